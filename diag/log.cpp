@@ -1,0 +1,54 @@
+#include "diag/log.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+
+#include "host/paths.h"
+
+namespace nimo {
+namespace {
+
+// -1 undecided, 0 off, 1 on. Two threads deciding at once decide the same value.
+std::atomic<int> logging_state{-1};
+
+bool PathExists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string LogPath() { return GetExecutableDirectory() + "\\webengine.log"; }
+
+}  // namespace
+
+bool IsLoggingEnabled() {
+  int state = logging_state.load(std::memory_order_relaxed);
+  if (state == -1) {
+    state = PathExists(GetExecutableDirectory() + "\\ZUNT_DEBUG") ? 1 : 0;
+    logging_state.store(state, std::memory_order_relaxed);
+  }
+  return state == 1;
+}
+
+void WriteLog(const char* format, LogArg first, LogArg second) {
+  if (!IsLoggingEnabled() || format == nullptr) return;
+  FILE* file = std::fopen(LogPath().c_str(), "a");
+  if (file == nullptr) return;
+  std::fprintf(file, format, first.value, second.value);
+  std::fclose(file);
+}
+
+void WriteLogText(const char* text) {
+  if (!IsLoggingEnabled() || text == nullptr) return;
+  FILE* file = std::fopen(LogPath().c_str(), "a");
+  if (file == nullptr) return;
+  std::fputs(text, file);
+  std::fclose(file);
+}
+
+bool FlagFileExists(const char* name) {
+  return PathExists(GetExecutableDirectory() + "\\" + name);
+}
+
+}  // namespace nimo
