@@ -1,0 +1,98 @@
+// The surface table: four static records, one per surface id 0..3, each of which is at
+// once the engine client of its browser and the owner of the six handlers the client hands
+// out. Engine callbacks reach their record from the handler pointer they receive
+// (SurfaceFrom). Surface 0 is the UI surface, opened at start-up.
+//
+// Threads: everything here belongs to the engine's UI thread (the browser process's main
+// thread), which touches the records without locks. The exceptions are marked: the
+// atomics, and AcquireSurfaceBrowser, which any thread may call.
+#pragma once
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "host/engine_abi.h"
+
+struct ID3D11Texture2D;
+
+namespace nimo {
+
+constexpr std::uint32_t kSurfaceCount = 4;
+constexpr std::uint32_t kUiSurfaceId = 0;
+constexpr std::uint32_t kDefaultViewWidth = 1280;
+constexpr std::uint32_t kDefaultViewHeight = 720;
+
+// Standard-layout on purpose: the handlers are found from their own address by offsetof.
+struct Surface {
+  cef_client_t client;  // its address is the client given to the engine
+  cef_render_handler_t render_handler;
+  cef_life_span_handler_t life_span_handler;
+  cef_load_handler_t load_handler;
+  cef_display_handler_t display_handler;
+  cef_request_handler_t request_handler;
+  cef_context_menu_handler_t context_menu_handler;
+
+  std::uint32_t id;  // slot number, set by InitSurfaceTable
+  // The record holds one reference while set. Written only on the UI thread and only
+  // under the browser lock, so AcquireSurfaceBrowser can read it from other threads.
+  cef_browser_t* browser;
+  std::uint32_t view_width = kDefaultViewWidth;    // view size reported to the engine
+  std::uint32_t view_height = kDefaultViewHeight;
+  std::uint8_t create_pending;  // a browser was requested and has not arrived yet
+
+  // The surface's own shared texture, see surfaces/surface_texture.h.
+  ID3D11Texture2D* texture;
+  void* shared_handle;         // NT handle of `texture` in this process
+  std::uint64_t client_handle; // that handle duplicated into the client; 0 when not shared
+  std::uint32_t texture_width;
+  std::uint32_t texture_height;
+  std::uint8_t full_copy_pending = 1;  // next accelerated paint copies the whole frame
+};
+
+extern Surface surfaces[kSurfaceCount];
+
+// Browsers between on_after_created and on_before_close. Any thread may read it.
+extern std::atomic<int> live_browser_count;
+
+// Set once when the client link has ended and every browser is being closed (by
+// CloseAllAndQuit); from then on the last browser to close ends the message loop, and a
+// browser that still arrives is closed at once. Any thread may read it.
+extern std::atomic<int> quitting;
+
+// Fills ids, the client and its handlers in all four records. Main thread, once, before
+// the engine is initialised. Callback sets of other subsystems are installed here too.
+void InitSurfaceTable();
+
+// Asks the engine for the browser of `surface_id` (the body of the CreateSurface task).
+// Zero width or height keeps the slot's last size; an empty url opens "about:blank".
+// Ignored for ids >= 4 and for slots that are creating or live. Sends nothing.
+void CreateSurfaceBrowser(std::uint32_t surface_id, std::uint32_t width, std::uint32_t height,
+                          const std::string& url);
+
+// Starts the creation of the UI surface at start-up, with the given URL taken as is (the
+// probe-page flag included). Returns whether the engine accepted the request.
+bool CreateUiSurfaceBrowser(const std::string& url);
+
+// A new reference to the surface's browser (the caller releases it), or null when the id
+// is out of range or the surface has no browser. Any thread: it is taken under the lock
+// the UI thread holds while it sets or clears a record's browser.
+cef_browser_t* AcquireSurfaceBrowser(std::uint32_t id);
+
+// Ends the message loop when shutdown has begun and no browser is alive or still being
+// created; returns whether it asked the loop to quit. UI thread.
+bool QuitLoopIfAllClosed();
+
+// The record a handler belongs to, or null when the pointer is not a member of the table.
+Surface* SurfaceFrom(cef_client_t* self);
+Surface* SurfaceFrom(cef_render_handler_t* self);
+Surface* SurfaceFrom(cef_life_span_handler_t* self);
+Surface* SurfaceFrom(cef_load_handler_t* self);
+Surface* SurfaceFrom(cef_display_handler_t* self);
+Surface* SurfaceFrom(cef_request_handler_t* self);
+Surface* SurfaceFrom(cef_context_menu_handler_t* self);
+
+// The fixed data: URL of the probe page shown on the UI surface under ZUNT_WEB_TESTPAGE.
+extern const char kProbePageUrl[];
+
+}  // namespace nimo
