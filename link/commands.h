@@ -1,0 +1,39 @@
+// What each client command does to a surface once the reader thread has validated it:
+// the UI-task bodies (create, resize, focus, visibility with its delayed refreshes,
+// reload, input) and the two commands the reader carries out itself (Navigate,
+// ExecuteScript), plus CloseAllAndQuit, which ends the process after the link has ended.
+// Commands are fire-and-forget: an id of 4 or more, a surface without a browser or a
+// missing engine slot makes a command do nothing, silently.
+//
+// Threads: the *Task bodies run on the UI thread only. NavigateSurface and
+// ExecuteScriptInSurface run on the reader thread and hold their own browser reference
+// for the duration of the call.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+namespace nimo {
+
+struct UiTask;
+
+// Delays of the three view refreshes that follow showing a surface.
+constexpr std::int64_t kRefreshDelaysMs[3] = {50, 150, 400};
+
+// Reader thread.
+void NavigateSurface(std::uint32_t surface_id, const char* url, std::size_t url_length);
+void ExecuteScriptInSurface(std::uint32_t surface_id, const char* script,
+                            std::size_t script_length);
+
+// UI-task bodies; each reads only its task's head, input or text.
+void CreateSurfaceTask(UiTask* task);   // head {id, width, height}, text = URL
+void ResizeTask(UiTask* task);          // head {id, width, height}
+void FocusTask(UiTask* task);           // head {id, -, -, focus}
+void VisibilityTask(UiTask* task);      // head {id, -, -, hidden}
+void RefreshViewTask(UiTask* task);     // head {id}
+void ReloadTask(UiTask* task);          // head {id, -, -, ignore_cache}
+void InputTask(UiTask* task);           // input
+// Closes every browser once per process; the loop quits after the last one has gone, or
+// at once when none is alive or being created.
+void CloseAllAndQuit(UiTask* task);
+
+}  // namespace nimo
