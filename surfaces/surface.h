@@ -13,6 +13,7 @@
 #include <string>
 
 #include "host/engine_abi.h"
+#include "surfaces/portable/surface_rules.h"
 
 struct ID3D11Texture2D;
 
@@ -91,8 +92,5 @@ Surface* SurfaceFrom(cef_load_handler_t* self);
 Surface* SurfaceFrom(cef_display_handler_t* self);
 Surface* SurfaceFrom(cef_request_handler_t* self);
 Surface* SurfaceFrom(cef_context_menu_handler_t* self);
-
-// The fixed data: URL of the probe page shown on the UI surface under ZUNT_WEB_TESTPAGE.
-extern const char kProbePageUrl[];
 
 }  // namespace nimo
