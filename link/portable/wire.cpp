@@ -1,0 +1,228 @@
+#include "link/portable/wire.h"
+
+#include <cstring>
+
+namespace nimo {
+
+std::uint16_t ReadU16(const std::uint8_t* p) {
+  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+std::uint32_t ReadU32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+std::uint64_t ReadU64(const std::uint8_t* p) {
+  return static_cast<std::uint64_t>(ReadU32(p)) | (static_cast<std::uint64_t>(ReadU32(p + 4)) << 32);
+}
+
+void WriteU16(std::uint8_t* p, std::uint16_t v) {
+  p[0] = static_cast<std::uint8_t>(v);
+  p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+void WriteU32(std::uint8_t* p, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+void WriteU64(std::uint8_t* p, std::uint64_t v) {
+  WriteU32(p, static_cast<std::uint32_t>(v));
+  WriteU32(p + 4, static_cast<std::uint32_t>(v >> 32));
+}
+
+void EncodeFrameHeader(const FrameHeader& header, std::uint8_t* out) {
+  WriteU32(out, header.magic);
+  WriteU16(out + 4, header.type);
+  WriteU16(out + 6, header.reserved);
+  WriteU32(out + 8, header.length);
+}
+
+FrameHeader DecodeFrameHeader(const std::uint8_t* in) {
+  FrameHeader h;
+  h.magic = ReadU32(in);
+  h.type = ReadU16(in + 4);
+  h.reserved = ReadU16(in + 6);
+  h.length = ReadU32(in + 8);
+  return h;
+}
+
+void EncodeSurfaceHead(const SurfaceHead& head, std::uint8_t* out) {
+  WriteU32(out, head.surface_id);
+  WriteU32(out + 4, head.param1);
+  WriteU32(out + 8, head.param2);
+  WriteU32(out + 12, head.param3);
+}
+
+SurfaceHead DecodeSurfaceHead(const std::uint8_t* in) {
+  SurfaceHead h;
+  h.surface_id = ReadU32(in);
+  h.param1 = ReadU32(in + 4);
+  h.param2 = ReadU32(in + 8);
+  h.param3 = ReadU32(in + 12);
+  return h;
+}
+
+void EncodeInputRecord(const InputRecord& record, std::uint8_t* out) {
+  WriteU32(out, record.surface_id);
+  WriteU32(out + 4, record.message);
+  WriteU64(out + 8, record.wparam);
+  WriteU64(out + 16, record.lparam);
+  WriteU32(out + 24, record.modifiers);
+  WriteU32(out + 28, record.reserved);
+}
+
+InputRecord DecodeInputRecord(const std::uint8_t* in) {
+  InputRecord r;
+  r.surface_id = ReadU32(in);
+  r.message = ReadU32(in + 4);
+  r.wparam = ReadU64(in + 8);
+  r.lparam = ReadU64(in + 16);
+  r.modifiers = ReadU32(in + 24);
+  r.reserved = ReadU32(in + 28);
+  return r;
+}
+
+void EncodeFrameReady(const FrameReadyPayload& payload, std::uint8_t* out) {
+  WriteU32(out, payload.surface_id);
+  WriteU32(out + 4, payload.width);
+  WriteU32(out + 8, payload.height);
+  WriteU32(out + 12, payload.format);
+  WriteU64(out + 16, payload.client_handle);
+}
+
+FrameReadyPayload DecodeFrameReady(const std::uint8_t* in) {
+  FrameReadyPayload p;
+  p.surface_id = ReadU32(in);
+  p.width = ReadU32(in + 4);
+  p.height = ReadU32(in + 8);
+  p.format = ReadU32(in + 12);
+  p.client_handle = ReadU64(in + 16);
+  return p;
+}
+
+void WriteFrameHeader(std::uint8_t* out, std::uint16_t type, std::uint32_t length) {
+  FrameHeader h = {kFrameMagic, type, 0, length};
+  EncodeFrameHeader(h, out);
+}
+
+std::vector<std::uint8_t> BuildFrame(std::uint16_t type, const void* payload, std::uint32_t length) {
+  std::vector<std::uint8_t> frame;
+  if (length > kMaxPayloadSize) return frame;
+  frame.assign(static_cast<std::size_t>(length) + kFrameHeaderSize, 0);
+  WriteFrameHeader(frame.data(), type, length);
+  if (length != 0 && payload != nullptr) std::memcpy(frame.data() + kFrameHeaderSize, payload, length);
+  return frame;
+}
+
+ReceivedFrame ValidateReceived(ReadStatus status, const std::uint8_t* data, std::size_t size) {
+  ReceivedFrame r;
+  if (status == ReadStatus::kFailed) {
+    r.outcome = ReceiveOutcome::kClosed;
+    return r;
+  }
+  // An over-long message is a malformed frame, not a closed pipe: the client is there,
+  // it just broke the format.
+  if (status == ReadStatus::kTooLong || size > kMaxFrameSize) {
+    r.outcome = ReceiveOutcome::kBadFrame;
+    return r;
+  }
+  if (data == nullptr || size < kFrameHeaderSize) {
+    r.outcome = ReceiveOutcome::kClosed;
+    return r;
+  }
+  const FrameHeader h = DecodeFrameHeader(data);
+  if (h.magic != kFrameMagic || h.length > kMaxPayloadSize ||
+      size != static_cast<std::size_t>(h.length) + kFrameHeaderSize) {
+    r.outcome = ReceiveOutcome::kBadFrame;
+    return r;
+  }
+  r.type = h.type;
+  r.payload = data + kFrameHeaderSize;
+  r.length = h.length;
+  r.outcome = h.type == kMsgShutdown ? ReceiveOutcome::kShutdown : ReceiveOutcome::kOk;
+  return r;
+}
+
+DecodedCommand DecodeCommand(const ReceivedFrame& frame) {
+  DecodedCommand c;
+  c.type = frame.type;
+  if (frame.outcome != ReceiveOutcome::kOk || frame.payload == nullptr) return c;
+  if (frame.type == kMsgInputEvent || frame.type == kMsgInputEventAlt) {
+    if (frame.length < kInputRecordSize) return c;
+    c.input = DecodeInputRecord(frame.payload);
+    c.action = CommandAction::kInput;
+    return c;
+  }
+  if (frame.length < kSurfaceHeadSize) return c;
+  if (frame.type < kMsgCreateSurface || frame.type > kMsgReload) return c;
+  c.head = DecodeSurfaceHead(frame.payload);
+  c.text = reinterpret_cast<const char*>(frame.payload + kSurfaceHeadSize);
+  c.text_length = frame.length - kSurfaceHeadSize;
+  c.action = CommandAction::kSurface;
+  return c;
+}
+
+int LparamX(std::uint64_t lparam) {
+  return static_cast<std::int16_t>(static_cast<std::uint16_t>(lparam & 0xFFFFu));
+}
+
+int LparamY(std::uint64_t lparam) {
+  return static_cast<std::int16_t>(static_cast<std::uint16_t>((lparam >> 16) & 0xFFFFu));
+}
+
+int WheelDelta(std::uint64_t wparam) {
+  return static_cast<std::int16_t>(static_cast<std::uint16_t>((wparam >> 16) & 0xFFFFu));
+}
+
+std::vector<std::uint8_t> BuildHelloPayload(std::uint32_t process_id) {
+  std::vector<std::uint8_t> p(kHelloPayloadSize);
+  WriteU32(p.data(), kProtocolVersion);
+  WriteU32(p.data() + 4, process_id);
+  return p;
+}
+
+std::vector<std::uint8_t> BuildFrameReadyPayload(const FrameReadyPayload& payload) {
+  std::vector<std::uint8_t> p(kFrameReadyPayloadSize);
+  EncodeFrameReady(payload, p.data());
+  return p;
+}
+
+namespace {
+std::vector<std::uint8_t> HeadAndText(const SurfaceHead& head, const char* text, std::size_t length) {
+  std::vector<std::uint8_t> p(kSurfaceHeadSize + (text != nullptr ? length : 0));
+  EncodeSurfaceHead(head, p.data());
+  if (text != nullptr && length != 0) std::memcpy(p.data() + kSurfaceHeadSize, text, length);
+  return p;
+}
+}  // namespace
+
+std::vector<std::uint8_t> BuildLoadFinishedPayload(std::uint32_t surface_id) {
+  return HeadAndText(SurfaceHead{surface_id, kLoadEventFinished, 0, 0}, nullptr, 0);
+}
+
+std::vector<std::uint8_t> BuildLoadFailedPayload(std::uint32_t surface_id, std::int32_t error_code,
+                                                 const std::string& url) {
+  return HeadAndText(SurfaceHead{surface_id, kLoadEventFailed, static_cast<std::uint32_t>(error_code), 0},
+                     url.data(), url.size());
+}
+
+std::vector<std::uint8_t> BuildSurfaceTextPayload(std::uint32_t surface_id, const char* text,
+                                                  std::size_t text_length) {
+  return HeadAndText(SurfaceHead{surface_id, 0, 0, 0}, text, text_length);
+}
+
+std::vector<std::uint8_t> BuildSurfaceTextPayload(std::uint32_t surface_id, const std::string& text) {
+  return BuildSurfaceTextPayload(surface_id, text.data(), text.size());
+}
+
+bool FrameReadySurface(const std::uint8_t* frame, std::size_t frame_size, std::uint32_t* surface_id) {
+  if (frame == nullptr || frame_size < kFrameHeaderSize) return false;
+  const FrameHeader h = DecodeFrameHeader(frame);
+  if (h.type != kMsgFrameReady || h.length < kFrameReadyPayloadSize) return false;
+  if (frame_size < kFrameHeaderSize + kFrameReadyPayloadSize) return false;
+  if (surface_id != nullptr) *surface_id = ReadU32(frame + kFrameHeaderSize);
+  return true;
+}
+
+}  // namespace nimo
