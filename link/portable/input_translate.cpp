@@ -1,0 +1,93 @@
+#include "link/portable/input_translate.h"
+
+namespace nimo {
+
+namespace {
+
+// Win32 message numbers; windows.h is not available to portable code.
+enum : std::uint32_t {
+  kWmKeyDown = 0x100,
+  kWmKeyUp = 0x101,
+  kWmChar = 0x102,
+  kWmSysKeyDown = 0x104,
+  kWmSysKeyUp = 0x105,
+  kWmSysChar = 0x106,
+  kWmMouseMove = 0x200,
+  kWmLButtonDown = 0x201,
+  kWmLButtonUp = 0x202,
+  kWmRButtonDown = 0x204,
+  kWmRButtonUp = 0x205,
+  kWmMButtonDown = 0x207,
+  kWmMButtonUp = 0x208,
+  kWmMouseWheel = 0x20A,
+  kWmMouseLeave = 0x2A3,
+};
+
+int LowSigned16(std::uint64_t v) { return static_cast<std::int16_t>(static_cast<std::uint16_t>(v & 0xFFFFu)); }
+int HighSigned16(std::uint64_t v) { return LowSigned16(v >> 16); }
+int Low32(std::uint64_t v) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(v & 0xFFFFFFFFu)); }
+
+void Key(InputTranslation& t, int type, int system, std::uint64_t wparam, std::uint64_t lparam,
+         std::uint32_t modifiers, bool with_character) {
+  t.call = InputCall::kKeyEvent;
+  t.key.type = type;
+  t.key.modifiers = modifiers;
+  t.key.windows_key_code = Low32(wparam);
+  t.key.native_key_code = Low32(lparam);
+  t.key.is_system_key = system;
+  if (with_character) {
+    t.key.character = static_cast<char16_t>(wparam & 0xFFFFu);
+    t.key.unmodified_character = t.key.character;
+  }
+  t.key.focus_on_editable_field = 0;
+}
+
+void Click(InputTranslation& t, int button, int up) {
+  t.call = InputCall::kMouseClick;
+  t.button = button;
+  t.mouse_up = up;
+  t.click_count = 1;
+}
+
+}  // namespace
+
+InputTranslation TranslateInput(std::uint32_t message, std::uint64_t wparam,
+                                std::uint64_t lparam, std::uint32_t modifiers) {
+  InputTranslation t;
+  t.mouse.x = LowSigned16(lparam);
+  t.mouse.y = HighSigned16(lparam);
+  t.mouse.modifiers = modifiers;
+  switch (message) {
+    case kWmKeyDown: Key(t, kKeyRawKeyDown, 0, wparam, lparam, modifiers, false); break;
+    case kWmKeyUp: Key(t, kKeyKeyUp, 0, wparam, lparam, modifiers, false); break;
+    case kWmChar: Key(t, kKeyChar, 0, wparam, lparam, modifiers, true); break;
+    case kWmSysKeyDown: Key(t, kKeyRawKeyDown, 1, wparam, lparam, modifiers, false); break;
+    case kWmSysKeyUp: Key(t, kKeyKeyUp, 1, wparam, lparam, modifiers, false); break;
+    case kWmSysChar: Key(t, kKeyChar, 1, wparam, lparam, modifiers, true); break;
+    case kWmMouseMove: t.call = InputCall::kMouseMove; break;
+    case kWmLButtonDown: Click(t, kButtonLeft, 0); break;
+    case kWmLButtonUp: Click(t, kButtonLeft, 1); break;
+    case kWmRButtonDown: Click(t, kButtonRight, 0); break;
+    case kWmRButtonUp: Click(t, kButtonRight, 1); break;
+    case kWmMButtonDown: Click(t, kButtonMiddle, 0); break;
+    case kWmMButtonUp: Click(t, kButtonMiddle, 1); break;
+    case kWmMouseWheel:
+      t.call = InputCall::kMouseWheel;
+      t.delta_x = 0;
+      t.delta_y = HighSigned16(wparam);
+      break;
+    case kWmMouseLeave:
+      // The leave message carries no position.
+      t.call = InputCall::kMouseMove;
+      t.mouse.x = 0;
+      t.mouse.y = 0;
+      t.mouse_leave = 1;
+      break;
+    default:
+      break;
+  }
+  if (t.call == InputCall::kNone || t.call == InputCall::kKeyEvent) t.mouse = MouseEventFields{};
+  return t;
+}
+
+}  // namespace nimo

@@ -1,0 +1,56 @@
+// Translation of one forwarded Win32 input message into the single engine host call that
+// delivers it (send_key_event, send_mouse_click_event, send_mouse_move_event or
+// send_mouse_wheel_event) with that call's event fields and arguments.
+// Pure function; any thread (the input task calls it on the UI thread).
+#pragma once
+#include <cstdint>
+
+namespace nimo {
+
+// Which host call delivers the message; kNone drops it (double-clicks, WM_DEADCHAR and
+// every message outside the table).
+enum class InputCall { kNone, kKeyEvent, kMouseClick, kMouseMove, kMouseWheel };
+
+// The engine's key-event type and mouse-button values, as its enums number them.
+enum : int { kKeyRawKeyDown = 0, kKeyKeyUp = 2, kKeyChar = 3 };
+enum : int { kButtonLeft = 0, kButtonMiddle = 1, kButtonRight = 2 };
+
+// Field for field the engine's key event (same names, same meaning).
+struct KeyEventFields {
+  int type = 0;
+  std::uint32_t modifiers = 0;
+  int windows_key_code = 0;
+  int native_key_code = 0;
+  int is_system_key = 0;
+  char16_t character = 0;
+  char16_t unmodified_character = 0;
+  int focus_on_editable_field = 0;
+};
+
+// Field for field the engine's mouse event.
+struct MouseEventFields {
+  int x = 0;
+  int y = 0;
+  std::uint32_t modifiers = 0;
+};
+
+struct InputTranslation {
+  InputCall call = InputCall::kNone;
+  KeyEventFields key;        // kKeyEvent
+  MouseEventFields mouse;    // every mouse call
+  int button = 0;            // kMouseClick: kButton*
+  int mouse_up = 0;          // kMouseClick
+  int click_count = 0;       // kMouseClick: always 1
+  int mouse_leave = 0;       // kMouseMove
+  int delta_x = 0;           // kMouseWheel: always 0
+  int delta_y = 0;           // kMouseWheel
+};
+
+// `message`, `wparam` and `lparam` as the client saw them; `modifiers` are the engine's
+// event-flag bits and pass through unchanged. Mouse positions are the signed 16-bit
+// halves of the low 32 bits of `lparam`; the wheel delta is the signed high word of the
+// low 32 bits of `wparam`; key codes are the low 32 bits of `wparam` and `lparam`.
+InputTranslation TranslateInput(std::uint32_t message, std::uint64_t wparam,
+                                std::uint64_t lparam, std::uint32_t modifiers);
+
+}  // namespace nimo
