@@ -1,0 +1,44 @@
+// The bounded queue of outbound frames between the senders and the one pipe writer.
+//
+// Holds at most kSendQueueCapacity complete frames (header + payload), first in, first
+// out, with one exception: a FrameReady for a surface removes a FrameReady of the same
+// surface still waiting, and the new one joins at the end (behind everything queued
+// before it), so a slow client gets the newest frame of each surface, not a backlog.
+// When the queue is full the NEW frame is dropped; queued frames are never evicted.
+//
+// No locking inside: the owner guards every call with its own lock (the writer's queue
+// lock), so the whole push, coalescing scan included, is one short critical section.
+// Frames are moved in and out, never copied, so nothing is allocated under the lock
+// except the queue's own bookkeeping.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+namespace nimo {
+
+constexpr std::size_t kSendQueueCapacity = 64;
+
+struct SendPushResult {
+  bool queued = false;     // the frame is now in the queue (else it was dropped)
+  bool coalesced = false;  // an older FrameReady of the same surface was removed
+};
+
+class SendQueue {
+ public:
+  // Takes the frame (built with BuildFrame). On a drop `frame` is left untouched, so the
+  // caller still owns and frees it.
+  SendPushResult Push(std::vector<std::uint8_t>& frame);
+
+  // Moves the oldest frame into `out`; false when empty.
+  bool PopFront(std::vector<std::uint8_t>* out);
+
+  std::size_t size() const { return frames_.size(); }
+  bool empty() const { return frames_.empty(); }
+
+ private:
+  std::deque<std::vector<std::uint8_t>> frames_;
+};
+
+}  // namespace nimo
