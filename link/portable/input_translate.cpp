@@ -1,5 +1,7 @@
 #include "link/portable/input_translate.h"
 
+#include "link/portable/wire.h"
+
 namespace nimo {
 
 namespace {
@@ -23,8 +25,6 @@ enum : std::uint32_t {
   kWmMouseLeave = 0x2A3,
 };
 
-int LowSigned16(std::uint64_t v) { return static_cast<std::int16_t>(static_cast<std::uint16_t>(v & 0xFFFFu)); }
-int HighSigned16(std::uint64_t v) { return LowSigned16(v >> 16); }
 int Low32(std::uint64_t v) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(v & 0xFFFFFFFFu)); }
 
 void Key(InputTranslation& t, int type, int system, std::uint64_t wparam, std::uint64_t lparam,
@@ -54,8 +54,8 @@ void Click(InputTranslation& t, int button, int up) {
 InputTranslation TranslateInput(std::uint32_t message, std::uint64_t wparam,
                                 std::uint64_t lparam, std::uint32_t modifiers) {
   InputTranslation t;
-  t.mouse.x = LowSigned16(lparam);
-  t.mouse.y = HighSigned16(lparam);
+  t.mouse.x = LparamX(lparam);
+  t.mouse.y = LparamY(lparam);
   t.mouse.modifiers = modifiers;
   switch (message) {
     case kWmKeyDown: Key(t, kKeyRawKeyDown, 0, wparam, lparam, modifiers, false); break;
@@ -74,7 +74,7 @@ InputTranslation TranslateInput(std::uint32_t message, std::uint64_t wparam,
     case kWmMouseWheel:
       t.call = InputCall::kMouseWheel;
       t.delta_x = 0;
-      t.delta_y = HighSigned16(wparam);
+      t.delta_y = WheelDelta(wparam);
       break;
     case kWmMouseLeave:
       // The leave message carries no position.
@@ -88,6 +88,14 @@ InputTranslation TranslateInput(std::uint32_t message, std::uint64_t wparam,
   }
   if (t.call == InputCall::kNone || t.call == InputCall::kKeyEvent) t.mouse = MouseEventFields{};
   return t;
+}
+
+}  // namespace nimo
+
+namespace nimo {
+
+InputTranslation TranslateInput(const InputRecord& record) {
+  return TranslateInput(record.message, record.wparam, record.lparam, record.modifiers);
 }
 
 }  // namespace nimo

@@ -53,4 +53,8 @@ struct InputTranslation {
 InputTranslation TranslateInput(std::uint32_t message, std::uint64_t wparam,
                                 std::uint64_t lparam, std::uint32_t modifiers);
 
+struct InputRecord;
+// The same for a decoded InputEvent payload; its surface id is the caller's business.
+InputTranslation TranslateInput(const InputRecord& record);
+
 }  // namespace nimo

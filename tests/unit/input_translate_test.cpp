@@ -4,6 +4,8 @@
 
 #include <set>
 
+#include "link/portable/wire.h"
+
 namespace {
 
 using nimo::InputCall;
@@ -127,6 +129,18 @@ TEST(InputTranslate, EveryMessageOutsideTheTableIsDropped) {
   for (std::uint32_t m : {0x203u, 0x206u, 0x209u, 0x103u, 0x10100u, 0xFFFFFFFFu}) {
     EXPECT_EQ(TranslateInput(m, 0, 0, 0).call, InputCall::kNone) << m;
   }
+}
+
+TEST(InputTranslate, DecodedInputRecordTranslatesLikeItsFields) {
+  std::uint8_t bytes[nimo::kInputRecordSize];
+  nimo::InputRecord in = {2, 0x20A, 0xFF880000ull, 0xFFFF0010ull, kMods, 0xDEAD};
+  nimo::EncodeInputRecord(in, bytes);
+  const auto t = TranslateInput(nimo::DecodeInputRecord(bytes));
+  ASSERT_EQ(t.call, InputCall::kMouseWheel);
+  EXPECT_EQ(t.delta_y, -120);
+  EXPECT_EQ(t.mouse.x, 16);
+  EXPECT_EQ(t.mouse.y, -1);
+  EXPECT_EQ(t.mouse.modifiers, kMods);
 }
 
 }  // namespace
