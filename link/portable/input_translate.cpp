@@ -27,7 +27,7 @@ enum : std::uint32_t {
 
 int Low32(std::uint64_t v) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(v & 0xFFFFFFFFu)); }
 
-void Key(InputTranslation& t, int type, int system, std::uint64_t wparam, std::uint64_t lparam,
+void Key(InputTranslation& t, cef_key_event_type_t type, int system, std::uint64_t wparam, std::uint64_t lparam,
          std::uint32_t modifiers, bool with_character) {
   t.call = InputCall::kKeyEvent;
   t.key.type = type;
@@ -42,7 +42,7 @@ void Key(InputTranslation& t, int type, int system, std::uint64_t wparam, std::u
   t.key.focus_on_editable_field = 0;
 }
 
-void Click(InputTranslation& t, int button, int up) {
+void Click(InputTranslation& t, cef_mouse_button_type_t button, int up) {
   t.call = InputCall::kMouseClick;
   t.button = button;
   t.mouse_up = up;
@@ -58,19 +58,19 @@ InputTranslation TranslateInput(std::uint32_t message, std::uint64_t wparam,
   t.mouse.y = LparamY(lparam);
   t.mouse.modifiers = modifiers;
   switch (message) {
-    case kWmKeyDown: Key(t, kKeyRawKeyDown, 0, wparam, lparam, modifiers, false); break;
-    case kWmKeyUp: Key(t, kKeyKeyUp, 0, wparam, lparam, modifiers, false); break;
-    case kWmChar: Key(t, kKeyChar, 0, wparam, lparam, modifiers, true); break;
-    case kWmSysKeyDown: Key(t, kKeyRawKeyDown, 1, wparam, lparam, modifiers, false); break;
-    case kWmSysKeyUp: Key(t, kKeyKeyUp, 1, wparam, lparam, modifiers, false); break;
-    case kWmSysChar: Key(t, kKeyChar, 1, wparam, lparam, modifiers, true); break;
+    case kWmKeyDown: Key(t, KEYEVENT_RAWKEYDOWN, 0, wparam, lparam, modifiers, false); break;
+    case kWmKeyUp: Key(t, KEYEVENT_KEYUP, 0, wparam, lparam, modifiers, false); break;
+    case kWmChar: Key(t, KEYEVENT_CHAR, 0, wparam, lparam, modifiers, true); break;
+    case kWmSysKeyDown: Key(t, KEYEVENT_RAWKEYDOWN, 1, wparam, lparam, modifiers, false); break;
+    case kWmSysKeyUp: Key(t, KEYEVENT_KEYUP, 1, wparam, lparam, modifiers, false); break;
+    case kWmSysChar: Key(t, KEYEVENT_CHAR, 1, wparam, lparam, modifiers, true); break;
     case kWmMouseMove: t.call = InputCall::kMouseMove; break;
-    case kWmLButtonDown: Click(t, kButtonLeft, 0); break;
-    case kWmLButtonUp: Click(t, kButtonLeft, 1); break;
-    case kWmRButtonDown: Click(t, kButtonRight, 0); break;
-    case kWmRButtonUp: Click(t, kButtonRight, 1); break;
-    case kWmMButtonDown: Click(t, kButtonMiddle, 0); break;
-    case kWmMButtonUp: Click(t, kButtonMiddle, 1); break;
+    case kWmLButtonDown: Click(t, MBT_LEFT, 0); break;
+    case kWmLButtonUp: Click(t, MBT_LEFT, 1); break;
+    case kWmRButtonDown: Click(t, MBT_RIGHT, 0); break;
+    case kWmRButtonUp: Click(t, MBT_RIGHT, 1); break;
+    case kWmMButtonDown: Click(t, MBT_MIDDLE, 0); break;
+    case kWmMButtonUp: Click(t, MBT_MIDDLE, 1); break;
     case kWmMouseWheel:
       t.call = InputCall::kMouseWheel;
       t.delta_x = 0;
@@ -86,7 +86,7 @@ InputTranslation TranslateInput(std::uint32_t message, std::uint64_t wparam,
     default:
       break;
   }
-  if (t.call == InputCall::kNone || t.call == InputCall::kKeyEvent) t.mouse = MouseEventFields{};
+  if (t.call == InputCall::kNone || t.call == InputCall::kKeyEvent) t.mouse = cef_mouse_event_t{};
   return t;
 }
 

@@ -5,40 +5,20 @@
 #pragma once
 #include <cstdint>
 
+#include "host/engine_abi.h"
+
 namespace nimo {
 
 // Which host call delivers the message; kNone drops it (double-clicks, WM_DEADCHAR and
 // every message outside the table).
 enum class InputCall { kNone, kKeyEvent, kMouseClick, kMouseMove, kMouseWheel };
 
-// The engine's key-event type and mouse-button values, as its enums number them.
-enum : int { kKeyRawKeyDown = 0, kKeyKeyUp = 2, kKeyChar = 3 };
-enum : int { kButtonLeft = 0, kButtonMiddle = 1, kButtonRight = 2 };
-
-// Field for field the engine's key event (same names, same meaning).
-struct KeyEventFields {
-  int type = 0;
-  std::uint32_t modifiers = 0;
-  int windows_key_code = 0;
-  int native_key_code = 0;
-  int is_system_key = 0;
-  char16_t character = 0;
-  char16_t unmodified_character = 0;
-  int focus_on_editable_field = 0;
-};
-
-// Field for field the engine's mouse event.
-struct MouseEventFields {
-  int x = 0;
-  int y = 0;
-  std::uint32_t modifiers = 0;
-};
-
+// The arguments of the chosen host call; fields the call does not take stay zero.
 struct InputTranslation {
   InputCall call = InputCall::kNone;
-  KeyEventFields key;        // kKeyEvent
-  MouseEventFields mouse;    // every mouse call
-  int button = 0;            // kMouseClick: kButton*
+  cef_key_event_t key = {};      // kKeyEvent
+  cef_mouse_event_t mouse = {};  // every mouse call
+  cef_mouse_button_type_t button = MBT_LEFT;  // kMouseClick
   int mouse_up = 0;          // kMouseClick
   int click_count = 0;       // kMouseClick: always 1
   int mouse_leave = 0;       // kMouseMove

@@ -15,16 +15,16 @@ const std::uint32_t kMods = 0x2 | 0x4 | 0x2000;  // shift, control, repeat
 
 struct KeyRow {
   std::uint32_t message;
-  int type;
+  cef_key_event_type_t type;
   int system;
   bool has_character;
 };
 
 TEST(InputTranslate, KeyMessagesBuildTheKeyEventOfTheirRow) {
   const KeyRow rows[] = {
-      {0x100, nimo::kKeyRawKeyDown, 0, false}, {0x101, nimo::kKeyKeyUp, 0, false},
-      {0x102, nimo::kKeyChar, 0, true},        {0x104, nimo::kKeyRawKeyDown, 1, false},
-      {0x105, nimo::kKeyKeyUp, 1, false},      {0x106, nimo::kKeyChar, 1, true},
+      {0x100, KEYEVENT_RAWKEYDOWN, 0, false}, {0x101, KEYEVENT_KEYUP, 0, false},
+      {0x102, KEYEVENT_CHAR, 0, true},        {0x104, KEYEVENT_RAWKEYDOWN, 1, false},
+      {0x105, KEYEVENT_KEYUP, 1, false},      {0x106, KEYEVENT_CHAR, 1, true},
   };
   for (const KeyRow& row : rows) {
     SCOPED_TRACE(row.message);
@@ -51,15 +51,15 @@ TEST(InputTranslate, CharactersAreTheLowWordAndKeyCodesKeepTheirSign) {
 
 struct ClickRow {
   std::uint32_t message;
-  int button;
+  cef_mouse_button_type_t button;
   int up;
 };
 
 TEST(InputTranslate, ButtonMessagesAreSingleClicksWithTheirButtonAndDirection) {
   const ClickRow rows[] = {
-      {0x201, nimo::kButtonLeft, 0},   {0x202, nimo::kButtonLeft, 1},
-      {0x204, nimo::kButtonRight, 0},  {0x205, nimo::kButtonRight, 1},
-      {0x207, nimo::kButtonMiddle, 0}, {0x208, nimo::kButtonMiddle, 1},
+      {0x201, MBT_LEFT, 0},   {0x202, MBT_LEFT, 1},
+      {0x204, MBT_RIGHT, 0},  {0x205, MBT_RIGHT, 1},
+      {0x207, MBT_MIDDLE, 0}, {0x208, MBT_MIDDLE, 1},
   };
   for (const ClickRow& row : rows) {
     SCOPED_TRACE(row.message);
