@@ -21,7 +21,9 @@ int Choose(const std::vector<Adapter>& adapters) {
     const auto before = choice.index();
     const bool taken = choice.Offer(static_cast<std::uint32_t>(i), adapters[i].dedicated, adapters[i].flags);
     EXPECT_EQ(taken, choice.has_choice() && choice.index() == i);
-    if (!taken && choice.has_choice()) EXPECT_EQ(choice.index(), before);
+    if (!taken && choice.has_choice()) {
+      EXPECT_EQ(choice.index(), before);
+    }
   }
   return choice.has_choice() ? static_cast<int>(choice.index()) : -1;
 }
