@@ -1,0 +1,198 @@
+// The immediate context of the d3d11 stand-in: copies between section-backed textures,
+// uploads, mapping of staging textures and flushes. Every copy checks what the real
+// runtime requires (same size and format group, boxes inside both textures, subresource
+// 0, no copy into a read-only or mapped texture); a call that breaks a rule is counted as
+// invalid, logged and has no effect, as a real runtime drops it.
+#include "testbed/gpu/d3d11_objects.h"
+
+#include <cstring>
+
+namespace standin {
+namespace {
+
+Texture* Resolve(ID3D11Resource* resource, const char* call, const char* role) {
+  Texture* t = TextureFrom(resource);
+  if (!t) Invalid("%s: %s is not a stand-in texture", call, role);
+  return t;
+}
+
+bool CanWrite(const Texture* t, const char* call) {
+  if (!t->view.writable) {
+    Invalid("%s: destination was opened read-only", call);
+    return false;
+  }
+  if (t->desc.Usage == D3D11_USAGE_IMMUTABLE) {
+    Invalid("%s: destination is immutable", call);
+    return false;
+  }
+  if (t->mapped) {
+    Invalid("%s: destination is mapped", call);
+    return false;
+  }
+  return true;
+}
+
+void CopyRows(Texture* dst, UINT dx, UINT dy, const std::uint8_t* src, std::uint32_t src_pitch, UINT width,
+              UINT height) {
+  std::uint32_t dst_pitch = dst->view.header()->row_pitch;
+  for (UINT y = 0; y < height; ++y)
+    std::memmove(dst->view.pixels() + static_cast<size_t>(dy + y) * dst_pitch + static_cast<size_t>(dx) * 4u,
+                 src + static_cast<size_t>(y) * src_pitch, static_cast<size_t>(width) * 4u);
+}
+
+HRESULT STDMETHODCALLTYPE CtxQueryInterface(ID3D11DeviceContext* self, REFIID riid, void** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_ID3D11DeviceChild) &&
+      !IsEqualIID(riid, IID_ID3D11DeviceContext))
+    return E_NOINTERFACE;
+  DeviceAddRef(DeviceFromContext(self));
+  *out = self;
+  return S_OK;
+}
+ULONG STDMETHODCALLTYPE CtxAddRef(ID3D11DeviceContext* self) {
+  Device* d = DeviceFromContext(self);
+  DeviceAddRef(d);
+  return static_cast<ULONG>(d->refs);
+}
+ULONG STDMETHODCALLTYPE CtxRelease(ID3D11DeviceContext* self) {
+  Device* d = DeviceFromContext(self);
+  LONG left = d->refs - 1;
+  DeviceRelease(d);
+  return static_cast<ULONG>(left);
+}
+void STDMETHODCALLTYPE CtxGetDevice(ID3D11DeviceContext* self, ID3D11Device** out) {
+  Device* d = DeviceFromContext(self);
+  DeviceAddRef(d);
+  *out = reinterpret_cast<ID3D11Device*>(&d->iface);
+}
+
+void STDMETHODCALLTYPE CtxCopyResource(ID3D11DeviceContext*, ID3D11Resource* dst_resource,
+                                       ID3D11Resource* src_resource) {
+  Texture* dst = Resolve(dst_resource, "CopyResource", "destination");
+  Texture* src = Resolve(src_resource, "CopyResource", "source");
+  if (!dst || !src) return;
+  if (dst == src) return Invalid("CopyResource: source and destination are the same texture");
+  if (dst->desc.Width != src->desc.Width || dst->desc.Height != src->desc.Height)
+    return Invalid("CopyResource: sizes differ (%ux%u from %ux%u)", dst->desc.Width, dst->desc.Height,
+                   src->desc.Width, src->desc.Height);
+  if (!FormatsCopyCompatible(dst->desc.Format, src->desc.Format))
+    return Invalid("CopyResource: formats %u and %u are not compatible", dst->desc.Format, src->desc.Format);
+  if (src->mapped) return Invalid("CopyResource: source is mapped");
+  if (!CanWrite(dst, "CopyResource")) return;
+  CopyRows(dst, 0, 0, src->view.pixels(), src->view.header()->row_pitch, src->desc.Width, src->desc.Height);
+  std::uint64_t bytes = static_cast<std::uint64_t>(src->desc.Width) * src->desc.Height * 4u;
+  StatsCopied(&NimoGpuStats::copy_resource_calls, &NimoGpuStats::copy_resource_bytes, bytes);
+  Journal("CopyResource %ux%u bytes=%llu", src->desc.Width, src->desc.Height, static_cast<unsigned long long>(bytes));
+}
+
+void STDMETHODCALLTYPE CtxCopySubresourceRegion(ID3D11DeviceContext*, ID3D11Resource* dst_resource, UINT dst_sub,
+                                                UINT dst_x, UINT dst_y, UINT dst_z, ID3D11Resource* src_resource,
+                                                UINT src_sub, const D3D11_BOX* box) {
+  Texture* dst = Resolve(dst_resource, "CopySubresourceRegion", "destination");
+  Texture* src = Resolve(src_resource, "CopySubresourceRegion", "source");
+  if (!dst || !src) return;
+  if (dst_sub != 0 || src_sub != 0) return Invalid("CopySubresourceRegion: subresource %u/%u", dst_sub, src_sub);
+  if (!FormatsCopyCompatible(dst->desc.Format, src->desc.Format))
+    return Invalid("CopySubresourceRegion: formats %u and %u are not compatible", dst->desc.Format,
+                   src->desc.Format);
+  D3D11_BOX b = box ? *box : D3D11_BOX{0, 0, 0, src->desc.Width, src->desc.Height, 1};
+  if (b.left >= b.right || b.top >= b.bottom || b.front >= b.back)
+    return Invalid("CopySubresourceRegion: empty box (%u,%u)-(%u,%u)", b.left, b.top, b.right, b.bottom);
+  if (b.right > src->desc.Width || b.bottom > src->desc.Height || b.front != 0 || b.back != 1)
+    return Invalid("CopySubresourceRegion: box (%u,%u)-(%u,%u) outside the %ux%u source", b.left, b.top, b.right,
+                   b.bottom, src->desc.Width, src->desc.Height);
+  UINT w = b.right - b.left, h = b.bottom - b.top;
+  if (dst_z != 0 || dst_x > dst->desc.Width || dst_y > dst->desc.Height || w > dst->desc.Width - dst_x ||
+      h > dst->desc.Height - dst_y)
+    return Invalid("CopySubresourceRegion: %ux%u at (%u,%u) outside the %ux%u destination", w, h, dst_x, dst_y,
+                   dst->desc.Width, dst->desc.Height);
+  if (src->mapped) return Invalid("CopySubresourceRegion: source is mapped");
+  if (!CanWrite(dst, "CopySubresourceRegion")) return;
+  std::uint32_t sp = src->view.header()->row_pitch;
+  CopyRows(dst, dst_x, dst_y, src->view.pixels() + static_cast<size_t>(b.top) * sp + static_cast<size_t>(b.left) * 4u,
+           sp, w, h);
+  std::uint64_t bytes = static_cast<std::uint64_t>(w) * h * 4u;
+  StatsCopied(&NimoGpuStats::copy_region_calls, &NimoGpuStats::copy_region_bytes, bytes);
+  Journal("CopySubresourceRegion (%u,%u)-(%u,%u) to (%u,%u) bytes=%llu", b.left, b.top, b.right, b.bottom, dst_x,
+          dst_y, static_cast<unsigned long long>(bytes));
+}
+
+void STDMETHODCALLTYPE CtxUpdateSubresource(ID3D11DeviceContext*, ID3D11Resource* dst_resource, UINT dst_sub,
+                                            const D3D11_BOX* box, const void* data, UINT row_pitch, UINT) {
+  Texture* dst = Resolve(dst_resource, "UpdateSubresource", "destination");
+  if (!dst) return;
+  if (dst_sub != 0) return Invalid("UpdateSubresource: subresource %u", dst_sub);
+  if (dst->desc.Usage != D3D11_USAGE_DEFAULT) return Invalid("UpdateSubresource: destination usage %u", dst->desc.Usage);
+  if (!data) return Invalid("UpdateSubresource: no source data");
+  D3D11_BOX b = box ? *box : D3D11_BOX{0, 0, 0, dst->desc.Width, dst->desc.Height, 1};
+  if (b.left >= b.right || b.top >= b.bottom || b.right > dst->desc.Width || b.bottom > dst->desc.Height)
+    return Invalid("UpdateSubresource: box (%u,%u)-(%u,%u) outside %ux%u", b.left, b.top, b.right, b.bottom,
+                   dst->desc.Width, dst->desc.Height);
+  UINT w = b.right - b.left, h = b.bottom - b.top;
+  if (row_pitch < w * 4u) return Invalid("UpdateSubresource: row pitch %u below %u", row_pitch, w * 4u);
+  if (!CanWrite(dst, "UpdateSubresource")) return;
+  CopyRows(dst, b.left, b.top, static_cast<const std::uint8_t*>(data), row_pitch, w, h);
+  std::uint64_t bytes = static_cast<std::uint64_t>(w) * h * 4u;
+  StatsCopied(&NimoGpuStats::update_calls, &NimoGpuStats::update_bytes, bytes);
+  Journal("UpdateSubresource (%u,%u)-(%u,%u) pitch=%u bytes=%llu", b.left, b.top, b.right, b.bottom, row_pitch,
+          static_cast<unsigned long long>(bytes));
+}
+
+HRESULT STDMETHODCALLTYPE CtxMap(ID3D11DeviceContext*, ID3D11Resource* resource, UINT sub, D3D11_MAP type, UINT,
+                                 D3D11_MAPPED_SUBRESOURCE* out) {
+  Texture* t = Resolve(resource, "Map", "resource");
+  if (!t || !out) return E_INVALIDARG;
+  std::memset(out, 0, sizeof *out);
+  if (sub != 0) return Invalid("Map: subresource %u", sub), E_INVALIDARG;
+  if (t->desc.Usage != D3D11_USAGE_STAGING) return Invalid("Map: only staging textures are mappable"), E_INVALIDARG;
+  bool wants_read = type == D3D11_MAP_READ || type == D3D11_MAP_READ_WRITE;
+  bool wants_write = type != D3D11_MAP_READ;
+  if ((wants_read && !(t->desc.CPUAccessFlags & D3D11_CPU_ACCESS_READ)) ||
+      (wants_write && !(t->desc.CPUAccessFlags & D3D11_CPU_ACCESS_WRITE)))
+    return Invalid("Map: type %d not allowed by CPU access 0x%X", type, t->desc.CPUAccessFlags), E_INVALIDARG;
+  if (t->mapped) return Invalid("Map: already mapped"), E_INVALIDARG;
+  t->mapped = true;
+  out->pData = t->view.pixels();
+  out->RowPitch = t->view.header()->row_pitch;
+  out->DepthPitch = out->RowPitch * t->desc.Height;
+  StatsAdd(&NimoGpuStats::maps);
+  return S_OK;
+}
+
+void STDMETHODCALLTYPE CtxUnmap(ID3D11DeviceContext*, ID3D11Resource* resource, UINT sub) {
+  Texture* t = Resolve(resource, "Unmap", "resource");
+  if (!t) return;
+  if (sub != 0 || !t->mapped) return Invalid("Unmap: texture is not mapped");
+  t->mapped = false;
+  StatsAdd(&NimoGpuStats::unmaps);
+}
+
+void STDMETHODCALLTYPE CtxFlush(ID3D11DeviceContext*) {
+  std::uint64_t bytes = 0;
+  StatsUpdate([&](NimoGpuStats& s) {
+    s.flushes += 1;
+    s.last_flush_bytes = s.bytes_since_flush;
+    bytes = s.bytes_since_flush;
+    s.bytes_since_flush = 0;
+  });
+  Journal("Flush bytes=%llu", static_cast<unsigned long long>(bytes));
+}
+
+}  // namespace
+
+void InitContextVtable(ID3D11DeviceContextVtbl* vtbl) {
+  FillWithTraps(vtbl, sizeof *vtbl, "ID3D11DeviceContext");
+  vtbl->QueryInterface = CtxQueryInterface;
+  vtbl->AddRef = CtxAddRef;
+  vtbl->Release = CtxRelease;
+  vtbl->GetDevice = CtxGetDevice;
+  vtbl->CopyResource = CtxCopyResource;
+  vtbl->CopySubresourceRegion = CtxCopySubresourceRegion;
+  vtbl->UpdateSubresource = CtxUpdateSubresource;
+  vtbl->Map = CtxMap;
+  vtbl->Unmap = CtxUnmap;
+  vtbl->Flush = CtxFlush;
+}
+
+}  // namespace standin

@@ -1,0 +1,169 @@
+// The d3d11 stand-in's device (ID3D11Device1) and D3D11CreateDevice with the rules of the
+// real runtime that matter to callers: adapter and driver type must agree, the SDK version
+// must be D3D11_SDK_VERSION, and no adapter with the hardware driver means adapter 0.
+#include "testbed/gpu/d3d11_objects.h"
+
+#include <cstring>
+#include <new>
+
+namespace standin {
+namespace {
+
+ID3D11Device1Vtbl g_device_vtbl;
+
+Device* Self(ID3D11Device1* self) { return reinterpret_cast<Device*>(self); }
+
+HRESULT STDMETHODCALLTYPE DevQueryInterface(ID3D11Device1* self, REFIID riid, void** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  if (IsEqualIID(riid, IID_ID3D11Device1)) {
+    StatsAdd(&NimoGpuStats::device1_queries);
+    if (FailureScripted("device1")) {
+      Journal("QueryInterface(ID3D11Device1) refused (scripted)");
+      return E_NOINTERFACE;
+    }
+  } else if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_ID3D11Device)) {
+    return E_NOINTERFACE;
+  }
+  DeviceAddRef(Self(self));
+  *out = self;
+  return S_OK;
+}
+ULONG STDMETHODCALLTYPE DevAddRef(ID3D11Device1* self) {
+  DeviceAddRef(Self(self));
+  return static_cast<ULONG>(Self(self)->refs);
+}
+ULONG STDMETHODCALLTYPE DevRelease(ID3D11Device1* self) {
+  LONG left = Self(self)->refs - 1;  // read first: the release may free the device
+  DeviceRelease(Self(self));
+  return static_cast<ULONG>(left);
+}
+HRESULT STDMETHODCALLTYPE DevCreateTexture2D(ID3D11Device1* self, const D3D11_TEXTURE2D_DESC* desc,
+                                             const D3D11_SUBRESOURCE_DATA* initial, ID3D11Texture2D** out) {
+  return CreateTexture(Self(self), desc, initial, out);
+}
+void STDMETHODCALLTYPE DevGetImmediateContext(ID3D11Device1* self, ID3D11DeviceContext** out) {
+  DeviceAddRef(Self(self));
+  *out = &Self(self)->context;
+}
+D3D_FEATURE_LEVEL STDMETHODCALLTYPE DevGetFeatureLevel(ID3D11Device1* self) { return Self(self)->level; }
+HRESULT STDMETHODCALLTYPE DevOpenSharedResource1(ID3D11Device1* self, HANDLE handle, REFIID riid, void** out) {
+  return OpenSharedTexture(Self(self), handle, riid, out);
+}
+
+ID3D11DeviceContextVtbl g_context_vtbl;
+
+struct VtableSetup {
+  VtableSetup() {
+    FillWithTraps(&g_device_vtbl, sizeof g_device_vtbl, "ID3D11Device1");
+    g_device_vtbl.QueryInterface = DevQueryInterface;
+    g_device_vtbl.AddRef = DevAddRef;
+    g_device_vtbl.Release = DevRelease;
+    g_device_vtbl.CreateTexture2D = DevCreateTexture2D;
+    g_device_vtbl.GetImmediateContext = DevGetImmediateContext;
+    g_device_vtbl.GetFeatureLevel = DevGetFeatureLevel;
+    g_device_vtbl.OpenSharedResource1 = DevOpenSharedResource1;
+    InitContextVtable(&g_context_vtbl);
+  }
+} g_vtable_setup;
+
+// Scripted index of the adapter the caller passed, read back from its LUID.
+int AdapterIndexOf(IDXGIAdapter* adapter, std::string* name) {
+  DXGI_ADAPTER_DESC desc = {};
+  if (FAILED(IDXGIAdapter_GetDesc(adapter, &desc))) return -1;
+  *name = WideToUtf8(desc.Description);
+  return static_cast<int>(desc.AdapterLuid.LowPart) - 0x5100;
+}
+
+}  // namespace
+
+void DeviceAddRef(Device* d) { InterlockedIncrement(&d->refs); }
+
+void DeviceRelease(Device* d) {
+  LONG left = InterlockedDecrement(&d->refs);
+  if (left < 0) FailLoudly("ID3D11Device released more often than referenced");
+  if (left == 0) {
+    Journal("device released");
+    delete d;
+    StatsAdd(&NimoGpuStats::devices_live, -1);
+  }
+}
+
+Device* DeviceFromContext(ID3D11DeviceContext* context) {
+  return reinterpret_cast<Device*>(reinterpret_cast<std::uint8_t*>(context) - offsetof(Device, context));
+}
+
+}  // namespace standin
+
+extern "C" HRESULT WINAPI D3D11CreateDevice(IDXGIAdapter* adapter, D3D_DRIVER_TYPE driver_type, HMODULE software,
+                                            UINT flags, const D3D_FEATURE_LEVEL* levels, UINT level_count,
+                                            UINT sdk_version, ID3D11Device** out_device,
+                                            D3D_FEATURE_LEVEL* out_level, ID3D11DeviceContext** out_context) {
+  using namespace standin;
+  if (out_device) *out_device = nullptr;
+  if (out_context) *out_context = nullptr;
+  std::string adapter_name;
+  int adapter_index = -1;
+  HRESULT hr = S_OK;
+  if (sdk_version != D3D11_SDK_VERSION) hr = E_INVALIDARG;
+  if (adapter && driver_type != D3D_DRIVER_TYPE_UNKNOWN) hr = E_INVALIDARG;
+  if (!adapter && driver_type == D3D_DRIVER_TYPE_UNKNOWN) hr = E_INVALIDARG;
+  if (driver_type == D3D_DRIVER_TYPE_SOFTWARE && !software) hr = E_INVALIDARG;
+  if (SUCCEEDED(hr) && driver_type != D3D_DRIVER_TYPE_UNKNOWN && driver_type != D3D_DRIVER_TYPE_HARDWARE)
+    FailLoudly("D3D11CreateDevice: only hardware devices are simulated");
+  if (SUCCEEDED(hr)) {
+    if (adapter) {
+      adapter_index = AdapterIndexOf(adapter, &adapter_name);
+      if (adapter_index < 0) FailLoudly("D3D11CreateDevice: adapter is not from the stand-in dxgi.dll");
+    } else {
+      std::vector<ScriptedAdapter> script = ReadAdapterScript();
+      if (script.empty()) {
+        hr = DXGI_ERROR_UNSUPPORTED;
+      } else {
+        adapter_index = 0;
+        adapter_name = WideToUtf8(script[0].name.c_str());
+      }
+    }
+  }
+  if (SUCCEEDED(hr) && FailureScripted("device")) hr = DXGI_ERROR_UNSUPPORTED;
+  D3D_FEATURE_LEVEL level = D3D_FEATURE_LEVEL_11_0;  // the runtime's default list tops out at 11_0
+  if (SUCCEEDED(hr) && levels) {
+    hr = E_INVALIDARG;
+    for (UINT i = 0; i < level_count; ++i)
+      if (levels[i] <= D3D_FEATURE_LEVEL_11_1 && levels[i] >= D3D_FEATURE_LEVEL_9_1) {
+        level = levels[i];
+        hr = S_OK;
+        break;
+      }
+  }
+  Device* d = nullptr;
+  if (SUCCEEDED(hr) && (out_device || out_context)) {
+    d = new (std::nothrow) Device();
+    if (!d) hr = E_OUTOFMEMORY;
+  }
+  StatsUpdate([&](NimoGpuStats& s) {
+    s.device_create_calls += 1;
+    if (FAILED(hr)) s.device_create_failures += 1;
+    s.last_driver_type = driver_type;
+    s.last_create_flags = flags;
+    s.last_sdk_version = sdk_version;
+    s.last_feature_level_count = levels ? level_count : 0;
+    s.last_adapter_index = FAILED(hr) ? -1 : adapter_index;
+    s.last_create_hr = hr;
+    std::memset(s.last_adapter_name, 0, sizeof s.last_adapter_name);
+    std::strncpy(s.last_adapter_name, adapter_name.c_str(), sizeof s.last_adapter_name - 1);
+    if (d) s.devices_live += 1;
+  });
+  Journal("D3D11CreateDevice driver=%d adapter=%d (%s) flags=0x%X hr=0x%08lX", driver_type, adapter_index,
+          adapter_name.c_str(), flags, static_cast<unsigned long>(hr));
+  if (FAILED(hr)) return hr;
+  if (out_level) *out_level = level;
+  if (!d) return S_FALSE;
+  d->iface.lpVtbl = &g_device_vtbl;
+  d->context.lpVtbl = &g_context_vtbl;
+  d->refs = (out_device ? 1 : 0) + (out_context ? 1 : 0);
+  d->level = level;
+  if (out_device) *out_device = reinterpret_cast<ID3D11Device*>(&d->iface);
+  if (out_context) *out_context = &d->context;
+  return S_OK;
+}
