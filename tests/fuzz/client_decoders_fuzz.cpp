@@ -1,0 +1,39 @@
+// The client SDK's report decoder and page-message parser on arbitrary bytes.
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "client/nimo_protocol.h"
+#include "tests/fuzz/fuzz_check.h"
+
+namespace p = nimo::protocol;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::vector<std::uint8_t> message(data, data + size);
+  p::Report report;
+  const p::DecodeStatus status = p::DecodeReport(message.empty() ? nullptr : message.data(), size, &report);
+  if (status == p::DecodeStatus::kOk) {
+    FUZZ_CHECK(size >= p::kHeaderSize && size <= p::kMaxFrameSize);
+    if (report.type == p::kLoadEvent || report.type == p::kConsoleLine || report.type == p::kPageMessage) {
+      FUZZ_CHECK(report.text.size() + p::kHeadSize + p::kHeaderSize == size);
+    }
+    if (report.type == p::kPageMessage) {
+      p::PageMessage parsed;
+      if (p::ParsePageMessage(report.text, &parsed)) {
+        FUZZ_CHECK(parsed.kind.find('|') == std::string::npos);
+      }
+    }
+  }
+
+  // The same bytes as a page-message text: a well-formed parse encodes back to the text.
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  p::PageMessage parsed;
+  if (p::ParsePageMessage(text, &parsed)) {
+    FUZZ_CHECK(text.substr(0, p::kPageTag.size()) == p::kPageTag);
+    FUZZ_CHECK(parsed.name.find('\x01') == std::string::npos);
+    if (parsed.well_formed) {
+      FUZZ_CHECK(p::EncodePageMessage(parsed.kind, parsed.name, parsed.args) == text);
+    }
+  }
+  return 0;
+}
