@@ -13,6 +13,10 @@ namespace nimo {
 // every message outside the table).
 enum class InputCall { kNone, kKeyEvent, kMouseClick, kMouseMove, kMouseWheel };
 
+// Names from before the engine's own event types were declared; the same types now.
+using KeyEventFields = cef_key_event_t;
+using MouseEventFields = cef_mouse_event_t;
+
 // The arguments of the chosen host call; fields the call does not take stay zero.
 struct InputTranslation {
   InputCall call = InputCall::kNone;
