@@ -1,0 +1,86 @@
+#include "client/report_json.h"
+
+#include <nlohmann/json.hpp>
+
+namespace nimo {
+namespace client {
+
+namespace p = protocol;
+using nlohmann::json;
+
+namespace {
+
+json ArgToJson(const p::PageArg& arg) {
+  switch (arg.tag) {
+    case 'z':
+      return nullptr;
+    case 's':
+      return arg.value;
+    case 'b':
+      return arg.AsBool();
+    case 'n':
+      return arg.AsNumber();
+    case 'o': {
+      // JSON.stringify of a function or symbol writes the word undefined, which is no JSON.
+      json parsed = json::parse(arg.value, nullptr, false);
+      if (!parsed.is_discarded()) return parsed;
+      return json{{"unparsed", arg.value}};
+    }
+    default:
+      return json{{"irregular", arg.value}};
+  }
+}
+
+}  // namespace
+
+std::string ReportToJson(const p::Report& r) {
+  json j;
+  j["report"] = p::ReportName(r.type);
+  switch (r.type) {
+    case p::kHello:
+      j["version"] = r.version;
+      j["pid"] = r.engine_pid;
+      break;
+    case p::kFrameReady:
+      j["surface"] = r.surface_id;
+      j["width"] = r.width;
+      j["height"] = r.height;
+      j["format"] = r.format;
+      j["handle"] = r.client_handle;
+      break;
+    case p::kLoadEvent:
+      j["surface"] = r.surface_id;
+      j["kind"] = r.load_kind;
+      if (r.load_kind == p::kLoadFailed) {
+        j["error"] = r.error_code;
+        j["url"] = r.text;
+      }
+      break;
+    case p::kConsoleLine:
+      j["surface"] = r.surface_id;
+      j["text"] = r.text;
+      break;
+    case p::kPageMessage: {
+      j["surface"] = r.surface_id;
+      p::PageMessage m;
+      if (p::ParsePageMessage(r.text, &m)) {
+        j["kind"] = m.kind;
+        j["name"] = m.name;
+        json args = json::array();
+        for (const p::PageArg& a : m.args) args.push_back(ArgToJson(a));
+        j["args"] = args;
+        if (!m.well_formed) j["well_formed"] = false;
+      } else {
+        j["text"] = r.text;
+      }
+      break;
+    }
+    default:
+      j["type"] = r.type;
+      break;
+  }
+  return j.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+}  // namespace client
+}  // namespace nimo
