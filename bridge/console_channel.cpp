@@ -1,0 +1,32 @@
+#include "bridge/console_channel.h"
+
+#include <string>
+
+#include "bridge/engine_strings.h"
+#include "bridge/portable/console_line.h"
+#include "link/send.h"
+#include "surfaces/surface.h"
+
+namespace nimo {
+namespace {
+
+// Returns 0 always, so the engine still writes the message to its own log.
+int CEF_CALLBACK OnConsoleMessage(cef_display_handler_t* self, cef_browser_t* browser,
+                                  cef_log_severity_t level, const cef_string_t* message,
+                                  const cef_string_t* source, int line) {
+  if (Surface* surface = SurfaceFrom(self)) {
+    const ConsoleReport report =
+        ConsoleReportFor(static_cast<int>(level), ToUtf8(message), ToUtf8(source), line);
+    SendText(report.type, surface->id, report.text);
+  }
+  if (browser && browser->base.release) browser->base.release(&browser->base);
+  return 0;
+}
+
+}  // namespace
+
+void InstallConsoleChannel(cef_display_handler_t* handler) {
+  if (handler) handler->on_console_message = OnConsoleMessage;
+}
+
+}  // namespace nimo

@@ -1,0 +1,17 @@
+// The console channel: every console message of every page of a surface reaches the
+// client. A text starting with "NIMOMP|" (what the page shim writes for window.mp calls)
+// goes whole as a PageMessage; every other text as one ConsoleLine with its level word,
+// cut to 600 bytes, and its source and line.
+//
+// Threads: the callback runs on the engine's UI thread; the installer on the main thread
+// before the engine runs.
+#pragma once
+#include "host/engine_abi.h"
+
+namespace nimo {
+
+// Sets on_console_message of a surface's embedded display handler; the base and every
+// other slot are left as they are.
+void InstallConsoleChannel(cef_display_handler_t* handler);
+
+}  // namespace nimo

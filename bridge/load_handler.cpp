@@ -1,0 +1,103 @@
+#include "bridge/load_handler.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "bridge/engine_strings.h"
+#include "bridge/page_scripts.h"
+#include "host/engine_api.h"
+#include "link/portable/wire.h"
+#include "link/send.h"
+#include "surfaces/surface.h"
+
+namespace nimo {
+namespace {
+
+// The surface whose browser never gets page scripts.
+constexpr std::uint32_t kNoScriptSurfaceId = 1;
+
+// Every object argument of an engine callback carries a reference for the callee.
+template <typename T>
+void ReleaseArg(T* object) {
+  if (object && object->base.release) object->base.release(&object->base);
+}
+
+// A frame without is_main is taken for a main frame.
+bool IsMainFrame(cef_frame_t* frame) {
+  return !frame->is_main || frame->is_main(frame) != 0;
+}
+
+void RunScript(cef_frame_t* frame, const char* text, std::size_t length) {
+  if (!frame || !engine_api.cef_string_utf8_to_utf16) return;
+  if (!IsMainFrame(frame)) return;
+  TempEngineString script(text, length);
+  TempEngineString url("", 0);
+  if (frame->execute_java_script) frame->execute_java_script(frame, script.get(), url.get(), 0);
+}
+
+bool GetsPageScripts(const Surface* surface) {
+  return surface && surface->id != kNoScriptSurfaceId;
+}
+
+void CEF_CALLBACK OnLoadStart(cef_load_handler_t* self, cef_browser_t* browser,
+                              cef_frame_t* frame, cef_transition_type_t /*transition_type*/) {
+  if (GetsPageScripts(SurfaceFrom(self))) {
+    InjectPageShim(frame);
+    InjectFrameRateProbe(frame);
+  }
+  ReleaseArg(frame);
+  ReleaseArg(browser);
+}
+
+void CEF_CALLBACK OnLoadEnd(cef_load_handler_t* self, cef_browser_t* browser, cef_frame_t* frame,
+                            int /*http_status_code*/) {
+  Surface* surface = SurfaceFrom(self);
+  // A second run: a document whose first shim run came too early (or was replaced) gets
+  // window.mp now; where the first run worked the shim's guard makes this a no-op.
+  if (GetsPageScripts(surface)) InjectPageShim(frame);
+  const bool main_frame = !frame || IsMainFrame(frame);
+  if (surface && main_frame) {
+    if (browser && browser->get_host) {
+      cef_browser_host_t* host = browser->get_host(browser);
+      if (host) {
+        // The engine re-reads the view size and repaints the whole view.
+        if (host->was_resized) host->was_resized(host);
+        if (host->invalidate) host->invalidate(host, PET_VIEW);
+        ReleaseArg(host);
+      }
+    }
+    const std::vector<std::uint8_t> payload = BuildLoadFinishedPayload(surface->id);
+    SendFrame(kMsgLoadEvent, payload.data(), static_cast<std::uint32_t>(payload.size()));
+  }
+  ReleaseArg(frame);
+  ReleaseArg(browser);
+}
+
+void CEF_CALLBACK OnLoadError(cef_load_handler_t* self, cef_browser_t* browser, cef_frame_t* frame,
+                              cef_errorcode_t error_code, const cef_string_t* /*error_text*/,
+                              const cef_string_t* failed_url) {
+  if (Surface* surface = SurfaceFrom(self)) {
+    const std::vector<std::uint8_t> payload = BuildLoadFailedPayload(
+        surface->id, static_cast<std::int32_t>(error_code), ToUtf8(failed_url));
+    SendFrame(kMsgLoadEvent, payload.data(), static_cast<std::uint32_t>(payload.size()));
+  }
+  ReleaseArg(frame);
+  ReleaseArg(browser);
+}
+
+}  // namespace
+
+void InjectPageShim(cef_frame_t* frame) { RunScript(frame, kPageShim, kPageShimLength); }
+
+void InjectFrameRateProbe(cef_frame_t* frame) { RunScript(frame, kRateProbe, kRateProbeLength); }
+
+void InstallLoadHandler(cef_load_handler_t* handler) {
+  if (!handler) return;
+  handler->on_load_start = OnLoadStart;
+  handler->on_load_end = OnLoadEnd;
+  handler->on_load_error = OnLoadError;
+}
+
+}  // namespace nimo

@@ -1,0 +1,22 @@
+// The load callbacks of every surface's browser: at each main-frame load the page shim
+// (window.mp, window.__mpEmit) and the frame-rate probe are run in the page, except on
+// surface 1; a finished main-frame load refreshes the view and is reported to the client
+// as LoadEvent kind 0, every failed load (any frame) as LoadEvent kind 2 with its URL.
+//
+// Threads: the engine's UI thread (the callbacks, and the two injections they use).
+#pragma once
+#include "host/engine_abi.h"
+
+namespace nimo {
+
+// Runs the page shim / the frame-rate probe in `frame` when it is a main frame (a frame
+// without is_main counts as one). Does nothing for a null frame or when the engine cannot
+// convert strings. The frame stays the caller's: no reference is taken or dropped.
+void InjectPageShim(cef_frame_t* frame);
+void InjectFrameRateProbe(cef_frame_t* frame);
+
+// Sets on_load_start, on_load_end and on_load_error of a surface's embedded load handler;
+// the base and every other slot are left as they are. Main thread, before the engine runs.
+void InstallLoadHandler(cef_load_handler_t* handler);
+
+}  // namespace nimo

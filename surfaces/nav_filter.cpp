@@ -1,0 +1,91 @@
+#include "surfaces/nav_filter.h"
+
+#include <string>
+
+#include "bridge/engine_strings.h"
+#include "diag/log.h"
+#include "host/engine_api.h"
+#include "host/portable/static_ref.h"
+#include "surfaces/portable/asset_policy.h"
+#include "surfaces/surface.h"
+
+namespace nimo {
+namespace {
+
+template <typename T>
+void ReleaseArg(T* object) {
+  if (object && object->base.release) object->base.release(&object->base);
+}
+
+int CEF_CALLBACK OnBeforeBrowse(cef_request_handler_t* self, cef_browser_t* browser,
+                                cef_frame_t* frame, cef_request_t* request, int /*user_gesture*/,
+                                int /*is_redirect*/) {
+  int cancel = 0;
+  if (request && request->get_url) {
+    const std::string url = UserfreeToUtf8(request->get_url(request));
+    const Surface* surface = SurfaceFrom(self);
+    // A record that is not in the table gets the strictest rules (no surface is 4 or more).
+    const NavigationDecision decision = DecideNavigation(surface ? surface->id : kSurfaceCount, url);
+    if (decision.record_page) RecordPageDirectory(url);
+    if (!decision.allow) {
+      WriteLogText("[nimo-webengine][browser] BLOCKED navigation\n");
+      cancel = 1;
+    }
+  }
+  ReleaseArg(request);
+  ReleaseArg(frame);
+  ReleaseArg(browser);
+  return cancel;
+}
+
+cef_resource_request_handler_t* CEF_CALLBACK GetResourceRequestHandler(
+    cef_request_handler_t* /*self*/, cef_browser_t* browser, cef_frame_t* frame,
+    cef_request_t* request, int /*is_navigation*/, int /*is_download*/,
+    const cef_string_t* /*request_initiator*/, int* /*disable_default_handling*/) {
+  ReleaseArg(request);
+  ReleaseArg(frame);
+  ReleaseArg(browser);
+  cef_resource_request_handler_t* handler = AssetRequestHandler();
+  // The returned object carries one reference for the engine.
+  handler->base.add_ref(&handler->base);
+  return handler;
+}
+
+cef_return_value_t CEF_CALLBACK OnBeforeResourceLoad(cef_resource_request_handler_t* /*self*/,
+                                                     cef_browser_t* browser, cef_frame_t* frame,
+                                                     cef_request_t* request,
+                                                     cef_callback_t* callback) {
+  if (request && request->get_url && request->set_url) {
+    const std::string rewritten = RewriteAssetUrl(UserfreeToUtf8(request->get_url(request)));
+    if (!rewritten.empty()) {
+      TempEngineString url(rewritten);
+      request->set_url(request, url.get());
+    }
+  }
+  ReleaseArg(callback);
+  ReleaseArg(request);
+  ReleaseArg(frame);
+  ReleaseArg(browser);
+  // Requests are only ever redirected, never held or cancelled.
+  return RV_CONTINUE;
+}
+
+}  // namespace
+
+cef_resource_request_handler_t* AssetRequestHandler() {
+  static cef_resource_request_handler_t* const handler = [] {
+    static cef_resource_request_handler_t storage = {};
+    InitStaticBase(&storage.base, sizeof(storage));
+    storage.on_before_resource_load = OnBeforeResourceLoad;
+    return &storage;
+  }();
+  return handler;
+}
+
+void InstallNavigationFilter(cef_request_handler_t* handler) {
+  if (!handler) return;
+  handler->on_before_browse = OnBeforeBrowse;
+  handler->get_resource_request_handler = GetResourceRequestHandler;
+}
+
+}  // namespace nimo
