@@ -3,6 +3,9 @@
   if (window.mp) return;
   // Null prototype: event names such as "constructor" or "__proto__" are plain keys.
   var handlers = Object.create(null);
+  // The console function as the page starts: pages that silence or wrap console.log for
+  // their own output must not swallow their window.mp calls with it.
+  var log = console.log;
   function encode(v) {
     try {
       if (v === null || v === undefined) return "\x02z";
@@ -19,7 +22,7 @@
     try {
       var parts = [args[0]];
       for (var i = 1; i < args.length; i++) parts.push(encode(args[i]));
-      console.log("NIMOMP|" + kind + "|" + parts.join("\x01"));
+      log.call(console, "NIMOMP|" + kind + "|" + parts.join("\x01"));
     } catch (e) {}
   }
   window.mp = {
