@@ -1,5 +1,8 @@
 // The client SDK's report decoder and page-message parser on arbitrary bytes.
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -33,6 +36,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(parsed.name.find('\x01') == std::string::npos);
     if (parsed.well_formed) {
       FUZZ_CHECK(p::EncodePageMessage(parsed.kind, parsed.name, parsed.args) == text);
+    }
+  }
+
+  // A number argument's text reads back as the same number.
+  if (size >= 8) {
+    double d;
+    std::memcpy(&d, data, 8);
+    const p::PageArg arg = p::PageArg::Number(d);
+    if (std::isfinite(d)) {
+      FUZZ_CHECK(arg.tag == 'n');
+      FUZZ_CHECK(std::strtod(arg.value.c_str(), nullptr) == d);
+    } else {
+      FUZZ_CHECK(arg.tag == 'z');
     }
   }
   return 0;
