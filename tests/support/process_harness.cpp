@@ -134,7 +134,7 @@ Sandbox::Sandbox(const SandboxLayout& layout) : exe_name_(layout.exe_name) {
     error_ = "cannot create " + exe_dir_;
     return;
   }
-  if (!CopyFromBin("nimo-webengine.exe", "", exe_name_)) return;
+  if (!CopyFromBin(layout.program, "", exe_name_)) return;
   for (const std::string& library : layout.libraries) {
     if (!CopyFromBin(library, layout.library_folder)) return;
   }

@@ -30,7 +30,9 @@ struct SandboxLayout {
   // The ZUNT_DEBUG flag beside the executable, as a file or as a directory.
   bool debug_flag = true;
   bool debug_flag_is_directory = false;
-  // Name of the executable's copy.
+  // Which file of the test's bin folder becomes the executable, and the copy's name (a
+  // test may run a copy of itself in a sandbox this way).
+  std::string program = "nimo-webengine.exe";
   std::string exe_name = "nimo-webengine.exe";
 };
 
