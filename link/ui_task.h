@@ -35,9 +35,8 @@ struct UiTask {
 UiTask* CreateUiTask(UiTaskBody run, const InputRecord* input, const SurfaceHead* head,
                      const char* text, std::size_t text_length);
 
-// Hands a built task to the engine for immediate execution on TID_UI. When the engine's
-// post function is missing or refuses, the task's reference is dropped (freeing it).
-// Returns whether the engine took it.
+// Hands a built task to the engine for immediate execution on TID_UI; returns whether it
+// was queued. Without the engine's post function the task is freed here.
 bool PostBuiltUiTask(UiTask* task);
 
 // Builds and posts in one step; a refused post silently loses the work.
@@ -49,7 +48,7 @@ inline void PostUiTask(UiTaskBody run, const InputRecord* input, const SurfaceHe
 }
 
 // Runs `run` with a copy of `head` on TID_UI after `delay_ms`. Without the engine's
-// delayed-post function nothing is created at all; a refused post frees the task.
+// delayed-post function nothing is created at all.
 void PostDelayedUiTask(UiTaskBody run, const SurfaceHead* head, std::int64_t delay_ms);
 
 }  // namespace nimo
