@@ -10,6 +10,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "diag/portable/perf_counters.h"
+
 namespace nimo {
 
 struct UiTask;
@@ -38,6 +40,9 @@ void CountScriptMessage(std::uint64_t text_bytes);
 // Writes the two report lines when at least ten seconds have passed since the last report
 // (the first call only starts the window) and starts counting afresh.
 void ReportPerfIfDue();
+
+// A copy of the counters of the current window (for diagnostics and tests).
+PerfCounters ReadPerfCounters();
 
 // Body of the latency probe task: time from building the task (its posted_at) to now.
 void LatencyPing(UiTask* task);
