@@ -1,0 +1,32 @@
+#include "link/send.h"
+
+#include <utility>
+#include <vector>
+
+#include "diag/perf_stats.h"
+#include "link/link_state.h"
+#include "link/portable/wire.h"
+
+namespace nimo {
+
+bool SendFrame(std::uint16_t type, const void* payload, std::uint32_t length) {
+  if (link_internal::pipe.load(std::memory_order_acquire) == INVALID_HANDLE_VALUE) return false;
+  HANDLE wake = link_internal::writer_wake.load(std::memory_order_acquire);
+  if (!wake || length > kMaxPayloadSize) return false;
+
+  std::vector<std::uint8_t> frame = BuildFrame(type, payload, length);
+  if (frame.empty()) return false;
+  const link_internal::PushOutcome outcome = link_internal::PushFrame(std::move(frame));
+  // Counted after the queue lock is left: the two locks are never nested.
+  RecordQueueOutcome(outcome.coalesced, !outcome.queued);
+  if (outcome.queued) SetEvent(wake);
+  return outcome.queued;
+}
+
+bool SendText(std::uint16_t type, std::uint32_t surface_id, const std::string& text) {
+  if (text.size() > kMaxPayloadSize - kSurfaceHeadSize) return false;
+  const std::vector<std::uint8_t> payload = BuildSurfaceTextPayload(surface_id, text);
+  return SendFrame(type, payload.data(), static_cast<std::uint32_t>(payload.size()));
+}
+
+}  // namespace nimo
