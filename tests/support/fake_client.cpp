@@ -1,0 +1,318 @@
+#include "tests/support/fake_client.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "link/portable/wire.h"
+
+namespace nimo {
+namespace test {
+
+namespace {
+
+std::string UniquePipeName() {
+  static LONG counter = 0;
+  char name[128];
+  std::snprintf(name, sizeof name, "\\\\.\\pipe\\nimo-test-%lu-%ld-%llu",
+                static_cast<unsigned long>(GetCurrentProcessId()), InterlockedIncrement(&counter),
+                static_cast<unsigned long long>(GetTickCount64()));
+  return name;
+}
+
+// Waits for an overlapped operation on `handle`; cancels it on timeout so the OVERLAPPED
+// may be reused. Returns false on timeout or failure; *error gets the failure's code.
+bool Finish(HANDLE handle, OVERLAPPED* ov, DWORD timeout_ms, DWORD* bytes, DWORD* error) {
+  *error = 0;
+  if (WaitForSingleObject(ov->hEvent, timeout_ms) != WAIT_OBJECT_0) {
+    *error = WAIT_TIMEOUT;
+    return false;
+  }
+  if (!GetOverlappedResult(handle, ov, bytes, FALSE)) {
+    *error = GetLastError();
+    return false;
+  }
+  return true;
+}
+
+std::uint32_t U32At(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
+  return bytes.size() >= offset + 4 ? ReadU32(bytes.data() + offset) : 0;
+}
+
+Report ParseReport(const std::vector<std::uint8_t>& buffer, DWORD bytes) {
+  Report report;
+  report.raw.assign(buffer.begin(), buffer.begin() + bytes);
+  if (bytes >= kFrameHeaderSize) {
+    report.type = ReadU16(buffer.data() + 4);
+    report.payload.assign(buffer.begin() + kFrameHeaderSize, buffer.begin() + bytes);
+  }
+  return report;
+}
+
+// "NAME=value" -> "NAME=" (upper-cased: the environment's names are case-insensitive).
+std::string EntryKey(const std::string& entry) {
+  std::string key = entry.substr(0, entry.find('=') + 1);
+  for (char& c : key) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+  return key;
+}
+
+}  // namespace
+
+std::uint32_t Report::surface_id() const { return U32At(payload, 0); }
+
+std::uint32_t Report::param(int index) const {
+  return U32At(payload, static_cast<std::size_t>(index) * 4);
+}
+
+std::string Report::text() const {
+  if (payload.size() <= kSurfaceHeadSize) return std::string();
+  return std::string(reinterpret_cast<const char*>(payload.data()) + kSurfaceHeadSize,
+                     payload.size() - kSurfaceHeadSize);
+}
+
+long EngineProcess::WaitExit(DWORD timeout_ms) {
+  if (!process) return -1;
+  if (WaitForSingleObject(process, timeout_ms) != WAIT_OBJECT_0) {
+    Kill();
+    return -1;
+  }
+  DWORD code = 0;
+  GetExitCodeProcess(process, &code);
+  return static_cast<long>(code);
+}
+
+bool EngineProcess::Running() const {
+  return process && WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+}
+
+void EngineProcess::Kill() {
+  if (!process) return;
+  TerminateProcess(process, 0xDEAD);
+  WaitForSingleObject(process, 5000);
+}
+
+EngineProcess::~EngineProcess() {
+  if (!process) return;
+  if (Running()) Kill();
+  CloseHandle(process);
+}
+
+FakeClient::FakeClient(DWORD buffer_size) : name_(UniquePipeName()) {
+  pipe_ = CreateNamedPipeA(name_.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                           PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, buffer_size,
+                           buffer_size, 0, nullptr);
+  read_event_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  write_event_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  read_buffer_.resize(kMaxFrameSize + 4096);
+}
+
+FakeClient::~FakeClient() {
+  Close();
+  if (read_event_) CloseHandle(read_event_);
+  if (write_event_) CloseHandle(write_event_);
+}
+
+std::string FakeClient::PipeSwitches() const {
+  char pid[32];
+  std::snprintf(pid, sizeof pid, "%lu", static_cast<unsigned long>(GetCurrentProcessId()));
+  return "--nimomp-pipe=" + name_ + " --nimomp-clientpid=" + pid;
+}
+
+bool FakeClient::Launch(const std::string& exe, const std::string& extra_args,
+                        const std::vector<std::string>& environment, EngineProcess* out) {
+  // The child's environment: the given entries, then ours without the names they set.
+  std::vector<char> block;
+  std::vector<std::string> keys;
+  for (const std::string& entry : environment) {
+    block.insert(block.end(), entry.begin(), entry.end());
+    block.push_back('\0');
+    keys.push_back(EntryKey(entry));
+  }
+  if (LPCH current = GetEnvironmentStringsA()) {
+    for (const char* p = current; *p; p += std::strlen(p) + 1) {
+      const std::string entry(p);
+      bool overridden = false;
+      for (const std::string& key : keys) overridden = overridden || EntryKey(entry) == key;
+      if (!overridden) {
+        block.insert(block.end(), entry.begin(), entry.end());
+        block.push_back('\0');
+      }
+    }
+    FreeEnvironmentStringsA(current);
+  }
+  block.push_back('\0');
+
+  std::string command = "\"" + exe + "\" --nimomp-browser " + PipeSwitches();
+  if (!extra_args.empty()) command += " " + extra_args;
+  std::vector<char> command_line(command.begin(), command.end());
+  command_line.push_back('\0');
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  if (!CreateProcessA(exe.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, block.data(),
+                      nullptr, &si, &pi)) {
+    return false;
+  }
+  CloseHandle(pi.hThread);
+  out->process = pi.hProcess;
+  out->pid = pi.dwProcessId;
+  return true;
+}
+
+bool FakeClient::WaitConnected(DWORD timeout_ms) {
+  if (connected_) return true;
+  if (pipe_ == INVALID_HANDLE_VALUE) return false;
+  OVERLAPPED ov = {};
+  ov.hEvent = read_event_;
+  ResetEvent(read_event_);
+  if (ConnectNamedPipe(pipe_, &ov)) {
+    connected_ = true;
+  } else {
+    const DWORD error = GetLastError();
+    if (error == ERROR_PIPE_CONNECTED) {
+      connected_ = true;
+    } else if (error == ERROR_IO_PENDING) {
+      DWORD bytes = 0, failure = 0;
+      connected_ = Finish(pipe_, &ov, timeout_ms, &bytes, &failure);
+      if (!connected_ && failure == WAIT_TIMEOUT) {
+        CancelIoEx(pipe_, &ov);
+        GetOverlappedResult(pipe_, &ov, &bytes, TRUE);
+      }
+    }
+  }
+  return connected_;
+}
+
+bool FakeClient::Handshake(DWORD timeout_ms, std::uint32_t* engine_pid) {
+  if (!WaitConnected(timeout_ms)) return false;
+  Report hello;
+  if (!Read(&hello, timeout_ms)) return false;
+  if (hello.type != kMsgHello || hello.payload.size() != kHelloPayloadSize) return false;
+  if (ReadU32(hello.payload.data()) != kProtocolVersion) return false;
+  if (engine_pid) *engine_pid = ReadU32(hello.payload.data() + 4);
+  return true;
+}
+
+bool FakeClient::SendRaw(const void* bytes, std::size_t size) {
+  if (!connected_) return false;
+  OVERLAPPED ov = {};
+  ov.hEvent = write_event_;
+  ResetEvent(write_event_);
+  DWORD written = 0;
+  if (!WriteFile(pipe_, bytes, static_cast<DWORD>(size), nullptr, &ov) &&
+      GetLastError() != ERROR_IO_PENDING) {
+    return false;
+  }
+  DWORD error = 0;
+  if (!Finish(pipe_, &ov, 10000, &written, &error)) {
+    if (error == WAIT_TIMEOUT) {
+      CancelIoEx(pipe_, &ov);
+      GetOverlappedResult(pipe_, &ov, &written, TRUE);
+    }
+    return false;
+  }
+  return written == size;
+}
+
+bool FakeClient::SendFrame(std::uint16_t type, const std::vector<std::uint8_t>& payload) {
+  std::vector<std::uint8_t> frame(kFrameHeaderSize + payload.size());
+  WriteFrameHeader(frame.data(), type, static_cast<std::uint32_t>(payload.size()));
+  if (!payload.empty()) std::memcpy(frame.data() + kFrameHeaderSize, payload.data(), payload.size());
+  return SendRaw(frame);
+}
+
+bool FakeClient::SendSurfaceCommand(std::uint16_t type, std::uint32_t surface_id, std::uint32_t p1,
+                                    std::uint32_t p2, std::uint32_t p3, const std::string& text) {
+  std::vector<std::uint8_t> payload(kSurfaceHeadSize + text.size());
+  EncodeSurfaceHead(SurfaceHead{surface_id, p1, p2, p3}, payload.data());
+  if (!text.empty()) std::memcpy(payload.data() + kSurfaceHeadSize, text.data(), text.size());
+  return SendFrame(type, payload);
+}
+
+bool FakeClient::SendInput(std::uint32_t surface_id, std::uint32_t message, std::uint64_t wparam,
+                           std::uint64_t lparam, std::uint32_t modifiers) {
+  std::vector<std::uint8_t> payload(kInputRecordSize);
+  EncodeInputRecord(InputRecord{surface_id, message, wparam, lparam, modifiers, 0}, payload.data());
+  return SendFrame(kMsgInputEvent, payload);
+}
+
+bool FakeClient::SendShutdown() { return SendFrame(kMsgShutdown, {}); }
+
+bool FakeClient::Read(Report* out, DWORD timeout_ms) {
+  if (!connected_) return false;
+  DWORD bytes = 0;
+  if (!read_pending_) {
+    std::memset(&read_ov_, 0, sizeof read_ov_);
+    read_ov_.hEvent = read_event_;
+    ResetEvent(read_event_);
+    if (!ReadFile(pipe_, read_buffer_.data(), static_cast<DWORD>(read_buffer_.size()), nullptr,
+                  &read_ov_) &&
+        GetLastError() != ERROR_IO_PENDING) {
+      return false;
+    }
+    read_pending_ = true;
+  }
+  // A read that times out stays pending and is picked up by the next call, so no report
+  // is ever lost between two waits.
+  if (WaitForSingleObject(read_event_, timeout_ms) != WAIT_OBJECT_0) return false;
+  read_pending_ = false;
+  if (!GetOverlappedResult(pipe_, &read_ov_, &bytes, FALSE)) return false;
+  *out = ParseReport(read_buffer_, bytes);
+  return true;
+}
+
+bool FakeClient::ReadUntil(std::uint16_t type, Report* out, DWORD timeout_ms) {
+  const ULONGLONG deadline = GetTickCount64() + timeout_ms;
+  for (;;) {
+    const ULONGLONG now = GetTickCount64();
+    if (now >= deadline) return false;
+    Report report;
+    if (!Read(&report, static_cast<DWORD>(deadline - now))) return false;
+    if (report.type == type) {
+      *out = std::move(report);
+      return true;
+    }
+    skipped_.push_back(std::move(report));
+  }
+}
+
+bool FakeClient::WaitClosed(DWORD timeout_ms) {
+  const ULONGLONG deadline = GetTickCount64() + timeout_ms;
+  for (;;) {
+    const ULONGLONG now = GetTickCount64();
+    if (now >= deadline) return false;
+    if (!read_pending_) {
+      std::memset(&read_ov_, 0, sizeof read_ov_);
+      read_ov_.hEvent = read_event_;
+      ResetEvent(read_event_);
+      if (!ReadFile(pipe_, read_buffer_.data(), static_cast<DWORD>(read_buffer_.size()), nullptr,
+                    &read_ov_) &&
+          GetLastError() != ERROR_IO_PENDING) {
+        return true;  // broken pipe: the engine's end is gone
+      }
+      read_pending_ = true;
+    }
+    if (WaitForSingleObject(read_event_, static_cast<DWORD>(deadline - now)) != WAIT_OBJECT_0) {
+      return false;
+    }
+    read_pending_ = false;
+    DWORD bytes = 0;
+    if (!GetOverlappedResult(pipe_, &read_ov_, &bytes, FALSE)) return true;
+    skipped_.push_back(ParseReport(read_buffer_, bytes));
+  }
+}
+
+void FakeClient::Close() {
+  if (pipe_ == INVALID_HANDLE_VALUE) return;
+  if (read_pending_) {
+    CancelIoEx(pipe_, &read_ov_);
+    DWORD bytes = 0;
+    GetOverlappedResult(pipe_, &read_ov_, &bytes, TRUE);
+    read_pending_ = false;
+  }
+  CloseHandle(pipe_);
+  pipe_ = INVALID_HANDLE_VALUE;
+  connected_ = false;
+}
+
+}  // namespace test
+}  // namespace nimo
