@@ -1,0 +1,181 @@
+#include "link/pipe_link.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <vector>
+
+#include "diag/log.h"
+#include "diag/perf_stats.h"
+#include "link/commands.h"
+#include "link/link_state.h"
+#include "link/portable/wire.h"
+#include "link/send.h"
+#include "link/ui_task.h"
+
+namespace nimo {
+
+std::atomic<int> link_stopped{0};
+
+namespace link_internal {
+std::atomic<HANDLE> pipe{INVALID_HANDLE_VALUE};
+std::atomic<HANDLE> writer_wake{nullptr};
+HANDLE read_event = nullptr;
+HANDLE write_event = nullptr;
+}  // namespace link_internal
+
+namespace {
+
+using link_internal::pipe;
+using link_internal::read_event;
+using link_internal::write_event;
+using link_internal::writer_wake;
+
+constexpr int kOpenAttempts = 100;
+constexpr DWORD kOpenRetryMs = 50;
+
+// Reads one whole pipe message into `buffer`. A completion at once and a pending read end
+// the same way; a message longer than the buffer is reported as such, not as a closed
+// pipe, because it means the client broke the framing.
+ReadStatus ReadMessage(HANDLE handle, std::uint8_t* buffer, DWORD capacity, DWORD* received) {
+  OVERLAPPED ov = {};
+  ov.hEvent = read_event;
+  ResetEvent(read_event);
+  *received = 0;
+  if (!ReadFile(handle, buffer, capacity, nullptr, &ov)) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_MORE_DATA) return ReadStatus::kTooLong;
+    if (error != ERROR_IO_PENDING) return ReadStatus::kFailed;
+  }
+  if (!GetOverlappedResult(handle, &ov, received, TRUE)) {
+    return GetLastError() == ERROR_MORE_DATA ? ReadStatus::kTooLong : ReadStatus::kFailed;
+  }
+  return ReadStatus::kComplete;
+}
+
+void Dispatch(const DecodedCommand& command) {
+  const SurfaceHead& head = command.head;
+  switch (command.action) {
+    case CommandAction::kIgnore:
+      return;
+    case CommandAction::kInput:
+      CountInputEvent();
+      PostUiTask(InputTask, &command.input, nullptr);
+      return;
+    case CommandAction::kSurface:
+      break;
+  }
+  switch (command.type) {
+    case kMsgCreateSurface:
+      PostUiTask(CreateSurfaceTask, nullptr, &head, command.text, command.text_length);
+      break;
+    case kMsgNavigate:
+      NavigateSurface(head.surface_id, command.text, command.text_length);
+      break;
+    case kMsgExecuteScript:
+      CountScriptMessage(command.text_length);
+      ExecuteScriptInSurface(head.surface_id, command.text, command.text_length);
+      break;
+    case kMsgResizeSurface:
+      PostUiTask(ResizeTask, nullptr, &head);
+      break;
+    case kMsgSetFocus:
+      PostUiTask(FocusTask, nullptr, &head);
+      break;
+    case kMsgSetHidden:
+      PostUiTask(VisibilityTask, nullptr, &head);
+      break;
+    case kMsgReload:
+      PostUiTask(ReloadTask, nullptr, &head);
+      break;
+    default:
+      break;
+  }
+}
+
+const char* EndLine(ReceiveOutcome outcome) {
+  switch (outcome) {
+    case ReceiveOutcome::kBadFrame:
+      return "[nimo-webengine][ipc] DESYNC (bad magic/size) - exiting\n";
+    case ReceiveOutcome::kShutdown:
+      return "[nimo-webengine][ipc] Shutdown requested\n";
+    default:
+      return "[nimo-webengine][ipc] pipe closed by client - exiting\n";
+  }
+}
+
+DWORD WINAPI ReaderThread(void*) {
+  const HANDLE handle = pipe.load(std::memory_order_acquire);
+  std::vector<std::uint8_t> buffer(kMaxFrameSize, 0);
+  ReceiveOutcome outcome = ReceiveOutcome::kClosed;
+  for (;;) {
+    DWORD received = 0;
+    const ReadStatus status = ReadMessage(handle, buffer.data(), kMaxFrameSize, &received);
+    const ReceivedFrame frame = ValidateReceived(status, buffer.data(), received);
+    if (frame.outcome != ReceiveOutcome::kOk) {
+      outcome = frame.outcome;
+      break;
+    }
+    Dispatch(DecodeCommand(frame));
+  }
+  WriteLogText(EndLine(outcome));
+  link_stopped.exchange(1);
+  if (HANDLE wake = writer_wake.load(std::memory_order_acquire)) SetEvent(wake);
+  PostUiTask(CloseAllAndQuit, nullptr, nullptr);
+  return 0;
+}
+
+bool StartThread(LPTHREAD_START_ROUTINE procedure) {
+  HANDLE thread = CreateThread(nullptr, 0, procedure, nullptr, 0, nullptr);
+  if (!thread) return false;
+  CloseHandle(thread);  // the threads are never joined
+  return true;
+}
+
+}  // namespace
+
+bool ConnectPipe(const char* name) {
+  if (!name) return false;
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+    handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_OVERLAPPED, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) break;
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PIPE_BUSY) break;
+    Sleep(kOpenRetryMs);
+  }
+  if (handle == INVALID_HANDLE_VALUE) {
+    WriteLog("[nimo-webengine][ipc] could not open pipe %s\n", name);
+    return false;
+  }
+  DWORD mode = PIPE_READMODE_MESSAGE;
+  SetNamedPipeHandleState(handle, &mode, nullptr, nullptr);
+
+  // There is no reconnection: the link objects are made once, by the first connection.
+  if (!writer_wake.load(std::memory_order_acquire)) {
+    read_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    write_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (!read_event || !write_event || !wake) {
+      WriteLog("[nimo-webengine][ipc] could not open pipe %s\n", name);
+      CloseHandle(handle);
+      return false;
+    }
+    pipe.store(handle, std::memory_order_release);
+    writer_wake.store(wake, std::memory_order_release);
+  } else {
+    pipe.store(handle, std::memory_order_release);
+  }
+
+  StartThread(link_internal::WriterThread);
+  std::uint8_t hello[kHelloPayloadSize];
+  WriteU32(hello, kProtocolVersion);
+  WriteU32(hello + 4, GetCurrentProcessId());
+  SendFrame(kMsgHello, hello, sizeof hello);
+  StartThread(ReaderThread);
+  WriteLog("[nimo-webengine][ipc] connected to %s\n", name);
+  return true;
+}
+
+}  // namespace nimo
