@@ -1,5 +1,8 @@
 #include "client/report_json.h"
 
+#include <cmath>
+#include <cstdint>
+
 #include <nlohmann/json.hpp>
 
 namespace nimo {
@@ -18,8 +21,12 @@ json ArgToJson(const p::PageArg& arg) {
       return arg.value;
     case 'b':
       return arg.AsBool();
-    case 'n':
-      return arg.AsNumber();
+    case 'n': {
+      // Integers stay integers, as the page wrote them (3, not 3.0).
+      const double d = arg.AsNumber();
+      if (std::trunc(d) == d && std::fabs(d) <= 9007199254740992.0) return static_cast<std::int64_t>(d);
+      return d;
+    }
     case 'o': {
       // JSON.stringify of a function or symbol writes the word undefined, which is no JSON.
       json parsed = json::parse(arg.value, nullptr, false);

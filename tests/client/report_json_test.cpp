@@ -57,6 +57,7 @@ TEST(ReportJson, PageMessagesAreDecoded) {
   EXPECT_EQ(j["kind"], "invoke");
   EXPECT_EQ(j["name"], "buy");
   EXPECT_EQ(j["args"], json::parse(R"(["sword", 3, true, null, [1,2], {"unparsed":"undefined"}])"));
+  EXPECT_TRUE(j["args"][1].is_number_integer()) << "3, not 3.0";
   EXPECT_FALSE(j.contains("well_formed"));
 
   const json bare = Line(HeadReport(p::kPageMessage, 1, 0, 0, "NIMOMP|"));

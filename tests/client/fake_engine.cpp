@@ -1,0 +1,143 @@
+// A tiny engine for the reference client's tests: connects to the client's pipe the way
+// nimo-webengine does, sends Hello, and reads commands with the engine's own wire code.
+// ExecuteScript texts are instructions that make it send reports:
+//   console <text>                 ConsoleLine on the command's surface
+//   page <text>                    PageMessage with <text> as is
+//   load <kind> <error> [url]      LoadEvent
+//   frame <w> <h> <0xAARRGGBB>     a shared texture of one colour (stand-in GPU), its
+//                                  handle duplicated into the client, then FrameReady
+//   exit <code>                    ends the process at once with <code>
+//   hang                           stops reading and never exits by itself
+// Exit codes tell the test what the engine saw: 0 Shutdown, 10 pipe closed, 11 bad frame,
+// 12 could not connect.
+#include <windows.h>
+#include <dxgiformat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "link/portable/wire.h"
+#include "testbed/gpu/standin_gpu.h"
+
+namespace {
+
+HANDLE pipe = INVALID_HANDLE_VALUE;
+HANDLE client = nullptr;
+
+std::string Switch(const char* name) {
+  const std::string line = GetCommandLineA();
+  const std::string key = std::string(name) + "=";
+  const std::size_t at = line.find(key);
+  if (at == std::string::npos) return std::string();
+  const std::size_t end = line.find(' ', at);
+  return line.substr(at + key.size(), end == std::string::npos ? std::string::npos : end - at - key.size());
+}
+
+void Send(std::uint16_t type, const std::vector<std::uint8_t>& payload) {
+  const std::vector<std::uint8_t> f =
+      nimo::BuildFrame(type, payload.data(), static_cast<std::uint32_t>(payload.size()));
+  DWORD written = 0;
+  OVERLAPPED ov = {};
+  ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (!WriteFile(pipe, f.data(), static_cast<DWORD>(f.size()), nullptr, &ov) && GetLastError() != ERROR_IO_PENDING) {
+    CloseHandle(ov.hEvent);
+    return;
+  }
+  GetOverlappedResult(pipe, &ov, &written, TRUE);
+  CloseHandle(ov.hEvent);
+}
+
+void SendFrameOfColour(std::uint32_t surface, std::uint32_t w, std::uint32_t h, std::uint32_t argb) {
+  LoadLibraryA("d3d11.dll");
+  auto share = NimoStandinExport<NimoStandinShareTextureFn>("d3d11.dll", "NimoStandinShareTexture");
+  if (share == nullptr || client == nullptr) return;
+  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(w) * h, argb);  // B,G,R,A in memory
+  HANDLE mine = share(w, h, DXGI_FORMAT_B8G8R8A8_UNORM, pixels.data(), w * 4);
+  HANDLE theirs = nullptr;
+  if (mine == nullptr ||
+      !DuplicateHandle(GetCurrentProcess(), mine, client, &theirs, 0, FALSE, DUPLICATE_SAME_ACCESS))
+    return;
+  CloseHandle(mine);
+  nimo::FrameReadyPayload fr = {surface, w, h, 1, reinterpret_cast<std::uintptr_t>(theirs)};
+  Send(nimo::kMsgFrameReady, nimo::BuildFrameReadyPayload(fr));
+}
+
+void Instruction(std::uint32_t surface, const std::string& text) {
+  std::istringstream in(text);
+  std::string verb;
+  in >> verb;
+  std::string rest;
+  std::getline(in, rest);
+  if (!rest.empty() && rest[0] == ' ') rest.erase(0, 1);
+  if (verb == "console") {
+    Send(nimo::kMsgConsoleLine, nimo::BuildSurfaceTextPayload(surface, rest));
+  } else if (verb == "page") {
+    Send(nimo::kMsgPageMessage, nimo::BuildSurfaceTextPayload(surface, rest));
+  } else if (verb == "load") {
+    std::istringstream args(rest);
+    std::uint32_t kind = 0;
+    std::int32_t error = 0;
+    std::string url;
+    args >> kind >> error >> url;
+    if (kind == 0) Send(nimo::kMsgLoadEvent, nimo::BuildLoadFinishedPayload(surface));
+    else Send(nimo::kMsgLoadEvent, nimo::BuildLoadFailedPayload(surface, error, url));
+  } else if (verb == "frame") {
+    std::istringstream args(rest);
+    std::uint32_t w = 0, h = 0;
+    std::string colour;
+    args >> w >> h >> colour;
+    SendFrameOfColour(surface, w, h, static_cast<std::uint32_t>(std::strtoul(colour.c_str(), nullptr, 0)));
+  } else if (verb == "exit") {
+    ExitProcess(static_cast<UINT>(std::strtoul(rest.c_str(), nullptr, 0)));
+  } else if (verb == "hang") {
+    for (;;) Sleep(1000);
+  }
+}
+
+}  // namespace
+
+int main() {
+  const std::string name = Switch("--nimomp-pipe");
+  const DWORD client_pid = static_cast<DWORD>(std::strtoul(Switch("--nimomp-clientpid").c_str(), nullptr, 10));
+  client = OpenProcess(PROCESS_DUP_HANDLE, FALSE, client_pid);
+  for (int i = 0; i < 100 && pipe == INVALID_HANDLE_VALUE; ++i) {
+    pipe = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
+                       nullptr);
+    if (pipe == INVALID_HANDLE_VALUE) Sleep(50);
+  }
+  if (pipe == INVALID_HANDLE_VALUE) return 12;
+  DWORD mode = PIPE_READMODE_MESSAGE;
+  SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr);
+  Send(nimo::kMsgHello, nimo::BuildHelloPayload(GetCurrentProcessId()));
+
+  std::vector<std::uint8_t> buffer(nimo::kMaxFrameSize);
+  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  for (;;) {
+    OVERLAPPED ov = {};
+    ov.hEvent = event;
+    ResetEvent(event);
+    DWORD n = 0;
+    BOOL ok = ReadFile(pipe, buffer.data(), static_cast<DWORD>(buffer.size()), nullptr, &ov);
+    if (ok || GetLastError() == ERROR_IO_PENDING) ok = GetOverlappedResult(pipe, &ov, &n, TRUE);
+    const DWORD err = ok ? 0 : GetLastError();
+    nimo::ReadStatus status = ok ? nimo::ReadStatus::kComplete
+                                 : err == ERROR_MORE_DATA ? nimo::ReadStatus::kTooLong : nimo::ReadStatus::kFailed;
+    const nimo::ReceivedFrame frame = nimo::ValidateReceived(status, buffer.data(), n);
+    switch (frame.outcome) {
+      case nimo::ReceiveOutcome::kClosed: return 10;
+      case nimo::ReceiveOutcome::kBadFrame: return 11;
+      case nimo::ReceiveOutcome::kShutdown: return 0;
+      case nimo::ReceiveOutcome::kOk: break;
+    }
+    const nimo::DecodedCommand c = nimo::DecodeCommand(frame);
+    if (c.action == nimo::CommandAction::kSurface && c.type == nimo::kMsgExecuteScript)
+      Instruction(c.head.surface_id, std::string(c.text, c.text_length));
+    else if (c.action != nimo::CommandAction::kIgnore)  // echo every other command so tests see it arrived
+      Send(nimo::kMsgConsoleLine, nimo::BuildSurfaceTextPayload(
+                                      c.action == nimo::CommandAction::kInput ? c.input.surface_id : c.head.surface_id,
+                                      "got " + std::to_string(c.type) + " " + std::string(c.text ? c.text : "", c.text_length)));
+  }
+}
