@@ -1,0 +1,57 @@
+#include "surfaces/frame_pump.h"
+
+#include "link/pipe_link.h"
+#include "link/ui_task.h"
+#include "surfaces/surface.h"
+
+namespace nimo {
+namespace {
+
+// One pump per browser: a new browser in a slot starts a new generation, and a tick of an
+// older generation (its browser closed and another arrived before the tick ran) ends
+// instead of doubling the new browser's begin frames. UI thread only.
+std::uint32_t pump_generation[kSurfaceCount] = {};
+
+void PostTick(std::uint32_t id, std::uint32_t generation) {
+  SurfaceHead head = {};
+  head.surface_id = id;
+  head.param1 = generation;
+  PostDelayedUiTask(RunFramePumpTick, &head, kFramePumpIntervalMs);
+}
+
+}  // namespace
+
+void StartFramePump(std::uint32_t id) {
+  if (id >= kSurfaceCount) return;
+  PostTick(id, ++pump_generation[id]);
+}
+
+void RunFramePumpTick(UiTask* task) {
+  const std::uint32_t id = task->head.surface_id;
+  if (id >= kSurfaceCount) return;
+  if (task->head.param1 != pump_generation[id]) return;
+  cef_browser_t* browser = surfaces[id].browser;
+  if (browser == nullptr) return;
+  if (browser->get_host != nullptr) {
+    cef_browser_host_t* host = browser->get_host(browser);
+    if (host != nullptr) {
+      if (host->send_external_begin_frame != nullptr) host->send_external_begin_frame(host);
+      if (host->base.release != nullptr) host->base.release(&host->base);
+    }
+  }
+  if (link_stopped.load() != 0) return;
+  PostTick(id, task->head.param1);
+}
+
+void CEF_CALLBACK GetViewRect(cef_render_handler_t* self, cef_browser_t* browser,
+                              cef_rect_t* rect) {
+  if (browser != nullptr && browser->base.release != nullptr) browser->base.release(&browser->base);
+  if (rect == nullptr) return;
+  Surface* s = SurfaceFrom(self);
+  rect->x = 0;
+  rect->y = 0;
+  rect->width = static_cast<int>(s ? s->view_width : kDefaultViewWidth);
+  rect->height = static_cast<int>(s ? s->view_height : kDefaultViewHeight);
+}
+
+}  // namespace nimo
