@@ -1,0 +1,74 @@
+// Browsers, their hosts and frames. A browser is created by
+// cef_browser_host_create_browser, announced with on_after_created on the UI thread, loads
+// its URL as the scenario scripts it (navigation offered to on_before_browse, load start
+// and end, errors, console messages, popups, resource requests, paints) and closes with
+// on_before_close. Every call of the product on a browser, host or frame is journaled
+// with its arguments.
+//
+// Threads: host and frame slots from any thread (effects run on the UI thread); every
+// callback into the product runs on the UI thread, resource requests on the IO thread.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "testbed/engine/engine_decls.h"
+
+namespace standin {
+
+struct Directive;
+struct PaintState;
+
+struct BrowserCore;
+
+struct FrameCore {
+  BrowserCore* browser = nullptr;
+  bool main = true;
+  std::u16string identifier;
+  std::u16string name;
+  std::u16string url;
+};
+
+struct BrowserCore {
+  int id = 0;
+  cef_client_t* client = nullptr;   // the engine's reference, released after on_before_close
+  cef_window_info_t window = {};    // strings not kept
+  cef_browser_settings_t settings = {};
+  bool popup = false;
+  int opener_id = 0;
+  FrameCore main_frame;
+  FrameCore sub_frame;
+  std::atomic<bool> created{false};
+  std::atomic<bool> closing{false};
+  std::atomic<bool> closed{false};
+  std::atomic<bool> hidden{false};
+  std::atomic<int> generation{0};   // bumped by every committed navigation
+  std::atomic<int> frame_rate{0};
+  PaintState* paint = nullptr;      // owned by the paint module
+};
+
+// Fresh wrappers (one reference each, the receiver's to release).
+cef_browser_t* WrapBrowser(BrowserCore* core, const char* origin);
+cef_frame_t* WrapFrame(FrameCore* core, const char* origin);
+
+// The product's handlers of a browser's client, each with the reference the getter
+// returned (release with ReleaseHandler), or null.
+cef_render_handler_t* RenderHandlerOf(BrowserCore* core);
+cef_life_span_handler_t* LifeSpanHandlerOf(BrowserCore* core);
+cef_load_handler_t* LoadHandlerOf(BrowserCore* core);
+cef_display_handler_t* DisplayHandlerOf(BrowserCore* core);
+cef_request_handler_t* RequestHandlerOf(BrowserCore* core);
+cef_context_menu_handler_t* ContextMenuHandlerOf(BrowserCore* core);
+void ReleaseHandler(void* handler);
+
+// Asks the render handler for the view rectangle and journals it.
+cef_rect_t QueryViewRect(BrowserCore* core, const char* why);
+
+// All browsers ever created in this process.
+std::vector<BrowserCore*> AllBrowsers();
+
+// cef_shutdown: journals every browser still open and stops the IO thread.
+void ShutdownBrowsers();
+
+}  // namespace standin

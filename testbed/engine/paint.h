@@ -1,0 +1,26 @@
+// Paints: CPU buffers through on_paint, or textures of the stand-in GPU through
+// on_accelerated_paint (as window_info.shared_texture_enabled asks), driven by
+// send_external_begin_frame when external begin frames are enabled, else by a timer at
+// the browser's frame rate; contents from the scenario's paint actions, or the moving
+// square of the probe page.
+//
+// Threads: UI thread.
+#pragma once
+#include <string>
+
+namespace standin {
+
+struct BrowserCore;
+struct Directive;
+
+void PaintOnCreated(BrowserCore* browser);
+void PaintOnNavigated(BrowserCore* browser, const std::string& url);
+void PaintOnBeginFrame(BrowserCore* browser);
+void PaintOnInvalidate(BrowserCore* browser, int type);
+void PaintOnResized(BrowserCore* browser);
+void PaintOnFrameRate(BrowserCore* browser);
+void PaintAction(BrowserCore* browser, const Directive& action);
+void PaintOnClosed(BrowserCore* browser);
+void PaintShutdown();
+
+}  // namespace standin
