@@ -131,11 +131,11 @@ int CEF_CALLBACK RequestGetFlags(cef_request_t* self) {
 }
 cef_resource_type_t CEF_CALLBACK RequestGetResourceType(cef_request_t* self) {
   CheckAlive(self, "get_resource_type");
-  return Req(self)->resource_type;
+  return static_cast<cef_resource_type_t>(Req(self)->resource_type);
 }
 cef_transition_type_t CEF_CALLBACK RequestGetTransitionType(cef_request_t* self) {
   CheckAlive(self, "get_transition_type");
-  return Req(self)->transition;
+  return static_cast<cef_transition_type_t>(Req(self)->transition);
 }
 uint64_t CEF_CALLBACK RequestGetIdentifier(cef_request_t* self) {
   CheckAlive(self, "get_identifier");
@@ -271,7 +271,8 @@ void ActionLoadStart(BrowserCore* b, const Directive& d) {
   bool has = STANDIN_HAS_SLOT(h, cef_load_handler_t, on_load_start);
   Event("cb.on_load_start").Num("browser", b->id).Text("frame", FrameWord(frame)).Num("transition", transition)
       .Num("present", has ? 1 : 0);
-  if (has) h->on_load_start(h, WrapBrowser(b, "on_load_start"), WrapFrame(frame, "on_load_start"), transition);
+  if (has) h->on_load_start(h, WrapBrowser(b, "on_load_start"), WrapFrame(frame, "on_load_start"),
+                            static_cast<cef_transition_type_t>(transition));
   ReleaseHandler(h);
 }
 
@@ -298,7 +299,8 @@ void ActionLoadError(BrowserCore* b, const Directive& d) {
   if (has) {
     cef_string_t t = {const_cast<char16_t*>(text.data()), text.size(), nullptr};
     cef_string_t u = {const_cast<char16_t*>(url.data()), url.size(), nullptr};
-    h->on_load_error(h, WrapBrowser(b, "on_load_error"), WrapFrame(frame, "on_load_error"), code, &t, &u);
+    h->on_load_error(h, WrapBrowser(b, "on_load_error"), WrapFrame(frame, "on_load_error"),
+                     static_cast<cef_errorcode_t>(code), &t, &u);
   }
   ReleaseHandler(h);
 }
@@ -310,7 +312,8 @@ void RaiseConsole(BrowserCore* b, int level, const std::u16string& message, cons
   if (has) {
     cef_string_t m = {const_cast<char16_t*>(message.data()), message.size(), nullptr};
     cef_string_t s = {const_cast<char16_t*>(source.data()), source.size(), nullptr};
-    result = h->on_console_message(h, WrapBrowser(b, "on_console_message"), level, &m, &s, line);
+    result = h->on_console_message(h, WrapBrowser(b, "on_console_message"),
+                                  static_cast<cef_log_severity_t>(level), &m, &s, line);
   }
   ReleaseHandler(h);
   Event("cb.on_console_message").Num("browser", b->id).Num("level", level).Num("line", line)
@@ -848,7 +851,7 @@ void CEF_CALLBACK HostSetAudioMuted(cef_browser_host_t* self, int mute) {
 
 cef_runtime_style_t CEF_CALLBACK HostGetRuntimeStyle(cef_browser_host_t* self) {
   CheckAlive(self, "get_runtime_style");
-  return 2;  // windowless browsers always use the Alloy style
+  return CEF_RUNTIME_STYLE_ALLOY;  // windowless browsers always use the Alloy style
 }
 
 void FillHost(cef_browser_host_t* h) {

@@ -62,7 +62,7 @@ int CEF_CALLBACK ListRemove(cef_list_value_t* self, size_t index) {
 cef_value_type_t CEF_CALLBACK ListGetType(cef_list_value_t* self, size_t index) {
   CheckAlive(self, "get_type");
   ListEntry* e;
-  return Slot(self, index, &e) ? e->type : VTYPE_INVALID;
+  return Slot(self, index, &e) ? static_cast<cef_value_type_t>(e->type) : VTYPE_INVALID;
 }
 int CEF_CALLBACK ListGetBool(cef_list_value_t* self, size_t index) {
   CheckAlive(self, "get_bool");
