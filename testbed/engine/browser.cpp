@@ -240,7 +240,8 @@ void FillMenuCallback(cef_run_context_menu_callback_t* c) {
 // ---------------------------------------------------------------------------------------
 // Navigation and the scripted page.
 
-void Navigate(BrowserCore* b, FrameCore* frame, const std::u16string& url, int transition, const char* how);
+void Navigate(BrowserCore* b, FrameCore* frame, const std::u16string& url, int transition, const char* how,
+              bool already_offered = false);
 void RunActions(BrowserCore* b, int generation, const ActionBlock* page, std::size_t index);
 
 // Offers a navigation to on_before_browse; returns whether it may proceed.
@@ -477,7 +478,9 @@ void RunAction(BrowserCore* b, const Directive& d) {
     std::u16string url = Utf8ToU16(d.Get("url"));
     bool allowed = OfferNavigation(b, frame, url, static_cast<int>(d.Int("transition", TT_LINK)),
                                    d.Int("gesture", 0) != 0, d.Int("redirect", 0) != 0);
-    if (allowed && d.Int("follow", 0) != 0) Navigate(b, frame, url, static_cast<int>(d.Int("transition", TT_LINK)), "follow");
+    if (allowed && d.Int("follow", 0) != 0) {
+      Navigate(b, frame, url, static_cast<int>(d.Int("transition", TT_LINK)), "follow", true);
+    }
   } else if (k == "popup") {
     ActionPopup(b, d);
   } else if (k == "resource") {
@@ -526,10 +529,11 @@ void RunActions(BrowserCore* b, int generation, const ActionBlock* page, std::si
   }
 }
 
-void Navigate(BrowserCore* b, FrameCore* frame, const std::u16string& url, int transition, const char* how) {
+void Navigate(BrowserCore* b, FrameCore* frame, const std::u16string& url, int transition, const char* how,
+              bool already_offered) {
   if (b->closed.load()) return;
   Event("nav.start").Num("browser", b->id).Text("frame", FrameWord(frame)).Text("url", U16ToUtf8(url)).Text("how", how);
-  if (!OfferNavigation(b, frame, url, transition, false, false)) return;
+  if (!already_offered && !OfferNavigation(b, frame, url, transition, false, false)) return;
   frame->url = url;
   if (!frame->main) {
     Directive start, end;
