@@ -6,6 +6,8 @@
 
 namespace nimo {
 
+HANDLE client_process = nullptr;
+
 int RunBrowserProcess(HINSTANCE) {
   SetUnhandledExceptionFilter(CrashFilter);
   const bool complete = ResolveBrowserEntries();
