@@ -17,13 +17,6 @@ namespace nimo {
 
 std::atomic<int> link_stopped{0};
 
-namespace link_internal {
-std::atomic<HANDLE> pipe{INVALID_HANDLE_VALUE};
-std::atomic<HANDLE> writer_wake{nullptr};
-HANDLE read_event = nullptr;
-HANDLE write_event = nullptr;
-}  // namespace link_internal
-
 namespace {
 
 using link_internal::pipe;
