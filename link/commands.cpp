@@ -1,0 +1,239 @@
+#include "link/commands.h"
+
+#include <cstring>
+
+#include "bridge/engine_strings.h"
+#include "diag/log.h"
+#include "host/engine_api.h"
+#include "link/portable/input_translate.h"
+#include "link/ui_task.h"
+#include "surfaces/surface.h"
+
+namespace nimo {
+
+namespace {
+
+constexpr char kTestPageFlag[] = "ZUNT_WEB_TESTPAGE";
+
+template <typename T>
+void Release(T* object) {
+  if (object && object->base.release) object->base.release(&object->base);
+}
+
+// The browser of a live surface on the UI thread (the record keeps the reference), or
+// null for an id out of range or a surface without one.
+cef_browser_t* UiBrowser(std::uint32_t surface_id) {
+  if (surface_id >= kSurfaceCount) return nullptr;
+  return surfaces[surface_id].browser;
+}
+
+// A host reference of the surface's browser for the duration of one handler.
+class HostRef {
+ public:
+  explicit HostRef(cef_browser_t* browser)
+      : host_(browser && browser->get_host ? browser->get_host(browser) : nullptr) {}
+  ~HostRef() { Release(host_); }
+  HostRef(const HostRef&) = delete;
+  HostRef& operator=(const HostRef&) = delete;
+  cef_browser_host_t* operator->() const { return host_; }
+  explicit operator bool() const { return host_ != nullptr; }
+  cef_browser_host_t* get() const { return host_; }
+
+ private:
+  cef_browser_host_t* host_;
+};
+
+// The main frame of a browser reference that the reader thread took for itself: the
+// browser may be closed on the UI thread meanwhile, but cannot be freed under us.
+class ReaderFrame {
+ public:
+  explicit ReaderFrame(std::uint32_t surface_id)
+      : browser_(AcquireSurfaceBrowser(surface_id)),
+        frame_(browser_ && browser_->get_main_frame ? browser_->get_main_frame(browser_)
+                                                    : nullptr) {}
+  ~ReaderFrame() {
+    Release(frame_);
+    Release(browser_);
+  }
+  ReaderFrame(const ReaderFrame&) = delete;
+  ReaderFrame& operator=(const ReaderFrame&) = delete;
+  cef_frame_t* get() const { return frame_; }
+
+ private:
+  cef_browser_t* browser_;
+  cef_frame_t* frame_;
+};
+
+void WasResized(cef_browser_host_t* host) {
+  if (host->was_resized) host->was_resized(host);
+}
+
+void InvalidateView(cef_browser_host_t* host) {
+  if (host->invalidate) host->invalidate(host, PET_VIEW);
+}
+
+cef_key_event_t ToKeyEvent(const KeyEventFields& f) {
+  cef_key_event_t event;
+  std::memset(&event, 0, sizeof event);
+  event.type = static_cast<cef_key_event_type_t>(f.type);
+  event.modifiers = f.modifiers;
+  event.windows_key_code = f.windows_key_code;
+  event.native_key_code = f.native_key_code;
+  event.is_system_key = f.is_system_key;
+  event.character = f.character;
+  event.unmodified_character = f.unmodified_character;
+  event.focus_on_editable_field = f.focus_on_editable_field;
+  return event;
+}
+
+cef_mouse_event_t ToMouseEvent(const MouseEventFields& f) {
+  cef_mouse_event_t event;
+  event.x = f.x;
+  event.y = f.y;
+  event.modifiers = f.modifiers;
+  return event;
+}
+
+}  // namespace
+
+void NavigateSurface(std::uint32_t surface_id, const char* url, std::size_t url_length) {
+  if (surface_id >= kSurfaceCount || !url || url_length == 0) return;
+  if (surface_id == kUiSurfaceId && FlagFileExists(kTestPageFlag)) return;
+  ReaderFrame frame(surface_id);
+  if (!frame.get() || !frame.get()->load_url) return;
+  TempEngineString text(url, url_length);
+  frame.get()->load_url(frame.get(), text.get());
+}
+
+void ExecuteScriptInSurface(std::uint32_t surface_id, const char* script,
+                            std::size_t script_length) {
+  if (surface_id >= kSurfaceCount || !script || script_length == 0) return;
+  ReaderFrame frame(surface_id);
+  if (!frame.get() || !frame.get()->execute_java_script) return;
+  TempEngineString code(script, script_length);
+  TempEngineString script_url("", 0);  // scripts run without a source URL
+  frame.get()->execute_java_script(frame.get(), code.get(), script_url.get(), 0);
+}
+
+void CreateSurfaceTask(UiTask* task) {
+  CreateSurfaceBrowser(task->head.surface_id, task->head.param1, task->head.param2, task->text);
+}
+
+void ResizeTask(UiTask* task) {
+  const SurfaceHead& head = task->head;
+  if (head.surface_id >= kSurfaceCount) return;
+  const std::uint32_t width = head.param1;
+  const std::uint32_t height = head.param2;
+  if (width == 0 || height == 0) return;
+  Surface& surface = surfaces[head.surface_id];
+  if (width == surface.view_width && height == surface.view_height) return;
+  // Stored even without a browser: a later CreateSurface starts at this size.
+  surface.view_width = width;
+  surface.view_height = height;
+  HostRef host(surface.browser);
+  if (host) WasResized(host.get());
+}
+
+void FocusTask(UiTask* task) {
+  HostRef host(UiBrowser(task->head.surface_id));
+  if (host && host->set_focus) host->set_focus(host.get(), task->head.param3 ? 1 : 0);
+}
+
+void VisibilityTask(UiTask* task) {
+  const SurfaceHead& head = task->head;
+  if (head.surface_id >= kSurfaceCount) return;
+  const bool hidden = head.param3 != 0;
+  {
+    HostRef host(UiBrowser(head.surface_id));
+    if (host) {
+      if (host->was_hidden) host->was_hidden(host.get(), hidden ? 1 : 0);
+      if (!hidden) {
+        WasResized(host.get());
+        InvalidateView(host.get());
+      }
+    }
+  }
+  // A surface just shown may still paint stale content for a moment; three late
+  // refreshes make sure the client ends up with the current page.
+  if (!hidden) {
+    for (std::int64_t delay : kRefreshDelaysMs) PostDelayedUiTask(RefreshViewTask, &head, delay);
+  }
+}
+
+void RefreshViewTask(UiTask* task) {
+  HostRef host(UiBrowser(task->head.surface_id));
+  if (!host) return;
+  WasResized(host.get());
+  InvalidateView(host.get());
+}
+
+void ReloadTask(UiTask* task) {
+  cef_browser_t* browser = UiBrowser(task->head.surface_id);
+  if (!browser) return;
+  if (task->head.param3 != 0 && browser->reload_ignore_cache) {
+    browser->reload_ignore_cache(browser);
+  } else if (browser->reload) {
+    browser->reload(browser);
+  }
+}
+
+void InputTask(UiTask* task) {
+  const InputRecord& input = task->input;
+  HostRef host(UiBrowser(input.surface_id));
+  if (!host) return;
+  const InputTranslation t =
+      TranslateInput(input.message, input.wparam, input.lparam, input.modifiers);
+  switch (t.call) {
+    case InputCall::kNone:
+      break;
+    case InputCall::kKeyEvent:
+      if (host->send_key_event) {
+        const cef_key_event_t event = ToKeyEvent(t.key);
+        host->send_key_event(host.get(), &event);
+      }
+      break;
+    case InputCall::kMouseClick:
+      if (host->send_mouse_click_event) {
+        const cef_mouse_event_t event = ToMouseEvent(t.mouse);
+        host->send_mouse_click_event(host.get(), &event,
+                                     static_cast<cef_mouse_button_type_t>(t.button), t.mouse_up,
+                                     t.click_count);
+      }
+      break;
+    case InputCall::kMouseMove:
+      if (host->send_mouse_move_event) {
+        const cef_mouse_event_t event = ToMouseEvent(t.mouse);
+        host->send_mouse_move_event(host.get(), &event, t.mouse_leave);
+      }
+      break;
+    case InputCall::kMouseWheel:
+      if (host->send_mouse_wheel_event) {
+        const cef_mouse_event_t event = ToMouseEvent(t.mouse);
+        host->send_mouse_wheel_event(host.get(), &event, t.delta_x, t.delta_y);
+      }
+      break;
+  }
+}
+
+void CloseAllAndQuit(UiTask*) {
+  if (quitting.exchange(1) == 1) return;
+  WriteLog("[nimo-webengine][ipc] closing browsers, then quitting\n");
+  int closing = 0;
+  for (std::uint32_t id = 0; id < kSurfaceCount; ++id) {
+    HostRef host(surfaces[id].browser);
+    if (host && host->close_browser) {
+      host->close_browser(host.get(), 1);
+      ++closing;
+    }
+  }
+  // Without a browser to wait for, the loop ends now, unless a requested browser is still
+  // on its way: it is closed on arrival, and its close ends the loop.
+  if (closing != 0 || QuitLoopIfAllClosed()) return;
+  for (const Surface& surface : surfaces) {
+    if (surface.create_pending) return;
+  }
+  // Browsers that could not be asked to close must not keep the process alive.
+  if (engine_api.cef_quit_message_loop) engine_api.cef_quit_message_loop();
+}
+
+}  // namespace nimo
