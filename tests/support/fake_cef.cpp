@@ -1,0 +1,177 @@
+#include "tests/support/fake_cef.h"
+
+#include <windows.h>
+
+#include "host/engine_api.h"
+
+namespace nimo {
+namespace test {
+namespace {
+
+int live_strings = 0;
+
+std::u16string ToUnits(const std::string& utf8) {
+  if (utf8.empty()) return std::u16string();
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::u16string units(static_cast<size_t>(n), u'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                      reinterpret_cast<wchar_t*>(&units[0]), n);
+  return units;
+}
+
+void FreeUnits(char16_t* str) {
+  delete[] str;
+  --live_strings;
+}
+
+void Fill(cef_string_t* out, const std::u16string& units) {
+  out->str = new char16_t[units.size() + 1];
+  units.copy(out->str, units.size());
+  out->str[units.size()] = u'\0';
+  out->length = units.size();
+  out->dtor = FreeUnits;
+  ++live_strings;
+}
+
+int FakeUtf8ToUtf16(const char* src, size_t src_len, cef_string_utf16_t* output) {
+  if (output->dtor && output->str) output->dtor(output->str);
+  Fill(output, ToUnits(std::string(src, src_len)));
+  return 1;
+}
+
+void FakeUtf16Clear(cef_string_utf16_t* str) {
+  if (str->dtor && str->str) str->dtor(str->str);
+  str->str = nullptr;
+  str->length = 0;
+  str->dtor = nullptr;
+}
+
+void FakeUserfreeFree(cef_string_userfree_utf16_t str) {
+  FakeUtf16Clear(str);
+  delete str;
+  --live_strings;
+}
+
+template <typename F>
+void CEF_CALLBACK AddRef(cef_base_ref_counted_t* base) {
+  ++reinterpret_cast<F*>(base)->refs;
+}
+template <typename F>
+int CEF_CALLBACK Release(cef_base_ref_counted_t* base) {
+  return --reinterpret_cast<F*>(base)->refs == 0 ? 1 : 0;
+}
+template <typename F>
+int CEF_CALLBACK HasOneRef(cef_base_ref_counted_t* base) {
+  return reinterpret_cast<F*>(base)->refs == 1;
+}
+template <typename F>
+int CEF_CALLBACK HasAtLeastOneRef(cef_base_ref_counted_t* base) {
+  return reinterpret_cast<F*>(base)->refs >= 1;
+}
+template <typename F>
+void InitBase(cef_base_ref_counted_t* base, size_t size) {
+  base->size = size;
+  base->add_ref = AddRef<F>;
+  base->release = Release<F>;
+  base->has_one_ref = HasOneRef<F>;
+  base->has_at_least_one_ref = HasAtLeastOneRef<F>;
+}
+
+void CEF_CALLBACK FrameExecute(cef_frame_t* self, const cef_string_t* code,
+                               const cef_string_t* script_url, int start_line) {
+  FakeFrame* f = reinterpret_cast<FakeFrame*>(self);
+  f->scripts.push_back(Utf8Of(code));
+  f->script_urls.push_back(Utf8Of(script_url));
+  f->start_lines.push_back(start_line);
+}
+int CEF_CALLBACK FrameIsMain(cef_frame_t*) { return 1; }
+int CEF_CALLBACK FrameIsSub(cef_frame_t*) { return 0; }
+
+FakeHost* HostOf(cef_browser_host_t* self) { return reinterpret_cast<FakeHost*>(self); }
+void CEF_CALLBACK HostWasResized(cef_browser_host_t* self) { HostOf(self)->calls.push_back("was_resized"); }
+void CEF_CALLBACK HostInvalidate(cef_browser_host_t* self, cef_paint_element_type_t type) {
+  HostOf(self)->calls.push_back("invalidate " + std::to_string(static_cast<int>(type)));
+}
+
+cef_browser_host_t* CEF_CALLBACK BrowserGetHost(cef_browser_t* self) {
+  FakeBrowser* b = reinterpret_cast<FakeBrowser*>(self);
+  if (!b->has_host) return nullptr;
+  ++b->host.refs;  // a returned object is the caller's to release
+  return &b->host.cef;
+}
+
+cef_string_userfree_t CEF_CALLBACK RequestGetUrl(cef_request_t* self) {
+  return NewUserfreeString(reinterpret_cast<FakeRequest*>(self)->url);
+}
+void CEF_CALLBACK RequestSetUrl(cef_request_t* self, const cef_string_t* url) {
+  FakeRequest* r = reinterpret_cast<FakeRequest*>(self);
+  r->url = Utf8Of(url);
+  r->set_urls.push_back(r->url);
+}
+
+}  // namespace
+
+void InstallFakeEngineStrings(bool with_utf8_to_utf16) {
+  engine_api.cef_string_utf8_to_utf16 = with_utf8_to_utf16 ? FakeUtf8ToUtf16 : nullptr;
+  engine_api.cef_string_utf16_clear = FakeUtf16Clear;
+  engine_api.cef_string_userfree_utf16_free = FakeUserfreeFree;
+}
+
+int LiveEngineStrings() { return live_strings; }
+
+cef_string_userfree_t NewUserfreeString(const std::string& utf8) {
+  cef_string_userfree_t s = new cef_string_utf16_t();
+  ++live_strings;
+  Fill(s, ToUnits(utf8));
+  return s;
+}
+
+std::string Utf8Of(const cef_string_t* text) {
+  if (!text || !text->str || text->length == 0) return std::string();
+  const wchar_t* w = reinterpret_cast<const wchar_t*>(text->str);
+  const int n = WideCharToMultiByte(CP_UTF8, 0, w, static_cast<int>(text->length), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, w, static_cast<int>(text->length), &out[0], n, nullptr, nullptr);
+  return out;
+}
+
+FakeFrame* NewFrame(bool main, bool has_is_main) {
+  FakeFrame* f = new FakeFrame();
+  InitBase<FakeFrame>(&f->cef.base, sizeof(cef_frame_t));
+  f->cef.execute_java_script = FrameExecute;
+  if (has_is_main) f->cef.is_main = main ? FrameIsMain : FrameIsSub;
+  return f;
+}
+
+FakeBrowser* NewBrowser() {
+  FakeBrowser* b = new FakeBrowser();
+  InitBase<FakeBrowser>(&b->cef.base, sizeof(cef_browser_t));
+  b->cef.get_host = BrowserGetHost;
+  InitBase<FakeHost>(&b->host.cef.base, sizeof(cef_browser_host_t));
+  b->host.cef.was_resized = HostWasResized;
+  b->host.cef.invalidate = HostInvalidate;
+  return b;
+}
+
+FakeRequest* NewRequest(const std::string& url, bool with_set_url) {
+  FakeRequest* r = new FakeRequest();
+  InitBase<FakeRequest>(&r->cef.base, sizeof(cef_request_t));
+  r->url = url;
+  r->cef.get_url = RequestGetUrl;
+  if (with_set_url) r->cef.set_url = RequestSetUrl;
+  return r;
+}
+
+FakeCallback* NewCallback() {
+  FakeCallback* c = new FakeCallback();
+  InitBase<FakeCallback>(&c->cef.base, sizeof(cef_callback_t));
+  return c;
+}
+
+ArgString::ArgString(const std::string& utf8) : units_(ToUnits(utf8)), value_() {
+  value_.str = units_.empty() ? nullptr : &units_[0];
+  value_.length = units_.size();
+}
+
+}  // namespace test
+}  // namespace nimo

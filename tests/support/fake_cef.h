@@ -1,0 +1,86 @@
+// Engine objects for in-process tests of engine callbacks: frames, browsers with hosts,
+// requests and callbacks that count their references and record the calls made on them,
+// and string entry points for the engine table that count what they allocate, so a test
+// can prove a callback released every argument exactly once and freed every string.
+//
+// Threads: one test thread (the counters are plain ints).
+#pragma once
+#include <string>
+#include <vector>
+
+#include "host/engine_abi.h"
+
+namespace nimo {
+namespace test {
+
+// Puts counting UTF-8/UTF-16 conversions into engine_api (utf8_to_utf16, utf16_clear,
+// userfree free); `with_utf8_to_utf16` false leaves that entry null.
+void InstallFakeEngineStrings(bool with_utf8_to_utf16 = true);
+// Engine strings allocated by the fakes and not yet freed or cleared.
+int LiveEngineStrings();
+// A userfree string as the engine hands one out (freed by the fake userfree free).
+cef_string_userfree_t NewUserfreeString(const std::string& utf8);
+// The UTF-8 text of an engine string (empty for null).
+std::string Utf8Of(const cef_string_t* text);
+
+// Every fake starts with no reference; Pass() adds the one the engine gives with each
+// callback argument, so `refs` must be back at 0 once the callee has returned.
+struct FakeFrame {
+  cef_frame_t cef;
+  int refs = 0;
+  std::vector<std::string> scripts;      // execute_java_script code, in call order
+  std::vector<std::string> script_urls;  // and its script URL
+  std::vector<int> start_lines;
+};
+// is_main returns `main`; `has_is_main` false leaves the slot null.
+FakeFrame* NewFrame(bool main, bool has_is_main = true);
+
+struct FakeHost {
+  cef_browser_host_t cef;
+  int refs = 0;                   // handed out by the browser's get_host
+  std::vector<std::string> calls; // "was_resized", "invalidate 0", ...
+};
+
+struct FakeBrowser {
+  cef_browser_t cef;
+  int refs = 0;
+  FakeHost host;
+  bool has_host = true;  // get_host returns null when false
+};
+FakeBrowser* NewBrowser();
+
+struct FakeRequest {
+  cef_request_t cef;
+  int refs = 0;
+  std::string url;
+  std::vector<std::string> set_urls;
+};
+// `with_set_url` false leaves set_url null.
+FakeRequest* NewRequest(const std::string& url, bool with_set_url = true);
+
+struct FakeCallback {
+  cef_callback_t cef;
+  int refs = 0;
+};
+FakeCallback* NewCallback();
+
+// The engine's cef pointer of a fake (null for null) with one reference added for the callee.
+template <typename F>
+auto Pass(F* fake) -> decltype(&fake->cef) {
+  if (!fake) return nullptr;
+  ++fake->refs;
+  return &fake->cef;
+}
+
+// A UTF-16 engine string over the test's own buffer, for const cef_string_t* arguments.
+class ArgString {
+ public:
+  explicit ArgString(const std::string& utf8);
+  const cef_string_t* get() const { return &value_; }
+ private:
+  std::u16string units_;
+  cef_string_t value_;
+};
+
+}  // namespace test
+}  // namespace nimo
