@@ -1,22 +1,99 @@
 #include "tests/support/child_process.h"
 
+#include <cctype>
 #include <cstdio>
 
 namespace nimo_test {
 
+namespace {
+
+std::string OwnPath() {
+  char exe[MAX_PATH];
+  DWORD n = GetModuleFileNameA(nullptr, exe, sizeof exe);
+  if (n == 0 || n >= sizeof exe) return std::string();
+  return std::string(exe, n);
+}
+
+std::string DirectoryOf(const std::string& path) {
+  size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+void RemoveTree(const std::string& dir) {
+  WIN32_FIND_DATAA found;
+  HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &found);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      std::string name = found.cFileName;
+      if (name == "." || name == "..") continue;
+      std::string path = dir + "\\" + name;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveTree(path);
+      else
+        DeleteFileA(path.c_str());
+    } while (FindNextFileA(find, &found));
+    FindClose(find);
+  }
+  RemoveDirectoryA(dir.c_str());
+}
+
+}  // namespace
+
 ChildProcess::~ChildProcess() {
   if (process_) {
     if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) TerminateProcess(process_, 1);
+    WaitForSingleObject(process_, 5000);
     CloseHandle(process_);
   }
   if (stdin_write_) CloseHandle(stdin_write_);
   if (stdout_read_) CloseHandle(stdout_read_);
+  if (!sandbox_.empty()) RemoveTree(sandbox_);
 }
 
 bool ChildProcess::Start(const std::string& filter, const std::vector<std::pair<std::string, std::string>>& env) {
-  char exe[MAX_PATH];
-  DWORD n = GetModuleFileNameA(nullptr, exe, sizeof exe);
-  if (n == 0 || n >= sizeof exe) return false;
+  return Launch(OwnPath(), filter, env);
+}
+
+bool ChildProcess::StartInSandbox(const std::string& filter,
+                                  const std::vector<std::pair<std::string, std::string>>& env) {
+  const std::string own = OwnPath();
+  if (own.empty()) return false;
+  char temp[MAX_PATH];
+  DWORD n = GetTempPathA(sizeof temp, temp);
+  if (n == 0 || n >= sizeof temp) return false;
+  static LONG counter = 0;
+  char name[64];
+  std::snprintf(name, sizeof name, "nimo-child-%lu-%ld", GetCurrentProcessId(), InterlockedIncrement(&counter));
+  sandbox_ = std::string(temp) + name;
+  RemoveTree(sandbox_);
+  if (!CreateDirectoryA(sandbox_.c_str(), nullptr)) return false;
+  const std::string from = DirectoryOf(own);
+  const std::string exe_name = own.substr(from.size() + 1);
+  for (const char* file : {exe_name.c_str(), "d3d11.dll", "dxgi.dll"}) {
+    if (!CopyFileA((from + "\\" + file).c_str(), (sandbox_ + "\\" + file).c_str(), FALSE)) return false;
+  }
+  HANDLE flag = CreateFileA((sandbox_ + "\\ZUNT_DEBUG").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (flag == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(flag);
+  return Launch(sandbox_ + "\\" + exe_name, filter, env);
+}
+
+std::string ChildProcess::ReadSandboxFile(const char* name) const {
+  std::string text;
+  if (sandbox_.empty()) return text;
+  FILE* f = std::fopen((sandbox_ + "\\" + name).c_str(), "rb");
+  if (!f) return text;
+  char buffer[4096];
+  size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, got);
+  std::fclose(f);
+  return text;
+}
+
+bool ChildProcess::Launch(const std::string& exe, const std::string& filter,
+                          const std::vector<std::pair<std::string, std::string>>& env) {
+  if (exe.empty()) return false;
 
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   HANDLE in_read = nullptr, out_write = nullptr;
@@ -104,6 +181,23 @@ std::string ReadStdinLine() {
     if (c != '\r') line += c;
   }
   return line;
+}
+
+std::string LogText(const std::string& raw) {
+  std::string text;
+  text.reserve(raw.size());
+  for (size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') continue;
+    text += raw[i];
+  }
+  // A "%p" value: 16 hexadecimal digits after '=' or "clientHandle=".
+  for (size_t at = text.find('='); at != std::string::npos; at = text.find('=', at + 1)) {
+    size_t digits = 0;
+    while (at + 1 + digits < text.size() && isxdigit(static_cast<unsigned char>(text[at + 1 + digits]))) ++digits;
+    if (digits != 16) continue;
+    for (size_t k = 0; k < 16; ++k) text[at + 1 + k] = static_cast<char>(tolower(static_cast<unsigned char>(text[at + 1 + k])));
+  }
+  return text;
 }
 
 std::string FindOutputValue(const std::string& output, const std::string& key) {

@@ -20,6 +20,13 @@ class ChildProcess {
 
   // Starts "<this exe> --gtest_filter=<filter>" with `env` added to this environment.
   bool Start(const std::string& filter, const std::vector<std::pair<std::string, std::string>>& env);
+  // The same from a copy of this exe and the stand-in GPU libraries in a fresh folder of
+  // its own, with the ZUNT_DEBUG flag file there, so the child has a log (webengine.log)
+  // that no other test writes to. The folder is removed by the destructor.
+  bool StartInSandbox(const std::string& filter, const std::vector<std::pair<std::string, std::string>>& env);
+  // Contents of a file in the sandbox folder ("" when missing).
+  std::string ReadSandboxFile(const char* name) const;
+  const std::string& sandbox() const { return sandbox_; }
   HANDLE process() const { return process_; }
   DWORD pid() const { return pid_; }
   // Writes `line` and a newline to the child's standard input.
@@ -28,7 +35,10 @@ class ChildProcess {
   bool Finish(DWORD timeout_ms, DWORD* exit_code, std::string* output);
 
  private:
+  bool Launch(const std::string& exe, const std::string& filter,
+              const std::vector<std::pair<std::string, std::string>>& env);
   HANDLE process_ = nullptr;
+  std::string sandbox_;
   HANDLE stdin_write_ = nullptr;
   HANDLE stdout_read_ = nullptr;
   DWORD pid_ = 0;
@@ -36,6 +46,11 @@ class ChildProcess {
 
 // In the child: the first line of standard input, without its line end.
 std::string ReadStdinLine();
+
+// A log file's text as the tests compare it: line ends as "\n" (the C runtime writes
+// "\r\n" in text mode) and the hexadecimal digits of "%p" values in lower case (runtimes
+// differ in the case they print).
+std::string LogText(const std::string& raw);
 
 // "<key>=<value>" lines printed by a child, looked up by key ("" when absent).
 std::string FindOutputValue(const std::string& output, const std::string& key);
