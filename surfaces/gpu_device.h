@@ -1,0 +1,22 @@
+// The process's one Direct3D 11 device: created on first need on the hardware adapter
+// with the most dedicated video memory (or the system's default hardware adapter when none
+// qualifies), kept for the life of the process and never retried after a failure.
+//
+// Threads: the engine's UI thread only (paint callbacks and what they call).
+#pragma once
+
+struct ID3D11Device;
+struct ID3D11Device1;
+struct ID3D11DeviceContext;
+
+namespace nimo {
+
+extern ID3D11Device* gpu_device;
+extern ID3D11DeviceContext* gpu_context;  // every copy and flush goes through it
+extern ID3D11Device1* gpu_device1;        // non-null: the device is ready
+extern bool gpu_init_tried;
+
+// True when gpu_device1 is available, creating the device on the first call.
+bool EnsureGpuDevice();
+
+}  // namespace nimo

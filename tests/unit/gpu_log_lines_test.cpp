@@ -1,0 +1,47 @@
+#include "surfaces/portable/gpu_log_lines.h"
+
+#include <string>
+
+#include "gtest/gtest.h"
+
+namespace nimo {
+namespace {
+
+TEST(CutUtf8, KeepsWholeCharactersOnly) {
+  const std::string e_acute = "\xC3\xA9";          // 2 bytes
+  const std::string euro = "\xE2\x82\xAC";         // 3 bytes
+  const std::string clef = "\xF0\x9D\x84\x9E";     // 4 bytes
+  EXPECT_EQ("ab", CutUtf8("ab", 2));
+  EXPECT_EQ("a", CutUtf8("a" + e_acute, 2));
+  EXPECT_EQ("a" + e_acute, CutUtf8("a" + e_acute + "b", 3));
+  EXPECT_EQ("", CutUtf8(euro, 2));
+  EXPECT_EQ(euro, CutUtf8(euro + euro, 5));
+  EXPECT_EQ("x", CutUtf8("x" + clef, 4));
+  EXPECT_EQ("x" + clef, CutUtf8("x" + clef + "y", 5));
+  // Broken input: stray continuation bytes are cut like characters of their own.
+  EXPECT_EQ("\x80\x80", CutUtf8("\x80\x80\x80", 2));
+}
+
+TEST(AdapterLines, ExactTextsAndCuts) {
+  EXPECT_EQ("[nimo-webengine][gpu] adapter 1: Beta vram=8192MB software=0\n",
+            FormatAdapterLine(1, "Beta", 8192ull << 20, false));
+  // Memory is whole MiB rounded down.
+  EXPECT_EQ("[nimo-webengine][gpu] adapter 0: Soft vram=0MB software=1\n",
+            FormatAdapterLine(0, "Soft", (1u << 20) - 1, true));
+  EXPECT_EQ("[nimo-webengine][gpu] using adapter: Beta (hr=0x00000000)\n", FormatUsingAdapterLine("Beta", 0));
+  EXPECT_EQ("[nimo-webengine][gpu] using adapter: X (hr=0x887A0004)\n",
+            FormatUsingAdapterLine("X", static_cast<std::int32_t>(0x887A0004u)));
+
+  // 200 three-byte characters: the name stops at 85 whole characters (255 bytes) and the
+  // line keeps its ending.
+  std::string long_name;
+  for (int i = 0; i < 200; ++i) long_name += "\xE2\x82\xAC";
+  const std::string line = FormatAdapterLine(3, long_name, 0, false);
+  EXPECT_EQ("[nimo-webengine][gpu] adapter 3: " + long_name.substr(0, 255) + " vram=0MB software=0\n", line);
+  const std::string using_line = FormatUsingAdapterLine(long_name, 1);
+  EXPECT_LT(using_line.size(), 320u);
+  EXPECT_EQ('\n', using_line.back());
+}
+
+}  // namespace
+}  // namespace nimo

@@ -1,0 +1,131 @@
+// Device choice and device failures, each case in a process of its own (the device is
+// tried once per process) with its own log, against scripted stand-in adapters.
+#include <windows.h>
+#include <d3d11.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "gtest/gtest.h"
+#include "surfaces/gpu_device.h"
+#include "testbed/gpu/standin_gpu.h"
+#include "tests/support/child_process.h"
+
+namespace {
+
+using Env = std::vector<std::pair<std::string, std::string>>;
+
+// Child: try the device twice and report what the stand-in saw.
+TEST(GpuDeviceChild, TryTwice) {
+  if (!GetEnvironmentVariableA("NIMO_TEST_CHILD", nullptr, 0)) GTEST_SKIP() << "runs only as a child";
+  const bool first = nimo::EnsureGpuDevice();
+  const bool second = nimo::EnsureGpuDevice();
+  const NimoGpuStats g = NimoStandinGpuStats();
+  const NimoDxgiStats x = NimoStandinDxgiStats();
+  std::printf("loaded=%d\nfirst=%d\nsecond=%d\ncreates=%llu\nadapter=%d\ndriver=%d\nflags=%u\nsdk=%u\nlevels=%u\n"
+              "adapters_live=%llu\nfactories_live=%llu\ndevice1=%d\n",
+              NimoStandinGpuLoaded() ? 1 : 0, first ? 1 : 0, second ? 1 : 0,
+              static_cast<unsigned long long>(g.device_create_calls), g.last_adapter_index, g.last_driver_type,
+              g.last_create_flags, g.last_sdk_version, g.last_feature_level_count,
+              static_cast<unsigned long long>(x.adapters_live), static_cast<unsigned long long>(x.factories_live),
+              nimo::gpu_device1 ? 1 : 0);
+  std::fflush(stdout);
+}
+
+struct Outcome {
+  std::string out;
+  std::string log;
+  std::string value(const char* key) const { return nimo_test::FindOutputValue(out, key); }
+};
+
+Outcome RunCase(const char* adapters, const char* failures = nullptr) {
+  Env env = {{"NIMO_TEST_CHILD", "1"}, {"NIMO_STANDIN_GPU_ADAPTERS", adapters}};
+  if (failures) env.push_back({"NIMO_STANDIN_GPU_FAIL", failures});
+  nimo_test::ChildProcess child;
+  Outcome o;
+  EXPECT_TRUE(child.StartInSandbox("GpuDeviceChild.TryTwice", env));
+  DWORD code = 1;
+  EXPECT_TRUE(child.Finish(30000, &code, &o.out));
+  EXPECT_EQ(0u, code) << o.out;
+  EXPECT_EQ("1", o.value("loaded")) << o.out;
+  o.log = nimo_test::LogText(child.ReadSandboxFile("webengine.log"));
+  // Every enumerated adapter and the factory were let go again.
+  EXPECT_EQ("0", o.value("adapters_live")) << o.out;
+  EXPECT_EQ("0", o.value("factories_live")) << o.out;
+  return o;
+}
+
+const std::string kGpu = "[nimo-webengine][gpu] ";
+
+TEST(GpuDevice, ChoosesTheAdapterWithTheMostDedicatedMemory) {
+  Outcome o = RunCase("Alpha:4096,Beta:8192");
+  EXPECT_EQ("1", o.value("first"));
+  EXPECT_EQ("1", o.value("second"));
+  EXPECT_EQ("1", o.value("creates"));
+  EXPECT_EQ("1", o.value("adapter"));
+  EXPECT_EQ(std::to_string(D3D_DRIVER_TYPE_UNKNOWN), o.value("driver"));
+  // No debug layer, no BGRA flag, the runtime's default levels, D3D11_SDK_VERSION.
+  EXPECT_EQ("0", o.value("flags"));
+  EXPECT_EQ("0", o.value("levels"));
+  EXPECT_EQ("7", o.value("sdk"));
+  EXPECT_EQ(kGpu + "adapter 0: Alpha vram=4096MB software=0\n" + kGpu + "adapter 1: Beta vram=8192MB software=0\n" +
+                kGpu + "using adapter: Beta (hr=0x00000000)\n",
+            o.log);
+}
+
+TEST(GpuDevice, EqualMemoryKeepsTheLowerIndex) {
+  Outcome o = RunCase("First:8192,Second:8192,Third:1024");
+  EXPECT_EQ("0", o.value("adapter"));
+  EXPECT_NE(std::string::npos, o.log.find("using adapter: First (hr=0x00000000)")) << o.log;
+}
+
+TEST(GpuDevice, SoftwareAndZeroMemoryAdaptersAreNeverChosen) {
+  // Neither qualifies: the device goes to the system's default hardware adapter, and
+  // nothing is said about a choice.
+  Outcome o = RunCase("Zero:0,Soft:16384:sw");
+  EXPECT_EQ("1", o.value("first"));
+  EXPECT_EQ(std::to_string(D3D_DRIVER_TYPE_HARDWARE), o.value("driver"));
+  EXPECT_EQ("0", o.value("adapter"));
+  EXPECT_EQ(kGpu + "adapter 0: Zero vram=0MB software=0\n" + kGpu + "adapter 1: Soft vram=16384MB software=1\n",
+            o.log);
+
+  Outcome only_software = RunCase("Basic:0:sw");
+  EXPECT_EQ("1", only_software.value("first"));
+  EXPECT_EQ(std::to_string(D3D_DRIVER_TYPE_HARDWARE), only_software.value("driver"));
+  EXPECT_EQ(std::string::npos, only_software.log.find("using adapter")) << only_software.log;
+}
+
+TEST(GpuDevice, NoFactoryStillTriesTheDefaultDevice) {
+  Outcome o = RunCase("Alpha:4096", "factory");
+  EXPECT_EQ("1", o.value("first"));
+  EXPECT_EQ(std::to_string(D3D_DRIVER_TYPE_HARDWARE), o.value("driver"));
+  EXPECT_EQ("", o.log);
+}
+
+TEST(GpuDevice, FailedCreationIsFinalAndLoggedOnce) {
+  Outcome o = RunCase("none");
+  EXPECT_EQ("0", o.value("first"));
+  EXPECT_EQ("0", o.value("second"));
+  EXPECT_EQ("1", o.value("creates"));  // never retried
+  EXPECT_EQ(kGpu + "D3D11CreateDevice FAILED hr=00000000887a0004\n", o.log);
+
+  // With a chosen adapter the result is reported beside its name first.
+  Outcome chosen = RunCase("Alpha:4096", "device");
+  EXPECT_EQ("0", chosen.value("first"));
+  EXPECT_EQ("1", chosen.value("creates"));
+  EXPECT_EQ(kGpu + "adapter 0: Alpha vram=4096MB software=0\n" + kGpu + "using adapter: Alpha (hr=0x887A0004)\n" +
+                kGpu + "D3D11CreateDevice FAILED hr=00000000887a0004\n",
+            chosen.log);
+}
+
+TEST(GpuDevice, MissingDevice1IsFinal) {
+  Outcome o = RunCase("Alpha:4096", "device1");
+  EXPECT_EQ("0", o.value("first"));
+  EXPECT_EQ("0", o.value("second"));
+  EXPECT_EQ("1", o.value("creates"));
+  EXPECT_EQ("0", o.value("device1"));
+  EXPECT_NE(std::string::npos, o.log.find(kGpu + "ID3D11Device1 unavailable - no shared textures\n")) << o.log;
+}
+
+}  // namespace
