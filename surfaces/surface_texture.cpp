@@ -1,0 +1,91 @@
+#include "surfaces/surface_texture.h"
+
+#include <d3d11_1.h>
+#include <dxgi1_2.h>
+
+#include <cstdint>
+
+#include "diag/log.h"
+#include "surfaces/gpu_device.h"
+#include "surfaces/surface.h"
+
+namespace nimo {
+
+HANDLE client_process = nullptr;
+
+namespace {
+
+// Both processes may read and write the shared texture.
+constexpr DWORD kSharedAccess = DXGI_SHARED_RESOURCE_READ | DXGI_SHARED_RESOURCE_WRITE;
+
+void DropTexture(Surface* s) {
+  if (s->texture) s->texture->Release();
+  s->texture = nullptr;
+  if (s->shared_handle) CloseHandle(s->shared_handle);
+  s->shared_handle = nullptr;
+  s->client_handle = 0;
+}
+
+}  // namespace
+
+bool EnsureSurfaceTexture(Surface* s, int width, int height) {
+  if (!s || width < 1 || height < 1) return false;
+  if (s->texture && s->texture_width == static_cast<std::uint32_t>(width) &&
+      s->texture_height == static_cast<std::uint32_t>(height))
+    return true;
+  if (!EnsureGpuDevice()) return false;  // an old texture, if any, stays
+
+  DropTexture(s);
+  D3D11_TEXTURE2D_DESC desc = {};
+  desc.Width = static_cast<UINT>(width);
+  desc.Height = static_cast<UINT>(height);
+  desc.MipLevels = 1;
+  desc.ArraySize = 1;
+  desc.Format = DXGI_FORMAT_B8G8R8A8_UNORM;
+  desc.SampleDesc.Count = 1;
+  desc.Usage = D3D11_USAGE_DEFAULT;
+  desc.BindFlags = D3D11_BIND_SHADER_RESOURCE;
+  desc.MiscFlags = D3D11_RESOURCE_MISC_SHARED | D3D11_RESOURCE_MISC_SHARED_NTHANDLE;
+  ID3D11Texture2D* texture = nullptr;
+  if (FAILED(gpu_device1->CreateTexture2D(&desc, nullptr, &texture)) || !texture) {
+    WriteLog("[nimo-webengine][gpu] CreateTexture2D(shared) FAILED\n");
+    return false;
+  }
+
+  HANDLE shared = nullptr;
+  IDXGIResource1* resource = nullptr;
+  if (SUCCEEDED(texture->QueryInterface(__uuidof(IDXGIResource1), reinterpret_cast<void**>(&resource))) && resource) {
+    if (FAILED(resource->CreateSharedHandle(nullptr, kSharedAccess, nullptr, &shared))) shared = nullptr;
+    resource->Release();
+  }
+  if (!shared) {
+    texture->Release();
+    return false;
+  }
+  s->texture = texture;
+  s->shared_handle = shared;
+  s->texture_width = static_cast<std::uint32_t>(width);
+  s->texture_height = static_cast<std::uint32_t>(height);
+  s->full_copy_pending = 1;
+
+  if (client_process) {
+    HANDLE in_client = nullptr;
+    if (DuplicateHandle(GetCurrentProcess(), shared, client_process, &in_client, 0, FALSE, DUPLICATE_SAME_ACCESS) &&
+        in_client) {
+      s->client_handle = reinterpret_cast<std::uintptr_t>(in_client);
+    } else {
+      WriteLog("[nimo-webengine][gpu] DuplicateHandle into the client FAILED err=%p\n", GetLastError());
+    }
+  }
+  WriteLog("[nimo-webengine][gpu] surface texture ready (clientHandle=%p)\n", s->client_handle);
+  return true;
+}
+
+void ReleaseSurfaceTexture(Surface* s) {
+  if (!s) return;
+  DropTexture(s);
+  s->texture_width = 0;
+  s->texture_height = 0;
+}
+
+}  // namespace nimo
