@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "bridge/engine_strings.h"
+#include "bridge/native_mp.h"
 #include "diag/log.h"
 #include "host/engine_api.h"
 #include "host/portable/engine_switches.h"
@@ -62,6 +63,7 @@ cef_app_t* GetEngineApp() {
     engine_app = cef_app_t();
     InitStaticBase(&engine_app.base, sizeof engine_app);
     engine_app.on_before_command_line_processing = OnBeforeCommandLineProcessing;
+    engine_app.get_render_process_handler = GetRenderProcessHandler;
     engine_app_built = 1;
   }
   return &engine_app;

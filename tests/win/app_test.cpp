@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bridge/engine_strings.h"
+#include "bridge/native_mp.h"
 #include "host/engine_api.h"
 #include "host/portable/engine_switches.h"
 #include "host/portable/static_ref.h"
@@ -139,6 +140,7 @@ TEST_F(App, ObjectIsStaticAndFilledOnce) {
   EXPECT_EQ(app->on_register_custom_schemes, nullptr);
   EXPECT_EQ(app->get_resource_bundle_handler, nullptr);
   EXPECT_EQ(app->get_browser_process_handler, nullptr);
+  EXPECT_EQ(app->get_render_process_handler, &GetRenderProcessHandler);
   // Later calls must not refill: a slot changed in between stays changed.
   app->on_register_custom_schemes = reinterpret_cast<decltype(app->on_register_custom_schemes)>(1);
   GetEngineApp();
