@@ -6,12 +6,11 @@
 #include <cstdint>
 
 #include "diag/log.h"
+#include "host/browser_process.h"
 #include "surfaces/gpu_device.h"
 #include "surfaces/surface.h"
 
 namespace nimo {
-
-HANDLE client_process = nullptr;
 
 namespace {
 

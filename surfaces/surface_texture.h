@@ -3,7 +3,7 @@
 // frames change size. The client learns each new handle value from the next FrameReady;
 // every handle duplicated into the client is the client's to close.
 //
-// Threads: the engine's UI thread only, except client_process (see below).
+// Threads: the engine's UI thread only.
 #pragma once
 #include <windows.h>
 
@@ -11,13 +11,10 @@ namespace nimo {
 
 struct Surface;
 
-// The client process opened for handle duplication, or null. Written once by the
-// browser-process start-up before the engine starts, only read afterwards.
-extern HANDLE client_process;
-
 // True when the surface has a texture of exactly width x height, made now or earlier.
 // A new texture sets full_copy_pending; its client_handle stays 0 when the duplication
-// into the client failed or there is no client process (paints then land in it unseen).
+// into the client failed or there is no client_process (host/browser_process.h): paints
+// then land in it unseen.
 bool EnsureSurfaceTexture(Surface* surface, int width, int height);
 
 // Drops the surface's texture and its handle in this process and forgets the client's

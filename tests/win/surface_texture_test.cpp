@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "host/browser_process.h"
 #include "surfaces/gpu_device.h"
 #include "surfaces/surface.h"
 #include "surfaces/surface_texture.h"
