@@ -1,17 +1,391 @@
 #include "testbed/engine/paint.h"
 
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
 #include "testbed/engine/browser.h"
+#include "testbed/engine/journal.h"
+#include "testbed/engine/loop.h"
+#include "testbed/engine/scenario.h"
+#include "testbed/engine/slots.h"
+#include "testbed/gpu/standin_gpu.h"
 
 namespace standin {
 
-void PaintOnCreated(BrowserCore*) {}
-void PaintOnNavigated(BrowserCore*, const std::string&) {}
-void PaintOnBeginFrame(BrowserCore*) {}
-void PaintOnInvalidate(BrowserCore*, int) {}
-void PaintOnResized(BrowserCore*) {}
-void PaintOnFrameRate(BrowserCore*) {}
-void PaintAction(BrowserCore*, const Directive&) {}
-void PaintOnClosed(BrowserCore*) {}
+namespace {
+
+constexpr std::uint32_t kBackground = 0xFF141414u;  // rgb(20,20,20)
+constexpr std::uint32_t kSquare = 0xFFD24646u;      // rgb(210,70,70)
+constexpr int kSquareSize = 240;
+constexpr std::uint32_t kDxgiB8G8R8A8 = 87;
+constexpr std::uint32_t kDxgiR8G8B8A8 = 28;
+constexpr int kTexturesPerSize = 2;  // the engine hands out textures of a small pool in turn
+
+enum class Content { kNone, kProbe, kPattern };
+
+struct PoolTexture {
+  HANDLE handle = nullptr;
+  int width = 0, height = 0;
+  std::uint32_t format = 0;
+};
+
+}  // namespace
+
+struct PaintState {
+  int width = 0, height = 0;  // the view as last reported by get_view_rect
+  Content content = Content::kNone;
+  std::string pattern = "solid";
+  std::uint32_t color = 0xFFFFFFFFu;
+  bool animate = false;       // content changes every frame
+  bool full_dirty = true;     // the next frame repaints everything
+  bool frame_requested = false;  // a `when=frame` paint waits for the next frame
+  std::vector<cef_rect_t> requested_dirty;
+  long long frame = 0;
+  int square_x = -1;          // probe page: where the square was last painted
+  std::vector<std::uint32_t> pixels;  // the current frame, width * height
+  std::vector<PoolTexture> pool;
+  int next_texture = 0;
+  bool timer_running = false;
+  long long paints = 0;
+};
+
+namespace {
+
+std::uint32_t PatternPixel(const PaintState& p, int x, int y) {
+  if (p.pattern == "gradient") {
+    return 0xFF000000u | (static_cast<std::uint32_t>(p.frame & 0xFF) << 16) | (static_cast<std::uint32_t>(y & 0xFF) << 8) |
+           static_cast<std::uint32_t>(x & 0xFF);
+  }
+  if (p.pattern == "checker") return ((x / 8 + y / 8) & 1) ? p.color : (~p.color | 0xFF000000u);
+  return p.color;
+}
+
+bool IsProbePage(const std::string& url) {
+  return url.compare(0, 15, "data:text/html,") == 0 && url.find("translateX('+(n&255)+'px)") != std::string::npos;
+}
+
+std::string RectList(const std::vector<cef_rect_t>& rects) {
+  std::string text;
+  char buffer[64];
+  for (const cef_rect_t& r : rects) {
+    std::snprintf(buffer, sizeof buffer, "%s%d,%d,%d,%d", text.empty() ? "" : ";", r.x, r.y, r.width, r.height);
+    text += buffer;
+  }
+  return text;
+}
+
+std::vector<cef_rect_t> ParseRects(const std::string& text) {
+  std::vector<cef_rect_t> rects;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find(';', start);
+    std::string one = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    cef_rect_t r = {0, 0, 0, 0};
+    if (std::sscanf(one.c_str(), "%d,%d,%d,%d", &r.x, &r.y, &r.width, &r.height) == 4) rects.push_back(r);
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return rects;
+}
+
+PaintState* State(BrowserCore* b) {
+  if (!b->paint) b->paint = new PaintState();
+  return b->paint;
+}
+
+void Resize(PaintState* p, int width, int height) {
+  width = std::max(width, 1);
+  height = std::max(height, 1);
+  if (width == p->width && height == p->height && !p->pixels.empty()) return;
+  p->width = width;
+  p->height = height;
+  p->pixels.assign(static_cast<std::size_t>(width) * height, p->content == Content::kProbe ? kBackground : 0u);
+  p->full_dirty = true;
+  p->square_x = -1;
+}
+
+void FillPattern(PaintState* p) {
+  for (int y = 0; y < p->height; ++y) {
+    for (int x = 0; x < p->width; ++x) p->pixels[static_cast<std::size_t>(y) * p->width + x] = PatternPixel(*p, x, y);
+  }
+}
+
+void FillRect(PaintState* p, int x0, int y0, int w, int h, std::uint32_t color) {
+  int x1 = std::min(p->width, x0 + w), y1 = std::min(p->height, y0 + h);
+  for (int y = std::max(0, y0); y < y1; ++y) {
+    for (int x = std::max(0, x0); x < x1; ++x) p->pixels[static_cast<std::size_t>(y) * p->width + x] = color;
+  }
+}
+
+// Moves the probe page's square one pixel (wrapping after 256 frames) and returns the
+// region that changed.
+cef_rect_t StepProbe(PaintState* p) {
+  int x = static_cast<int>(p->frame & 255);
+  int old = p->square_x;
+  if (old >= 0) FillRect(p, old, 0, kSquareSize, kSquareSize, kBackground);
+  FillRect(p, x, 0, kSquareSize, kSquareSize, kSquare);
+  p->square_x = x;
+  int left = old < 0 ? x : std::min(old, x);
+  int right = old < 0 ? x + kSquareSize : std::max(old, x) + kSquareSize;
+  right = std::min(right, p->width);
+  return cef_rect_t{left, 0, std::max(0, right - left), std::min(kSquareSize, p->height)};
+}
+
+HANDLE PoolHandle(PaintState* p, std::uint32_t format, const std::vector<cef_rect_t>& dirty, bool full) {
+  static NimoStandinShareTextureFn share = nullptr;
+  static NimoStandinWriteTextureFn write = nullptr;
+  if (!share) {
+    HMODULE gpu = GetModuleHandleA("d3d11.dll");
+    if (!gpu) gpu = LoadLibraryA("d3d11.dll");
+    if (gpu) {
+      share = reinterpret_cast<NimoStandinShareTextureFn>(reinterpret_cast<void*>(GetProcAddress(gpu, "NimoStandinShareTexture")));
+      write = reinterpret_cast<NimoStandinWriteTextureFn>(reinterpret_cast<void*>(GetProcAddress(gpu, "NimoStandinWriteTexture")));
+    }
+  }
+  if (!share || !write) return nullptr;
+  // Textures of another size or format leave the pool, as the engine's pool does on resize.
+  for (auto it = p->pool.begin(); it != p->pool.end();) {
+    if (it->width != p->width || it->height != p->height || it->format != format) {
+      CloseHandle(it->handle);
+      it = p->pool.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  std::uint32_t pitch = static_cast<std::uint32_t>(p->width) * 4;
+  if (static_cast<int>(p->pool.size()) < kTexturesPerSize) {
+    PoolTexture t;
+    t.width = p->width;
+    t.height = p->height;
+    t.format = format;
+    t.handle = share(static_cast<std::uint32_t>(p->width), static_cast<std::uint32_t>(p->height), format,
+                     p->pixels.data(), pitch);
+    if (!t.handle) return nullptr;
+    p->pool.push_back(t);
+    p->next_texture = static_cast<int>(p->pool.size()) - 1;
+    return t.handle;
+  }
+  p->next_texture = (p->next_texture + 1) % static_cast<int>(p->pool.size());
+  PoolTexture& t = p->pool[static_cast<std::size_t>(p->next_texture)];
+  // A pooled texture holds an older frame: bring all of it up to date when anything but
+  // the changed rows could differ.
+  (void)dirty;
+  if (full || p->content != Content::kProbe) {
+    write(t.handle, 0, 0, static_cast<std::uint32_t>(p->width), static_cast<std::uint32_t>(p->height), p->pixels.data(),
+          pitch);
+  } else {
+    std::uint32_t rows = static_cast<std::uint32_t>(std::min(kSquareSize, p->height));
+    write(t.handle, 0, 0, static_cast<std::uint32_t>(p->width), rows, p->pixels.data(), pitch);
+  }
+  return t.handle;
+}
+
+// Hands one frame to the product on the path the browser was created for.
+void Deliver(BrowserCore* b, cef_paint_element_type_t type, const std::vector<cef_rect_t>& dirty, bool full,
+             std::uint32_t format) {
+  PaintState* p = State(b);
+  cef_render_handler_t* h = RenderHandlerOf(b);
+  bool accelerated = b->window.shared_texture_enabled != 0;
+  ++p->paints;
+  if (accelerated) {
+    bool has = STANDIN_HAS_SLOT(h, cef_render_handler_t, on_accelerated_paint);
+    HANDLE handle = has ? PoolHandle(p, format, dirty, full) : nullptr;
+    Event("paint.deliver").Num("browser", b->id).Text("path", "gpu").Num("type", type).Num("width", p->width)
+        .Num("height", p->height).Num("count", static_cast<long long>(dirty.size())).Text("dirty", RectList(dirty))
+        .Num("frame", p->frame).Ptr("handle", handle).Num("format", format == kDxgiR8G8B8A8 ? 0 : 1)
+        .Num("present", has ? 1 : 0);
+    if (has && handle) {
+      cef_accelerated_paint_info_t info;
+      std::memset(&info, 0, sizeof info);
+      info.shared_texture_handle = handle;
+      info.format = format == kDxgiR8G8B8A8 ? CEF_COLOR_TYPE_RGBA_8888 : CEF_COLOR_TYPE_BGRA_8888;
+      info.extra.coded_size = {p->width, p->height};
+      info.extra.visible_rect = {0, 0, p->width, p->height};
+      info.extra.content_rect = {0, 0, p->width, p->height};
+      info.extra.source_size = {p->width, p->height};
+      info.extra.has_source_size = 1;
+      h->on_accelerated_paint(h, WrapBrowser(b, "on_accelerated_paint"), type, dirty.size(),
+                              dirty.empty() ? nullptr : dirty.data(), &info);
+    } else if (has) {
+      Event("paint.no_gpu").Num("browser", b->id).Text("reason", "the stand-in GPU's d3d11.dll is not loaded");
+    }
+  } else {
+    bool has = STANDIN_HAS_SLOT(h, cef_render_handler_t, on_paint);
+    Event("paint.deliver").Num("browser", b->id).Text("path", "cpu").Num("type", type).Num("width", p->width)
+        .Num("height", p->height).Num("count", static_cast<long long>(dirty.size())).Text("dirty", RectList(dirty))
+        .Num("frame", p->frame).Num("present", has ? 1 : 0);
+    if (has) {
+      h->on_paint(h, WrapBrowser(b, "on_paint"), type, dirty.size(), dirty.empty() ? nullptr : dirty.data(),
+                  p->pixels.data(), p->width, p->height);
+    }
+  }
+  ReleaseHandler(h);
+}
+
+// One frame opportunity (a begin frame or a timer tick): paints when something changed.
+void Frame(BrowserCore* b) {
+  PaintState* p = State(b);
+  if (b->closed.load() || b->hidden.load()) return;
+  bool changed = p->animate || p->full_dirty || p->frame_requested;
+  if (!changed || p->content == Content::kNone) return;
+  ++p->frame;
+  std::vector<cef_rect_t> dirty;
+  if (p->content == Content::kProbe) {
+    cef_rect_t moved = StepProbe(p);
+    dirty.push_back(p->full_dirty ? cef_rect_t{0, 0, p->width, p->height} : moved);
+  } else {
+    FillPattern(p);
+    if (p->frame_requested && !p->requested_dirty.empty() && !p->full_dirty) {
+      dirty = p->requested_dirty;
+    } else {
+      dirty.push_back(cef_rect_t{0, 0, p->width, p->height});
+    }
+  }
+  bool full = p->full_dirty;
+  p->full_dirty = false;
+  p->frame_requested = false;
+  p->requested_dirty.clear();
+  Deliver(b, PET_VIEW, dirty, full, kDxgiB8G8R8A8);
+}
+
+int TimerPeriodMs(BrowserCore* b) {
+  int rate = b->frame_rate.load();
+  if (rate <= 0) rate = 30;
+  rate = std::min(rate, 60);
+  return 1000 / rate;
+}
+
+void Tick(BrowserCore* b) {
+  PaintState* p = State(b);
+  if (b->closed.load() || b->window.external_begin_frame_enabled) {
+    p->timer_running = false;
+    return;
+  }
+  Frame(b);
+  PostEngineWork([b] { Tick(b); }, TimerPeriodMs(b));
+}
+
+void StartTimer(BrowserCore* b) {
+  PaintState* p = State(b);
+  if (p->timer_running || b->window.external_begin_frame_enabled || !b->window.windowless_rendering_enabled) return;
+  p->timer_running = true;
+  PostEngineWork([b] { Tick(b); }, TimerPeriodMs(b));
+}
+
+}  // namespace
+
+void PaintOnCreated(BrowserCore* b) {
+  PaintState* p = State(b);
+  cef_rect_t view = QueryViewRect(b, "paint");
+  Resize(p, view.width, view.height);
+  StartTimer(b);
+}
+
+void PaintOnNavigated(BrowserCore* b, const std::string& url) {
+  PaintState* p = State(b);
+  p->frame = 0;
+  p->animate = false;
+  p->square_x = -1;
+  p->full_dirty = true;
+  if (IsProbePage(url)) {
+    p->content = Content::kProbe;
+    p->animate = true;
+    std::fill(p->pixels.begin(), p->pixels.end(), kBackground);
+  } else {
+    // An ordinary page shows one still frame (its background) until the scenario paints.
+    p->content = Content::kPattern;
+    p->pattern = "solid";
+    p->color = 0xFFFFFFFFu;
+  }
+}
+
+void PaintOnBeginFrame(BrowserCore* b) {
+  if (b->window.external_begin_frame_enabled) Frame(b);
+}
+
+void PaintOnInvalidate(BrowserCore* b, int type) {
+  PaintState* p = State(b);
+  if (type != PET_VIEW || p->content == Content::kNone) return;
+  p->full_dirty = true;
+  // The engine repaints the whole view at once for an invalidation.
+  Frame(b);
+}
+
+void PaintOnResized(BrowserCore* b) {
+  PaintState* p = State(b);
+  cef_rect_t view = QueryViewRect(b, "paint");
+  Resize(p, view.width, view.height);
+  if (p->content == Content::kProbe) std::fill(p->pixels.begin(), p->pixels.end(), kBackground);
+  p->full_dirty = true;
+}
+
+void PaintOnFrameRate(BrowserCore* b) { StartTimer(b); }
+
+void PaintAction(BrowserCore* b, const Directive& d) {
+  PaintState* p = State(b);
+  std::string type = d.Get("type", "view");
+  std::uint32_t format = d.Get("format", "bgra") == "rgba" ? kDxgiR8G8B8A8 : kDxgiB8G8R8A8;
+  if (type == "popup") {
+    // A popup widget (a select list): its own small buffer, which the product must not
+    // take for the view.
+    PaintState popup;
+    popup.pattern = d.Get("pattern", "solid");
+    popup.color = static_cast<std::uint32_t>(std::strtoul(d.Get("color", "0xFF00FF00").c_str(), nullptr, 0));
+    Resize(&popup, static_cast<int>(d.Int("width", 100)), static_cast<int>(d.Int("height", 50)));
+    FillPattern(&popup);
+    std::swap(p->pixels, popup.pixels);
+    std::swap(p->width, popup.width);
+    std::swap(p->height, popup.height);
+    std::vector<cef_rect_t> dirty = {cef_rect_t{0, 0, p->width, p->height}};
+    std::vector<PoolTexture> pool;
+    std::swap(p->pool, pool);
+    Deliver(b, PET_POPUP, dirty, true, format);
+    for (PoolTexture& t : p->pool) CloseHandle(t.handle);
+    std::swap(p->pool, pool);
+    std::swap(p->pixels, popup.pixels);
+    std::swap(p->width, popup.width);
+    std::swap(p->height, popup.height);
+    return;
+  }
+  p->content = Content::kPattern;
+  p->pattern = d.Get("pattern", p->pattern);
+  if (d.Has("color")) p->color = static_cast<std::uint32_t>(std::strtoul(d.Get("color").c_str(), nullptr, 0));
+  if (d.Has("animate")) p->animate = d.Int("animate", 0) != 0;
+  if (d.Has("width") || d.Has("height")) {
+    Resize(p, static_cast<int>(d.Int("width", p->width)), static_cast<int>(d.Int("height", p->height)));
+  }
+  std::vector<cef_rect_t> dirty = d.Has("dirty") ? ParseRects(d.Get("dirty")) : std::vector<cef_rect_t>();
+  if (d.Get("when") == "frame") {
+    p->frame_requested = true;
+    p->requested_dirty = dirty;
+    return;
+  }
+  long long count = std::max(1LL, d.Int("count", 1));
+  for (long long i = 0; i < count; ++i) {
+    ++p->frame;
+    FillPattern(p);
+    std::vector<cef_rect_t> rects = dirty.empty() ? std::vector<cef_rect_t>{cef_rect_t{0, 0, p->width, p->height}} : dirty;
+    bool full = p->full_dirty || dirty.empty();
+    p->full_dirty = false;
+    Deliver(b, PET_VIEW, rects, full, format);
+  }
+}
+
+void PaintOnClosed(BrowserCore* b) {
+  PaintState* p = State(b);
+  for (PoolTexture& t : p->pool) CloseHandle(t.handle);
+  p->pool.clear();
+  p->timer_running = false;
+  Event("paint.summary").Num("browser", b->id).Num("paints", p->paints);
+}
+
 void PaintShutdown() {}
 
 }  // namespace standin

@@ -13,6 +13,7 @@
 
 #include "gtest/gtest.h"
 #include "host/engine_abi.h"
+#include "testbed/gpu/standin_gpu.h"
 #include "tests/support/journal.h"
 
 namespace {
@@ -365,6 +366,16 @@ cef_frame_t* g_leaked_frame = nullptr;
 cef_browser_host_t* g_over_released_host = nullptr;
 bool g_misbehave = false;
 
+struct PaintSeen {
+  std::string path;
+  int type = 0;
+  int width = 0, height = 0;
+  std::vector<cef_rect_t> dirty;
+  std::vector<std::uint32_t> pixels;
+  void* handle = nullptr;
+};
+std::vector<PaintSeen> g_paints;
+
 std::string Url(cef_string_userfree_t u, cef_string_userfree_utf16_free_fn free_fn) {
   std::string s = Utf8(u);
   if (u) free_fn(u);
@@ -479,6 +490,39 @@ int CEF_CALLBACK Console(cef_display_handler_t*, cef_browser_t* browser, cef_log
   return 1;
 }
 
+void CEF_CALLBACK OnPaint(cef_render_handler_t*, cef_browser_t* browser, cef_paint_element_type_t type, size_t count,
+                          const cef_rect_t* rects, const void* buffer, int width, int height) {
+  PaintSeen p;
+  p.path = "cpu";
+  p.type = type;
+  p.width = width;
+  p.height = height;
+  p.dirty.assign(rects, rects + count);
+  const std::uint32_t* px = static_cast<const std::uint32_t*>(buffer);
+  p.pixels.assign(px, px + static_cast<size_t>(width) * height);
+  g_paints.push_back(p);
+  Release(browser);
+}
+
+void CEF_CALLBACK OnAcceleratedPaint(cef_render_handler_t*, cef_browser_t* browser, cef_paint_element_type_t type,
+                                     size_t count, const cef_rect_t* rects, const cef_accelerated_paint_info_t* info) {
+  PaintSeen p;
+  p.path = "gpu";
+  p.type = type;
+  p.dirty.assign(rects, rects + count);
+  p.handle = info->shared_texture_handle;
+  auto read = NimoStandinExport<NimoStandinReadTextureFn>("d3d11.dll", "NimoStandinReadTexture");
+  std::uint32_t w = 0, h = 0, format = 0;
+  if (read && read(info->shared_texture_handle, &w, &h, &format, nullptr, 0)) {
+    p.width = static_cast<int>(w);
+    p.height = static_cast<int>(h);
+    p.pixels.resize(static_cast<size_t>(w) * h);
+    read(info->shared_texture_handle, &w, &h, &format, p.pixels.data(), p.pixels.size() * 4);
+  }
+  g_paints.push_back(p);
+  Release(browser);
+}
+
 void InitClient() {
   InitCounted(&g_client.client);
   InitCounted(&g_client.life);
@@ -495,6 +539,9 @@ void InitClient() {
   g_client.life.cef.on_before_close = BeforeClose;
   g_client.life.cef.on_before_popup = BeforePopup;
   g_client.render.cef.get_view_rect = ViewRect;
+  g_client.render.cef.on_paint = OnPaint;
+  g_client.render.cef.on_accelerated_paint = OnAcceleratedPaint;
+  g_paints.clear();
   g_client.request.cef.on_before_browse = BeforeBrowse;
   g_client.load.cef.on_load_start = LoadStart;
   g_client.load.cef.on_load_end = LoadEnd;
@@ -517,12 +564,14 @@ class StandinBrowserTest : public StandinEngineTest {
     ASSERT_TRUE(Initialize());
   }
 
-  int Create(const char* url, size_t settings_size = sizeof(cef_browser_settings_t)) {
+  int Create(const char* url, size_t settings_size = sizeof(cef_browser_settings_t), int shared_texture = 1,
+             int external_begin_frame = 0) {
     cef_window_info_t window;
     std::memset(&window, 0, sizeof window);
     window.bounds = {0, 0, 800, 600};
     window.windowless_rendering_enabled = 1;
-    window.shared_texture_enabled = 1;
+    window.shared_texture_enabled = shared_texture;
+    window.external_begin_frame_enabled = external_begin_frame;
     cef_browser_settings_t settings;
     std::memset(&settings, 0, sizeof settings);
     settings.size = settings_size;
@@ -695,6 +744,84 @@ TEST_F(StandinBrowserTest, ScriptedPageDrivesLoadsConsoleNavigationsAndPopups) {
   ASSERT_TRUE(j.References(0, &leaks, &over));
   EXPECT_EQ(leaks, 0) << j.DescribeLeaks();
   EXPECT_EQ(over, 0);
+}
+
+// --- paints ---------------------------------------------------------------------------
+
+std::uint32_t Pixel(const PaintSeen& p, int x, int y) { return p.pixels[static_cast<size_t>(y) * p.width + x]; }
+
+TEST_F(StandinBrowserTest, CpuPaintsCarryTheScriptedPatternAndDirtyRects) {
+  ScenarioWriter s;
+  s.Page("about:blank", {"load_start", "paint pattern=checker color=0xFF336699 dirty=\"10,10,20,20;50,0,5,5\"",
+                         "paint type=popup width=30 height=20 color=0xFF00FF00", "load_end"});
+  Start(s);
+  ASSERT_EQ(Create("about:blank", sizeof(cef_browser_settings_t), 0, 0), 1);
+  RunThenClose(80);  // long enough for timer frames at the browser's 30 fps
+  ASSERT_GE(g_paints.size(), 2u);
+  const PaintSeen& first = g_paints[0];
+  EXPECT_EQ(first.path, "cpu");
+  EXPECT_EQ(first.type, PET_VIEW);
+  ASSERT_EQ(first.width, 640);  // the view rect the render handler reported
+  ASSERT_EQ(first.height, 480);
+  ASSERT_EQ(first.dirty.size(), 2u);
+  EXPECT_EQ(first.dirty[0].x, 10);
+  EXPECT_EQ(first.dirty[1].width, 5);
+  EXPECT_EQ(Pixel(first, 0, 0), ~0xFF336699u | 0xFF000000u);
+  EXPECT_EQ(Pixel(first, 8, 0), 0xFF336699u);
+  EXPECT_EQ(Pixel(first, 8, 8), ~0xFF336699u | 0xFF000000u);
+  const PaintSeen& popup = g_paints[1];
+  EXPECT_EQ(popup.type, PET_POPUP);
+  EXPECT_EQ(popup.width, 30);
+  EXPECT_EQ(Pixel(popup, 29, 19), 0xFF00FF00u);
+  // Without external begin frames the engine's own timer paints what changed: nothing.
+  for (size_t i = 2; i < g_paints.size(); ++i) EXPECT_EQ(g_paints[i].type, PET_VIEW);
+  ENGINE_FN(cef_shutdown)();
+}
+
+TEST_F(StandinBrowserTest, ProbePageMovesOnePixelPerBeginFrameThroughPooledSharedTextures) {
+  HMODULE gpu = LoadLibraryA("d3d11.dll");
+  auto marker = NimoStandinExport<NimoStandinMarkerFn>("d3d11.dll", "NimoStandinD3d11Marker");
+  ASSERT_TRUE(gpu && marker && marker() == kNimoStandinGpuMagic) << "needs the stand-in d3d11.dll (the build's wine-run.sh)";
+  Start();
+  const char probe[] =
+      "data:text/html,<html><body style=\"margin:0;background:rgb(20,20,20)\"><div id=b style=\"width:240px;"
+      "height:240px;background:rgb(210,70,70)\"></div><script>var b=document.getElementById('b'),n=0;function f(){n++;"
+      "b.style.transform='translateX('+(n&255)+'px)';requestAnimationFrame(f);}requestAnimationFrame(f);</script>"
+      "</body></html>";
+  ASSERT_EQ(Create(probe, sizeof(cef_browser_settings_t), 1, 1), 1);
+  static Counted<cef_task_t> frames;
+  InitCounted(&frames);
+  frames.cef.execute = [](cef_task_t*) {
+    EXPECT_TRUE(g_paints.empty()) << "with external begin frames nothing paints unasked";
+    cef_browser_host_t* host = g_browser->get_host(g_browser);
+    for (int i = 0; i < 3; ++i) host->send_external_begin_frame(host);
+    Release(host);
+  };
+  ENGINE_FN(cef_post_delayed_task)(TID_UI, &frames.cef, 40);
+  RunThenClose(80);
+  ASSERT_EQ(g_paints.size(), 3u);
+  for (const PaintSeen& p : g_paints) {
+    EXPECT_EQ(p.path, "gpu");
+    ASSERT_EQ(p.width, 640);
+    ASSERT_EQ(p.dirty.size(), 1u);
+  }
+  EXPECT_EQ(g_paints[0].dirty[0].width, 640) << "the first frame is whole";
+  EXPECT_EQ(g_paints[1].dirty[0].x, 1);
+  EXPECT_EQ(g_paints[1].dirty[0].width, 241);
+  EXPECT_EQ(g_paints[1].dirty[0].height, 240);
+  EXPECT_NE(g_paints[0].handle, g_paints[1].handle) << "the pool hands out another texture";
+  EXPECT_EQ(g_paints[0].handle, g_paints[2].handle);
+  const PaintSeen& second = g_paints[1];  // square at x = 2
+  EXPECT_EQ(Pixel(second, 1, 0), 0xFF141414u);
+  EXPECT_EQ(Pixel(second, 2, 0), 0xFFD24646u);
+  EXPECT_EQ(Pixel(second, 241, 239), 0xFFD24646u);
+  EXPECT_EQ(Pixel(second, 242, 0), 0xFF141414u);
+  EXPECT_EQ(Pixel(second, 2, 240), 0xFF141414u);
+  const PaintSeen& third = g_paints[2];  // the older pooled texture brought up to date
+  EXPECT_EQ(Pixel(third, 2, 0), 0xFF141414u);
+  EXPECT_EQ(Pixel(third, 3, 0), 0xFFD24646u);
+  ENGINE_FN(cef_shutdown)();
+  FreeLibrary(gpu);
 }
 
 }  // namespace
