@@ -34,15 +34,17 @@ struct Options {
   std::uint32_t connect_timeout_ms = 15000;
   std::uint32_t exit_timeout_ms = 20000;
   bool quiet_frames = false;
+  std::string output;  // empty: standard output
 };
 
 std::mutex out_lock;
+std::FILE* out_file = stdout;
 
 void PrintLine(const std::string& line) {
   std::lock_guard<std::mutex> hold(out_lock);
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
+  std::fwrite(line.data(), 1, line.size(), out_file);
+  std::fputc('\n', out_file);
+  std::fflush(out_file);
 }
 
 void PrintEvent(json j) { PrintLine(j.dump(-1, ' ', false, json::error_handler_t::replace)); }
@@ -86,6 +88,8 @@ bool ParseOptions(int argc, char** argv, Options* o) {
       o->connect_timeout_ms = static_cast<std::uint32_t>(std::strtoul(v.c_str(), nullptr, 10));
     } else if (value("--exit-timeout", &v)) {
       o->exit_timeout_ms = static_cast<std::uint32_t>(std::strtoul(v.c_str(), nullptr, 10));
+    } else if (value("--output", &v)) {
+      o->output = v;
     } else if (a == "--quiet-frames") {
       o->quiet_frames = true;
     } else if (!a.empty() && a[0] == '-') {
@@ -101,7 +105,8 @@ bool ParseOptions(int argc, char** argv, Options* o) {
   if (o->scenario.empty()) {
     std::fprintf(stderr,
                  "usage: nimo-client [--engine=<exe>] [--timeout=<ms>] [--connect-timeout=<ms>]\n"
-                 "                   [--exit-timeout=<ms>] [--quiet-frames] <scenario> [-- <engine switches>]\n");
+                 "                   [--exit-timeout=<ms>] [--quiet-frames] [--output=<file>] <scenario>\n"
+                 "                   [-- <engine switches>]\n");
     return false;
   }
   return true;
@@ -404,5 +409,14 @@ int Run(const Options& o) {
 int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, &options)) return 2;
-  return Run(options);
+  if (!options.output.empty()) {
+    out_file = std::fopen(options.output.c_str(), "wb");
+    if (out_file == nullptr) {
+      std::fprintf(stderr, "cannot write %s\n", options.output.c_str());
+      return 2;
+    }
+  }
+  const int result = Run(options);
+  if (out_file != stdout) std::fclose(out_file);
+  return result;
 }
