@@ -465,6 +465,32 @@ int CEF_CALLBACK BeforeBrowse(cef_request_handler_t*, cef_browser_t* browser, ce
   return g_cancel_web && url.compare(0, 4, "http") == 0 ? 1 : 0;
 }
 
+Counted<cef_resource_request_handler_t> g_resources;
+
+cef_return_value_t CEF_CALLBACK BeforeResourceLoad(cef_resource_request_handler_t*, cef_browser_t* browser,
+                                                   cef_frame_t* frame, cef_request_t* request, cef_callback_t* callback) {
+  std::string url = Url(request->get_url(request), g_free);
+  if (url == "file:///C:/assets/a.png") {
+    cef_string_t moved = {const_cast<char16_t*>(u"file:///C:/ui/assets/a.png"), 26, nullptr};
+    request->set_url(request, &moved);
+  }
+  Release(browser);
+  Release(frame);
+  Release(request);
+  Release(callback);
+  return RV_CONTINUE;
+}
+
+cef_resource_request_handler_t* CEF_CALLBACK GetResourceHandler(cef_request_handler_t*, cef_browser_t* browser,
+                                                                cef_frame_t* frame, cef_request_t* request, int, int,
+                                                                const cef_string_t*, int*) {
+  Release(browser);
+  Release(frame);
+  Release(request);
+  g_resources.cef.base.add_ref(&g_resources.cef.base);
+  return &g_resources.cef;
+}
+
 void CEF_CALLBACK LoadStart(cef_load_handler_t*, cef_browser_t* browser, cef_frame_t* frame, cef_transition_type_t) {
   g_calls.push_back(std::string("load_start ") + (frame->is_main(frame) ? "main" : "sub"));
   Release(browser);
@@ -543,6 +569,9 @@ void InitClient() {
   g_client.render.cef.on_accelerated_paint = OnAcceleratedPaint;
   g_paints.clear();
   g_client.request.cef.on_before_browse = BeforeBrowse;
+  g_client.request.cef.get_resource_request_handler = GetResourceHandler;
+  InitCounted(&g_resources);
+  g_resources.cef.on_before_resource_load = BeforeResourceLoad;
   g_client.load.cef.on_load_start = LoadStart;
   g_client.load.cef.on_load_end = LoadEnd;
   g_client.load.cef.on_load_error = LoadError;
@@ -701,7 +730,8 @@ TEST_F(StandinBrowserTest, LeaksAndOverReleasesAreReportedAtShutdownWithoutACras
 TEST_F(StandinBrowserTest, ScriptedPageDrivesLoadsConsoleNavigationsAndPopups) {
   ScenarioWriter s;
   // The first matching block wins, so the exact page comes before the prefix.
-  s.Page("file:///C:/ui/next.html", {"popup url=about:blank", "popup url=data:text/html,x", "load_end status=201"});
+  s.Page("file:///C:/ui/next.html", {"popup url=about:blank", "popup url=data:text/html,x",
+                                     "resource url=file:///C:/assets/a.png", "load_end status=201"});
   s.Page("file:///C:/ui/*",
          {"load_start", "wait 5", "console level=2 line=7 source=app.js message=" + ScenarioWriter::Quote("he said \"hi\""),
           "load_error frame=sub code=-105 text=NAME url=http://sub.test/", "browse url=https://web.test/ follow=1",
@@ -736,6 +766,9 @@ TEST_F(StandinBrowserTest, ScriptedPageDrivesLoadsConsoleNavigationsAndPopups) {
   EXPECT_EQ(popups[0].Get("result"), "allow");
   EXPECT_EQ(popups[1].Get("result"), "cancel");
   EXPECT_EQ(j.Count("browser.popup_created"), 1u);
+  const JournalEntry* resource = j.First("resource.request");
+  ASSERT_NE(resource, nullptr);
+  EXPECT_EQ(resource->Get("final_url"), "file:///C:/ui/assets/a.png") << "the product's set_url is honoured";
   const JournalEntry* console = j.First("cb.on_console_message");
   ASSERT_NE(console, nullptr);
   EXPECT_EQ(console->Get("message"), "he said \"hi\"");
@@ -822,6 +855,139 @@ TEST_F(StandinBrowserTest, ProbePageMovesOnePixelPerBeginFrameThroughPooledShare
   EXPECT_EQ(Pixel(third, 3, 0), 0xFFD24646u);
   ENGINE_FN(cef_shutdown)();
   FreeLibrary(gpu);
+}
+
+// --- the renderer role (a child process: the role is chosen by its command line) --------
+
+Counted<cef_render_process_handler_t> g_renderer;
+Counted<cef_v8handler_t> g_invoke;
+HMODULE g_child_engine = nullptr;
+
+template <class Fn>
+Fn ChildFn(const char* name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(g_child_engine, name)));
+}
+
+cef_string_t Borrow(const char16_t* text) {
+  cef_string_t s = {const_cast<char16_t*>(text), std::char_traits<char16_t>::length(text), nullptr};
+  return s;
+}
+
+int CEF_CALLBACK InvokeExecute(cef_v8handler_t*, const cef_string_t*, cef_v8value_t* object, size_t count,
+                               cef_v8value_t* const* arguments, cef_v8value_t** retval, cef_string_t*) {
+  cef_v8context_t* context = ChildFn<cef_v8context_get_current_context_fn>("cef_v8context_get_current_context")();
+  cef_frame_t* frame = context->get_frame(context);
+  cef_string_t name = Borrow(u"mp:invoke");
+  cef_process_message_t* message = ChildFn<cef_process_message_create_fn>("cef_process_message_create")(&name);
+  cef_list_value_t* list = message->get_argument_list(message);
+  list->set_size(list, count);
+  for (size_t i = 0; i < count; ++i) {
+    cef_string_userfree_t text = arguments[i]->get_string_value(arguments[i]);
+    list->set_string(list, i, text);
+    if (text) ChildFn<cef_string_userfree_utf16_free_fn>("cef_string_userfree_utf16_free")(text);
+    Release(arguments[i]);
+  }
+  Release(list);
+  frame->send_process_message(frame, PID_BROWSER, message);  // consumes the message
+  Release(frame);
+  Release(context);
+  Release(object);
+  *retval = ChildFn<cef_v8value_create_undefined_fn>("cef_v8value_create_undefined")();
+  return 1;
+}
+
+void CEF_CALLBACK WebKitInitialized(cef_render_process_handler_t*) {
+  // No context is entered yet: the engine refuses to make objects here.
+  cef_v8value_t* early = ChildFn<cef_v8value_create_object_fn>("cef_v8value_create_object")(nullptr, nullptr);
+  if (early) Release(early);
+}
+
+void CEF_CALLBACK ContextCreated(cef_render_process_handler_t*, cef_browser_t* browser, cef_frame_t* frame,
+                                 cef_v8context_t* context) {
+  cef_v8value_t* global = context->get_global(context);
+  cef_v8value_t* mp = ChildFn<cef_v8value_create_object_fn>("cef_v8value_create_object")(nullptr, nullptr);
+  cef_string_t name = Borrow(u"invoke");
+  g_invoke.cef.base.add_ref(&g_invoke.cef.base);  // create_function takes one over
+  cef_v8value_t* fn = ChildFn<cef_v8value_create_function_fn>("cef_v8value_create_function")(&name, &g_invoke.cef);
+  mp->set_value_bykey(mp, &name, fn, V8_PROPERTY_ATTRIBUTE_NONE);  // consumes fn
+  cef_string_t key = Borrow(u"mp");
+  global->set_value_bykey(global, &key, mp, V8_PROPERTY_ATTRIBUTE_NONE);  // consumes mp
+  Release(global);
+  Release(browser);
+  Release(frame);
+  Release(context);
+}
+
+cef_render_process_handler_t* CEF_CALLBACK GetRenderer(cef_app_t*) {
+  g_renderer.cef.base.add_ref(&g_renderer.cef.base);
+  return &g_renderer.cef;
+}
+
+TEST(StandinRendererChild, PlaysTheRendererRole) {
+  const char* line = GetCommandLineA();
+  if (!std::strstr(line, "--nimo-standin-child")) GTEST_SKIP() << "runs only as the child of the test below";
+  g_child_engine = LoadLibraryA((ExeDir() + "\\dezor2.dll").c_str());
+  ASSERT_NE(g_child_engine, nullptr);
+  InitCounted(&g_app);
+  InitCounted(&g_renderer);
+  InitCounted(&g_invoke);
+  g_app.cef.get_render_process_handler = GetRenderer;
+  g_renderer.cef.on_web_kit_initialized = WebKitInitialized;
+  g_renderer.cef.on_context_created = ContextCreated;
+  g_invoke.cef.execute = InvokeExecute;
+  cef_main_args_t args = {nullptr};
+  g_app.cef.base.add_ref(&g_app.cef.base);
+  int code = ChildFn<cef_execute_process_fn>("cef_execute_process")(&args, &g_app.cef, nullptr);
+  // The product's objects must come back to the counts they started with.
+  bool balanced = g_app.refs == 1 && g_renderer.refs == 1;
+  ExitProcess(balanced ? static_cast<UINT>(code) : 99u);
+}
+
+TEST_F(StandinEngineTest, RendererRoleGivesContextsValuesAndProcessMessages) {
+  ScenarioWriter s;
+  s.Line("exit_code 7 type=renderer").Line("exit_code 3");
+  s.Renderer({"context frame=main url=file:///C:/ui/index.html", "call mp.invoke s:save " + ScenarioWriter::Quote("s:[1, 2]"),
+              "call mp.nothing s:x", "context frame=sub"});
+  ASSERT_TRUE(s.WriteTo(scenario_path_));
+  std::string command = "\"" + ExeDir() + "\\win_standin_engine.exe\" --gtest_filter=StandinRendererChild.* "
+                        "--type=renderer --nimo-standin-child";
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  std::vector<char> buffer(command.begin(), command.end());
+  buffer.push_back(0);
+  ASSERT_TRUE(CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  ASSERT_EQ(WaitForSingleObject(pi.hProcess, 60000), WAIT_OBJECT_0);
+  DWORD code = 0;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  EXPECT_EQ(code, 7u) << "the scripted exit code of the renderer type (99: product objects unbalanced)";
+
+  Journal j = ReadJournal();
+  EXPECT_EQ(j.Count("v8.outside_context"), 1u);
+  auto contexts = j.Events("renderer.on_context_created");
+  ASSERT_EQ(contexts.size(), 2u);
+  EXPECT_EQ(contexts[0].Get("mp_members"), "invoke");
+  EXPECT_EQ(contexts[1].Get("frame"), "sub");
+  auto calls = j.Events("renderer.call");
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[0].Get("handled"), "1");
+  EXPECT_EQ(calls[0].Get("result"), "undefined");
+  EXPECT_EQ(calls[1].Get("result"), "undefined is not a function");
+  auto sent = j.Events("frame.send_process_message");
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].Get("name"), "mp:invoke");
+  EXPECT_EQ(sent[0].Get("target"), "0");
+  EXPECT_EQ(sent[0].Get("arg0"), "s:save");
+  EXPECT_EQ(sent[0].Get("arg1"), "s:[1, 2]");
+  const JournalEntry* final_line = j.First("cmdline.final");
+  ASSERT_NE(final_line, nullptr);
+  EXPECT_EQ(final_line->Get("process"), "renderer");
+  long long leaks = -1, over = -1;
+  ASSERT_TRUE(j.References(0, &leaks, &over));
+  EXPECT_EQ(leaks, 0) << j.DescribeLeaks();
+  EXPECT_EQ(over, 0) << j.DescribeLeaks();
 }
 
 }  // namespace
