@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <d3d11.h>
-
 #include <cstring>
 #include <mutex>
 
@@ -12,6 +10,7 @@
 #include "host/engine_api.h"
 #include "host/portable/static_ref.h"
 #include "surfaces/frame_pump.h"
+#include "surfaces/surface_texture.h"
 
 namespace nimo {
 
@@ -71,22 +70,6 @@ bool AnyCreatePending() {
     if (s.create_pending) return true;
   }
   return false;
-}
-
-// The record's share of the surface texture goes with its browser; the view size and the
-// full-copy flag stay for the next browser in the slot.
-void DropSurfaceTexture(Surface* s) {
-  if (s->texture != nullptr) {
-    s->texture->Release();
-    s->texture = nullptr;
-  }
-  if (s->shared_handle != nullptr) {
-    CloseHandle(s->shared_handle);
-    s->shared_handle = nullptr;
-  }
-  s->client_handle = 0;
-  s->texture_width = 0;
-  s->texture_height = 0;
 }
 
 // ---- cef_client_t ------------------------------------------------------------------------
@@ -184,7 +167,9 @@ void CEF_CALLBACK OnBeforeClose(cef_life_span_handler_t* self, cef_browser_t* br
   }
   ReleaseArg(own);
   ReleaseArg(browser);
-  DropSurfaceTexture(s);
+  // The texture goes with its browser; the view size and the full-copy flag stay for the
+  // next browser in the slot.
+  ReleaseSurfaceTexture(s);
   live_browser_count.fetch_sub(1);
   QuitLoopIfAllClosed();
 }
