@@ -54,10 +54,10 @@ void LogEngineRevision() {
   if (engine_api.cef_version_info) {
     for (int i = 0; i < 8; ++i) version[i] = engine_api.cef_version_info(i);
   }
-  const char* hash = engine_api.cef_api_hash ? engine_api.cef_api_hash(0) : nullptr;
-  const std::string lines = DescribeEngineRevision(
-      engine_api.cef_version_info ? version : nullptr, engine_api.cef_api_hash != nullptr,
-      hash);
+  const int* reported = engine_api.cef_version_info ? version : nullptr;
+  const bool query_hash = ShouldQueryApiHash(reported, engine_api.cef_api_hash != nullptr);
+  const char* hash = query_hash ? engine_api.cef_api_hash(0) : nullptr;
+  const std::string lines = DescribeEngineRevision(reported, query_hash, hash);
   if (!lines.empty()) WriteLogText(lines.c_str());
 }
 

@@ -50,8 +50,8 @@ void ResolveRendererEntries();
 bool ResolveBrowserEntries();
 
 // Writes the engine's version and API hash to the log when the library exports them, and a
-// warning when the hash is not the one of the revision this program was built for. Call
-// after ResolveBrowserEntries.
+// warning when either is not the one of the revision this program was built for (the hash
+// is not asked of a library of another major version). Call after ResolveBrowserEntries.
 void LogEngineRevision();
 
 }  // namespace nimo

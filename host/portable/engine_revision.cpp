@@ -22,7 +22,11 @@ std::string SafeHashText(const char* hash) {
 
 }  // namespace
 
-std::string DescribeEngineRevision(const int* version, bool hash_exported, const char* hash) {
+bool ShouldQueryApiHash(const int* version, bool hash_exported) {
+  return hash_exported && (version == nullptr || version[0] == NIMO_ENGINE_VERSION_MAJOR);
+}
+
+std::string DescribeEngineRevision(const int* version, bool hash_queried, const char* hash) {
   std::string lines;
   char buffer[256];
   if (version != nullptr) {
@@ -32,8 +36,15 @@ std::string DescribeEngineRevision(const int* version, bool hash_exported, const
                   version[0], version[1], version[2], version[3], version[4], version[5],
                   version[6], version[7]);
     lines += buffer;
+    if (version[0] != NIMO_ENGINE_VERSION_MAJOR) {
+      std::snprintf(buffer, sizeof buffer,
+                    "[nimo-webengine][browser] WARNING engine version %d is not %d: the "
+                    "library is another engine revision than this program was built for\n",
+                    version[0], NIMO_ENGINE_VERSION_MAJOR);
+      lines += buffer;
+    }
   }
-  if (!hash_exported) return lines;
+  if (!hash_queried) return lines;
   const std::string text = SafeHashText(hash);
   std::snprintf(buffer, sizeof buffer, "[nimo-webengine][browser] engine api hash %s\n",
                 text.c_str());

@@ -7,9 +7,14 @@
 
 namespace nimo {
 
+// Whether cef_api_hash(0) may be asked at all: later revisions give that export another
+// signature whose first call fixes the process's API version, so it is only called when
+// the library says it is of this program's major version (or cannot say).
+bool ShouldQueryApiHash(const int* version, bool hash_exported);
+
 // `version`: the eight cef_version_info entries, or null when that export is missing.
-// `hash_exported`: whether cef_api_hash exists; `hash`: what cef_api_hash(0) returned (may
-// be null). Returns zero or more complete log lines, each ending in "\n".
-std::string DescribeEngineRevision(const int* version, bool hash_exported, const char* hash);
+// `hash_queried`: whether cef_api_hash(0) was called; `hash`: what it returned (may be
+// null). Returns zero or more complete log lines, each ending in "\n".
+std::string DescribeEngineRevision(const int* version, bool hash_queried, const char* hash);
 
 }  // namespace nimo

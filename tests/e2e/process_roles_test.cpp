@@ -169,15 +169,15 @@ TEST(ProcessRoles, BrowserLogsTheEngineRevision) {
       << log;
   EXPECT_EQ(log.find("WARNING"), std::string::npos);
 
-  // Another revision: the same lines and a warning, and nothing else changes.
+  // Same major version, another hash: the same lines and a warning, nothing else changes.
   engine.sandbox().Remove("webengine.log");
   engine.SetScenario(ScenarioWriter()
                          .Line("api_hash platform=0123456789abcdef0123456789abcdef01234567")
-                         .Line("version_info 133 0 5 3200 133 0 6943 99"));
+                         .Line("version_info 132 1 0 3000 132 0 6834 83"));
   run = engine.Run("--nimomp-browser");
   EXPECT_EQ(run.exit_code, 2u);
   log = engine.log();
-  EXPECT_NE(log.find("engine version 133.0.5 (commit 3200) chromium 133.0.6943.99\n"),
+  EXPECT_NE(log.find("engine version 132.1.0 (commit 3000) chromium 132.0.6834.83\n"),
             std::string::npos)
       << log;
   EXPECT_NE(log.find("[nimo-webengine][browser] WARNING engine api hash "
@@ -185,6 +185,23 @@ TEST(ProcessRoles, BrowserLogsTheEngineRevision) {
                      "aafe004dac5cf8b7f0b5ef12518c4a16e150f510"),
             std::string::npos)
       << log;
+}
+
+TEST(ProcessRoles, LaterRevisionIsNotAskedForItsHash) {
+  // From the next major version on, the hash export has another signature and its first
+  // call fixes the API version: it must not be called blindly.
+  EngineSandbox engine("dezor2_nobrowser.dll");
+  ASSERT_TRUE(engine.ok()) << engine.error();
+  engine.SetScenario(ScenarioWriter().Line("version_info 133 0 5 3200 133 0 6943 99"));
+  const RunResult run = engine.Run("--nimomp-browser");
+  EXPECT_EQ(run.exit_code, 2u);
+  EXPECT_EQ(engine.journal().Count("cef_api_hash"), 0u);
+  EXPECT_GE(engine.journal().Count("cef_version_info"), 1u);
+  const std::string log = engine.log();
+  EXPECT_NE(log.find("[nimo-webengine][browser] WARNING engine version 133 is not 132"),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(log.find("engine api hash"), std::string::npos) << log;
 }
 
 // ---- Library search -----------------------------------------------------------------------

@@ -31,11 +31,24 @@ TEST(EngineRevision, MatchingRevision) {
             "[nimo-webengine][browser] engine api hash " NIMO_ENGINE_API_HASH_PLATFORM "\n");
 }
 
-TEST(EngineRevision, OtherHashWarns) {
+TEST(EngineRevision, OtherMajorVersionWarnsWithoutAskingTheHash) {
   const int version[8] = {133, 0, 1, 3200, 133, 0, 6943, 10};
+  EXPECT_FALSE(ShouldQueryApiHash(version, true));
+  EXPECT_TRUE(ShouldQueryApiHash(kNimoEngineVersionInfo, true));
+  EXPECT_TRUE(ShouldQueryApiHash(nullptr, true));  // cannot tell: ask
+  EXPECT_FALSE(ShouldQueryApiHash(kNimoEngineVersionInfo, false));
+  EXPECT_EQ(DescribeEngineRevision(version, false, nullptr),
+            "[nimo-webengine][browser] engine version 133.0.1 (commit 3200) chromium "
+            "133.0.6943.10\n"
+            "[nimo-webengine][browser] WARNING engine version 133 is not 132: the library is "
+            "another engine revision than this program was built for\n");
+}
+
+TEST(EngineRevision, OtherHashWarns) {
+  const int version[8] = {132, 1, 0, 3000, 132, 0, 6834, 83};
   const std::string lines =
       DescribeEngineRevision(version, true, "3e3393f10c4b95f7516521c8643b9a735fd0c3f3");
-  EXPECT_THAT(lines, HasSubstr("engine version 133.0.1 (commit 3200) chromium 133.0.6943.10\n"));
+  EXPECT_THAT(lines, HasSubstr("engine version 132.1.0 (commit 3000) chromium 132.0.6834.83\n"));
   EXPECT_THAT(lines, HasSubstr("[nimo-webengine][browser] WARNING engine api hash "
                                "3e3393f10c4b95f7516521c8643b9a735fd0c3f3 is not "
                                NIMO_ENGINE_API_HASH_PLATFORM));
