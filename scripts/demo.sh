@@ -1,0 +1,29 @@
+#!/bin/sh
+# The demo: the reference client starts nimo-webengine against the stand-in engine and GPU
+# (under Wine), drives a short scripted session, prints every report as a JSON line, saves
+# a few frames of the probe page as PNG files and shows the engine's log.
+set -eu
+cd "$(dirname "$0")/.."
+sh scripts/setup.sh
+cmake --preset cross >/dev/null
+cmake --build --preset cross -j "$(nproc 2>/dev/null || echo 2)" \
+  --target nimo-webengine nimo-client dezor2 nimo_d3d11 nimo_dxgi
+build=build/cross
+demo=$build/demo
+rm -rf "$demo"
+mkdir -p "$demo"
+for f in nimo-webengine.exe nimo-client.exe dezor2.dll d3d11.dll dxgi.dll; do
+  cp "$build/bin/$f" "$demo/"
+done
+: > "$demo/ZUNT_DEBUG"   # turns the engine's log on
+cp client/demo.scenario "$demo/"
+WINEPREFIX="$build/wineprefix" /usr/lib/wine/wineserver -p 2>/dev/null || true
+status=0
+(cd "$demo" && NIMO_STANDIN_JOURNAL=journal.txt ../wine-run.sh nimo-client.exe demo.scenario) || status=$?
+echo
+echo "---- engine log ($demo/webengine.log) ----"
+cat "$demo/webengine.log" 2>/dev/null || echo "(no log)"
+echo
+echo "frames saved in $demo/frames:"
+ls -l "$demo/frames" 2>/dev/null || echo "(none)"
+exit $status
