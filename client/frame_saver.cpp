@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <d3d11_1.h>
 
+#include <cstdio>
 #include <vector>
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -65,9 +66,37 @@ void FrameSaver::OnFrameReady(std::uint32_t surface, std::uint64_t handle, std::
       ++closed_handles_;
     }
     s.handle = handle;
+    if (open_every_handle_) {
+      std::string ignored;
+      if (OpenShared(&s, &ignored)) ++opened_handles_;
+      else ++open_failures_;
+    }
   }
   s.width = width;
   s.height = height;
+}
+
+bool FrameSaver::OpenShared(Slot* s, std::string* error) {
+  if (s->shared != nullptr) return true;
+  if (!EnsureDevice(error)) return false;
+  const HRESULT hr = device1_->OpenSharedResource1(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(s->handle)),
+                                                   __uuidof(ID3D11Texture2D), reinterpret_cast<void**>(&s->shared));
+  if (FAILED(hr)) {
+    s->shared = nullptr;
+    *error = Hr("OpenSharedResource1", hr);
+    return false;
+  }
+  return true;
+}
+
+std::uint32_t FrameSaver::opened_handles() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return opened_handles_;
+}
+
+std::uint32_t FrameSaver::open_failures() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return open_failures_;
 }
 
 std::uint32_t FrameSaver::closed_handles() const {
@@ -109,17 +138,9 @@ bool FrameSaver::Save(std::uint32_t surface, const std::string& path, std::strin
     *error = "no frame announced for this surface yet";
     return false;
   }
-  if (!EnsureDevice(error)) return false;
+  if (!OpenShared(&s, error)) return false;
 
   HRESULT hr = S_OK;
-  if (s.shared == nullptr) {
-    hr = device1_->OpenSharedResource1(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(s.handle)),
-                                       __uuidof(ID3D11Texture2D), reinterpret_cast<void**>(&s.shared));
-    if (FAILED(hr)) {
-      *error = Hr("OpenSharedResource1", hr);
-      return false;
-    }
-  }
   D3D11_TEXTURE2D_DESC desc = {};
   s.shared->GetDesc(&desc);
   if (desc.Format != DXGI_FORMAT_B8G8R8A8_UNORM && desc.Format != DXGI_FORMAT_R8G8B8A8_UNORM) {

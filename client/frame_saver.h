@@ -20,7 +20,9 @@ namespace client {
 
 class FrameSaver {
  public:
-  FrameSaver() = default;
+  // With `open_every_handle`, each newly announced handle is opened at once (and kept
+  // open for later saves), so a handle the client cannot open shows up as a failure.
+  explicit FrameSaver(bool open_every_handle = false) : open_every_handle_(open_every_handle) {}
   ~FrameSaver();
   FrameSaver(const FrameSaver&) = delete;
   FrameSaver& operator=(const FrameSaver&) = delete;
@@ -33,6 +35,9 @@ class FrameSaver {
 
   // How many announced handles were closed because a newer one replaced them.
   std::uint32_t closed_handles() const;
+  // With open_every_handle: handles opened, and handles that failed to open.
+  std::uint32_t opened_handles() const;
+  std::uint32_t open_failures() const;
 
  private:
   struct Slot {
@@ -43,11 +48,15 @@ class FrameSaver {
     ID3D11Texture2D* staging = nullptr;  // CPU-readable copy of the same size and format
   };
   bool EnsureDevice(std::string* error);
+  bool OpenShared(Slot* slot, std::string* error);
   static void DropTextures(Slot* slot);
 
   mutable std::mutex lock_;
   Slot slots_[4];
+  const bool open_every_handle_;
   std::uint32_t closed_handles_ = 0;
+  std::uint32_t opened_handles_ = 0;
+  std::uint32_t open_failures_ = 0;
   bool device_tried_ = false;
   ID3D11Device* device_ = nullptr;
   ID3D11Device1* device1_ = nullptr;

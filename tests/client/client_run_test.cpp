@@ -181,9 +181,12 @@ TEST(ClientRun, SavesAnnouncedFramesAsPngAndClosesReplacedHandles) {
       "save 1 " + first + "\n"
       "script 1 frame 3 2 0xFF00FF00\n"
       "wait FrameReady surface=1 width=3\n"
-      "save 1 " + second + "\n");
+      "save 1 " + second + "\n",
+      "--verify-frames");
   ASSERT_EQ(run.exit_code, 0u) << (run.lines.empty() ? std::string() : run.lines.back().dump());
   EXPECT_EQ(run.Event("exit")["closed_handles"], 1) << "the first texture's handle was closed when replaced";
+  EXPECT_EQ(run.Event("exit")["opened_handles"], 2);
+  EXPECT_EQ(run.Event("exit")["open_failures"], 0);
 
   int w = 0, h = 0, n = 0;
   unsigned char* px = stbi_load(first.c_str(), &w, &h, &n, 4);
@@ -204,6 +207,19 @@ TEST(ClientRun, SavesAnnouncedFramesAsPngAndClosesReplacedHandles) {
   EXPECT_EQ(px[1], 0xFF);
   EXPECT_EQ(px[0], 0x00);
   stbi_image_free(px);
+}
+
+TEST(ClientRun, HandlesThatDoNotOpenAreCounted) {
+  // No stand-in texture behind this handle value: opening it must fail, and say so.
+  const ClientResult run = RunClient(
+      "wait Hello\n"
+      "script 1 badframe\n"
+      "wait FrameReady surface=1\n"
+      "pause 100\n",
+      "--verify-frames");
+  EXPECT_EQ(run.exit_code, 1u);
+  EXPECT_EQ(run.Event("exit")["open_failures"], 1);
+  EXPECT_EQ(run.Event("exit")["code"], 0);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 //   load <kind> <error> [url]      LoadEvent
 //   frame <w> <h> <0xAARRGGBB>     a shared texture of one colour (stand-in GPU), its
 //                                  handle duplicated into the client, then FrameReady
+//   badframe                       FrameReady with a handle that is no texture (an event)
 //   exit <code>                    ends the process at once with <code>
 //   hang                           stops reading and never exits by itself
 // Exit codes tell the test what the engine saw: 0 Shutdown, 10 pipe closed, 11 bad frame,
@@ -90,6 +91,14 @@ void Instruction(std::uint32_t surface, const std::string& text) {
     std::string colour;
     args >> w >> h >> colour;
     SendFrameOfColour(surface, w, h, static_cast<std::uint32_t>(std::strtoul(colour.c_str(), nullptr, 0)));
+  } else if (verb == "badframe") {
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE theirs = nullptr;
+    if (client != nullptr && DuplicateHandle(GetCurrentProcess(), event, client, &theirs, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+      nimo::FrameReadyPayload fr = {surface, 16, 16, 1, reinterpret_cast<std::uintptr_t>(theirs)};
+      Send(nimo::kMsgFrameReady, nimo::BuildFrameReadyPayload(fr));
+    }
+    CloseHandle(event);
   } else if (verb == "exit") {
     ExitProcess(static_cast<UINT>(std::strtoul(rest.c_str(), nullptr, 0)));
   } else if (verb == "hang") {
