@@ -50,7 +50,11 @@ void ReleaseArg(T* object) {
 bool SameBrowser(cef_browser_t* a, cef_browser_t* b) {
   if (a == nullptr || b == nullptr) return false;
   if (a == b) return true;
-  if (a->is_same != nullptr) return a->is_same(a, b) != 0;
+  if (a->is_same != nullptr) {
+    // is_same consumes a reference of its argument; the caller keeps its own.
+    b->base.add_ref(&b->base);
+    return a->is_same(a, b) != 0;
+  }
   if (a->get_identifier != nullptr && b->get_identifier != nullptr) {
     return a->get_identifier(a) == b->get_identifier(b);
   }

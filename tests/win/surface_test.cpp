@@ -117,8 +117,12 @@ cef_browser_host_t* CEF_CALLBACK GetHost(cef_browser_t* self) {
   host->send_external_begin_frame = BeginFrame;
   return host;
 }
+// Like every call the product passes an object to, is_same consumes one reference of it.
 int CEF_CALLBACK IsSame(cef_browser_t* self, cef_browser_t* that) {
-  return that != nullptr && CoreOf(self) == CoreOf(that);
+  if (that == nullptr) return 0;
+  const bool same = CoreOf(self) == CoreOf(that);
+  that->base.release(&that->base);
+  return same;
 }
 
 // A fresh wrapper of `core` carrying one reference, as the engine passes to a callback.
