@@ -1,0 +1,135 @@
+#include "surfaces/paint.h"
+
+#include <windows.h>
+#include <d3d11_1.h>
+
+#include "diag/log.h"
+#include "diag/perf_stats.h"
+#include "link/portable/wire.h"
+#include "link/send.h"
+#include "surfaces/gpu_device.h"
+#include "surfaces/portable/copy_plan.h"
+#include "surfaces/surface.h"
+#include "surfaces/surface_texture.h"
+
+namespace nimo {
+
+std::atomic<std::int32_t> first_paint_counter{0};
+std::atomic<std::int32_t> open_fail_count{0};
+
+namespace {
+
+// The engine hands each callback one browser reference; it is released on every path.
+class BrowserArgument {
+ public:
+  explicit BrowserArgument(cef_browser_t* browser) : browser_(browser) {}
+  ~BrowserArgument() {
+    if (browser_ && browser_->base.release) browser_->base.release(&browser_->base);
+  }
+  BrowserArgument(const BrowserArgument&) = delete;
+  BrowserArgument& operator=(const BrowserArgument&) = delete;
+
+ private:
+  cef_browser_t* browser_;
+};
+
+void CountPaint(const char* first_line) {
+  if (first_paint_counter.fetch_add(1) + 1 == 1) WriteLog(first_line);
+}
+
+void AnnounceFrame(const Surface* s, std::uint32_t format) {
+  if (s->client_handle == 0) return;  // the client could not be given this texture
+  FrameReadyPayload payload = {};
+  payload.surface_id = s->id;
+  payload.width = s->texture_width;
+  payload.height = s->texture_height;
+  payload.format = format;
+  payload.client_handle = s->client_handle;
+  std::uint8_t bytes[kFrameReadyPayloadSize];
+  EncodeFrameReady(payload, bytes);
+  SendFrame(kMsgFrameReady, bytes, kFrameReadyPayloadSize);
+}
+
+void CopyFrame(Surface* s, ID3D11Texture2D* engine_texture, const cef_rect_t* rects, size_t count) {
+  const CopyPlan plan = PlanAcceleratedCopy(s->full_copy_pending != 0, rects, count,
+                                            static_cast<std::int32_t>(s->texture_width),
+                                            static_cast<std::int32_t>(s->texture_height));
+  if (plan.full_copy) {
+    gpu_context->CopyResource(s->texture, engine_texture);
+    s->full_copy_pending = 0;
+    return;
+  }
+  for (size_t i = 0; i < plan.box_count; ++i) {
+    const CopyBox& b = plan.boxes[i];
+    const D3D11_BOX box = {b.left, b.top, 0, b.right, b.bottom, 1};
+    gpu_context->CopySubresourceRegion(s->texture, 0, b.left, b.top, 0, engine_texture, 0, &box);
+  }
+}
+
+void CEF_CALLBACK OnAcceleratedPaint(cef_render_handler_t* self, cef_browser_t* browser,
+                                     cef_paint_element_type_t type, size_t dirty_count,
+                                     const cef_rect_t* dirty_rects, const cef_accelerated_paint_info_t* info) {
+  BrowserArgument release_browser(browser);
+  Surface* s = SurfaceFrom(self);
+  if (!s || type != PET_VIEW || !info || !info->shared_texture_handle) return;  // popups are never drawn
+  if (!EnsureGpuDevice()) return;
+
+  const std::int64_t t0 = QpcNow();
+  ID3D11Texture2D* engine_texture = nullptr;
+  if (FAILED(gpu_device1->OpenSharedResource1(static_cast<HANDLE>(info->shared_texture_handle),
+                                              __uuidof(ID3D11Texture2D),
+                                              reinterpret_cast<void**>(&engine_texture))) ||
+      !engine_texture) {
+    if (open_fail_count.fetch_add(1) + 1 == 1)
+      WriteLog("[nimo-webengine][gpu] OpenSharedResource1 on CEF's handle FAILED\n");
+    return;
+  }
+  D3D11_TEXTURE2D_DESC desc = {};
+  engine_texture->GetDesc(&desc);
+  if (!EnsureSurfaceTexture(s, static_cast<int>(desc.Width), static_cast<int>(desc.Height))) {
+    engine_texture->Release();
+    return;
+  }
+  CountPaint("[nimo-webengine][browser] FIRST on_accelerated_paint - GPU path live\n");
+
+  const std::int64_t t1 = QpcNow();
+  CopyFrame(s, engine_texture, dirty_rects, dirty_count);
+  // The engine's texture is valid only during this callback: the copy is issued and
+  // submitted before it is let go.
+  gpu_context->Flush();
+  engine_texture->Release();
+  const std::int64_t t2 = QpcNow();
+  RecordPaint(QpcMicros(t0, t1), QpcMicros(t1, t2));
+
+  AnnounceFrame(s, static_cast<std::uint32_t>(info->format));
+  ReportPerfIfDue();
+}
+
+void CEF_CALLBACK OnPaint(cef_render_handler_t* self, cef_browser_t* browser, cef_paint_element_type_t type,
+                          size_t, const cef_rect_t*, const void* buffer, int width, int height) {
+  BrowserArgument release_browser(browser);
+  Surface* s = SurfaceFrom(self);
+  if (!s || type != PET_VIEW || !buffer) return;
+  if (!EnsureSurfaceTexture(s, width, height)) return;
+  CountPaint("[nimo-webengine][browser] FIRST on_paint (CPU raster path)\n");
+
+  // Every CPU paint uploads the whole frame; dirty rectangles are not used.
+  const std::int64_t t0 = QpcNow();
+  gpu_context->UpdateSubresource(s->texture, 0, nullptr, buffer, static_cast<UINT>(width) * 4u, 0);
+  gpu_context->Flush();
+  const std::int64_t t1 = QpcNow();
+  RecordPaint(0, QpcMicros(t0, t1));
+
+  AnnounceFrame(s, 0);
+  ReportPerfIfDue();
+}
+
+}  // namespace
+
+void InstallPaintCallbacks(cef_render_handler_t* handler) {
+  if (!handler) return;
+  handler->on_paint = OnPaint;
+  handler->on_accelerated_paint = OnAcceleratedPaint;
+}
+
+}  // namespace nimo
