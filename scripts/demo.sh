@@ -6,9 +6,11 @@ set -eu
 cd "$(dirname "$0")/.."
 sh scripts/setup.sh
 cmake --preset cross >/dev/null
-cmake --build --preset cross -j "$(nproc 2>/dev/null || echo 2)" \
-  --target nimo-webengine nimo-client dezor2 nimo_d3d11 nimo_dxgi
 build=build/cross
+echo "building the engine, the reference client and the stand-ins ..."
+cmake --build --preset cross -j "$(nproc 2>/dev/null || echo 2)" \
+  --target nimo-webengine nimo-client dezor2 nimo_d3d11 nimo_dxgi >"$build/demo-build.log" 2>&1 ||
+  { cat "$build/demo-build.log"; exit 1; }
 demo=$build/demo
 rm -rf "$demo"
 mkdir -p "$demo"
