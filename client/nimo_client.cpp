@@ -89,6 +89,8 @@ bool ParseOptions(int argc, char** argv, Options* o) {
       o->connect_timeout_ms = static_cast<std::uint32_t>(std::strtoul(v.c_str(), nullptr, 10));
     } else if (value("--exit-timeout", &v)) {
       o->exit_timeout_ms = static_cast<std::uint32_t>(std::strtoul(v.c_str(), nullptr, 10));
+    } else if (value("--url", &v)) {
+      o->engine_args.push_back("--nimomp-url=" + v);
     } else if (value("--output", &v)) {
       o->output = v;
     } else if (a == "--verify-frames") {
@@ -107,7 +109,7 @@ bool ParseOptions(int argc, char** argv, Options* o) {
   }
   if (o->scenario.empty()) {
     std::fprintf(stderr,
-                 "usage: nimo-client [--engine=<exe>] [--timeout=<ms>] [--connect-timeout=<ms>]\n"
+                 "usage: nimo-client [--engine=<exe>] [--url=<surface 0 URL>] [--timeout=<ms>] [--connect-timeout=<ms>]\n"
                  "                   [--exit-timeout=<ms>] [--quiet-frames] [--verify-frames] [--output=<file>]\n"
                  "                   <scenario> [-- <engine switches>]\n");
     return false;

@@ -67,8 +67,9 @@ ClientResult RunClient(const std::string& scenario, const std::string& options =
   si.hStdOutput = out;
   si.hStdError = out;
   si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  std::string command = "\"" + BinDir() + "\\nimo-client.exe\" --engine=\"" + BinDir() + "\\nimo_fake_engine.exe\" " +
-                        options + " \"" + base + ".scenario\"";
+  // Options after the scenario, so a test can end them with "-- <engine switches>".
+  std::string command = "\"" + BinDir() + "\\nimo-client.exe\" --engine=\"" + BinDir() + "\\nimo_fake_engine.exe\" \"" +
+                        base + ".scenario\" " + options;
   PROCESS_INFORMATION pi = {};
   ClientResult run;
   if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
@@ -108,7 +109,10 @@ TEST(ClientRun, ScriptedSessionPrintsEveryReportAndTheEngineExit) {
       "move 1 -4 9\n"
       // Each wait looks only at reports after the one the previous wait matched.
       "wait ConsoleLine contains=got 100 about:x y\n"
-      "wait ConsoleLine contains=got 106\n");
+      "wait ConsoleLine contains=got 106\n"
+      "script 0 cmdline\n"
+      "wait ConsoleLine contains=--nimomp-browser\n",
+      "--url=https://start.test/ -- --nimomp-cache=c1");
   EXPECT_EQ(run.exit_code, 0u);
   ASSERT_FALSE(run.lines.empty());
   EXPECT_EQ(run.lines.front().value("event", ""), "started");
@@ -124,6 +128,12 @@ TEST(ClientRun, ScriptedSessionPrintsEveryReportAndTheEngineExit) {
   const std::vector<json> load = run.Reports("LoadEvent");
   ASSERT_EQ(load.size(), 1u);
   EXPECT_EQ(load[0]["url"], "http://gone/");
+
+  // The engine's command line: the switches the client must pass, then the extra ones.
+  const std::string cmdline = run.Reports("ConsoleLine").back()["text"];
+  EXPECT_NE(cmdline.find(" --nimomp-browser --nimomp-pipe=\\\\.\\pipe\\nimo-client-"), std::string::npos) << cmdline;
+  EXPECT_NE(cmdline.find(" --nimomp-clientpid="), std::string::npos) << cmdline;
+  EXPECT_NE(cmdline.find(" --nimomp-url=https://start.test/ --nimomp-cache=c1"), std::string::npos) << cmdline;
 
   const json exit = run.Event("exit");
   EXPECT_EQ(exit["code"], 0) << "Shutdown was sent at the end";

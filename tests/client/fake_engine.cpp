@@ -6,6 +6,7 @@
 //   load <kind> <error> [url]      LoadEvent
 //   frame <w> <h> <0xAARRGGBB>     a shared texture of one colour (stand-in GPU), its
 //                                  handle duplicated into the client, then FrameReady
+//   cmdline                        ConsoleLine with this process's command line
 //   badframe                       FrameReady with a handle that is no texture (an event)
 //   exit <code>                    ends the process at once with <code>
 //   hang                           stops reading and never exits by itself
@@ -91,6 +92,8 @@ void Instruction(std::uint32_t surface, const std::string& text) {
     std::string colour;
     args >> w >> h >> colour;
     SendFrameOfColour(surface, w, h, static_cast<std::uint32_t>(std::strtoul(colour.c_str(), nullptr, 0)));
+  } else if (verb == "cmdline") {
+    Send(nimo::kMsgConsoleLine, nimo::BuildSurfaceTextPayload(surface, std::string(GetCommandLineA())));
   } else if (verb == "badframe") {
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE theirs = nullptr;
