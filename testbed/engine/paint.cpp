@@ -34,6 +34,15 @@ struct PoolTexture {
   HANDLE handle = nullptr;
   int width = 0, height = 0;
   std::uint32_t format = 0;
+  long long holds_frame = -1;  // the paint (by count) whose pixels it has
+};
+
+// What changed in one frame, so a pooled texture holding an older frame can be brought up
+// to date by rewriting only those rectangles.
+struct FrameChange {
+  long long frame = 0;  // paint count
+  bool whole = false;
+  std::vector<cef_rect_t> rects;
 };
 
 }  // namespace
@@ -52,6 +61,8 @@ struct PaintState {
   std::vector<std::uint32_t> pixels;  // the current frame, width * height
   std::vector<PoolTexture> pool;
   int next_texture = 0;
+  std::vector<FrameChange> history;  // the latest frames, oldest first
+  std::vector<cef_rect_t> animate_dirty;
   bool timer_running = false;
   long long paints = 0;
 };
@@ -117,6 +128,13 @@ void FillPattern(PaintState* p) {
   }
 }
 
+void FillPatternRect(PaintState* p, const cef_rect_t& r) {
+  int x1 = std::min(p->width, r.x + r.width), y1 = std::min(p->height, r.y + r.height);
+  for (int y = std::max(0, r.y); y < y1; ++y) {
+    for (int x = std::max(0, r.x); x < x1; ++x) p->pixels[static_cast<std::size_t>(y) * p->width + x] = PatternPixel(*p, x, y);
+  }
+}
+
 void FillRect(PaintState* p, int x0, int y0, int w, int h, std::uint32_t color) {
   int x1 = std::min(p->width, x0 + w), y1 = std::min(p->height, y0 + h);
   for (int y = std::max(0, y0); y < y1; ++y) {
@@ -138,7 +156,16 @@ cef_rect_t StepProbe(PaintState* p) {
   return cef_rect_t{left, 0, std::max(0, right - left), std::min(kSquareSize, p->height)};
 }
 
-HANDLE PoolHandle(PaintState* p, std::uint32_t format, const std::vector<cef_rect_t>& dirty, bool full) {
+void Remember(PaintState* p, const std::vector<cef_rect_t>& rects, bool whole) {
+  FrameChange change;
+  change.frame = p->paints;
+  change.whole = whole;
+  change.rects = rects;
+  p->history.push_back(change);
+  if (p->history.size() > 8) p->history.erase(p->history.begin());
+}
+
+HANDLE PoolHandle(PaintState* p, std::uint32_t format) {
   static NimoStandinShareTextureFn share = nullptr;
   static NimoStandinWriteTextureFn write = nullptr;
   if (!share) {
@@ -168,35 +195,50 @@ HANDLE PoolHandle(PaintState* p, std::uint32_t format, const std::vector<cef_rec
     t.handle = share(static_cast<std::uint32_t>(p->width), static_cast<std::uint32_t>(p->height), format,
                      p->pixels.data(), pitch);
     if (!t.handle) return nullptr;
+    t.holds_frame = p->paints;
     p->pool.push_back(t);
     p->next_texture = static_cast<int>(p->pool.size()) - 1;
     return t.handle;
   }
   p->next_texture = (p->next_texture + 1) % static_cast<int>(p->pool.size());
   PoolTexture& t = p->pool[static_cast<std::size_t>(p->next_texture)];
-  // A pooled texture holds an older frame: bring all of it up to date when anything but
-  // the changed rows could differ.
-  (void)dirty;
-  if (full || p->content != Content::kProbe) {
+  // Rewrite what changed since the frame the texture holds; all of it when that is not known.
+  bool whole = p->history.empty() || p->history.front().frame > t.holds_frame + 1;
+  std::vector<cef_rect_t> rects;
+  for (const FrameChange& c : p->history) {
+    if (c.frame <= t.holds_frame) continue;
+    if (c.whole) whole = true;
+    rects.insert(rects.end(), c.rects.begin(), c.rects.end());
+  }
+  if (whole) {
     write(t.handle, 0, 0, static_cast<std::uint32_t>(p->width), static_cast<std::uint32_t>(p->height), p->pixels.data(),
           pitch);
   } else {
-    std::uint32_t rows = static_cast<std::uint32_t>(std::min(kSquareSize, p->height));
-    write(t.handle, 0, 0, static_cast<std::uint32_t>(p->width), rows, p->pixels.data(), pitch);
+    for (const cef_rect_t& r : rects) {
+      int x0 = std::max(0, r.x), y0 = std::max(0, r.y);
+      int x1 = std::min(p->width, r.x + r.width), y1 = std::min(p->height, r.y + r.height);
+      if (x1 <= x0 || y1 <= y0) continue;
+      write(t.handle, static_cast<std::uint32_t>(x0), static_cast<std::uint32_t>(y0), static_cast<std::uint32_t>(x1 - x0),
+            static_cast<std::uint32_t>(y1 - y0), p->pixels.data() + static_cast<std::size_t>(y0) * p->width + x0, pitch);
+    }
   }
+  t.holds_frame = p->paints;
   return t.handle;
 }
 
 // Hands one frame to the product on the path the browser was created for.
-void Deliver(BrowserCore* b, cef_paint_element_type_t type, const std::vector<cef_rect_t>& dirty, bool full,
-             std::uint32_t format) {
+// `changed` lists what differs from the previous frame (`whole`: everything), which may be
+// more than the dirty rectangles announced.
+void Deliver(BrowserCore* b, cef_paint_element_type_t type, const std::vector<cef_rect_t>& dirty, bool whole,
+             std::uint32_t format, const std::vector<cef_rect_t>& changed) {
   PaintState* p = State(b);
+  ++p->paints;
+  Remember(p, changed, whole);
   cef_render_handler_t* h = RenderHandlerOf(b);
   bool accelerated = b->window.shared_texture_enabled != 0;
-  ++p->paints;
   if (accelerated) {
     bool has = STANDIN_HAS_SLOT(h, cef_render_handler_t, on_accelerated_paint);
-    HANDLE handle = has ? PoolHandle(p, format, dirty, full) : nullptr;
+    HANDLE handle = has ? PoolHandle(p, format) : nullptr;
     Event("paint.deliver").Num("browser", b->id).Text("path", "gpu").Num("type", type).Num("width", p->width)
         .Num("height", p->height).Num("count", static_cast<long long>(dirty.size())).Text("dirty", RectList(dirty))
         .Num("frame", p->frame).Ptr("handle", handle).Num("format", format == kDxgiR8G8B8A8 ? 0 : 1)
@@ -241,18 +283,21 @@ void Frame(BrowserCore* b) {
     cef_rect_t moved = StepProbe(p);
     dirty.push_back(p->full_dirty ? cef_rect_t{0, 0, p->width, p->height} : moved);
   } else {
-    FillPattern(p);
-    if (p->frame_requested && !p->requested_dirty.empty() && !p->full_dirty) {
-      dirty = p->requested_dirty;
+    const std::vector<cef_rect_t>& wanted = p->frame_requested ? p->requested_dirty : p->animate_dirty;
+    if (!wanted.empty() && !p->full_dirty) {
+      // Only the announced rectangles change: cheap frames, as a page animating a part.
+      dirty = wanted;
+      for (const cef_rect_t& r : dirty) FillPatternRect(p, r);
     } else {
+      FillPattern(p);
       dirty.push_back(cef_rect_t{0, 0, p->width, p->height});
     }
   }
-  bool full = p->full_dirty;
+  bool whole = p->full_dirty;
   p->full_dirty = false;
   p->frame_requested = false;
   p->requested_dirty.clear();
-  Deliver(b, PET_VIEW, dirty, full, kDxgiB8G8R8A8);
+  Deliver(b, PET_VIEW, dirty, whole, kDxgiB8G8R8A8, dirty);
 }
 
 int TimerPeriodMs(BrowserCore* b) {
@@ -346,7 +391,7 @@ void PaintAction(BrowserCore* b, const Directive& d) {
     std::vector<cef_rect_t> dirty = {cef_rect_t{0, 0, p->width, p->height}};
     std::vector<PoolTexture> pool;
     std::swap(p->pool, pool);
-    Deliver(b, PET_POPUP, dirty, true, format);
+    Deliver(b, PET_POPUP, dirty, true, format, dirty);
     for (PoolTexture& t : p->pool) CloseHandle(t.handle);
     std::swap(p->pool, pool);
     std::swap(p->pixels, popup.pixels);
@@ -357,7 +402,15 @@ void PaintAction(BrowserCore* b, const Directive& d) {
   p->content = Content::kPattern;
   p->pattern = d.Get("pattern", p->pattern);
   if (d.Has("color")) p->color = static_cast<std::uint32_t>(std::strtoul(d.Get("color").c_str(), nullptr, 0));
-  if (d.Has("animate")) p->animate = d.Int("animate", 0) != 0;
+  if (d.Has("animate")) {
+    // An animation paints from the next frame opportunity on, not at once.
+    p->animate = d.Int("animate", 0) != 0;
+    p->animate_dirty = d.Has("dirty") ? ParseRects(d.Get("dirty")) : std::vector<cef_rect_t>();
+    if (d.Has("width") || d.Has("height")) {
+      Resize(p, static_cast<int>(d.Int("width", p->width)), static_cast<int>(d.Int("height", p->height)));
+    }
+    return;
+  }
   if (d.Has("width") || d.Has("height")) {
     Resize(p, static_cast<int>(d.Int("width", p->width)), static_cast<int>(d.Int("height", p->height)));
   }
@@ -372,9 +425,9 @@ void PaintAction(BrowserCore* b, const Directive& d) {
     ++p->frame;
     FillPattern(p);
     std::vector<cef_rect_t> rects = dirty.empty() ? std::vector<cef_rect_t>{cef_rect_t{0, 0, p->width, p->height}} : dirty;
-    bool full = p->full_dirty || dirty.empty();
+    // The whole frame is new, whatever the announced rectangles say.
     p->full_dirty = false;
-    Deliver(b, PET_VIEW, rects, full, format);
+    Deliver(b, PET_VIEW, rects, true, format, rects);
   }
 }
 

@@ -857,6 +857,39 @@ TEST_F(StandinBrowserTest, ProbePageMovesOnePixelPerBeginFrameThroughPooledShare
   FreeLibrary(gpu);
 }
 
+TEST_F(StandinBrowserTest, AnimatedRegionsKeepEveryPooledTextureUpToDate) {
+  HMODULE gpu = LoadLibraryA("d3d11.dll");
+  auto marker = NimoStandinExport<NimoStandinMarkerFn>("d3d11.dll", "NimoStandinD3d11Marker");
+  ASSERT_TRUE(gpu && marker && marker() == kNimoStandinGpuMagic) << "needs the stand-in d3d11.dll (the build's wine-run.sh)";
+  ScenarioWriter s;
+  s.Page("about:blank", {"load_start", "paint pattern=gradient animate=1 dirty=\"0,0,4,4\"", "load_end"});
+  Start(s);
+  ASSERT_EQ(Create("about:blank", sizeof(cef_browser_settings_t), 1, 1), 1);
+  static Counted<cef_task_t> frames;
+  InitCounted(&frames);
+  frames.cef.execute = [](cef_task_t*) {
+    cef_browser_host_t* host = g_browser->get_host(g_browser);
+    for (int i = 0; i < 4; ++i) host->send_external_begin_frame(host);
+    Release(host);
+  };
+  ENGINE_FN(cef_post_delayed_task)(TID_UI, &frames.cef, 30);
+  RunThenClose(70);
+  ASSERT_EQ(g_paints.size(), 4u);
+  EXPECT_EQ(g_paints[0].dirty[0].width, 640) << "the first frame after a navigation is whole";
+  for (size_t i = 1; i < 4; ++i) {
+    ASSERT_EQ(g_paints[i].dirty.size(), 1u);
+    EXPECT_EQ(g_paints[i].dirty[0].width, 4);
+  }
+  // Frame F paints red = F inside the region; outside, frame 1's pixels stay in every texture.
+  for (size_t i = 0; i < 4; ++i) {
+    std::uint32_t frame = static_cast<std::uint32_t>(i + 1);
+    EXPECT_EQ(Pixel(g_paints[i], 3, 3), 0xFF000000u | frame << 16 | 3u << 8 | 3u) << "paint " << i;
+    EXPECT_EQ(Pixel(g_paints[i], 100, 50), 0xFF000000u | 1u << 16 | 50u << 8 | 100u) << "paint " << i;
+  }
+  ENGINE_FN(cef_shutdown)();
+  FreeLibrary(gpu);
+}
+
 // --- the renderer role (a child process: the role is chosen by its command line) --------
 
 Counted<cef_render_process_handler_t> g_renderer;
