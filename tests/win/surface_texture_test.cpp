@@ -18,6 +18,7 @@
 #include "surfaces/surface_texture.h"
 #include "testbed/gpu/standin_gpu.h"
 #include "tests/support/child_process.h"
+#include "tests/support/shared_texture_reader.h"
 
 namespace {
 
@@ -206,47 +207,6 @@ TEST(SurfaceTexture, CreatedOncePerSizeWithTheSharedDescription) {
   EXPECT_EQ(ReadyLine(0) + ReadyLine(0), o.log);
 }
 
-// Reads a handle valid in this process the way the reference client does.
-std::vector<std::uint32_t> ReadThroughClientHandle(std::uint64_t handle, UINT* w, UINT* h) {
-  std::vector<std::uint32_t> px;
-  ID3D11Device* device = nullptr;
-  ID3D11DeviceContext* context = nullptr;
-  if (FAILED(D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0, D3D11_SDK_VERSION, &device,
-                               nullptr, &context)))
-    return px;
-  ID3D11Device1* device1 = nullptr;
-  ID3D11Texture2D* shared = nullptr;
-  ID3D11Texture2D* staging = nullptr;
-  device->QueryInterface(__uuidof(ID3D11Device1), reinterpret_cast<void**>(&device1));
-  if (device1 && SUCCEEDED(device1->OpenSharedResource1(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(handle)),
-                                                        __uuidof(ID3D11Texture2D), reinterpret_cast<void**>(&shared)))) {
-    D3D11_TEXTURE2D_DESC d;
-    shared->GetDesc(&d);
-    *w = d.Width;
-    *h = d.Height;
-    d.Usage = D3D11_USAGE_STAGING;
-    d.BindFlags = 0;
-    d.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
-    d.MiscFlags = 0;
-    if (SUCCEEDED(device->CreateTexture2D(&d, nullptr, &staging))) {
-      context->CopyResource(staging, shared);
-      D3D11_MAPPED_SUBRESOURCE m = {};
-      if (SUCCEEDED(context->Map(staging, 0, D3D11_MAP_READ, 0, &m))) {
-        px.resize(static_cast<size_t>(d.Width) * d.Height);
-        for (UINT y = 0; y < d.Height; ++y)
-          memcpy(&px[y * d.Width], static_cast<std::uint8_t*>(m.pData) + y * m.RowPitch, d.Width * 4);
-        context->Unmap(staging, 0);
-      }
-      staging->Release();
-    }
-    shared->Release();
-  }
-  if (device1) device1->Release();
-  context->Release();
-  device->Release();
-  return px;
-}
-
 TEST(SurfaceTexture, ClientOpensEveryHandleItIsGiven) {
   Outcome o = RunCase("share", true);
   ASSERT_EQ("1", o.value("first")) << o.out;
@@ -263,13 +223,13 @@ TEST(SurfaceTexture, ClientOpensEveryHandleItIsGiven) {
     UINT w, h;
   };
   for (const Expect& e : {Expect{first, 40, 24}, Expect{second, 52, 30}}) {
-    UINT w = 0, h = 0;
-    std::vector<std::uint32_t> px = ReadThroughClientHandle(e.handle, &w, &h);
-    ASSERT_EQ(e.w, w);
-    ASSERT_EQ(e.h, h);
-    ASSERT_EQ(static_cast<size_t>(w) * h, px.size());
-    for (UINT y = 0; y < h; ++y)
-      for (UINT x = 0; x < w; ++x) ASSERT_EQ(PatternPixel(x, y, w), px[y * w + x]) << x << "," << y;
+    const nimo_test::SharedFrame f = nimo_test::ReadSharedTexture(e.handle);
+    ASSERT_TRUE(f.opened);
+    ASSERT_EQ(e.w, f.width);
+    ASSERT_EQ(e.h, f.height);
+    ASSERT_EQ(static_cast<size_t>(f.width) * f.height, f.pixels.size());
+    for (UINT y = 0; y < f.height; ++y)
+      for (UINT x = 0; x < f.width; ++x) ASSERT_EQ(PatternPixel(x, y, f.width), f.at(x, y)) << x << "," << y;
     CloseHandle(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(e.handle)));
   }
 }
