@@ -94,7 +94,12 @@ TEST(ProcessRoles, SubprocessExitsWithTheEnginesFullValue) {
 
   const Journal journal = engine.journal();
   ASSERT_EQ(journal.Count("execute_process"), 2u);
-  EXPECT_EQ(journal.First("execute_process")->Get("type"), "gpu-process");
+  const JournalEntry* execute = journal.First("execute_process");
+  EXPECT_EQ(execute->Get("type"), "gpu-process");
+  // Main arguments carry the program's instance; no sandbox information is passed.
+  EXPECT_NE(execute->Get("instance", "0x0"), "0x0") << execute->line;
+  EXPECT_NE(execute->Get("app", "0x0"), "0x0") << execute->line;
+  EXPECT_EQ(execute->Get("sandbox"), "0x0") << execute->line;
   // The same application object reached the engine, so the switches were applied.
   EXPECT_EQ(journal.Count("app.on_before_command_line_processing"), 2u);
   EXPECT_EQ(journal.Count("cef_api_hash") + journal.Count("initialize"), 0u)
