@@ -5,11 +5,14 @@
 #include <cstring>
 #include <mutex>
 
+#include "bridge/console_channel.h"
 #include "bridge/engine_strings.h"
+#include "bridge/load_handler.h"
 #include "diag/log.h"
 #include "host/engine_api.h"
 #include "host/portable/static_ref.h"
 #include "surfaces/frame_pump.h"
+#include "surfaces/nav_filter.h"
 #include "surfaces/surface_texture.h"
 
 namespace nimo {
@@ -274,8 +277,11 @@ void InitSurfaceTable() {
     s.life_span_handler.on_before_close = OnBeforeClose;
 
     InitStaticBase(&s.load_handler.base, sizeof(cef_load_handler_t));
+    InstallLoadHandler(&s.load_handler);
     InitStaticBase(&s.display_handler.base, sizeof(cef_display_handler_t));
+    InstallConsoleChannel(&s.display_handler);
     InitStaticBase(&s.request_handler.base, sizeof(cef_request_handler_t));
+    InstallNavigationFilter(&s.request_handler);
 
     InitStaticBase(&s.context_menu_handler.base, sizeof(cef_context_menu_handler_t));
     s.context_menu_handler.on_before_context_menu = OnBeforeContextMenu;
