@@ -1,26 +1,121 @@
 #include "host/browser_process.h"
 
+#include <windows.h>
+
+#include <mmsystem.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
 #include "diag/crash_filter.h"
 #include "diag/log.h"
+#include "diag/perf_stats.h"
+#include "host/app.h"
+#include "host/command_line.h"
 #include "host/engine_api.h"
+#include "host/paths.h"
+#include "link/pipe_link.h"
+#include "surfaces/paint.h"
+#include "surfaces/surface.h"
 
 namespace nimo {
 
 HANDLE client_process = nullptr;
 
-int RunBrowserProcess(HINSTANCE) {
+namespace {
+
+constexpr UINT kTimerResolutionMs = 1;
+
+// The engine keeps pointers into its settings strings for its whole life, so they are
+// converted once into storage that is never cleared.
+cef_settings_t settings;
+
+void SetEngineString(cef_string_t* member, const std::string& value) {
+  if (value.empty() || engine_api.cef_string_utf8_to_utf16 == nullptr) return;
+  engine_api.cef_string_utf8_to_utf16(value.data(), value.size(), member);
+}
+
+void OpenClientProcess(const std::string& pid_text) {
+  if (pid_text.empty()) return;
+  const DWORD pid = static_cast<DWORD>(std::strtoul(pid_text.c_str(), nullptr, 10));
+  client_process = OpenProcess(PROCESS_DUP_HANDLE, FALSE, pid);
+  if (client_process == nullptr) {
+    WriteLog("[nimo-webengine][gpu] OpenProcess(client) FAILED err=%p \xE2\x80\x94 frames cannot be shared\n",
+             static_cast<std::uint64_t>(GetLastError()));
+  }
+}
+
+}  // namespace
+
+int RunBrowserProcess(HINSTANCE instance) {
   SetUnhandledExceptionFilter(CrashFilter);
+  timeBeginPeriod(kTimerResolutionMs);
+
   const bool complete = ResolveBrowserEntries();
   // Shown before the verdict: a library of another revision is the likeliest reason for
   // missing exports.
   LogEngineRevision();
   if (!complete) {
-    WriteLog("[nimo-webengine][browser] missing exports (init=%p postTask=%p) \xE2\x80\x94 "
-             "cannot run as browser\n",
+    WriteLog("[nimo-webengine][browser] missing exports (init=%p postTask=%p) \xE2\x80\x94 cannot run as browser\n",
              reinterpret_cast<const void*>(engine_api.cef_initialize),
              reinterpret_cast<const void*>(engine_api.cef_post_task));
     return 2;
   }
+
+  char exe_path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, exe_path, MAX_PATH);
+  const std::string exe_dir = GetExecutableDirectory();
+
+  const std::string resources_dir = ToFullPath(GetSwitchValue("--nimomp-resources", exe_dir));
+  const std::string locales_dir =
+      ToFullPath(GetSwitchValue("--nimomp-locales", exe_dir + "\\..\\cef\\locales"));
+  const std::string cache_dir =
+      ToFullPath(GetSwitchValue("--nimomp-cache", exe_dir + "\\..\\cef_cache"));
+  const std::string url = GetSwitchValue("--nimomp-url", "about:blank");
+
+  CreateDirectoryA(cache_dir.c_str(), nullptr);  // an existing folder is fine
+  InitSurfaceTable();
+  OpenClientProcess(GetSwitchValue("--nimomp-clientpid", ""));
+
+  std::memset(&settings, 0, sizeof(settings));
+  settings.size = sizeof(cef_settings_t);
+  settings.no_sandbox = 1;
+  settings.multi_threaded_message_loop = 0;  // the main thread is the engine's UI thread
+  settings.external_message_pump = 0;
+  settings.windowless_rendering_enabled = 1;
+  settings.command_line_args_disabled = 0;
+  SetEngineString(&settings.browser_subprocess_path, exe_path);
+  SetEngineString(&settings.cache_path, cache_dir);
+  SetEngineString(&settings.root_cache_path, cache_dir);
+  SetEngineString(&settings.resources_dir_path, resources_dir);
+  SetEngineString(&settings.locales_dir_path, locales_dir);
+  SetEngineString(&settings.log_file, ToFullPath(exe_dir + "\\..\\logs\\webengine.log"));
+
+  WriteLog("[nimo-webengine][browser] cef_initialize: subprocess=%s\n", static_cast<const char*>(exe_path));
+  cef_main_args_t main_args = {};
+  main_args.instance = instance;
+  if (engine_api.cef_initialize(&main_args, &settings, GetEngineApp(), nullptr) == 0) {
+    WriteLog("[nimo-webengine][browser] cef_initialize FAILED\n");
+    return 3;
+  }
+  WriteLog("[nimo-webengine][browser] cef_initialize OK \xE2\x80\x94 creating OSR browser: %s\n", url.c_str());
+
+  InitPerfStats();
+  const std::string pipe_name = GetSwitchValue("--nimomp-pipe", "");
+  if (!pipe_name.empty()) ConnectPipe(pipe_name.c_str());
+
+  if (!CreateUiSurfaceBrowser(url)) {
+    WriteLog("[nimo-webengine][browser] create_browser FAILED\n");
+  }
+
+  WriteLog("[nimo-webengine][browser] entering message loop \xE2\x80\x94 LOOK FOR CHILD PROCESSES NOW\n");
+  engine_api.cef_run_message_loop();
+
+  if (engine_api.cef_shutdown != nullptr) engine_api.cef_shutdown();
+  timeEndPeriod(kTimerResolutionMs);
+  WriteLog("[nimo-webengine][browser] shut down. paints=%ld\n",
+           static_cast<std::int64_t>(first_paint_counter.load()));
   return 0;
 }
 

@@ -13,6 +13,7 @@
 #include "host/portable/static_ref.h"
 #include "surfaces/frame_pump.h"
 #include "surfaces/nav_filter.h"
+#include "surfaces/paint.h"
 #include "surfaces/surface_texture.h"
 
 namespace nimo {
@@ -270,6 +271,7 @@ void InitSurfaceTable() {
 
     InitStaticBase(&s.render_handler.base, sizeof(cef_render_handler_t));
     s.render_handler.get_view_rect = GetViewRect;
+    InstallPaintCallbacks(&s.render_handler);
 
     InitStaticBase(&s.life_span_handler.base, sizeof(cef_life_span_handler_t));
     s.life_span_handler.on_before_popup = OnBeforePopup;
