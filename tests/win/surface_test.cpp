@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -46,6 +47,7 @@ struct Engine {
   std::vector<std::unique_ptr<cef_context_menu_params_t>> params;
   std::vector<std::unique_ptr<cef_run_context_menu_callback_t>> callbacks;
   std::vector<Wrapper> wrappers;
+  std::map<const void*, BrowserCore*> core_of;  // browser and host wrappers to their browser
 
   struct Create {
     cef_window_info_t window_info;
@@ -97,22 +99,17 @@ T* Track(std::vector<std::unique_ptr<T>>& store) {
 }
 int RefsOf(void* object) { return WrapperOf(static_cast<cef_base_ref_counted_t*>(object))->refs; }
 
-BrowserCore* CoreOf(cef_browser_t* b) {
-  return reinterpret_cast<BrowserCore*>(b->base.has_one_ref);  // parked pointer, see Wrap
-}
-BrowserCore* CoreOfHost(cef_browser_host_t* h) {
-  return reinterpret_cast<BrowserCore*>(h->base.has_one_ref);
-}
+BrowserCore* CoreOf(const void* wrapper) { return engine->core_of.at(wrapper); }
 void CEF_CALLBACK CloseBrowser(cef_browser_host_t* self, int force) {
-  CoreOfHost(self)->close_calls++;
-  CoreOfHost(self)->last_force = force;
+  CoreOf(self)->close_calls++;
+  CoreOf(self)->last_force = force;
 }
-void CEF_CALLBACK BeginFrame(cef_browser_host_t* self) { CoreOfHost(self)->begin_frames++; }
+void CEF_CALLBACK BeginFrame(cef_browser_host_t* self) { CoreOf(self)->begin_frames++; }
 cef_browser_host_t* CEF_CALLBACK GetHost(cef_browser_t* self) {
   BrowserCore* core = CoreOf(self);
   if (!core->host_available) return nullptr;
   cef_browser_host_t* host = Track(engine->hosts);
-  host->base.has_one_ref = reinterpret_cast<int(CEF_CALLBACK*)(cef_base_ref_counted_t*)>(core);
+  engine->core_of[host] = core;
   host->close_browser = CloseBrowser;
   host->send_external_begin_frame = BeginFrame;
   return host;
@@ -128,8 +125,7 @@ int CEF_CALLBACK IsSame(cef_browser_t* self, cef_browser_t* that) {
 // A fresh wrapper of `core` carrying one reference, as the engine passes to a callback.
 cef_browser_t* Wrap(BrowserCore* core) {
   cef_browser_t* b = Track(engine->browsers);
-  // The wrapper never has its has_one_ref called by the product; it parks the core.
-  b->base.has_one_ref = reinterpret_cast<int(CEF_CALLBACK*)(cef_base_ref_counted_t*)>(core);
+  engine->core_of[b] = core;
   b->get_host = GetHost;
   b->is_same = IsSame;
   return b;
