@@ -1,0 +1,202 @@
+// Frames through the real executable: the stand-in engine paints scripted frames on both
+// paths, the product copies them into each surface's shared texture, and this process, as
+// the client, opens every announced handle and checks the pixels.
+#include <windows.h>
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "gtest/gtest.h"
+#include "link/portable/wire.h"
+#include "tests/support/fake_client.h"
+#include "tests/support/journal.h"
+#include "tests/support/process_harness.h"
+#include "tests/support/shared_texture_reader.h"
+
+namespace {
+
+using nimo::FrameReadyPayload;
+using nimo::test::FakeClient;
+using nimo::test::Report;
+using nimo::test::Sandbox;
+using nimo::test::SandboxLayout;
+using nimo::test::SandboxProcess;
+using nimo_test::Journal;
+using nimo_test::ScenarioWriter;
+
+SandboxLayout Layout() {
+  SandboxLayout layout;
+  layout.libraries = {"dezor2.dll", "d3d11.dll", "dxgi.dll"};
+  return layout;
+}
+
+class Session {
+ public:
+  Session() : sandbox_(Layout()) {}
+  bool Start(const ScenarioWriter& scenario) {
+    if (!sandbox_.ok() || !scenario.WriteTo(sandbox_.Path("scenario.txt"))) return false;
+    const std::vector<std::string> env = {"NIMO_STANDIN_JOURNAL=" + sandbox_.Path("journal.txt"),
+                                          "NIMO_STANDIN_SCENARIO=" + sandbox_.Path("scenario.txt")};
+    if (!sandbox_.Start("--nimomp-browser " + client_.PipeSwitches() + " --nimomp-url=about:blank#ui", env,
+                        &process_))
+      return false;
+    // Gives up at once when the engine ends without connecting.
+    for (int i = 0; i < 75 && !client_.WaitConnected(200);) {
+      if (!process_.running()) return false;
+      ++i;
+    }
+    return client_.Handshake(15000);
+  }
+  FakeClient& client() { return client_; }
+  Journal journal() const { return Journal::Load(sandbox_.Path("journal.txt")); }
+  std::string log() const { return sandbox_.ReadLog(); }
+  long Stop() {
+    client_.SendShutdown();
+    client_.WaitClosed(15000);
+    const nimo::test::RunResult r = process_.Wait(15000);
+    return r.timed_out ? -1 : static_cast<long>(r.exit_code);
+  }
+
+ private:
+  Sandbox sandbox_;
+  FakeClient client_;
+  SandboxProcess process_;
+};
+
+// Reads reports for `ms`, keeping the newest FrameReady of each surface.
+std::map<std::uint32_t, FrameReadyPayload> Drain(FakeClient& client, DWORD ms,
+                                                 std::vector<FrameReadyPayload>* all = nullptr) {
+  std::map<std::uint32_t, FrameReadyPayload> newest;
+  const DWORD start = GetTickCount();
+  Report r;
+  while (GetTickCount() - start < ms) {
+    if (!client.Read(&r, 50)) continue;
+    if (r.type != nimo::kMsgFrameReady || r.payload.size() != nimo::kFrameReadyPayloadSize) continue;
+    const FrameReadyPayload p = nimo::DecodeFrameReady(r.payload.data());
+    newest[p.surface_id] = p;
+    if (all) all->push_back(p);
+  }
+  return newest;
+}
+
+// Waits until the journal shows `count` paints of `width` x `height`.
+bool WaitForPaints(const Session& s, int width, int height, std::size_t count, DWORD ms) {
+  const DWORD start = GetTickCount();
+  do {
+    std::size_t n = 0;
+    for (const auto& e : s.journal().Events("paint.deliver"))
+      if (e.Int("width") == width && e.Int("height") == height && e.Get("type") == "0") ++n;
+    if (n >= count) return true;
+    Sleep(50);
+  } while (GetTickCount() - start < ms);
+  return false;
+}
+
+bool Inside(std::uint32_t x, std::uint32_t y, int l, int t, int w, int h) {
+  return static_cast<int>(x) >= l && static_cast<int>(x) < l + w && static_cast<int>(y) >= t &&
+         static_cast<int>(y) < t + h;
+}
+
+const char kBlue[] = "0xFF2040F0";
+const char kGreen[] = "0xFF00FF00";
+
+TEST(Frames, BothPathsArrivePixelTrueThroughTheClientHandles) {
+  ScenarioWriter scenario;
+  // Surface 1, accelerated: a whole gradient frame, then frames whose announced dirty
+  // rectangles are all that may change: one inside, two partly outside, one outside.
+  scenario.Page("https://frames.test/gpu",
+                {"load_start", "load_end", "wait 600", "paint pattern=gradient dirty=\"0,0,320,200\"", "wait 300",
+                 std::string("paint pattern=solid color=") + kBlue + " dirty=\"10,20,30,40\"", "wait 300",
+                 // A popup's frames are never drawn into the surface.
+                 "paint type=popup pattern=solid color=0xFFFF0000 width=320 height=200", "wait 200",
+                 std::string("paint pattern=solid color=") + kGreen +
+                     " dirty=\"-5,-5,10,10;315,195,20,20;400,400,5,5\""});
+  // Surface 2 paints on the CPU path; one dirty pixel is announced, the whole buffer counts.
+  scenario.Page("https://frames.test/cpu",
+                {"load_start", "load_end", "wait 2500", "paint pattern=checker color=0xFF3366CC dirty=\"0,0,1,1\""});
+  Session s;
+  if (!s.Start(scenario)) {
+    // Nothing here can be checked until the browser process opens the client's pipe.
+    ASSERT_EQ(std::string::npos, s.log().find("[ipc]")) << "the link started but did not connect:\n" << s.log();
+    GTEST_SKIP() << "the browser process does not open the client pipe";
+  }
+  ASSERT_TRUE(s.client().SendSurfaceCommand(nimo::kMsgCreateSurface, 1, 320, 200, 0, "https://frames.test/gpu"));
+  ASSERT_TRUE(s.client().SendSurfaceCommand(nimo::kMsgCreateSurface, 2, 160, 90, 0, "https://frames.test/cpu"));
+
+  ASSERT_TRUE(WaitForPaints(s, 160, 90, 2, 15000)) << "the CPU page never painted its checker frame";
+  ASSERT_TRUE(WaitForPaints(s, 320, 200, 3, 15000));
+  std::vector<FrameReadyPayload> all;
+  std::map<std::uint32_t, FrameReadyPayload> newest = Drain(s.client(), 700, &all);
+  ASSERT_EQ(1u, newest.count(1));
+  ASSERT_EQ(1u, newest.count(2));
+
+  // Every announced handle opens in this process.
+  for (const FrameReadyPayload& p : all) {
+    EXPECT_NE(0u, p.client_handle);
+    const nimo_test::SharedFrame f = nimo_test::ReadSharedTexture(p.client_handle);
+    EXPECT_TRUE(f.opened) << "surface " << p.surface_id << " handle " << p.client_handle;
+    EXPECT_EQ(p.width, f.width);
+    EXPECT_EQ(p.height, f.height);
+  }
+
+  const FrameReadyPayload gpu = newest[1];
+  EXPECT_EQ(320u, gpu.width);
+  EXPECT_EQ(200u, gpu.height);
+  EXPECT_EQ(1u, gpu.format);  // the engine's colour type of its BGRA texture, passed on
+  const nimo_test::SharedFrame g = nimo_test::ReadSharedTexture(gpu.client_handle);
+  ASSERT_TRUE(g.opened);
+  ASSERT_EQ(320u * 200u, g.pixels.size());
+  const std::uint32_t red = g.at(100, 100) & 0x00FF0000u;  // the gradient frame's number
+  int wrong = 0;
+  for (std::uint32_t y = 0; y < 200; ++y)
+    for (std::uint32_t x = 0; x < 320; ++x) {
+      std::uint32_t expect = 0xFF000000u | red | (y & 255u) << 8 | (x & 255u);
+      if (Inside(x, y, 10, 20, 30, 40)) expect = 0xFF2040F0u;
+      if (Inside(x, y, 0, 0, 5, 5) || Inside(x, y, 315, 195, 5, 5)) expect = 0xFF00FF00u;
+      if (g.at(x, y) != expect && ++wrong <= 5)
+        ADD_FAILURE() << "gpu surface pixel " << x << "," << y << " is " << std::hex << g.at(x, y) << " not " << expect;
+    }
+  EXPECT_EQ(0, wrong);
+
+  const FrameReadyPayload cpu = newest[2];
+  EXPECT_EQ(0u, cpu.format);
+  const nimo_test::SharedFrame c = nimo_test::ReadSharedTexture(cpu.client_handle);
+  ASSERT_TRUE(c.opened);
+  ASSERT_EQ(160u * 90u, c.pixels.size());
+  wrong = 0;
+  for (std::uint32_t y = 0; y < 90; ++y)
+    for (std::uint32_t x = 0; x < 160; ++x) {
+      const std::uint32_t expect = ((x / 8 + y / 8) & 1) ? 0xFF3366CCu : (~0xFF3366CCu | 0xFF000000u);
+      if (c.at(x, y) != expect && ++wrong <= 5)
+        ADD_FAILURE() << "cpu surface pixel " << x << "," << y << " is " << std::hex << c.at(x, y);
+    }
+  EXPECT_EQ(0, wrong);
+
+  // A new size: a new texture with a new handle, announced with the new size.
+  ASSERT_TRUE(s.client().SendSurfaceCommand(nimo::kMsgResizeSurface, 1, 200, 120, 0));
+  ASSERT_TRUE(WaitForPaints(s, 200, 120, 1, 10000)) << "no paint at the new size";
+  newest = Drain(s.client(), 500);
+  ASSERT_EQ(1u, newest.count(1));
+  EXPECT_EQ(200u, newest[1].width);
+  EXPECT_EQ(120u, newest[1].height);
+  EXPECT_NE(gpu.client_handle, newest[1].client_handle);
+  EXPECT_TRUE(nimo_test::ReadSharedTexture(newest[1].client_handle).opened);
+
+  EXPECT_EQ(0, s.Stop());
+  const Journal j = s.journal();
+  long long leaks = -1, overreleases = -1;
+  ASSERT_TRUE(j.References(0, &leaks, &overreleases));
+  EXPECT_EQ(0, leaks) << j.DescribeLeaks();
+  EXPECT_EQ(0, overreleases);
+  // The shutdown line counts the paints of every surface on both paths.
+  std::size_t view_paints = 0;
+  for (const auto& e : j.Events("paint.deliver"))
+    if (e.Get("type") == "0" && e.Get("present") == "1") ++view_paints;
+  EXPECT_NE(std::string::npos, s.log().find("[nimo-webengine][browser] shut down. paints=" +
+                                            std::to_string(view_paints) + "\n"))
+      << s.log();
+}
+
+}  // namespace
