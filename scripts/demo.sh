@@ -17,7 +17,8 @@ mkdir -p "$demo"
 for f in nimo-webengine.exe nimo-client.exe dezor2.dll d3d11.dll dxgi.dll; do
   cp "$build/bin/$f" "$demo/"
 done
-: > "$demo/ZUNT_DEBUG"   # turns the engine's log on
+: > "$demo/ZUNT_DEBUG"          # turns the engine's log on
+: > "$demo/ZUNT_WEB_TESTPAGE"   # surface 0 shows the built-in probe page
 cp client/demo.scenario "$demo/"
 WINEPREFIX="$build/wineprefix" /usr/lib/wine/wineserver -p 2>/dev/null || true
 status=0
