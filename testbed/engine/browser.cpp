@@ -765,8 +765,12 @@ void CEF_CALLBACK HostWasResized(cef_browser_host_t* self) {
 void CEF_CALLBACK HostWasHidden(cef_browser_host_t* self, int hidden) {
   CheckAlive(self, "was_hidden");
   BrowserCore* b = HostCore(self);
-  b->hidden = hidden != 0;
-  Event("host.was_hidden").Num("browser", b->id).Num("hidden", hidden);
+  Event("host.was_hidden").Num("browser", b->id).Num("hidden", hidden).Num("from_ui", OnUiThread() ? 1 : 0);
+  // Applied in order with the frames already asked for; shown again, the whole view repaints.
+  PostEngineWork([b, hidden] {
+    b->hidden = hidden != 0;
+    if (!hidden) PaintOnShown(b);
+  });
 }
 
 void CEF_CALLBACK HostNotifyScreenInfoChanged(cef_browser_host_t* self) {

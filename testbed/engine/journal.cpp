@@ -3,12 +3,28 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 
 namespace standin {
 namespace {
 
 std::mutex journal_lock;
+std::mutex quiet_lock;
+std::vector<std::pair<std::string, long long>>* quiet = nullptr;  // prefix, events dropped
+
+// True (and counted) when the event is one of the quiet ones.
+bool Silenced(const char* name) {
+  std::lock_guard<std::mutex> hold(quiet_lock);
+  if (!quiet) return false;
+  for (auto& q : *quiet) {
+    if (std::strncmp(name, q.first.c_str(), q.first.size()) == 0) {
+      ++q.second;
+      return true;
+    }
+  }
+  return false;
+}
 HANDLE journal_file = INVALID_HANDLE_VALUE;
 bool journal_opened = false;
 
@@ -181,8 +197,28 @@ std::string Utf16ToJournalText(const char16_t* text, std::size_t length) {
   return out;
 }
 
+void SetQuietPrefixes(const std::vector<std::string>& prefixes) {
+  std::lock_guard<std::mutex> hold(quiet_lock);
+  auto* next = new std::vector<std::pair<std::string, long long>>();
+  for (const std::string& p : prefixes) next->emplace_back(p, 0);
+  quiet = next;  // an earlier list stays allocated; it is tiny
+}
+
+void ReportQuietCounts() {
+  std::vector<std::pair<std::string, long long>> counts;
+  {
+    std::lock_guard<std::mutex> hold(quiet_lock);
+    if (quiet) counts = *quiet;
+  }
+  for (auto& q : counts) Event("journal.quiet").Text("prefix", q.first).Num("count", q.second);
+}
+
 Event::Event(const char* name) : enabled_(JournalEnabled()) {
   if (!enabled_) return;
+  if (Silenced(name)) {
+    enabled_ = false;
+    return;
+  }
   char head[64];
   std::snprintf(head, sizeof head, "%lu %lld ", static_cast<unsigned long>(GetCurrentProcessId()), NowMicros());
   line_ = head;

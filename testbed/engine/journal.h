@@ -12,12 +12,19 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace standin {
 
 // Re-reads the environment; called when the engine library is first used.
 void OpenJournal();
 bool JournalEnabled();
+
+// Events whose name starts with one of these prefixes are counted instead of written
+// (the scenario's `quiet` directive, for long or fast runs).
+void SetQuietPrefixes(const std::vector<std::string>& prefixes);
+// Journals one "journal.quiet prefix count" line per prefix.
+void ReportQuietCounts();
 
 // Builds one line and writes it when it goes out of scope:
 //   Event("host.was_hidden").Num("browser", 1).Num("hidden", 0);
@@ -40,6 +47,7 @@ class Event {
   void Key(const char* key);
   std::string line_;
   bool enabled_;
+  bool counted_ = false;
 };
 
 // Text as written in a journal or scenario value (bare or quoted, see above).

@@ -371,6 +371,8 @@ void PaintOnResized(BrowserCore* b) {
   p->full_dirty = true;
 }
 
+void PaintOnShown(BrowserCore* b) { State(b)->full_dirty = true; }
+
 void PaintOnFrameRate(BrowserCore* b) { StartTimer(b); }
 
 void PaintAction(BrowserCore* b, const Directive& d) {

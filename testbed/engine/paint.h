@@ -18,6 +18,7 @@ void PaintOnNavigated(BrowserCore* browser, const std::string& url);
 void PaintOnBeginFrame(BrowserCore* browser);
 void PaintOnInvalidate(BrowserCore* browser, int type);
 void PaintOnResized(BrowserCore* browser);
+void PaintOnShown(BrowserCore* browser);
 void PaintOnFrameRate(BrowserCore* browser);
 void PaintAction(BrowserCore* browser, const Directive& action);
 void PaintOnClosed(BrowserCore* browser);

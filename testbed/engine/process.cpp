@@ -104,6 +104,7 @@ int cef_execute_process(const cef_main_args_t* args, cef_app_t* application, voi
   int code = ScriptedExitCode(role);
   ReleaseProductObject(application ? &application->base : nullptr);
   Event("execute_process.result").Num("code", code).Text("type", role);
+  ReportQuietCounts();
   ReportReferences("subprocess exit");
   ReportStrings("subprocess exit");
   return code;
@@ -164,6 +165,7 @@ void cef_shutdown(void) {
   ShutdownBrowsers();
   ReleaseProductObject(kept_app ? &kept_app->base : nullptr);
   kept_app = nullptr;
+  ReportQuietCounts();
   ReportReferences("shutdown");
   ReportStrings("shutdown");
 }

@@ -226,6 +226,9 @@ void ReloadScenario() {
   }
   std::vector<std::string> errors;
   Scenario* parsed = new Scenario(ParseScenario(text, &errors));
+  std::vector<std::string> quiet;
+  for (const Directive* d : parsed->Globals("quiet")) quiet.insert(quiet.end(), d->positional.begin(), d->positional.end());
+  if (!quiet.empty()) SetQuietPrefixes(quiet);
   for (const std::string& e : errors) Event("scenario.error").Text("error", e);
   std::lock_guard<std::mutex> hold(scenario_lock);
   loaded = parsed;  // an earlier one stays allocated: readers may still hold it

@@ -781,6 +781,12 @@ TEST_F(StandinBrowserTest, ScriptedPageDrivesLoadsConsoleNavigationsAndPopups) {
 
 // --- paints ---------------------------------------------------------------------------
 
+const char probe[] =
+    "data:text/html,<html><body style=\"margin:0;background:rgb(20,20,20)\"><div id=b style=\"width:240px;"
+    "height:240px;background:rgb(210,70,70)\"></div><script>var b=document.getElementById('b'),n=0;function f(){n++;"
+    "b.style.transform='translateX('+(n&255)+'px)';requestAnimationFrame(f);}requestAnimationFrame(f);</script>"
+    "</body></html>";
+
 std::uint32_t Pixel(const PaintSeen& p, int x, int y) { return p.pixels[static_cast<size_t>(y) * p.width + x]; }
 
 TEST_F(StandinBrowserTest, CpuPaintsCarryTheScriptedPatternAndDirtyRects) {
@@ -816,11 +822,6 @@ TEST_F(StandinBrowserTest, ProbePageMovesOnePixelPerBeginFrameThroughPooledShare
   auto marker = NimoStandinExport<NimoStandinMarkerFn>("d3d11.dll", "NimoStandinD3d11Marker");
   ASSERT_TRUE(gpu && marker && marker() == kNimoStandinGpuMagic) << "needs the stand-in d3d11.dll (the build's wine-run.sh)";
   Start();
-  const char probe[] =
-      "data:text/html,<html><body style=\"margin:0;background:rgb(20,20,20)\"><div id=b style=\"width:240px;"
-      "height:240px;background:rgb(210,70,70)\"></div><script>var b=document.getElementById('b'),n=0;function f(){n++;"
-      "b.style.transform='translateX('+(n&255)+'px)';requestAnimationFrame(f);}requestAnimationFrame(f);</script>"
-      "</body></html>";
   ASSERT_EQ(Create(probe, sizeof(cef_browser_settings_t), 1, 1), 1);
   static Counted<cef_task_t> frames;
   InitCounted(&frames);
@@ -888,6 +889,54 @@ TEST_F(StandinBrowserTest, AnimatedRegionsKeepEveryPooledTextureUpToDate) {
   }
   ENGINE_FN(cef_shutdown)();
   FreeLibrary(gpu);
+}
+
+TEST_F(StandinBrowserTest, HiddenBrowsersPaintNothingAndRepaintWholeWhenShown) {
+  Start();
+  ASSERT_EQ(Create(probe, sizeof(cef_browser_settings_t), 0, 1), 1);  // changes every frame
+  static Counted<cef_task_t> steps;
+  InitCounted(&steps);
+  steps.cef.execute = [](cef_task_t*) {
+    cef_browser_host_t* host = g_browser->get_host(g_browser);
+    host->send_external_begin_frame(host);  // the page's first frame
+    host->was_hidden(host, 1);
+    host->send_external_begin_frame(host);
+    host->was_hidden(host, 0);
+    host->send_external_begin_frame(host);
+    host->send_external_begin_frame(host);
+    Release(host);
+  };
+  ENGINE_FN(cef_post_delayed_task)(TID_UI, &steps.cef, 20);
+  RunThenClose(60);
+  ASSERT_EQ(g_paints.size(), 3u) << "no frame while hidden";
+  EXPECT_EQ(g_paints[1].dirty[0].width, 640) << "shown again: the whole view";
+  EXPECT_EQ(g_paints[1].dirty[0].height, 480);
+  EXPECT_LT(g_paints[2].dirty[0].width, 640);
+  ENGINE_FN(cef_shutdown)();
+}
+
+TEST_F(StandinBrowserTest, QuietEventsAreCountedInsteadOfWritten) {
+  Start(ScenarioWriter().Line("quiet host.send_key_event paint."));
+  ASSERT_EQ(Create("about:blank"), 1);
+  static Counted<cef_task_t> keys;
+  InitCounted(&keys);
+  keys.cef.execute = [](cef_task_t*) {
+    cef_browser_host_t* host = g_browser->get_host(g_browser);
+    cef_key_event_t key = {};
+    key.windows_key_code = 65;
+    for (int i = 0; i < 3; ++i) host->send_key_event(host, &key);
+    host->set_focus(host, 1);
+    Release(host);
+  };
+  ENGINE_FN(cef_post_delayed_task)(TID_UI, &keys.cef, 10);
+  RunThenClose(30);
+  ENGINE_FN(cef_shutdown)();
+  Journal j = ReadJournal();
+  EXPECT_EQ(j.Count("host.send_key_event"), 0u);
+  EXPECT_EQ(j.Count("host.set_focus"), 1u);
+  auto counts = j.Events("journal.quiet", "prefix", "host.send_key_event");
+  ASSERT_EQ(counts.size(), 1u);
+  EXPECT_EQ(counts[0].Get("count"), "3");
 }
 
 // --- the renderer role (a child process: the role is chosen by its command line) --------
