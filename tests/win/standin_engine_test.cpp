@@ -184,6 +184,31 @@ TEST_F(StandinEngineTest, StringsConvertForRealAndCatchBadFrees) {
   EXPECT_EQ(ReadJournal().Count("strings.bad_userfree_free"), 2u);
 }
 
+TEST_F(StandinEngineTest, JournalKeepsEveryTextExactly) {
+  Load();
+  cef_command_line_t* line = ENGINE_FN(cef_command_line_create)();
+  ASSERT_NE(line, nullptr);
+  // Quotes, backslashes, controls, U+0001/U+0002, non-ASCII, an astral character and a
+  // lone surrogate: what the product's texts can hold.
+  const char16_t value[] = {u'a', u' ', u'"', u'\\', u'\n', 0x01, 0x02, u'=', 0xE9, 0xD83D, 0xDE00, 0xDC00, u'z'};
+  cef_string_t name = {const_cast<char16_t*>(u"k"), 1, nullptr};
+  cef_string_t text = {const_cast<char16_t*>(value), sizeof value / sizeof value[0], nullptr};
+  line->append_switch_with_value(line, &name, &text);
+  cef_string_t bare = {const_cast<char16_t*>(u"plain-word_1.2:3/x"), 18, nullptr};
+  line->append_switch_with_value(line, &name, &bare);
+  cef_string_t empty = {};
+  line->append_switch_with_value(line, &name, &empty);
+  Release(line);
+  auto seen = ReadJournal().Events("cmdline.append_switch_with_value");
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(seen[0].Get("value"), std::string("a \"\\\n\x01\x02=\xC3\xA9\xF0\x9F\x98\x80\xED\xB0\x80z"));
+  EXPECT_NE(seen[0].line.find("\\u{DC00}"), std::string::npos) << seen[0].line;
+  EXPECT_EQ(seen[1].Get("value"), "plain-word_1.2:3/x");
+  EXPECT_EQ(seen[1].line.find('"'), std::string::npos) << "plain words stay bare";
+  EXPECT_TRUE(seen[2].Has("value"));
+  EXPECT_EQ(seen[2].Get("value", "absent"), "");
+}
+
 TEST_F(StandinEngineTest, VersionAndHashAreTheRevisionsUnlessScripted) {
   Load();
   const int expected[8] = {132, 3, 2, 3117, 132, 0, 6834, 161};
