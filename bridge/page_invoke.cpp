@@ -1,0 +1,78 @@
+#include "bridge/page_invoke.h"
+
+#include <string>
+
+#include "bridge/engine_strings.h"
+#include "link/portable/wire.h"
+#include "link/send.h"
+#include "surfaces/surface.h"
+
+namespace nimo {
+namespace {
+
+template <typename T>
+void Release(T* object) {
+  if (object != nullptr && object->base.release) object->base.release(&object->base);
+}
+
+// The string at `index` of the list; empty when the list is shorter or holds another type
+// there (the renderer only ever sends strings, anything else is not a call we understand).
+std::string ListString(cef_list_value_t* list, size_t index, bool* present) {
+  *present = false;
+  if (list == nullptr || list->get_size == nullptr || list->get_string == nullptr) return std::string();
+  if (list->get_size(list) <= index) return std::string();
+  if (list->get_type != nullptr && list->get_type(list, index) != VTYPE_STRING) return std::string();
+  *present = true;
+  return UserfreeToUtf8(list->get_string(list, index));
+}
+
+// The text a tagged console call of the page shim would carry for the same call.
+std::string PageInvokeText(const std::string& name, const std::string& payload) {
+  std::string text;
+  text.reserve(17 + name.size() + payload.size());
+  text += "NIMOMP|invoke|";
+  text += name;
+  text += "\x01\x02s";
+  text += payload;
+  return text;
+}
+
+void ForwardInvoke(Surface* surface, cef_process_message_t* message) {
+  cef_list_value_t* list =
+      message->get_argument_list ? message->get_argument_list(message) : nullptr;
+  bool has_name = false;
+  bool has_payload = false;
+  const std::string name = ListString(list, 0, &has_name);
+  const std::string payload = ListString(list, 1, &has_payload);
+  Release(list);
+  // The renderer never posts a call without a name; one that has none is dropped rather
+  // than reported as a call to "".
+  if (surface == nullptr || !has_name || name.empty()) return;
+  SendText(kMsgPageMessage, surface->id, PageInvokeText(name, payload));
+}
+
+int CEF_CALLBACK OnProcessMessageReceived(cef_client_t* self, cef_browser_t* browser,
+                                          cef_frame_t* frame, cef_process_id_t,
+                                          cef_process_message_t* message) {
+  int handled = 0;
+  if (message != nullptr) {
+    const std::string message_name =
+        message->get_name ? UserfreeToUtf8(message->get_name(message)) : std::string();
+    if (message_name == "mp:invoke") {
+      handled = 1;
+      ForwardInvoke(SurfaceFrom(self), message);
+    }
+  }
+  Release(message);
+  Release(frame);
+  Release(browser);
+  return handled;
+}
+
+}  // namespace
+
+void InstallProcessMessageReceiver(cef_client_t* client) {
+  if (client) client->on_process_message_received = OnProcessMessageReceived;
+}
+
+}  // namespace nimo
