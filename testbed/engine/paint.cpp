@@ -438,6 +438,11 @@ void PaintOnClosed(BrowserCore* b) {
   for (PoolTexture& t : p->pool) CloseHandle(t.handle);
   p->pool.clear();
   p->timer_running = false;
+  // A closed browser keeps its small record but not its frame, so create/close cycles
+  // do not grow the process.
+  std::vector<std::uint32_t>().swap(p->pixels);
+  p->history.clear();
+  p->content = Content::kNone;
   Event("paint.summary").Num("browser", b->id).Num("paints", p->paints);
 }
 
