@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -389,7 +390,8 @@ TEST(FramePump, TicksAre16MsApartAndEndWithTheLink) {
   std::vector<long long> gaps;
   for (std::size_t i = 1; i < times.size(); ++i) gaps.push_back(times[i] - times[i - 1]);
   std::sort(gaps.begin(), gaps.end());
-  std::printf("frame pump: %zu begin frames, interval p50 %.1f ms, p90 %.1f ms\n", times.size(),
+  std::printf("frame pump: %u begin frames, interval p50 %.1f ms, p90 %.1f ms\n",
+              static_cast<unsigned>(times.size()),
               gaps[gaps.size() / 2] / 1000.0, gaps[gaps.size() * 9 / 10] / 1000.0);
 }
 
