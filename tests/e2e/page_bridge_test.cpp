@@ -228,9 +228,12 @@ TEST(PageBridgeE2E, ConsoleMessagesBecomePageMessagesAndConsoleLines) {
   };
   EXPECT_EQ(texts[0], expected);
   EXPECT_EQ(texts[3], expected);
-  // Console output goes to the client only, never to the log.
+  // Console output goes to the client only, never to the log, and the engine keeps its own.
   EXPECT_EQ(run.log().find("hello"), std::string::npos);
-  ExpectBridgeReferencesClean(run.journal());
+  const Journal journal = run.journal();
+  EXPECT_EQ(journal.Count("cb.on_console_message"), 2 * expected.size());
+  for (const JournalEntry& e : journal.Events("cb.on_console_message")) EXPECT_EQ(e.Get("result"), "0") << e.line;
+  ExpectBridgeReferencesClean(journal);
 }
 
 TEST(PageBridgeE2E, NavigationsLeaveLocalContentOnlyOnSurfaceTwo) {
