@@ -2,13 +2,16 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 #include "host/engine_api.h"
 
 namespace nimo {
 namespace test {
 namespace {
 
-int live_strings = 0;
+// Request handlers run on the engine's IO thread too: the count is shared.
+std::atomic<int> live_strings(0);
 
 std::u16string ToUnits(const std::string& utf8) {
   if (utf8.empty()) return std::u16string();

@@ -3,7 +3,8 @@
 // and string entry points for the engine table that count what they allocate, so a test
 // can prove a callback released every argument exactly once and freed every string.
 //
-// Threads: one test thread (the counters are plain ints).
+// Threads: each fake object belongs to one test thread (its counters are plain ints); the
+// string entry points may be called from any thread.
 #pragma once
 #include <string>
 #include <vector>
