@@ -1,8 +1,8 @@
 // The client side of the pipe for end-to-end tests: creates a duplex message-mode server
 // pipe with a unique name, starts the engine (or lets the test start it with
 // pipe_name() / ClientPidSwitch()), waits for it to connect, reads Hello, sends commands
-// and reads reports as whole messages with timeouts. Commands are built with the client
-// SDK or as raw bytes, so malformed frames can be sent too.
+// and reads reports as whole messages with timeouts. Commands are built with the wire
+// format's encoders or sent as raw bytes, so malformed frames can be sent too.
 //
 // Threads: one test thread per FakeClient.
 #pragma once
