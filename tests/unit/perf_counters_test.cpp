@@ -34,29 +34,6 @@ TEST(PerfReportDue, UnknownFrequencyNeverReports) {
   EXPECT_FALSE(PerfReportDue(last, 1'000 * kSecond, 0.0, elapsed));
 }
 
-TEST(PerfCounters, AccumulatesTotalsAndMaxima) {
-  PerfCounters c;
-  c.AddPaint(10, 100);
-  c.AddPaint(30, 50);
-  c.AddWrite(7);
-  c.AddWrite(3);
-  c.AddLatency(500);
-  c.AddLatency(100);
-  c.AddScript(2000);
-  c.AddScript(48);
-  EXPECT_EQ(c.paints, 2);
-  EXPECT_DOUBLE_EQ(c.open_total_us, 40);
-  EXPECT_DOUBLE_EQ(c.open_max_us, 30);
-  EXPECT_DOUBLE_EQ(c.copy_total_us, 150);
-  EXPECT_DOUBLE_EQ(c.copy_max_us, 100);
-  EXPECT_EQ(c.writes, 2);
-  EXPECT_DOUBLE_EQ(c.write_max_us, 7);
-  EXPECT_EQ(c.pings, 2);
-  EXPECT_DOUBLE_EQ(c.latency_max_us, 500);
-  EXPECT_EQ(c.script_messages, 2);
-  EXPECT_EQ(c.script_bytes, 2048);
-}
-
 TEST(PerfCounters, ByteCounterSaturatesInsteadOfWrapping) {
   PerfCounters c;
   for (int i = 0; i < 3; ++i) c.AddScript(1u << 30);  // 3 GiB of script in one window
