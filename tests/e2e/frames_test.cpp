@@ -35,11 +35,13 @@ SandboxLayout Layout() {
 class Session {
  public:
   Session() : sandbox_(Layout()) {}
-  bool Start(const ScenarioWriter& scenario) {
+  // `switches` replaces the client's pipe and process-id switches when given.
+  bool Start(const ScenarioWriter& scenario, const std::string& switches = std::string()) {
     if (!sandbox_.ok() || !scenario.WriteTo(sandbox_.Path("scenario.txt"))) return false;
     const std::vector<std::string> env = {"NIMO_STANDIN_JOURNAL=" + sandbox_.Path("journal.txt"),
                                           "NIMO_STANDIN_SCENARIO=" + sandbox_.Path("scenario.txt")};
-    if (!sandbox_.Start("--nimomp-browser " + client_.PipeSwitches() + " --nimomp-url=about:blank#ui", env,
+    const std::string link = switches.empty() ? client_.PipeSwitches() : switches;
+    if (!sandbox_.Start("--nimomp-browser " + link + " --nimomp-url=about:blank#ui", env,
                         &process_))
       return false;
     // Gives up at once when the engine ends without connecting.
@@ -104,9 +106,9 @@ const char kGreen[] = "0xFF00FF00";
 
 TEST(Frames, BothPathsArrivePixelTrueThroughTheClientHandles) {
   ScenarioWriter scenario;
-  // Surface 1, accelerated: a whole gradient frame, then frames whose announced dirty
+  // Surface 3, accelerated: a whole gradient frame, then frames whose announced dirty
   // rectangles are all that may change: one inside, two partly outside, one outside.
-  scenario.Page("https://frames.test/gpu",
+  scenario.Page("about:blank#gpu",
                 {"load_start", "load_end", "wait 600", "paint pattern=gradient dirty=\"0,0,320,200\"", "wait 300",
                  std::string("paint pattern=solid color=") + kBlue + " dirty=\"10,20,30,40\"", "wait 300",
                  // A popup's frames are never drawn into the surface.
@@ -122,14 +124,14 @@ TEST(Frames, BothPathsArrivePixelTrueThroughTheClientHandles) {
     ASSERT_EQ(std::string::npos, s.log().find("[ipc]")) << "the link started but did not connect:\n" << s.log();
     GTEST_SKIP() << "the browser process does not open the client pipe";
   }
-  ASSERT_TRUE(s.client().SendSurfaceCommand(nimo::kMsgCreateSurface, 1, 320, 200, 0, "https://frames.test/gpu"));
+  ASSERT_TRUE(s.client().SendSurfaceCommand(nimo::kMsgCreateSurface, 3, 320, 200, 0, "about:blank#gpu"));
   ASSERT_TRUE(s.client().SendSurfaceCommand(nimo::kMsgCreateSurface, 2, 160, 90, 0, "https://frames.test/cpu"));
 
   ASSERT_TRUE(WaitForPaints(s, 160, 90, 2, 15000)) << "the CPU page never painted its checker frame";
   ASSERT_TRUE(WaitForPaints(s, 320, 200, 3, 15000));
   std::vector<FrameReadyPayload> all;
   std::map<std::uint32_t, FrameReadyPayload> newest = Drain(s.client(), 700, &all);
-  ASSERT_EQ(1u, newest.count(1));
+  ASSERT_EQ(1u, newest.count(3));
   ASSERT_EQ(1u, newest.count(2));
 
   // Every announced handle opens in this process.
@@ -141,7 +143,7 @@ TEST(Frames, BothPathsArrivePixelTrueThroughTheClientHandles) {
     EXPECT_EQ(p.height, f.height);
   }
 
-  const FrameReadyPayload gpu = newest[1];
+  const FrameReadyPayload gpu = newest[3];
   EXPECT_EQ(320u, gpu.width);
   EXPECT_EQ(200u, gpu.height);
   EXPECT_EQ(1u, gpu.format);  // the engine's colour type of its BGRA texture, passed on
@@ -175,14 +177,14 @@ TEST(Frames, BothPathsArrivePixelTrueThroughTheClientHandles) {
   EXPECT_EQ(0, wrong);
 
   // A new size: a new texture with a new handle, announced with the new size.
-  ASSERT_TRUE(s.client().SendSurfaceCommand(nimo::kMsgResizeSurface, 1, 200, 120, 0));
+  ASSERT_TRUE(s.client().SendSurfaceCommand(nimo::kMsgResizeSurface, 3, 200, 120, 0));
   ASSERT_TRUE(WaitForPaints(s, 200, 120, 1, 10000)) << "no paint at the new size";
   newest = Drain(s.client(), 500);
-  ASSERT_EQ(1u, newest.count(1));
-  EXPECT_EQ(200u, newest[1].width);
-  EXPECT_EQ(120u, newest[1].height);
-  EXPECT_NE(gpu.client_handle, newest[1].client_handle);
-  EXPECT_TRUE(nimo_test::ReadSharedTexture(newest[1].client_handle).opened);
+  ASSERT_EQ(1u, newest.count(3));
+  EXPECT_EQ(200u, newest[3].width);
+  EXPECT_EQ(120u, newest[3].height);
+  EXPECT_NE(gpu.client_handle, newest[3].client_handle);
+  EXPECT_TRUE(nimo_test::ReadSharedTexture(newest[3].client_handle).opened);
 
   EXPECT_EQ(0, s.Stop());
   const Journal j = s.journal();
@@ -197,6 +199,29 @@ TEST(Frames, BothPathsArrivePixelTrueThroughTheClientHandles) {
   EXPECT_NE(std::string::npos, s.log().find("[nimo-webengine][browser] shut down. paints=" +
                                             std::to_string(view_paints) + "\n"))
       << s.log();
+}
+
+TEST(Frames, NoFrameIsAnnouncedWithoutAClientHandle) {
+  ScenarioWriter scenario;
+  scenario.Page("about:blank#unshared", {"load_start", "load_end", "wait 300", "paint pattern=gradient"});
+  // No client process id, and one that names no process: the textures cannot be shared.
+  for (const char* pid_switch : {"", " --nimomp-clientpid=4294967"}) {
+    Session s;
+    if (!s.Start(scenario, "--nimomp-pipe=" + s.client().pipe_name() + pid_switch)) {
+      ASSERT_EQ(std::string::npos, s.log().find("[ipc]")) << "the link started but did not connect:\n" << s.log();
+      GTEST_SKIP() << "the browser process does not open the client pipe";
+    }
+    ASSERT_TRUE(s.client().SendSurfaceCommand(nimo::kMsgCreateSurface, 3, 64, 48, 0, "about:blank#unshared"));
+    ASSERT_TRUE(WaitForPaints(s, 64, 48, 2, 15000));
+    EXPECT_TRUE(Drain(s.client(), 500).empty()) << pid_switch;
+    EXPECT_NE(std::string::npos,
+              s.log().find("[nimo-webengine][gpu] surface texture ready (clientHandle=0000000000000000)\n"))
+        << s.log();
+    EXPECT_EQ(0, s.Stop());
+    // The frames were copied all the same.
+    EXPECT_NE(std::string::npos, s.log().find("paints=")) << s.log();
+    EXPECT_EQ(std::string::npos, s.log().find("shut down. paints=0\n")) << s.log();
+  }
 }
 
 }  // namespace
