@@ -683,7 +683,33 @@ void CEF_CALLBACK FrameSendProcessMessage(cef_frame_t* self, cef_process_id_t ta
   Consume(message, "send_process_message");
 }
 
+// Editing commands of a frame: journaled, nothing to edit in a stand-in page.
+#define STANDIN_FRAME_COMMAND(slot)                                                          \
+  void CEF_CALLBACK FrameCommand_##slot(cef_frame_t* self) {                                 \
+    CheckAlive(self, #slot);                                                                 \
+    Event("frame." #slot).Num("browser", Frame(self)->browser->id).Text("frame", FrameWord(Frame(self))); \
+  }
+STANDIN_FRAME_COMMAND(undo)
+STANDIN_FRAME_COMMAND(redo)
+STANDIN_FRAME_COMMAND(cut)
+STANDIN_FRAME_COMMAND(copy)
+STANDIN_FRAME_COMMAND(paste)
+STANDIN_FRAME_COMMAND(paste_and_match_style)
+STANDIN_FRAME_COMMAND(del)
+STANDIN_FRAME_COMMAND(select_all)
+STANDIN_FRAME_COMMAND(view_source)
+#undef STANDIN_FRAME_COMMAND
+
 void FillFrame(cef_frame_t* f) {
+  f->undo = FrameCommand_undo;
+  f->redo = FrameCommand_redo;
+  f->cut = FrameCommand_cut;
+  f->copy = FrameCommand_copy;
+  f->paste = FrameCommand_paste;
+  f->paste_and_match_style = FrameCommand_paste_and_match_style;
+  f->del = FrameCommand_del;
+  f->select_all = FrameCommand_select_all;
+  f->view_source = FrameCommand_view_source;
   f->is_valid = FrameIsValid;
   f->load_url = FrameLoadUrl;
   f->execute_java_script = FrameExecuteJavaScript;
@@ -862,7 +888,37 @@ cef_runtime_style_t CEF_CALLBACK HostGetRuntimeStyle(cef_browser_host_t* self) {
   return CEF_RUNTIME_STYLE_ALLOY;  // windowless browsers always use the Alloy style
 }
 
+void CEF_CALLBACK HostNotifyMoveOrResizeStarted(cef_browser_host_t* self) {
+  CheckAlive(self, "notify_move_or_resize_started");
+  Event("host.notify_move_or_resize_started").Num("browser", HostCore(self)->id);
+}
+
+void CEF_CALLBACK HostSetZoomLevel(cef_browser_host_t* self, double level) {
+  CheckAlive(self, "set_zoom_level");
+  Event("host.set_zoom_level").Num("browser", HostCore(self)->id).Real("level", level);
+}
+
+double CEF_CALLBACK HostGetZoomLevel(cef_browser_host_t* self) {
+  CheckAlive(self, "get_zoom_level");
+  return 0.0;
+}
+
+void CEF_CALLBACK HostSetAccessibilityState(cef_browser_host_t* self, cef_state_t state) {
+  CheckAlive(self, "set_accessibility_state");
+  Event("host.set_accessibility_state").Num("browser", HostCore(self)->id).Num("state", state);
+}
+
+void CEF_CALLBACK HostImeCancel(cef_browser_host_t* self) {
+  CheckAlive(self, "ime_cancel_composition");
+  Event("host.ime_cancel_composition").Num("browser", HostCore(self)->id);
+}
+
 void FillHost(cef_browser_host_t* h) {
+  h->notify_move_or_resize_started = HostNotifyMoveOrResizeStarted;
+  h->set_zoom_level = HostSetZoomLevel;
+  h->get_zoom_level = HostGetZoomLevel;
+  h->set_accessibility_state = HostSetAccessibilityState;
+  h->ime_cancel_composition = HostImeCancel;
   h->get_browser = HostGetBrowser;
   h->close_browser = HostCloseBrowser;
   h->try_close_browser = HostTryCloseBrowser;
