@@ -8,6 +8,7 @@
 #include "bridge/console_channel.h"
 #include "bridge/engine_strings.h"
 #include "bridge/load_handler.h"
+#include "bridge/page_invoke.h"
 #include "diag/log.h"
 #include "host/engine_api.h"
 #include "host/portable/static_ref.h"
@@ -268,6 +269,7 @@ void InitSurfaceTable() {
     s.client.get_display_handler = GetDisplayHandler;
     s.client.get_request_handler = GetRequestHandler;
     s.client.get_context_menu_handler = GetContextMenuHandler;
+    InstallProcessMessageReceiver(&s.client);
 
     InitStaticBase(&s.render_handler.base, sizeof(cef_render_handler_t));
     s.render_handler.get_view_rect = GetViewRect;

@@ -274,7 +274,7 @@ TEST_F(SurfaceTest, TableGivesEveryRecordItsIdSizesAndOwnHandlers) {
     EXPECT_NE(s.load_handler.on_load_start, nullptr);
     EXPECT_NE(s.display_handler.on_console_message, nullptr);
     EXPECT_NE(s.request_handler.on_before_browse, nullptr);
-    EXPECT_EQ(s.client.on_process_message_received, nullptr);
+    EXPECT_NE(s.client.on_process_message_received, nullptr);
     EXPECT_EQ(s.client.get_keyboard_handler, nullptr);
 
     EXPECT_EQ(SurfaceFrom(&s.client), &s);
