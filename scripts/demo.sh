@@ -20,9 +20,10 @@ done
 : > "$demo/ZUNT_DEBUG"          # turns the engine's log on
 : > "$demo/ZUNT_WEB_TESTPAGE"   # surface 0 shows the built-in probe page
 cp client/demo.scenario "$demo/"
+cp testbed/engine/demo.scenario "$demo/pages.scenario"
 WINEPREFIX="$build/wineprefix" /usr/lib/wine/wineserver -p 2>/dev/null || true
 status=0
-(cd "$demo" && NIMO_STANDIN_JOURNAL=journal.txt ../wine-run.sh nimo-client.exe demo.scenario) || status=$?
+(cd "$demo" && NIMO_STANDIN_JOURNAL=journal.txt NIMO_STANDIN_SCENARIO=pages.scenario ../wine-run.sh nimo-client.exe demo.scenario) || status=$?
 echo
 echo "---- engine log ($demo/webengine.log) ----"
 cat "$demo/webengine.log" 2>/dev/null || echo "(no log)"
