@@ -2,9 +2,17 @@
 
 #include <windows.h>
 
+#include <psapi.h>
+
+#include <algorithm>
 #include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -322,13 +330,44 @@ void RaiseConsole(BrowserCore* b, int level, const std::u16string& message, cons
       .Text("message", U16ToUtf8(message)).Num("present", has ? 1 : 0).Num("result", result);
 }
 
-void ActionConsole(BrowserCore* b, const Directive& d) {
-  int count = static_cast<int>(d.Int("repeat", 1));
-  std::u16string message = Utf8ToU16(d.Get("message"));
-  std::u16string source = Utf8ToU16(d.Get("source"));
-  for (int i = 0; i < count; ++i) {
-    RaiseConsole(b, static_cast<int>(d.Int("level", 0)), message, source, static_cast<int>(d.Int("line", 0)));
+// A run of console messages: all at once, or `batch` per UI-thread step `interval` ms
+// apart, as a page logging from a timer.
+struct ConsoleRun {
+  int level = 0;
+  int line = 0;
+  std::u16string message;
+  std::u16string source;
+  bool numbered = false;  // the message ends in its 1-based number within the run
+  long long count = 1;
+  long long batch = 1;
+  long long interval_ms = 0;
+  long long next = 0;
+  int generation = 0;
+};
+
+void RunConsole(BrowserCore* b, std::shared_ptr<ConsoleRun> run) {
+  if (b->closed.load() || b->generation.load() != run->generation) return;
+  for (long long n = 0; n < run->batch && run->next < run->count; ++n) {
+    ++run->next;
+    const std::u16string text =
+        run->numbered ? run->message + Utf8ToU16(std::to_string(run->next)) : run->message;
+    RaiseConsole(b, run->level, text, run->source, run->line);
   }
+  if (run->next < run->count) PostEngineWork([b, run] { RunConsole(b, run); }, run->interval_ms);
+}
+
+void ActionConsole(BrowserCore* b, const Directive& d) {
+  auto run = std::make_shared<ConsoleRun>();
+  run->level = static_cast<int>(d.Int("level", 0));
+  run->line = static_cast<int>(d.Int("line", 0));
+  run->message = Utf8ToU16(d.Get("message"));
+  run->source = Utf8ToU16(d.Get("source"));
+  run->numbered = d.Int("numbered", 0) != 0;
+  run->count = d.Int("repeat", 1);
+  run->batch = d.Has("batch") ? std::max(1LL, d.Int("batch", 1)) : std::max(1LL, run->count);
+  run->interval_ms = std::max(0LL, d.Int("interval", 0));
+  run->generation = b->generation.load();
+  RunConsole(b, run);
 }
 
 void ActionPopup(BrowserCore* b, const Directive& d) {
@@ -613,6 +652,86 @@ void CEF_CALLBACK FrameLoadUrl(cef_frame_t* self, const cef_string_t* url) {
   PostNavigate(f->browser, f, ToU16(url), TT_EXPLICIT, "load_url");
 }
 
+// Open handles of this process. Where GetProcessHandleCount has no answer (Wine gives
+// 0) they are counted by asking for each handle value in turn: values are handed out
+// lowest first, so the search ends after a long enough run of unused ones.
+long long CountOpenHandles() {
+  DWORD count = 0;
+  if (GetProcessHandleCount(GetCurrentProcess(), &count) && count > 0) return count;
+  long long open = 0;
+  for (std::uintptr_t value = 4, unused = 0; unused < 4096; value += 4) {
+    DWORD flags = 0;
+    if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) {
+      ++open;
+      unused = 0;
+    } else {
+      ++unused;
+    }
+  }
+  return open;
+}
+
+// This process's id on the host (Wine's processes show there under Z:\proc), found once
+// by its command line; 0 when there is none. A file of /proc/self would not do: Wine's
+// server opens files on a process's behalf, so "self" is the server.
+long long HostProcessId() {
+  static long long found = -1;
+  if (found >= 0) return found;
+  found = 0;
+  char module[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, module, MAX_PATH);
+  const std::string command = GetCommandLineA();
+  const std::size_t at = command.find("--nimomp-pipe=");
+  const std::string pipe = at == std::string::npos ? std::string() : command.substr(at, command.find(' ', at) - at);
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA("Z:\\proc\\*", &entry);
+  if (find == INVALID_HANDLE_VALUE) return found;
+  do {
+    const char* name = entry.cFileName;
+    if (!*name || std::strspn(name, "0123456789") != std::strlen(name)) continue;
+    FILE* file = std::fopen((std::string("Z:\\proc\\") + name + "\\cmdline").c_str(), "rb");
+    if (!file) continue;
+    char buffer[4096];
+    const std::size_t size = std::fread(buffer, 1, sizeof buffer - 1, file);
+    std::fclose(file);
+    buffer[size] = 0;
+    std::string words(buffer, size);
+    for (char& c : words) c = c == 0 ? ' ' : c;
+    if (_stricmp(buffer, module) == 0 && words.find(pipe) != std::string::npos) {
+      found = std::atoll(name);
+      break;
+    }
+  } while (FindNextFileA(find, &entry));
+  FindClose(find);
+  return found;
+}
+
+// Private memory of this process. Where the process counters have no answer (Wine gives
+// 0) it is the host's resident anonymous memory of the process.
+long long PrivateBytes() {
+  PROCESS_MEMORY_COUNTERS_EX memory = {};
+  memory.cb = sizeof memory;
+  if (GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory) &&
+      memory.PrivateUsage > 0) {
+    return static_cast<long long>(memory.PrivateUsage);
+  }
+  const long long pid = HostProcessId();
+  long long kilobytes = 0;
+  if (pid <= 0) return 0;
+  if (FILE* status = std::fopen(("Z:\\proc\\" + std::to_string(pid) + "\\status").c_str(), "r")) {
+    char line[256];
+    while (std::fgets(line, sizeof line, status)) {
+      if (std::sscanf(line, "RssAnon: %lld", &kilobytes) == 1) break;
+    }
+    std::fclose(status);
+  }
+  return kilobytes * 1024;
+}
+
+void JournalProcessFigures(const std::string& label) {
+  Event("process.figures").Text("label", label).Num("handles", CountOpenHandles()).Num("private_bytes", PrivateBytes());
+}
+
 void CEF_CALLBACK FrameExecuteJavaScript(cef_frame_t* self, const cef_string_t* code, const cef_string_t* script_url,
                                          int start_line) {
   CheckAlive(self, "execute_java_script");
@@ -632,6 +751,12 @@ void CEF_CALLBACK FrameExecuteJavaScript(cef_frame_t* self, const cef_string_t* 
       int level = static_cast<int>(echo->Int("level", 0));
       PostEngineWork([b, level, text] { RaiseConsole(b, level, text, u"echo", 1); });
     }
+  }
+  // Figures of this process at the moment a marked script arrives, so a test can compare
+  // the product's handles and memory between two moments of its own choosing.
+  if (const Directive* figures = CurrentScenario().Global("process_figures")) {
+    std::u16string prefix = Utf8ToU16(figures->Get("prefix"));
+    if (text.compare(0, prefix.size(), prefix) == 0) JournalProcessFigures(U16ToUtf8(text));
   }
 }
 

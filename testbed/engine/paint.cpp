@@ -317,6 +317,16 @@ void Tick(BrowserCore* b) {
   PostEngineWork([b] { Tick(b); }, TimerPeriodMs(b));
 }
 
+// The page's own animation timer (`paint animate=1 interval=N`): a frame opportunity every
+// N ms whatever the browser's frame rate or begin frames, until the animation stops, the
+// page navigates or the browser closes.
+void PageTick(BrowserCore* b, int generation, long long interval_ms) {
+  PaintState* p = State(b);
+  if (b->closed.load() || b->generation.load() != generation || !p->animate) return;
+  Frame(b);
+  PostEngineWork([b, generation, interval_ms] { PageTick(b, generation, interval_ms); }, interval_ms);
+}
+
 void StartTimer(BrowserCore* b) {
   PaintState* p = State(b);
   if (p->timer_running || b->window.external_begin_frame_enabled || !b->window.windowless_rendering_enabled) return;
@@ -410,6 +420,11 @@ void PaintAction(BrowserCore* b, const Directive& d) {
     p->animate_dirty = d.Has("dirty") ? ParseRects(d.Get("dirty")) : std::vector<cef_rect_t>();
     if (d.Has("width") || d.Has("height")) {
       Resize(p, static_cast<int>(d.Int("width", p->width)), static_cast<int>(d.Int("height", p->height)));
+    }
+    if (p->animate && d.Has("interval")) {
+      const long long interval_ms = std::max(1LL, d.Int("interval", 16));
+      const int generation = b->generation.load();
+      PostEngineWork([b, generation, interval_ms] { PageTick(b, generation, interval_ms); }, interval_ms);
     }
     return;
   }
