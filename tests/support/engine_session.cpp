@@ -7,9 +7,13 @@ namespace test {
 
 namespace {
 
-SandboxLayout EngineLayout() {
+SandboxLayout EngineLayout(bool gpu) {
   SandboxLayout layout;
   layout.libraries = {"dezor2.dll"};
+  if (gpu) {
+    layout.libraries.push_back("d3d11.dll");
+    layout.libraries.push_back("dxgi.dll");
+  }
   layout.debug_flag = true;
   return layout;
 }
@@ -18,7 +22,7 @@ SandboxLayout EngineLayout() {
 
 EngineSession::EngineSession(const SessionOptions& options)
     : options_(options),
-      sandbox_(new Sandbox(EngineLayout())),
+      sandbox_(new Sandbox(EngineLayout(options.gpu))),
       client_(new FakeClient(options.pipe_buffer)) {
   journal_path_ = sandbox_->Path("journal.txt");
   scenario_path_ = sandbox_->Path("scenario.txt");

@@ -34,6 +34,7 @@ struct SessionOptions {
   DWORD pipe_buffer = 1 << 20;             // the client's pipe buffers
   std::vector<std::string> env;            // extra environment entries
   bool journal = true;                     // let the stand-in write its journal
+  bool gpu = false;                        // also the stand-in d3d11.dll and dxgi.dll
 };
 
 class EngineSession {
