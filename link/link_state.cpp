@@ -6,7 +6,7 @@ namespace link_internal {
 // Defined apart from the connection code so that a sender (any subsystem that reports to
 // the client) links without pulling in the reader and the command handlers.
 std::atomic<HANDLE> pipe{INVALID_HANDLE_VALUE};
-std::atomic<HANDLE> writer_wake{nullptr};
+std::atomic<bool> link_open{false};
 HANDLE read_event = nullptr;
 HANDLE write_event = nullptr;
 

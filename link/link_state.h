@@ -1,9 +1,14 @@
 // The process-wide objects of the client link, shared by the connection (pipe_link.cpp),
 // the senders (send.cpp) and the writer thread (writer.cpp). Internal to link/.
 //
-// Threads: `pipe` and `writer_wake` are published once by ConnectPipe (pipe first, wake
-// event last) and never change afterwards, so any thread may read them; the queue is
+// Threads: `pipe` and `link_open` are published once by ConnectPipe (pipe first,
+// link_open last) and never change afterwards, so any thread may read them; the queue is
 // touched only under `queue_lock`, which is never held while another lock is taken.
+//
+// The writer sleeps on a condition variable of the queue lock rather than on a kernel
+// event: a sender then pays a kernel call only when the writer is actually asleep, and
+// the wake-up itself stays inside the process, which keeps the paint path's cost and its
+// latency to the client low.
 #pragma once
 #include <windows.h>
 
@@ -15,7 +20,7 @@ namespace nimo {
 namespace link_internal {
 
 extern std::atomic<HANDLE> pipe;         // INVALID_HANDLE_VALUE until the pipe is opened
-extern std::atomic<HANDLE> writer_wake;  // auto-reset; null until the first connection
+extern std::atomic<bool> link_open;      // false until the first connection
 extern HANDLE read_event;                // manual-reset, the reader's OVERLAPPED event
 extern HANDLE write_event;               // manual-reset, the writer's OVERLAPPED event
 
@@ -27,6 +32,10 @@ struct PushOutcome {
 };
 PushOutcome PushFrame(std::vector<std::uint8_t>&& frame);
 bool PopFrame(std::vector<std::uint8_t>* frame);
+// The writer's sleep: returns when a frame is queued or StopWriter was called.
+void WaitForFrameOrStop();
+// Wakes the writer for good (it writes what is queued and ends); any thread.
+void StopWriter();
 
 // Thread procedure of the only writer of the pipe, started by ConnectPipe.
 DWORD WINAPI WriterThread(void* unused);

@@ -22,7 +22,7 @@ namespace {
 using link_internal::pipe;
 using link_internal::read_event;
 using link_internal::write_event;
-using link_internal::writer_wake;
+using link_internal::link_open;
 
 constexpr int kOpenAttempts = 100;
 constexpr DWORD kOpenRetryMs = 50;
@@ -113,7 +113,7 @@ DWORD WINAPI ReaderThread(void*) {
   }
   WriteLogText(EndLine(outcome));
   link_stopped.exchange(1);
-  if (HANDLE wake = writer_wake.load(std::memory_order_acquire)) SetEvent(wake);
+  link_internal::StopWriter();
   PostUiTask(CloseAllAndQuit, nullptr, nullptr);
   return 0;
 }
@@ -146,17 +146,16 @@ bool ConnectPipe(const char* name) {
   SetNamedPipeHandleState(handle, &mode, nullptr, nullptr);
 
   // There is no reconnection: the link objects are made once, by the first connection.
-  if (!writer_wake.load(std::memory_order_acquire)) {
+  if (!link_open.load(std::memory_order_acquire)) {
     read_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     write_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    HANDLE wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    if (!read_event || !write_event || !wake) {
+    if (!read_event || !write_event) {
       WriteLog("[nimo-webengine][ipc] could not open pipe %s\n", name);
       CloseHandle(handle);
       return false;
     }
     pipe.store(handle, std::memory_order_release);
-    writer_wake.store(wake, std::memory_order_release);
+    link_open.store(true, std::memory_order_release);
   } else {
     pipe.store(handle, std::memory_order_release);
   }

@@ -11,15 +11,13 @@ namespace nimo {
 
 bool SendFrame(std::uint16_t type, const void* payload, std::uint32_t length) {
   if (link_internal::pipe.load(std::memory_order_acquire) == INVALID_HANDLE_VALUE) return false;
-  HANDLE wake = link_internal::writer_wake.load(std::memory_order_acquire);
-  if (!wake || length > kMaxPayloadSize) return false;
+  if (!link_internal::link_open.load(std::memory_order_acquire) || length > kMaxPayloadSize) return false;
 
   std::vector<std::uint8_t> frame = BuildFrame(type, payload, length);
   if (frame.empty()) return false;
   const link_internal::PushOutcome outcome = link_internal::PushFrame(std::move(frame));
   // Counted after the queue lock is left: the two locks are never nested.
   RecordQueueOutcome(outcome.coalesced, !outcome.queued);
-  if (outcome.queued) SetEvent(wake);
   return outcome.queued;
 }
 

@@ -24,8 +24,7 @@ std::int64_t last_probe = 0;  // writer thread only
 
 bool WriteOneFrame(HANDLE handle, const std::vector<std::uint8_t>& frame) {
   OVERLAPPED ov = {};
-  ov.hEvent = write_event;
-  ResetEvent(write_event);
+  ov.hEvent = write_event;  // WriteFile resets it when the write begins
   DWORD written = 0;
   if (!WriteFile(handle, frame.data(), static_cast<DWORD>(frame.size()), nullptr, &ov) &&
       GetLastError() != ERROR_IO_PENDING) {
@@ -49,10 +48,9 @@ void ProbeUiLatency() {
 
 DWORD WINAPI WriterThread(void*) {
   const HANDLE handle = pipe.load(std::memory_order_acquire);
-  const HANDLE wake = writer_wake.load(std::memory_order_acquire);
   std::vector<std::uint8_t> frame;
   for (;;) {
-    WaitForSingleObject(wake, INFINITE);
+    WaitForFrameOrStop();
     while (PopFrame(&frame)) {
       const std::int64_t before = QpcNow();
       const bool ok = WriteOneFrame(handle, frame);

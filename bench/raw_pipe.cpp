@@ -1,0 +1,118 @@
+#include "bench/raw_pipe.h"
+
+#include <cstring>
+#include <string>
+
+#include "link/portable/wire.h"
+#include "tests/support/fake_client.h"
+
+namespace nimo_bench {
+
+using nimo::test::FakeClient;
+using nimo::test::Report;
+
+int RunRawPeer(const char* name) {
+  HANDLE pipe = INVALID_HANDLE_VALUE;
+  for (int i = 0; i < 200 && pipe == INVALID_HANDLE_VALUE; ++i) {
+    pipe = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (pipe == INVALID_HANDLE_VALUE) Sleep(10);
+  }
+  if (pipe == INVALID_HANDLE_VALUE) return 1;
+  DWORD mode = PIPE_READMODE_MESSAGE;
+  SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr);
+  std::vector<std::uint8_t> buffer(nimo::kMaxFrameSize + 64);
+  DWORD got = 0;
+  // Peer to parent: stamped messages, spaced.
+  for (int i = 0; i < kLatencySamples; ++i) {
+    const std::vector<std::uint8_t> m = Stamped(kLatencyMessage, NowMicros());
+    WriteAll(pipe, m.data(), static_cast<DWORD>(m.size()));
+    Sleep(kSpacingMs);
+  }
+  // Parent to peer: stamped messages; the latencies go back in one message.
+  std::vector<long long> latencies;
+  for (int i = 0; i < kLatencySamples; ++i) {
+    if (!ReadFile(pipe, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) return 2;
+    long long stamp = 0;
+    std::memcpy(&stamp, buffer.data(), sizeof stamp);
+    latencies.push_back(NowMicros() - stamp);
+  }
+  WriteAll(pipe, latencies.data(), static_cast<DWORD>(latencies.size() * sizeof(long long)));
+  // Rates: read `count` messages, then acknowledge.
+  auto drain = [&](int count) {
+    for (int i = 0; i < count; ++i) {
+      if (!ReadFile(pipe, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) return false;
+    }
+    const char ack = 'A';
+    return WriteAll(pipe, &ack, 1);
+  };
+  for (int c : kScriptCounts) {
+    if (!drain(c)) return 3;
+  }
+  if (!drain(kInputCount)) return 4;
+  CloseHandle(pipe);
+  return 0;
+}
+
+namespace {
+
+double TimedRawSends(FakeClient& client, std::size_t size, int count) {
+  const std::vector<std::uint8_t> message(size, 'x');
+  const long long start = NowMicros();
+  if (!PipelinedWrites(client.handle(), count,
+                       [&](int, std::vector<std::uint8_t>& out) {
+                         if (out != message) out = message;
+                       },
+                       size)) {
+    return 0;
+  }
+  Report ack;
+  if (!client.Read(&ack, 60000)) return 0;
+  const long long elapsed = NowMicros() - start;
+  return elapsed > 0 ? count * 1e6 / static_cast<double>(elapsed) : 0;
+}
+
+}  // namespace
+
+bool MeasureRawPipe(RawFigures* f) {
+  FakeClient client(1 << 20);
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  const std::string command_line = std::string("\"") + self + "\" --raw-peer " + client.pipe_name();
+  std::vector<char> line(command_line.begin(), command_line.end());
+  line.push_back('\0');
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  if (!CreateProcessA(self, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    return false;
+  }
+  CloseHandle(pi.hThread);
+  bool ok = client.WaitConnected(10000);
+  Report r;
+  std::vector<long long> from_peer;
+  for (int i = 0; ok && i < kLatencySamples; ++i) {
+    ok = client.Read(&r, 10000);
+    if (!ok) break;
+    long long stamp = 0;
+    std::memcpy(&stamp, r.raw.data(), sizeof stamp);
+    from_peer.push_back(NowMicros() - stamp);
+  }
+  for (int i = 0; ok && i < kLatencySamples; ++i) {
+    ok = client.SendRaw(Stamped(kLatencyMessage, NowMicros()));
+    Sleep(kSpacingMs);
+  }
+  std::vector<long long> to_peer;
+  if (ok && client.Read(&r, 10000)) {
+    to_peer.resize(r.raw.size() / sizeof(long long));
+    std::memcpy(to_peer.data(), r.raw.data(), to_peer.size() * sizeof(long long));
+  }
+  f->to_peer = Of(to_peer);
+  f->from_peer = Of(from_peer);
+  for (int s = 0; ok && s < 3; ++s) f->rate[s] = TimedRawSends(client, 12 + 16 + kScriptSizes[s], kScriptCounts[s]);
+  if (ok) f->input_rate = TimedRawSends(client, kInputFrame, kInputCount);
+  WaitForSingleObject(pi.hProcess, 10000);
+  CloseHandle(pi.hProcess);
+  return ok && !to_peer.empty() && !from_peer.empty();
+}
+
+}  // namespace nimo_bench

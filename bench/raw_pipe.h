@@ -1,0 +1,31 @@
+// The limits of the pipe itself: a message-mode pipe between this program and a copy of
+// itself started with `--raw-peer <pipe>`. One-way latency both ways (spaced messages the
+// size of a FrameReady frame), then message rates for 16 B, 4 KiB and 1 MiB payloads and for
+// input-sized messages. Every engine figure of the report is set beside these.
+//
+// Threads: the benchmark's main thread.
+#pragma once
+#include "bench/bench_util.h"
+
+namespace nimo_bench {
+
+constexpr int kLatencySamples = 400;
+constexpr DWORD kSpacingMs = 2;  // latency samples are spaced so they measure no queueing
+// Script texts of the rate runs; the largest fills the largest payload (head + text = 1 MiB).
+const std::size_t kScriptSizes[] = {16, 4096, (1 << 20) - 16};
+const int kScriptCounts[] = {20000, 4000, 60};
+constexpr int kInputCount = 50000;
+constexpr std::size_t kInputFrame = 12 + 32;
+constexpr std::size_t kLatencyMessage = 12 + 24;  // a FrameReady frame
+
+struct RawFigures {
+  Percentiles to_peer, from_peer;  // one-way latency, microseconds
+  double rate[3] = {0, 0, 0};      // messages per second by script size
+  double input_rate = 0;
+};
+
+// The peer's side; returns its exit code.
+int RunRawPeer(const char* pipe_name);
+bool MeasureRawPipe(RawFigures* out);
+
+}  // namespace nimo_bench
