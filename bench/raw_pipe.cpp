@@ -11,7 +11,7 @@ namespace nimo_bench {
 using nimo::test::FakeClient;
 using nimo::test::Report;
 
-int RunRawPeer(const char* name) {
+int RunRawPeer(const char* name, bool latency_only) {
   HANDLE pipe = INVALID_HANDLE_VALUE;
   for (int i = 0; i < 200 && pipe == INVALID_HANDLE_VALUE; ++i) {
     pipe = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -37,6 +37,12 @@ int RunRawPeer(const char* name) {
     latencies.push_back(NowMicros() - stamp);
   }
   WriteAll(pipe, latencies.data(), static_cast<DWORD>(latencies.size() * sizeof(long long)));
+  if (latency_only) {
+    // Ends when the parent has read the latencies and closed its end.
+    ReadFile(pipe, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr);
+    CloseHandle(pipe);
+    return 0;
+  }
   // Rates: read `count` messages, then acknowledge.
   auto drain = [&](int count) {
     for (int i = 0; i < count; ++i) {
@@ -73,11 +79,14 @@ double TimedRawSends(FakeClient& client, std::size_t size, int count) {
 
 }  // namespace
 
-bool MeasureRawPipe(RawFigures* f) {
+namespace {
+
+bool Measure(RawFigures* f, bool latency_only) {
   FakeClient client(1 << 20);
   char self[MAX_PATH];
   GetModuleFileNameA(nullptr, self, MAX_PATH);
-  const std::string command_line = std::string("\"") + self + "\" --raw-peer " + client.pipe_name();
+  const std::string command_line = std::string("\"") + self + (latency_only ? "\" --raw-peer-latency " : "\" --raw-peer ") +
+                                   client.pipe_name();
   std::vector<char> line(command_line.begin(), command_line.end());
   line.push_back('\0');
   STARTUPINFOA si = {};
@@ -108,11 +117,22 @@ bool MeasureRawPipe(RawFigures* f) {
   }
   f->to_peer = Of(to_peer);
   f->from_peer = Of(from_peer);
+  if (latency_only) {
+    client.Close();
+    WaitForSingleObject(pi.hProcess, 10000);
+    CloseHandle(pi.hProcess);
+    return ok && !to_peer.empty() && !from_peer.empty();
+  }
   for (int s = 0; ok && s < 3; ++s) f->rate[s] = TimedRawSends(client, 12 + 16 + kScriptSizes[s], kScriptCounts[s]);
   if (ok) f->input_rate = TimedRawSends(client, kInputFrame, kInputCount);
   WaitForSingleObject(pi.hProcess, 10000);
   CloseHandle(pi.hProcess);
   return ok && !to_peer.empty() && !from_peer.empty();
 }
+
+}  // namespace
+
+bool MeasureRawPipe(RawFigures* f) { return Measure(f, false); }
+bool MeasureRawLatency(RawFigures* f) { return Measure(f, true); }
 
 }  // namespace nimo_bench

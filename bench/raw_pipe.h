@@ -1,5 +1,5 @@
 // The limits of the pipe itself: a message-mode pipe between this program and a copy of
-// itself started with `--raw-peer <pipe>`. One-way latency both ways (spaced messages the
+// itself started with `--raw-peer <pipe>` (or `--raw-peer-latency <pipe>`). One-way latency both ways (spaced messages the
 // size of a FrameReady frame), then message rates for 16 B, 4 KiB and 1 MiB payloads and for
 // input-sized messages. Every engine figure of the report is set beside these.
 //
@@ -24,8 +24,12 @@ struct RawFigures {
   double input_rate = 0;
 };
 
-// The peer's side; returns its exit code.
-int RunRawPeer(const char* pipe_name);
+// The peer's side; returns its exit code. `latency_only` ends it after the latency runs.
+int RunRawPeer(const char* pipe_name, bool latency_only);
+// The whole raw run: latency both ways, then the rates.
 bool MeasureRawPipe(RawFigures* out);
+// Latency both ways only (about two seconds): taken again right before each engine
+// latency run, so that both see the same load of the machine.
+bool MeasureRawLatency(RawFigures* out);
 
 }  // namespace nimo_bench

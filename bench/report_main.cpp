@@ -21,7 +21,8 @@
 #include "bench/send_cost.h"
 
 int main(int argc, char** argv) {
-  if (argc >= 3 && std::strcmp(argv[1], "--raw-peer") == 0) return nimo_bench::RunRawPeer(argv[2]);
+  if (argc >= 3 && std::strcmp(argv[1], "--raw-peer") == 0) return nimo_bench::RunRawPeer(argv[2], false);
+  if (argc >= 3 && std::strcmp(argv[1], "--raw-peer-latency") == 0) return nimo_bench::RunRawPeer(argv[2], true);
   std::string only, markdown = "bench-report.md";
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) {

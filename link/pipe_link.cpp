@@ -32,8 +32,7 @@ constexpr DWORD kOpenRetryMs = 50;
 // pipe, because it means the client broke the framing.
 ReadStatus ReadMessage(HANDLE handle, std::uint8_t* buffer, DWORD capacity, DWORD* received) {
   OVERLAPPED ov = {};
-  ov.hEvent = read_event;
-  ResetEvent(read_event);
+  ov.hEvent = read_event;  // ReadFile resets it when the read begins
   *received = 0;
   if (!ReadFile(handle, buffer, capacity, nullptr, &ov)) {
     const DWORD error = GetLastError();

@@ -48,6 +48,7 @@ void Assign(cef_string_utf16_t* out, const std::u16string& text) {
 // UTF-8 to UTF-16 as the engine does it: each ill-formed sequence becomes U+FFFD and the
 // result reports whether the input was well-formed.
 bool DecodeUtf8(const char* src, std::size_t length, std::u16string* out) {
+  out->reserve(out->size() + length);  // never more units than bytes
   bool valid = true;
   const unsigned char* p = reinterpret_cast<const unsigned char*>(src);
   std::size_t i = 0;
