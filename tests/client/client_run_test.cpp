@@ -12,6 +12,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "tests/support/client_lines.h"
+
 #define STB_IMAGE_IMPLEMENTATION
 #include <stb_image.h>
 
@@ -37,21 +39,8 @@ std::string WorkDir() {
   return dir;
 }
 
-struct ClientResult {
+struct ClientResult : nimo::test::ClientLines {
   DWORD exit_code = 0xFFFFFFFF;
-  std::vector<json> lines;
-
-  std::vector<json> Reports(const std::string& name) const {
-    std::vector<json> out;
-    for (const json& j : lines)
-      if (j.value("report", "") == name) out.push_back(j);
-    return out;
-  }
-  json Event(const std::string& name) const {
-    for (const json& j : lines)
-      if (j.value("event", "") == name) return j;
-    return json();
-  }
 };
 
 ClientResult RunClient(const std::string& scenario, const std::string& options = "") {
@@ -87,12 +76,7 @@ ClientResult RunClient(const std::string& scenario, const std::string& options =
   CloseHandle(out);
 
   std::ifstream in(base + ".out", std::ios::binary);
-  std::string line;
-  while (std::getline(in, line)) {
-    json j = json::parse(line, nullptr, false);
-    EXPECT_FALSE(j.is_discarded()) << "not a JSON line: " << line;
-    if (!j.is_discarded()) run.lines.push_back(j);
-  }
+  run.Parse(in);
   return run;
 }
 

@@ -14,6 +14,7 @@
 #define STB_IMAGE_IMPLEMENTATION
 #include <stb_image.h>
 
+#include "tests/support/client_lines.h"
 #include "tests/support/process_harness.h"
 
 namespace nimo {
@@ -30,23 +31,10 @@ SandboxLayout ClientLayout() {
   return layout;
 }
 
-struct Session {
+struct Session : nimo::test::ClientLines {
   RunResult run;
-  std::vector<json> lines;
   std::string journal;
   std::string log;
-
-  std::vector<json> Reports(const std::string& name) const {
-    std::vector<json> out;
-    for (const json& j : lines)
-      if (j.value("report", "") == name) out.push_back(j);
-    return out;
-  }
-  json Event(const std::string& name) const {
-    for (const json& j : lines)
-      if (j.value("event", "") == name) return j;
-    return json();
-  }
 };
 
 Session RunSession(Sandbox& box, const std::string& scenario, const std::string& engine_scenario) {
@@ -59,12 +47,7 @@ Session RunSession(Sandbox& box, const std::string& scenario, const std::string&
                    "NIMO_STANDIN_JOURNAL=" + box.Path("journal.txt")},
                   90000);
   std::istringstream in(box.ReadFile("out.jsonl"));
-  std::string line;
-  while (std::getline(in, line)) {
-    json j = json::parse(line, nullptr, false);
-    EXPECT_FALSE(j.is_discarded()) << line;
-    if (!j.is_discarded()) s.lines.push_back(j);
-  }
+  s.Parse(in);
   s.journal = box.ReadFile("journal.txt");
   s.log = box.ReadLog();
   return s;

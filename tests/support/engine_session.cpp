@@ -90,18 +90,8 @@ bool EngineSession::WaitForEvents(const std::string& event, std::size_t count, D
 
 bool EngineSession::ReferencesClean(std::string* detail) const {
   const nimo_test::Journal j = Journal();
-  long long leaks = -1, overreleases = -1;
   const std::vector<unsigned long> pids = j.Pids();
-  const unsigned long pid = engine_pid_ ? engine_pid_ : (pids.empty() ? 0 : pids.front());
-  if (!j.References(pid, &leaks, &overreleases)) {
-    if (detail) *detail = "no reference summary (the engine never reached shutdown)";
-    return false;
-  }
-  if (detail) {
-    *detail = "leaks=" + std::to_string(leaks) + " overreleases=" + std::to_string(overreleases) +
-              "\n" + j.DescribeLeaks();
-  }
-  return leaks == 0 && overreleases == 0;
+  return j.ReferencesClean(engine_pid_ ? engine_pid_ : (pids.empty() ? 0 : pids.front()), detail);
 }
 
 }  // namespace test

@@ -227,4 +227,17 @@ std::string ScenarioWriter::Quote(const std::string& text) {
   return out + "\"";
 }
 
+bool Journal::ReferencesClean(unsigned long pid, std::string* detail) const {
+  long long leaks = -1, overreleases = -1;
+  if (!References(pid, &leaks, &overreleases)) {
+    if (detail) *detail = "no reference summary (the process never reached shutdown)";
+    return false;
+  }
+  if (detail) {
+    *detail = "leaks=" + std::to_string(leaks) + " overreleases=" + std::to_string(overreleases) + "\n" +
+              DescribeLeaks();
+  }
+  return leaks == 0 && overreleases == 0;
+}
+
 }  // namespace nimo_test

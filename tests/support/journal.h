@@ -45,6 +45,9 @@ class Journal {
   bool References(unsigned long pid, long long* leaks, long long* overreleases) const;
   // Each "refs.leak" line as text, for failure messages.
   std::string DescribeLeaks() const;
+  // Whether process `pid` (0: the first one found) wrote a reference summary with no leak
+  // and no over-release; `detail` gets the counts and the leaks, or why there is none.
+  bool ReferencesClean(unsigned long pid, std::string* detail) const;
 
  private:
   std::vector<JournalEntry> entries_;
