@@ -4,8 +4,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <queue>
 #include <vector>
 
@@ -33,9 +31,12 @@ struct Later {
   }
 };
 
+// Win32's own lock and condition variable rather than the standard ones: with the posix
+// thread model those wait on kernel semaphores, and each posted task would then cost the
+// poster a kernel call, which the engine's own task posting does not.
 struct Loop {
-  std::mutex lock;
-  std::condition_variable wake;
+  SRWLOCK lock = SRWLOCK_INIT;
+  CONDITION_VARIABLE wake = CONDITION_VARIABLE_INIT;
   std::priority_queue<Work*, std::vector<Work*>, Later> queue;
   unsigned long long next_order = 0;
   bool running = false;
@@ -46,6 +47,28 @@ Loop& loop() {
   static Loop* l = new Loop();
   return *l;
 }
+
+class Hold {
+ public:
+  explicit Hold(Loop& l) : lock_(&l.lock) { AcquireSRWLockExclusive(lock_); }
+  ~Hold() {
+    if (held_) ReleaseSRWLockExclusive(lock_);
+  }
+  void unlock() {
+    ReleaseSRWLockExclusive(lock_);
+    held_ = false;
+  }
+  void lock() {
+    AcquireSRWLockExclusive(lock_);
+    held_ = true;
+  }
+  Hold(const Hold&) = delete;
+  Hold& operator=(const Hold&) = delete;
+
+ private:
+  SRWLOCK* lock_;
+  bool held_ = true;
+};
 
 std::atomic<DWORD> ui_thread{0};
 std::atomic<bool> initialized{false};
@@ -59,7 +82,7 @@ bool Enqueue(cef_task_t* task, std::function<void()> engine_work, std::int64_t d
   w->engine_work = std::move(engine_work);
   Loop& l = loop();
   {
-    std::lock_guard<std::mutex> hold(l.lock);
+    Hold hold(l);
     if (shut_down.load()) {
       delete w;
       return false;
@@ -67,7 +90,7 @@ bool Enqueue(cef_task_t* task, std::function<void()> engine_work, std::int64_t d
     w->order = l.next_order++;
     l.queue.push(w);
   }
-  l.wake.notify_all();
+  WakeAllConditionVariable(&l.wake);
   return true;
 }
 
@@ -86,18 +109,19 @@ void Run(Work* w) {
 // Runs every piece of work that is due; with `block`, waits for work until quit.
 void Pump(bool block) {
   Loop& l = loop();
-  std::unique_lock<std::mutex> hold(l.lock);
+  Hold hold(l);
   for (;;) {
     if (block && l.quit) return;
     if (l.queue.empty()) {
       if (!block) return;
-      l.wake.wait(hold);
+      SleepConditionVariableSRW(&l.wake, &l.lock, INFINITE, 0);
       continue;
     }
     Work* top = l.queue.top();
     if (top->due > Clock::now()) {
       if (!block) return;
-      l.wake.wait_until(hold, top->due);
+      const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(top->due - Clock::now()).count() + 1;
+      SleepConditionVariableSRW(&l.wake, &l.lock, static_cast<DWORD>(wait), 0);
       continue;
     }
     l.queue.pop();
@@ -136,7 +160,7 @@ void DropPendingWork() {
   Loop& l = loop();
   std::vector<Work*> dropped;
   {
-    std::lock_guard<std::mutex> hold(l.lock);
+    Hold hold(l);
     shut_down.store(true);
     while (!l.queue.empty()) {
       dropped.push_back(l.queue.top());
@@ -177,13 +201,13 @@ void cef_run_message_loop(void) {
   if (!initialized.load() || shut_down.load()) return;
   Loop& l = loop();
   {
-    std::lock_guard<std::mutex> hold(l.lock);
+    Hold hold(l);
     l.running = true;
     l.quit = false;
   }
   Pump(true);
   {
-    std::lock_guard<std::mutex> hold(l.lock);
+    Hold hold(l);
     l.running = false;
   }
   Event("loop.exit");
@@ -193,13 +217,13 @@ void cef_quit_message_loop(void) {
   Loop& l = loop();
   bool running;
   {
-    std::lock_guard<std::mutex> hold(l.lock);
+    Hold hold(l);
     running = l.running;
     // As in the engine, a quit outside a running loop is lost.
     if (running) l.quit = true;
   }
   Event("loop.quit").Num("running", running ? 1 : 0).Num("on_ui_thread", OnUiThread() ? 1 : 0);
-  l.wake.notify_all();
+  WakeAllConditionVariable(&l.wake);
 }
 
 void cef_do_message_loop_work(void) {
