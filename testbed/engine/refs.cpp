@@ -1,5 +1,6 @@
 #include "testbed/engine/refs.h"
 
+#include <atomic>
 #include <deque>
 #include <mutex>
 #include <unordered_set>
@@ -10,7 +11,7 @@ namespace standin {
 namespace {
 
 // Freed wrappers kept addressable; beyond this many the oldest is really freed.
-constexpr std::size_t kQuarantineLimit = 50000;
+std::atomic<std::size_t> quarantine_limit{50000};
 
 struct Registry {
   std::mutex lock;
@@ -48,7 +49,7 @@ int CEF_CALLBACK TrackedRelease(cef_base_ref_counted_t* self) {
   if (--info->refs != 0) return 0;
   r.live.erase(info);
   r.quarantine.push_back(self);
-  if (r.quarantine.size() > kQuarantineLimit) {
+  while (r.quarantine.size() > quarantine_limit.load()) {
     void* oldest = r.quarantine.front();
     r.quarantine.pop_front();
     r.known.erase(oldest);
@@ -67,6 +68,8 @@ int CEF_CALLBACK TrackedHasAtLeastOneRef(cef_base_ref_counted_t* self) {
 }
 
 }  // namespace
+
+void SetQuarantineLimit(std::size_t limit) { quarantine_limit = limit; }
 
 WrapperInfo* InfoOf(const void* self) {
   const cef_base_ref_counted_t* base = static_cast<const cef_base_ref_counted_t*>(self);

@@ -70,6 +70,11 @@ void Consume(const void* object, const char* where);
 // Releases one reference of an object the product gave the engine (its own structures).
 void ReleaseProductObject(cef_base_ref_counted_t* base);
 
+// How many released wrappers stay in quarantine (default 50000; the scenario's
+// `quarantine N`). A long run with a small limit keeps the engine's memory flat, so the
+// product's own growth shows.
+void SetQuarantineLimit(std::size_t limit);
+
 // Wrappers currently referenced (for tests of the product's bookkeeping).
 long long LiveWrapperCount();
 

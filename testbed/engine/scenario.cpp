@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "testbed/engine/journal.h"
+#include "testbed/engine/refs.h"
 
 namespace standin {
 namespace {
@@ -229,6 +230,7 @@ void ReloadScenario() {
   std::vector<std::string> quiet;
   for (const Directive* d : parsed->Globals("quiet")) quiet.insert(quiet.end(), d->positional.begin(), d->positional.end());
   if (!quiet.empty()) SetQuietPrefixes(quiet);
+  if (const Directive* d = parsed->Global("quarantine")) SetQuarantineLimit(static_cast<std::size_t>(d->At(0, 50000)));
   for (const std::string& e : errors) Event("scenario.error").Text("error", e);
   std::lock_guard<std::mutex> hold(scenario_lock);
   loaded = parsed;  // an earlier one stays allocated: readers may still hold it
