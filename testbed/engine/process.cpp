@@ -15,6 +15,7 @@
 #include "testbed/engine/scenario.h"
 #include "testbed/engine/slots.h"
 #include "testbed/engine/strings.h"
+#include "testbed/gpu/standin_gpu.h"
 
 namespace standin {
 namespace {
@@ -168,6 +169,12 @@ void cef_shutdown(void) {
   ReportQuietCounts();
   ReportReferences("shutdown");
   ReportStrings("shutdown");
+  // What the product still holds of the stand-in GPU once every browser has gone.
+  if (NimoStandinGpuLoaded()) {
+    const NimoGpuStats gpu = NimoStandinGpuStats();
+    Event("gpu.live").Unsigned("devices", gpu.devices_live).Unsigned("textures", gpu.textures_live)
+        .Unsigned("created", gpu.textures_created).Unsigned("opened", gpu.textures_opened);
+  }
 }
 
 }  // extern "C"
