@@ -1,15 +1,17 @@
 // A bounded soak of the real executable: the stand-in engine and GPU, all four surfaces
 // painting without pause on both paths (surface 2 on CPU buffers, the others on shared
 // textures), and a seeded pseudo-random mix of every client command for
-// NIMO_SOAK_SECONDS seconds (default 25; NIMO_SOAK_SEED repeats a schedule). The client
+// NIMO_SOAK_SECONDS seconds (default 25). NIMO_SOAK_SEED replays a run's random choices;
+// which command each choice becomes still depends on when the reports arrive. The client
 // side keeps a model of what each command must cause and checks, while it runs and at
 // the end:
 //   - every navigation, reload and creation gives its load report, every echoed script
 //     its console line, each in order per surface, and nothing arrives unasked;
-//   - the engine sees the UI-thread commands (input, focus, visibility, reload) and the
-//     reader-thread ones (navigation, script) in the order sent, per surface;
+//   - each browser sees the UI-thread commands (input, focus, visibility, reload) and the
+//     reader-thread ones (navigation, script) in the order sent;
 //   - frames follow resizes and their content never steps back to an older frame;
-//   - the engine's handle count and private bytes do not grow after warm-up;
+//   - the engine's handle count and private bytes do not grow after warm-up, and no GPU
+//     texture is left at shutdown;
 //   - the shutdown ends with exit code 0, no dropped report and no reference left.
 // A closed surface is one whose page closed its own browser (the protocol has no close
 // command); it is then created again.
