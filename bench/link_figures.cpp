@@ -21,6 +21,7 @@ namespace {
 
 struct EngineFigures {
   Percentiles command, report;
+  std::vector<long long> command_samples, report_samples;
   double rate[3] = {0, 0, 0};
   double input_rate = 0;
   long long lost = -1, reordered = -1;
@@ -109,8 +110,10 @@ bool EngineLatency(EngineFigures* f) {
     const int i = std::atoi(code.c_str() + 7);
     if (i >= 0 && i < kLatencySamples) command.push_back(e.micros - sent[i]);
   }
-  f->report = Of(report);
-  f->command = Of(command);
+  Pool(&f->report_samples, report);
+  Pool(&f->command_samples, command);
+  f->report = Of(f->report_samples);
+  f->command = Of(f->command_samples);
   return !report.empty() && !command.empty();
 }
 
@@ -200,9 +203,15 @@ Percentiles JournalWriteCost() {
 
 void MeasureLink(const RawFigures& rates, Table* table) {
   RawFigures raw = rates;
-  if (!MeasureRawLatency(&raw)) std::printf("raw latency measurement failed\n");
+  raw.to_peer_samples.clear();
+  raw.from_peer_samples.clear();
   EngineFigures engine;
-  if (!EngineLatency(&engine)) std::printf("engine latency measurement failed\n");
+  for (int round = 0; round < kLatencyRounds; ++round) {
+    RawFigures r;
+    if (!MeasureRawLatency(&r, kSpacingMs)) std::printf("raw latency measurement failed\n");
+    PoolLatency(&raw, r);
+    if (!EngineLatency(&engine)) std::printf("engine latency measurement failed\n");
+  }
   if (!EngineScriptRates(&engine)) std::printf("engine script rates failed\n");
   if (!EngineInputRate(&engine)) std::printf("engine input rate failed\n");
   using T = Row::Target;

@@ -11,7 +11,7 @@ namespace nimo_bench {
 using nimo::test::FakeClient;
 using nimo::test::Report;
 
-int RunRawPeer(const char* name, bool latency_only) {
+int RunRawPeer(const char* name, bool latency_only, DWORD spacing_ms) {
   HANDLE pipe = INVALID_HANDLE_VALUE;
   for (int i = 0; i < 200 && pipe == INVALID_HANDLE_VALUE; ++i) {
     pipe = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -26,7 +26,7 @@ int RunRawPeer(const char* name, bool latency_only) {
   for (int i = 0; i < kLatencySamples; ++i) {
     const std::vector<std::uint8_t> m = Stamped(kLatencyMessage, NowMicros());
     WriteAll(pipe, m.data(), static_cast<DWORD>(m.size()));
-    Sleep(kSpacingMs);
+    Sleep(spacing_ms);
   }
   // Parent to peer: stamped messages; the latencies go back in one message.
   std::vector<long long> latencies;
@@ -81,12 +81,12 @@ double TimedRawSends(FakeClient& client, std::size_t size, int count) {
 
 namespace {
 
-bool Measure(RawFigures* f, bool latency_only) {
+bool Measure(RawFigures* f, bool latency_only, DWORD spacing_ms) {
   FakeClient client(1 << 20);
   char self[MAX_PATH];
   GetModuleFileNameA(nullptr, self, MAX_PATH);
   const std::string command_line = std::string("\"") + self + (latency_only ? "\" --raw-peer-latency " : "\" --raw-peer ") +
-                                   client.pipe_name();
+                                   client.pipe_name() + " " + std::to_string(spacing_ms);
   std::vector<char> line(command_line.begin(), command_line.end());
   line.push_back('\0');
   STARTUPINFOA si = {};
@@ -108,7 +108,7 @@ bool Measure(RawFigures* f, bool latency_only) {
   }
   for (int i = 0; ok && i < kLatencySamples; ++i) {
     ok = client.SendRaw(Stamped(kLatencyMessage, NowMicros()));
-    Sleep(kSpacingMs);
+    Sleep(spacing_ms);
   }
   std::vector<long long> to_peer;
   if (ok && client.Read(&r, 10000)) {
@@ -117,6 +117,8 @@ bool Measure(RawFigures* f, bool latency_only) {
   }
   f->to_peer = Of(to_peer);
   f->from_peer = Of(from_peer);
+  f->to_peer_samples = to_peer;
+  f->from_peer_samples = from_peer;
   if (latency_only) {
     client.Close();
     WaitForSingleObject(pi.hProcess, 10000);
@@ -132,7 +134,18 @@ bool Measure(RawFigures* f, bool latency_only) {
 
 }  // namespace
 
-bool MeasureRawPipe(RawFigures* f) { return Measure(f, false); }
-bool MeasureRawLatency(RawFigures* f) { return Measure(f, true); }
+bool MeasureRawPipe(RawFigures* f) { return Measure(f, false, kSpacingMs); }
+
+void Pool(std::vector<long long>* pooled, const std::vector<long long>& round) {
+  pooled->insert(pooled->end(), round.begin(), round.end());
+}
+
+void PoolLatency(RawFigures* pooled, const RawFigures& round) {
+  Pool(&pooled->to_peer_samples, round.to_peer_samples);
+  Pool(&pooled->from_peer_samples, round.from_peer_samples);
+  pooled->to_peer = Of(pooled->to_peer_samples);
+  pooled->from_peer = Of(pooled->from_peer_samples);
+}
+bool MeasureRawLatency(RawFigures* f, DWORD spacing_ms) { return Measure(f, true, spacing_ms); }
 
 }  // namespace nimo_bench

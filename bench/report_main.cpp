@@ -11,6 +11,7 @@
 #include <timeapi.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -21,8 +22,11 @@
 #include "bench/send_cost.h"
 
 int main(int argc, char** argv) {
-  if (argc >= 3 && std::strcmp(argv[1], "--raw-peer") == 0) return nimo_bench::RunRawPeer(argv[2], false);
-  if (argc >= 3 && std::strcmp(argv[1], "--raw-peer-latency") == 0) return nimo_bench::RunRawPeer(argv[2], true);
+  if (argc >= 4 && (std::strcmp(argv[1], "--raw-peer") == 0 || std::strcmp(argv[1], "--raw-peer-latency") == 0)) {
+    const long spacing = std::strtol(argv[3], nullptr, 10);
+    const bool latency_only = std::strcmp(argv[1], "--raw-peer-latency") == 0;
+    return nimo_bench::RunRawPeer(argv[2], latency_only, spacing > 0 ? static_cast<DWORD>(spacing) : 1);
+  }
   std::string only, markdown = "bench-report.md";
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
