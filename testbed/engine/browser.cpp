@@ -260,8 +260,12 @@ bool OfferNavigation(BrowserCore* b, FrameCore* frame, const std::u16string& url
   bool asked = STANDIN_HAS_SLOT(handler, cef_request_handler_t, on_before_browse);
   RequestCore* request = NewRequest(url, frame->main ? RT_MAIN_FRAME : RT_SUB_FRAME, transition, true, "navigation");
   if (asked) {
+    cef_request_t* wrapper = WrapRequest(request, "on_before_browse");
+    InfoOf(wrapper)->free_core = [](void* core) { delete static_cast<RequestCore*>(core); };
     cancel = handler->on_before_browse(handler, WrapBrowser(b, "on_before_browse"), WrapFrame(frame, "on_before_browse"),
-                                       WrapRequest(request, "on_before_browse"), gesture ? 1 : 0, redirect ? 1 : 0);
+                                       wrapper, gesture ? 1 : 0, redirect ? 1 : 0);
+  } else {
+    delete request;  // never shown to the product
   }
   ReleaseHandler(handler);
   Event("nav.before_browse").Num("browser", b->id).Text("frame", FrameWord(frame)).Text("url", U16ToUtf8(url))

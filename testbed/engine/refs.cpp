@@ -53,7 +53,11 @@ int CEF_CALLBACK TrackedRelease(cef_base_ref_counted_t* self) {
     void* oldest = r.quarantine.front();
     r.quarantine.pop_front();
     r.known.erase(oldest);
-    InfoOf(oldest)->destroy(oldest);
+    WrapperInfo* gone = InfoOf(oldest);
+    void* core = gone->core;
+    void (*free_core)(void*) = gone->free_core;
+    gone->destroy(oldest);
+    if (free_core) free_core(core);
   }
   return 1;
 }

@@ -23,6 +23,10 @@ struct WrapperInfo {
   unsigned long long serial;
   void* core;          // the underlying object, shared by all its wrappers
   void (*destroy)(void* wrapper);
+  // Set for a core that only this wrapper ever shows (a navigation's request): the core
+  // is freed with the wrapper when it leaves quarantine, so a long run does not keep one
+  // per navigation.
+  void (*free_core)(void* core) = nullptr;
 };
 
 template <class T>
