@@ -171,6 +171,21 @@ extern "C" {
 
 int cef_string_utf8_to_utf16(const char* src, size_t src_len, cef_string_utf16_t* output) {
   if (!output) return 0;
+  // Plain ASCII (the common case, and a megabyte script's) is widened in place, so the
+  // stand-in's share of a large script stays small beside the product's.
+  std::size_t ascii = 0;
+  while (src && ascii < src_len && static_cast<unsigned char>(src[ascii]) < 0x80) ++ascii;
+  if (src && ascii == src_len) {
+    Clear(output);
+    char16_t* chars = new char16_t[src_len + 1];
+    for (std::size_t i = 0; i < src_len; ++i) chars[i] = static_cast<unsigned char>(src[i]);
+    chars[src_len] = 0;
+    ++outstanding_chars;
+    output->str = chars;
+    output->length = src_len;
+    output->dtor = FreeEngineChars;
+    return 1;
+  }
   std::u16string text;
   bool valid = src ? DecodeUtf8(src, src_len, &text) : true;
   Assign(output, text);
