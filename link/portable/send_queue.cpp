@@ -6,21 +6,49 @@
 
 namespace nimo {
 
+namespace {
+
+bool FrameReadyOf(const std::vector<std::uint8_t>& frame, std::uint32_t* surface, std::uint64_t* handle) {
+  if (!FrameReadySurface(frame.data(), frame.size(), surface)) return false;
+  *handle = DecodeFrameReady(frame.data() + kFrameHeaderSize).client_handle;
+  return true;
+}
+
+}  // namespace
+
+bool SendQueue::IsNewHandle(std::uint32_t surface, std::uint64_t handle) {
+  for (LastHandle& last : last_handles_) {
+    if (last.surface != surface) continue;
+    const bool is_new = last.handle != handle;
+    last.handle = handle;
+    return is_new;
+  }
+  last_handles_.push_back(LastHandle{surface, handle});
+  return true;
+}
+
 SendPushResult SendQueue::Push(std::vector<std::uint8_t>& frame) {
   SendPushResult result;
   std::uint32_t surface = 0;
-  if (FrameReadySurface(frame.data(), frame.size(), &surface)) {
-    for (auto it = frames_.begin(); it != frames_.end(); ++it) {
+  std::uint64_t handle = 0;
+  bool announces = false;
+  if (FrameReadyOf(frame, &surface, &handle)) {
+    announces = IsNewHandle(surface, handle);
+    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
       std::uint32_t queued_surface = 0;
-      if (FrameReadySurface(it->data(), it->size(), &queued_surface) && queued_surface == surface) {
-        frames_.erase(it);
-        result.coalesced = true;
-        break;  // there is never more than one per surface to remove
-      }
+      std::uint64_t queued_handle = 0;
+      if (!FrameReadyOf(it->frame, &queued_surface, &queued_handle) || queued_surface != surface) continue;
+      // The first frame of another handle must reach the client; a frame of the same
+      // handle may replace it and carries its duty on.
+      if (it->announces_handle && queued_handle != handle) continue;
+      announces = announces || it->announces_handle;
+      entries_.erase(it);
+      result.coalesced = true;
+      break;  // there is never more than one to remove
     }
   }
-  if (frames_.size() < kSendQueueCapacity) {
-    frames_.push_back(std::move(frame));
+  if (announces || entries_.size() < kSendQueueCapacity) {
+    entries_.push_back(Entry{std::move(frame), announces});
     frame.clear();
     result.queued = true;
   }
@@ -28,9 +56,9 @@ SendPushResult SendQueue::Push(std::vector<std::uint8_t>& frame) {
 }
 
 bool SendQueue::PopFront(std::vector<std::uint8_t>* out) {
-  if (frames_.empty()) return false;
-  *out = std::move(frames_.front());
-  frames_.pop_front();
+  if (entries_.empty()) return false;
+  *out = std::move(entries_.front().frame);
+  entries_.pop_front();
   return true;
 }
 

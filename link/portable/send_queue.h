@@ -6,6 +6,14 @@
 // before it), so a slow client gets the newest frame of each surface, not a backlog.
 // When the queue is full the NEW frame is dropped; queued frames are never evicted.
 //
+// Handles: every FrameReady names a texture handle the engine duplicated into the client,
+// which only the client can close and only once a FrameReady has told it the value. So
+// the first FrameReady that carries a surface's new handle is never lost: coalescing
+// removes it only for a later frame of the SAME handle (which then carries the duty on),
+// and it is queued even when the queue is full. Such frames are few (one per texture the
+// engine re-created while the client was not reading), so the bound still holds for
+// everything else.
+//
 // No locking inside: the owner guards every call with its own lock (the writer's queue
 // lock), so the whole push, coalescing scan included, is one short critical section.
 // Frames are moved in and out, never copied, so nothing is allocated under the lock
@@ -34,11 +42,24 @@ class SendQueue {
   // Moves the oldest frame into `out`; false when empty.
   bool PopFront(std::vector<std::uint8_t>* out);
 
-  std::size_t size() const { return frames_.size(); }
-  bool empty() const { return frames_.empty(); }
+  std::size_t size() const { return entries_.size(); }
+  bool empty() const { return entries_.empty(); }
 
  private:
-  std::deque<std::vector<std::uint8_t>> frames_;
+  struct Entry {
+    std::vector<std::uint8_t> frame;
+    bool announces_handle = false;  // first FrameReady of its surface's handle still to go
+  };
+  struct LastHandle {
+    std::uint32_t surface;
+    std::uint64_t handle;
+  };
+  // Whether `handle` differs from the one the previous FrameReady of `surface` carried;
+  // remembers it either way.
+  bool IsNewHandle(std::uint32_t surface, std::uint64_t handle);
+
+  std::deque<Entry> entries_;
+  std::vector<LastHandle> last_handles_;  // one per surface seen; surfaces are few
 };
 
 }  // namespace nimo

@@ -12,8 +12,9 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes FrameReady(std::uint32_t surface, std::uint32_t marker) {
-  const Bytes p = BuildFrameReadyPayload(FrameReadyPayload{surface, marker, 0, 0, 0});
+// `marker` goes into the width, so frames can be told apart in Describe.
+Bytes FrameReady(std::uint32_t surface, std::uint32_t marker, std::uint64_t handle = 0x40) {
+  const Bytes p = BuildFrameReadyPayload(FrameReadyPayload{surface, marker, 0, 0, handle});
   return BuildFrame(kMsgFrameReady, p.data(), 24);
 }
 
@@ -83,6 +84,10 @@ TEST(SendQueue, OtherSurfacesAndShortFrameReadiesAreNotCoalesced) {
 
 TEST(SendQueue, FullQueueDropsTheNewestButReplacementStillFits) {
   SendQueue q;
+  Bytes f;
+  // Surface 2's handle was announced already (its first frame went out).
+  ASSERT_TRUE(Push(q, FrameReady(2, 0)));
+  ASSERT_TRUE(q.PopFront(&f));
   for (int i = 0; i < 63; ++i) ASSERT_TRUE(Push(q, Text(kMsgConsoleLine, 0, std::to_string(i))));
   ASSERT_TRUE(Push(q, FrameReady(3, 1)));
   ASSERT_EQ(q.size(), kSendQueueCapacity);
@@ -91,19 +96,51 @@ TEST(SendQueue, FullQueueDropsTheNewestButReplacementStillFits) {
   const SendPushResult dropped = q.Push(extra);
   EXPECT_FALSE(dropped.queued);
   EXPECT_FALSE(extra.empty()) << "a dropped frame stays with the caller";
-  EXPECT_FALSE(Push(q, FrameReady(2, 1))) << "a FrameReady with nothing to replace is dropped too";
+  EXPECT_FALSE(Push(q, FrameReady(2, 1))) << "a FrameReady of a known handle with nothing to replace is dropped too";
 
   bool coalesced = false;
   EXPECT_TRUE(Push(q, FrameReady(3, 2), &coalesced));
   EXPECT_TRUE(coalesced);
   EXPECT_EQ(q.size(), kSendQueueCapacity);
 
-  Bytes f;
   ASSERT_TRUE(q.PopFront(&f));
   EXPECT_EQ(Describe(f), "T4:0") << "queued frames are never evicted";
   std::string last;
   while (q.PopFront(&f)) last = Describe(f);
   EXPECT_EQ(last, "F3.2");
+}
+
+// A texture re-created while the client is not reading: the client can close only the
+// handles it is told of, so the first frame of every new handle stays queued, even past
+// the bound; later frames of one handle still coalesce, and frames of a handle already
+// told replace nothing but themselves.
+TEST(SendQueue, FirstFrameOfEveryNewHandleIsKept) {
+  SendQueue q;
+  Bytes f;
+  ASSERT_TRUE(Push(q, FrameReady(1, 1, 0x10)));
+  ASSERT_TRUE(q.PopFront(&f));  // handle 0x10 announced
+  for (int i = 0; i < 64; ++i) ASSERT_TRUE(Push(q, Text(kMsgConsoleLine, 0, std::to_string(i))));
+  EXPECT_FALSE(Push(q, FrameReady(1, 2, 0x10))) << "a known handle's frame obeys the bound";
+
+  bool coalesced = true;
+  EXPECT_TRUE(Push(q, FrameReady(1, 3, 0x20), &coalesced)) << "a new handle passes the bound";
+  EXPECT_FALSE(coalesced);
+  EXPECT_TRUE(Push(q, FrameReady(1, 4, 0x20), &coalesced)) << "its later frame replaces it";
+  EXPECT_TRUE(coalesced);
+  EXPECT_TRUE(Push(q, FrameReady(1, 5, 0x30), &coalesced)) << "the next handle does not replace it";
+  EXPECT_FALSE(coalesced);
+  EXPECT_TRUE(Push(q, FrameReady(0, 1, 0x30))) << "handles are told apart per surface";
+  EXPECT_EQ(q.size(), 64u + 3u);
+  EXPECT_FALSE(Push(q, Text(kMsgConsoleLine, 0, "over"))) << "everything else still sees a full queue";
+
+  for (int i = 0; i < 64; ++i) ASSERT_TRUE(q.PopFront(&f));
+  EXPECT_EQ(Drain(q), "F1.4 F1.5 F0.1");
+
+  // Once told, a handle's pending frame is an ordinary one: the next handle replaces it.
+  ASSERT_TRUE(Push(q, FrameReady(1, 6, 0x30)));
+  EXPECT_TRUE(Push(q, FrameReady(1, 7, 0x40), &coalesced));
+  EXPECT_TRUE(coalesced);
+  EXPECT_EQ(Drain(q), "F1.7");
 }
 
 TEST(SendQueue, AtMostOnePendingFrameReadyPerSurface) {
