@@ -70,14 +70,14 @@ std::vector<std::uint8_t> Frame(std::uint16_t type, std::size_t payload_bytes, s
   return frame;
 }
 
-std::vector<std::uint8_t> FrameReady(std::uint32_t surface, std::uint64_t handle) {
+std::vector<std::uint8_t> FrameReady(std::uint32_t surface, std::uint64_t handle, std::uint32_t width = 64) {
   std::vector<std::uint8_t> payload(kFrameReadyPayloadSize);
-  EncodeFrameReady(FrameReadyPayload{surface, 64, 32, 1, handle}, payload.data());
+  EncodeFrameReady(FrameReadyPayload{surface, width, 32, 1, handle}, payload.data());
   return payload;
 }
 
-bool SendFrameReady(std::uint32_t surface, std::uint64_t handle) {
-  const std::vector<std::uint8_t> p = FrameReady(surface, handle);
+bool SendFrameReady(std::uint32_t surface, std::uint64_t handle, std::uint32_t width = 64) {
+  const std::vector<std::uint8_t> p = FrameReady(surface, handle, width);
   return SendFrame(kMsgFrameReady, p.data(), static_cast<std::uint32_t>(p.size()));
 }
 
@@ -211,19 +211,20 @@ TEST_F(LinkSession, StalledClientCostsFramesNeverTheSender) {
   ASSERT_GT(available, 0u) << "the writer never started its write";
 
   const PerfCounters before = ReadPerfCounters();
-  EXPECT_TRUE(SendFrameReady(0, 0xA0));           // queued
+  EXPECT_TRUE(SendFrameReady(0, 0xA0, 1));        // queued
   EXPECT_TRUE(SendText(kMsgLoadEvent, 0, "L1"));  // stays in place
-  EXPECT_TRUE(SendFrameReady(1, 0xB0));
-  EXPECT_TRUE(SendFrameReady(0, 0xA1));  // replaces 0xA0, joins at the end
+  EXPECT_TRUE(SendFrameReady(1, 0xB0, 1));
+  EXPECT_TRUE(SendFrameReady(0, 0xA0, 2));  // a newer frame of the same texture: replaces, joins at the end
   int accepted = 0;
   while (accepted < 200 && SendText(kMsgConsoleLine, 0, std::to_string(accepted))) ++accepted;
   EXPECT_EQ(accepted, 61) << "the queue holds 64 frames";
   EXPECT_FALSE(SendText(kMsgConsoleLine, 0, "more"));
-  EXPECT_FALSE(SendFrameReady(2, 0xC0)) << "a FrameReady with nothing to replace is dropped";
-  EXPECT_TRUE(SendFrameReady(1, 0xB1)) << "one that replaces a waiting one is queued";
+  // The client can close a texture handle only once it has been told of it.
+  EXPECT_TRUE(SendFrameReady(2, 0xC0)) << "the first frame of a new handle passes the bound";
+  EXPECT_TRUE(SendFrameReady(1, 0xB0, 2)) << "one that replaces a waiting one is queued";
   const PerfCounters after = ReadPerfCounters();
   EXPECT_EQ(after.coalesced - before.coalesced, 2);
-  EXPECT_EQ(after.dropped - before.dropped, 3);
+  EXPECT_EQ(after.dropped - before.dropped, 2);
   // A payload of exactly the limit is accepted by the queue rules; one byte more never is.
   std::vector<std::uint8_t> too_big(kMaxPayloadSize + 1);
   EXPECT_FALSE(SendFrame(kMsgConsoleLine, too_big.data(), kMaxPayloadSize + 1));
@@ -239,7 +240,8 @@ TEST_F(LinkSession, StalledClientCostsFramesNeverTheSender) {
   EXPECT_EQ(r.text(), "L1");
   ASSERT_TRUE(client->Read(&r, 5000));
   EXPECT_EQ(r.type, kMsgFrameReady);
-  EXPECT_EQ(DecodeFrameReady(r.payload.data()).client_handle, 0xA1u);
+  EXPECT_EQ(DecodeFrameReady(r.payload.data()).client_handle, 0xA0u);
+  EXPECT_EQ(DecodeFrameReady(r.payload.data()).width, 2u);
   for (int i = 0; i < accepted; ++i) {
     ASSERT_TRUE(client->Read(&r, 5000));
     ASSERT_EQ(r.type, kMsgConsoleLine);
@@ -247,9 +249,13 @@ TEST_F(LinkSession, StalledClientCostsFramesNeverTheSender) {
   }
   ASSERT_TRUE(client->Read(&r, 5000));
   EXPECT_EQ(r.type, kMsgFrameReady);
+  EXPECT_EQ(DecodeFrameReady(r.payload.data()).client_handle, 0xC0u);
+  ASSERT_TRUE(client->Read(&r, 5000));
+  EXPECT_EQ(r.type, kMsgFrameReady);
   const FrameReadyPayload last = DecodeFrameReady(r.payload.data());
   EXPECT_EQ(last.surface_id, 1u);
-  EXPECT_EQ(last.client_handle, 0xB1u);
+  EXPECT_EQ(last.client_handle, 0xB0u);
+  EXPECT_EQ(last.width, 2u);
   EXPECT_FALSE(client->Read(&r, 100)) << "nothing but the accepted frames arrives";
 }
 
