@@ -8,6 +8,7 @@
 #include "bridge/engine_strings.h"
 #include "bridge/page_scripts.h"
 #include "host/engine_api.h"
+#include "host/engine_ref.h"
 #include "link/portable/wire.h"
 #include "link/send.h"
 #include "surfaces/surface.h"
@@ -17,12 +18,6 @@ namespace {
 
 // The surface whose browser never gets page scripts.
 constexpr std::uint32_t kNoScriptSurfaceId = 1;
-
-// Every object argument of an engine callback carries a reference for the callee.
-template <typename T>
-void ReleaseArg(T* object) {
-  if (object && object->base.release) object->base.release(&object->base);
-}
 
 // A frame without is_main is taken for a main frame.
 bool IsMainFrame(cef_frame_t* frame) {
@@ -43,48 +38,44 @@ bool GetsPageScripts(const Surface* surface) {
 
 void CEF_CALLBACK OnLoadStart(cef_load_handler_t* self, cef_browser_t* browser,
                               cef_frame_t* frame, cef_transition_type_t /*transition_type*/) {
+  const auto browser_ref = AdoptRef(browser);
+  const auto frame_ref = AdoptRef(frame);
   if (GetsPageScripts(SurfaceFrom(self))) {
     InjectPageShim(frame);
     InjectFrameRateProbe(frame);
   }
-  ReleaseArg(frame);
-  ReleaseArg(browser);
 }
 
 void CEF_CALLBACK OnLoadEnd(cef_load_handler_t* self, cef_browser_t* browser, cef_frame_t* frame,
                             int /*http_status_code*/) {
+  const auto browser_ref = AdoptRef(browser);
+  const auto frame_ref = AdoptRef(frame);
   Surface* surface = SurfaceFrom(self);
   // A second run: a document whose first shim run came too early (or was replaced) gets
   // window.mp now; where the first run worked the shim's guard makes this a no-op.
   if (GetsPageScripts(surface)) InjectPageShim(frame);
   const bool main_frame = !frame || IsMainFrame(frame);
   if (surface && main_frame) {
-    if (browser && browser->get_host) {
-      cef_browser_host_t* host = browser->get_host(browser);
-      if (host) {
-        // The engine re-reads the view size and repaints the whole view.
-        if (host->was_resized) host->was_resized(host);
-        if (host->invalidate) host->invalidate(host, PET_VIEW);
-        ReleaseArg(host);
-      }
+    if (const auto host = GetRef(browser, &cef_browser_t::get_host)) {
+      // The engine re-reads the view size and repaints the whole view.
+      if (host->was_resized) host->was_resized(host.get());
+      if (host->invalidate) host->invalidate(host.get(), PET_VIEW);
     }
     const std::vector<std::uint8_t> payload = BuildLoadFinishedPayload(surface->id);
     SendFrame(kMsgLoadEvent, payload.data(), static_cast<std::uint32_t>(payload.size()));
   }
-  ReleaseArg(frame);
-  ReleaseArg(browser);
 }
 
 void CEF_CALLBACK OnLoadError(cef_load_handler_t* self, cef_browser_t* browser, cef_frame_t* frame,
                               cef_errorcode_t error_code, const cef_string_t* /*error_text*/,
                               const cef_string_t* failed_url) {
+  const auto browser_ref = AdoptRef(browser);
+  const auto frame_ref = AdoptRef(frame);
   if (Surface* surface = SurfaceFrom(self)) {
     const std::vector<std::uint8_t> payload = BuildLoadFailedPayload(
         surface->id, static_cast<std::int32_t>(error_code), ToUtf8(failed_url));
     SendFrame(kMsgLoadEvent, payload.data(), static_cast<std::uint32_t>(payload.size()));
   }
-  ReleaseArg(frame);
-  ReleaseArg(browser);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "host/command_line.h"
 #include "host/engine_api.h"
 #include "host/paths.h"
+#include "host/ui_thread.h"
 #include "link/pipe_link.h"
 #include "surfaces/paint.h"
 #include "surfaces/surface.h"
@@ -49,6 +50,7 @@ void OpenClientProcess(const std::string& pid_text) {
 }  // namespace
 
 int RunBrowserProcess(HINSTANCE instance) {
+  RecordUiThread();  // this thread runs the engine's message loop
   SetUnhandledExceptionFilter(CrashFilter);
   timeBeginPeriod(kTimerResolutionMs);
 
@@ -99,6 +101,7 @@ int RunBrowserProcess(HINSTANCE instance) {
     WriteLog("[nimo-webengine][browser] cef_initialize FAILED\n");
     return 3;
   }
+  NoteEngineInitialized();
   WriteLog("[nimo-webengine][browser] cef_initialize OK \xE2\x80\x94 creating OSR browser: %s\n", url.c_str());
 
   InitPerfStats();

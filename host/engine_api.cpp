@@ -41,6 +41,7 @@ bool ResolveBrowserEntries() {
   Resolve(engine_api.cef_post_task, "cef_post_task");
   Resolve(engine_api.cef_post_delayed_task, "cef_post_delayed_task");
   Resolve(engine_api.cef_quit_message_loop, "cef_quit_message_loop");
+  Resolve(engine_api.cef_currently_on, "cef_currently_on");
   Resolve(engine_api.cef_version_info, "cef_version_info");
   Resolve(engine_api.cef_api_hash, "cef_api_hash");
   return engine_api.cef_initialize && engine_api.cef_run_message_loop &&

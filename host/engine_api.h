@@ -28,6 +28,7 @@ struct EngineApi {
   cef_post_task_fn cef_post_task;
   cef_post_delayed_task_fn cef_post_delayed_task;
   cef_quit_message_loop_fn cef_quit_message_loop;
+  cef_currently_on_fn cef_currently_on;  // optional: the UI-thread check's second opinion
   // Revision queries (browser side, optional).
   cef_version_info_fn cef_version_info;
   cef_api_hash_fn cef_api_hash;
@@ -44,9 +45,9 @@ void ResolveRendererEntries();
 
 // Resolves, in this order, cef_initialize, cef_run_message_loop, cef_shutdown,
 // cef_browser_host_create_browser, cef_post_task, cef_post_delayed_task,
-// cef_quit_message_loop, then cef_version_info and cef_api_hash. Returns whether the five
-// the browser process cannot run without are present (cef_shutdown,
-// cef_post_delayed_task and the revision queries may be missing).
+// cef_quit_message_loop, cef_currently_on, then cef_version_info and cef_api_hash. Returns
+// whether the five the browser process cannot run without are present (cef_shutdown,
+// cef_post_delayed_task, cef_currently_on and the revision queries may be missing).
 bool ResolveBrowserEntries();
 
 // Writes the engine's version and API hash to the log when the library exports them, and a

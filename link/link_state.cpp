@@ -7,8 +7,8 @@ namespace link_internal {
 // the client) links without pulling in the reader and the command handlers.
 std::atomic<HANDLE> pipe{INVALID_HANDLE_VALUE};
 std::atomic<bool> link_open{false};
-HANDLE read_event = nullptr;
-HANDLE write_event = nullptr;
+UniqueHandle read_event;
+UniqueHandle write_event;
 
 }  // namespace link_internal
 }  // namespace nimo

@@ -16,13 +16,15 @@
 #include <cstdint>
 #include <vector>
 
+#include "host/win_handle.h"
+
 namespace nimo {
 namespace link_internal {
 
 extern std::atomic<HANDLE> pipe;         // INVALID_HANDLE_VALUE until the pipe is opened
 extern std::atomic<bool> link_open;      // false until the first connection
-extern HANDLE read_event;                // manual-reset, the reader's OVERLAPPED event
-extern HANDLE write_event;               // manual-reset, the writer's OVERLAPPED event
+extern UniqueHandle read_event;          // manual-reset, the reader's OVERLAPPED event
+extern UniqueHandle write_event;         // manual-reset, the writer's OVERLAPPED event
 
 // Queue operations under the queue lock. Push reports whether a waiting FrameReady of the
 // same surface was replaced and whether the new frame was queued.

@@ -7,6 +7,7 @@
 
 #include "diag/log.h"
 #include "diag/perf_stats.h"
+#include "host/win_handle.h"
 #include "link/commands.h"
 #include "link/link_state.h"
 #include "link/portable/wire.h"
@@ -32,7 +33,7 @@ constexpr DWORD kOpenRetryMs = 50;
 // pipe, because it means the client broke the framing.
 ReadStatus ReadMessage(HANDLE handle, std::uint8_t* buffer, DWORD capacity, DWORD* received) {
   OVERLAPPED ov = {};
-  ov.hEvent = read_event;  // ReadFile resets it when the read begins
+  ov.hEvent = read_event.get();  // ReadFile resets it when the read begins
   *received = 0;
   if (!ReadFile(handle, buffer, capacity, nullptr, &ov)) {
     const DWORD error = GetLastError();
@@ -118,46 +119,44 @@ DWORD WINAPI ReaderThread(void*) {
 }
 
 bool StartThread(LPTHREAD_START_ROUTINE procedure) {
-  HANDLE thread = CreateThread(nullptr, 0, procedure, nullptr, 0, nullptr);
-  if (!thread) return false;
-  CloseHandle(thread);  // the threads are never joined
-  return true;
+  // The threads are never joined: their handle is closed at once.
+  const UniqueHandle thread(CreateThread(nullptr, 0, procedure, nullptr, 0, nullptr));
+  return thread.valid();
 }
 
 }  // namespace
 
 bool ConnectPipe(const char* name) {
   if (!name) return false;
-  HANDLE handle = INVALID_HANDLE_VALUE;
+  // There is no reconnection: the link objects and its two threads are made once.
+  if (link_open.load(std::memory_order_acquire)) {
+    WriteLog("[nimo-webengine][ipc] already connected - %s ignored\n", name);
+    return false;
+  }
+  UniqueFileHandle handle;
   for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-    handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                         FILE_FLAG_OVERLAPPED, nullptr);
-    if (handle != INVALID_HANDLE_VALUE) break;
+    handle.reset(CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OVERLAPPED, nullptr));
+    if (handle) break;
     const DWORD error = GetLastError();
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PIPE_BUSY) break;
     Sleep(kOpenRetryMs);
   }
-  if (handle == INVALID_HANDLE_VALUE) {
+  if (handle) {
+    read_event.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    write_event.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  }
+  if (!handle || !read_event || !write_event) {
     WriteLog("[nimo-webengine][ipc] could not open pipe %s\n", name);
+    read_event.reset();
+    write_event.reset();
     return false;
   }
   DWORD mode = PIPE_READMODE_MESSAGE;
-  SetNamedPipeHandleState(handle, &mode, nullptr, nullptr);
-
-  // There is no reconnection: the link objects are made once, by the first connection.
-  if (!link_open.load(std::memory_order_acquire)) {
-    read_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    write_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (!read_event || !write_event) {
-      WriteLog("[nimo-webengine][ipc] could not open pipe %s\n", name);
-      CloseHandle(handle);
-      return false;
-    }
-    pipe.store(handle, std::memory_order_release);
-    link_open.store(true, std::memory_order_release);
-  } else {
-    pipe.store(handle, std::memory_order_release);
-  }
+  SetNamedPipeHandleState(handle.get(), &mode, nullptr, nullptr);
+  // The pipe stays open for the rest of the process: both threads use it until they end.
+  pipe.store(handle.release(), std::memory_order_release);
+  link_open.store(true, std::memory_order_release);
 
   StartThread(link_internal::WriterThread);
   std::uint8_t hello[kHelloPayloadSize];

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "host/engine_api.h"
+#include "host/ui_thread.h"
 
 namespace nimo {
 
@@ -33,6 +34,7 @@ int CEF_CALLBACK TaskHasAtLeastOneRef(cef_base_ref_counted_t* self) {
 }
 
 void CEF_CALLBACK TaskExecute(cef_task_t* self) {
+  RequireUiThread("UI task");
   UiTask* task = reinterpret_cast<UiTask*>(self);
   if (task->run) task->run(task);
 }

@@ -24,7 +24,7 @@ std::int64_t last_probe = 0;  // writer thread only
 
 bool WriteOneFrame(HANDLE handle, const std::vector<std::uint8_t>& frame) {
   OVERLAPPED ov = {};
-  ov.hEvent = write_event;  // WriteFile resets it when the write begins
+  ov.hEvent = write_event.get();  // WriteFile resets it when the write begins
   DWORD written = 0;
   if (!WriteFile(handle, frame.data(), static_cast<DWORD>(frame.size()), nullptr, &ov) &&
       GetLastError() != ERROR_IO_PENDING) {

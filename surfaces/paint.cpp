@@ -55,14 +55,14 @@ void CopyFrame(Surface* s, ID3D11Texture2D* engine_texture, const cef_rect_t* re
                                             static_cast<std::int32_t>(s->texture_width),
                                             static_cast<std::int32_t>(s->texture_height));
   if (plan.full_copy) {
-    gpu_context->CopyResource(s->texture, engine_texture);
+    gpu_context->CopyResource(s->texture.Get(), engine_texture);
     s->full_copy_pending = 0;
     return;
   }
   for (size_t i = 0; i < plan.box_count; ++i) {
     const CopyBox& b = plan.boxes[i];
     const D3D11_BOX box = {b.left, b.top, 0, b.right, b.bottom, 1};
-    gpu_context->CopySubresourceRegion(s->texture, 0, b.left, b.top, 0, engine_texture, 0, &box);
+    gpu_context->CopySubresourceRegion(s->texture.Get(), 0, b.left, b.top, 0, engine_texture, 0, &box);
   }
 }
 
@@ -115,7 +115,7 @@ void CEF_CALLBACK OnPaint(cef_render_handler_t* self, cef_browser_t* browser, ce
 
   // Every CPU paint uploads the whole frame; dirty rectangles are not used.
   const std::int64_t t0 = QpcNow();
-  gpu_context->UpdateSubresource(s->texture, 0, nullptr, buffer, static_cast<UINT>(width) * 4u, 0);
+  gpu_context->UpdateSubresource(s->texture.Get(), 0, nullptr, buffer, static_cast<UINT>(width) * 4u, 0);
   gpu_context->Flush();
   const std::int64_t t1 = QpcNow();
   RecordPaint(0, QpcMicros(t0, t1));

@@ -12,6 +12,7 @@
 #include "diag/log.h"
 #include "host/engine_api.h"
 #include "host/portable/static_ref.h"
+#include "host/ui_thread.h"
 #include "surfaces/frame_pump.h"
 #include "surfaces/nav_filter.h"
 #include "surfaces/paint.h"
@@ -130,6 +131,7 @@ int CEF_CALLBACK OnBeforePopup(cef_life_span_handler_t*, cef_browser_t* browser,
 }
 
 void CEF_CALLBACK OnAfterCreated(cef_life_span_handler_t* self, cef_browser_t* browser) {
+  RequireUiThread("on_after_created");
   Surface* s = SurfaceFrom(self);
   if (browser == nullptr) return;
   if (s == nullptr || s->browser != nullptr || !s->create_pending) {
@@ -159,6 +161,7 @@ void CEF_CALLBACK OnAfterCreated(cef_life_span_handler_t* self, cef_browser_t* b
 }
 
 void CEF_CALLBACK OnBeforeClose(cef_life_span_handler_t* self, cef_browser_t* browser) {
+  RequireUiThread("on_before_close");
   Surface* s = SurfaceFrom(self);
   if (s == nullptr || s->browser == nullptr || !SameBrowser(s->browser, browser)) {
     ReleaseArg(browser);

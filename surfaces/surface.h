@@ -7,15 +7,17 @@
 // thread), which touches the records without locks. The exceptions are marked: the
 // atomics, and AcquireSurfaceBrowser, which any thread may call.
 #pragma once
+#include <d3d11.h>
+#include <wrl/client.h>
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "host/engine_abi.h"
+#include "host/win_handle.h"
 #include "surfaces/portable/surface_rules.h"
-
-struct ID3D11Texture2D;
 
 namespace nimo {
 
@@ -43,8 +45,8 @@ struct Surface {
   std::uint8_t create_pending;  // a browser was requested and has not arrived yet
 
   // The surface's own shared texture, see surfaces/surface_texture.h.
-  ID3D11Texture2D* texture;
-  void* shared_handle;         // NT handle of `texture` in this process
+  Microsoft::WRL::ComPtr<ID3D11Texture2D> texture;
+  UniqueHandle shared_handle;  // NT handle of `texture` in this process
   std::uint64_t client_handle; // that handle duplicated into the client; 0 when not shared
   std::uint32_t texture_width;
   std::uint32_t texture_height;

@@ -4,6 +4,7 @@
 #include <dxgi1_2.h>
 
 #include <cstdint>
+#include <utility>
 
 #include "diag/log.h"
 #include "host/browser_process.h"
@@ -18,10 +19,8 @@ namespace {
 constexpr DWORD kSharedAccess = DXGI_SHARED_RESOURCE_READ | DXGI_SHARED_RESOURCE_WRITE;
 
 void DropTexture(Surface* s) {
-  if (s->texture) s->texture->Release();
-  s->texture = nullptr;
-  if (s->shared_handle) CloseHandle(s->shared_handle);
-  s->shared_handle = nullptr;
+  s->texture.Reset();
+  s->shared_handle.reset();
   s->client_handle = 0;
 }
 
@@ -45,31 +44,28 @@ bool EnsureSurfaceTexture(Surface* s, int width, int height) {
   desc.Usage = D3D11_USAGE_DEFAULT;
   desc.BindFlags = D3D11_BIND_SHADER_RESOURCE;
   desc.MiscFlags = D3D11_RESOURCE_MISC_SHARED | D3D11_RESOURCE_MISC_SHARED_NTHANDLE;
-  ID3D11Texture2D* texture = nullptr;
+  Microsoft::WRL::ComPtr<ID3D11Texture2D> texture;
   if (FAILED(gpu_device1->CreateTexture2D(&desc, nullptr, &texture)) || !texture) {
     WriteLog("[nimo-webengine][gpu] CreateTexture2D(shared) FAILED\n");
     return false;
   }
 
-  HANDLE shared = nullptr;
-  IDXGIResource1* resource = nullptr;
-  if (SUCCEEDED(texture->QueryInterface(__uuidof(IDXGIResource1), reinterpret_cast<void**>(&resource))) && resource) {
-    if (FAILED(resource->CreateSharedHandle(nullptr, kSharedAccess, nullptr, &shared))) shared = nullptr;
-    resource->Release();
-  }
-  if (!shared) {
-    texture->Release();
+  UniqueHandle shared;
+  Microsoft::WRL::ComPtr<IDXGIResource1> resource;
+  if (FAILED(texture.As(&resource)) || !resource ||
+      FAILED(resource->CreateSharedHandle(nullptr, kSharedAccess, nullptr, shared.receive())) ||
+      !shared) {
     return false;
   }
-  s->texture = texture;
-  s->shared_handle = shared;
+  s->texture = std::move(texture);
+  s->shared_handle = std::move(shared);
   s->texture_width = static_cast<std::uint32_t>(width);
   s->texture_height = static_cast<std::uint32_t>(height);
   s->full_copy_pending = 1;
 
   if (client_process) {
     HANDLE in_client = nullptr;
-    if (DuplicateHandle(GetCurrentProcess(), shared, client_process, &in_client, 0, FALSE, DUPLICATE_SAME_ACCESS) &&
+    if (DuplicateHandle(GetCurrentProcess(), s->shared_handle.get(), client_process, &in_client, 0, FALSE, DUPLICATE_SAME_ACCESS) &&
         in_client) {
       s->client_handle = reinterpret_cast<std::uintptr_t>(in_client);
     } else {

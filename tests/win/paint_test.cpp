@@ -229,7 +229,7 @@ TEST_F(PaintTest, PopupPaintsChangeNothingAndSendNothing) {
   Accelerated(s, f, {}, PET_POPUP);
   Cpu(s, 20, 20, a, PET_POPUP);
   EXPECT_TRUE(NothingSent());
-  EXPECT_EQ(nullptr, s.texture);
+  EXPECT_EQ(nullptr, s.texture.Get());
   EXPECT_EQ(paints, nimo::first_paint_counter.load());
   EXPECT_EQ(0u, NimoStandinGpuStats().textures_opened);
 }
@@ -292,7 +292,7 @@ TEST_F(PaintTest, NoClientHandleMeansNoFrameReady) {
   auto read = NimoStandinExport<NimoStandinReadTextureFn>("d3d11.dll", "NimoStandinReadTexture");
   Pixels px(a.size());
   std::uint32_t w = 0, h = 0, fmt = 0;
-  ASSERT_TRUE(read(s.shared_handle, &w, &h, &fmt, px.data(), px.size() * 4));
+  ASSERT_TRUE(read(s.shared_handle.get(), &w, &h, &fmt, px.data(), px.size() * 4));
   EXPECT_EQ(a, px);
 }
 

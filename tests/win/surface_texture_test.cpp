@@ -60,7 +60,7 @@ void Fill(nimo::Surface& s, std::uint32_t w, std::uint32_t h) {
   std::vector<std::uint32_t> px(static_cast<size_t>(w) * h);
   for (std::uint32_t y = 0; y < h; ++y)
     for (std::uint32_t x = 0; x < w; ++x) px[y * w + x] = PatternPixel(x, y, w);
-  nimo::gpu_context->UpdateSubresource(s.texture, 0, nullptr, px.data(), w * 4, 0);
+  nimo::gpu_context->UpdateSubresource(s.texture.Get(), 0, nullptr, px.data(), w * 4, 0);
   nimo::gpu_context->Flush();
 }
 
@@ -88,9 +88,9 @@ TEST(SurfaceTextureChild, Run) {
                 g.last_shared_access, g.last_shared_had_attributes_or_name);
     PrintSurface("a", s);
     s.full_copy_pending = 0;  // as after a full copy
-    void* first_handle = s.shared_handle;
+    void* first_handle = s.shared_handle.get();
     std::printf("same=%d\n", nimo::EnsureSurfaceTexture(&s, 64, 32) ? 1 : 0);
-    std::printf("same_handle=%d\ncreated=%llu\n", s.shared_handle == first_handle ? 1 : 0,
+    std::printf("same_handle=%d\ncreated=%llu\n", s.shared_handle.get() == first_handle ? 1 : 0,
                 static_cast<unsigned long long>(NimoStandinGpuStats().textures_created));
     PrintSurface("b", s);
     std::printf("resized=%d\n", nimo::EnsureSurfaceTexture(&s, 65, 32) ? 1 : 0);
