@@ -3,7 +3,7 @@
 # is missing. Everything else (the Wine prefix, GoogleTest) is made by the build itself.
 set -eu
 PACKAGES="cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev googletest
-wine64 chromium nodejs clang-14 libclang-rt-14-dev nlohmann-json3-dev libstb-dev"
+wine64 chromium chromium-headless-shell nodejs clang-14 libclang-rt-14-dev nlohmann-json3-dev libstb-dev"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

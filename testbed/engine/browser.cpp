@@ -18,8 +18,10 @@
 
 #include "testbed/engine/journal.h"
 #include "testbed/engine/loop.h"
+#include "testbed/engine/devtools.h"
 #include "testbed/engine/messages.h"
 #include "testbed/engine/paint.h"
+#include "testbed/engine/real_page.h"
 #include "testbed/engine/refs.h"
 #include "testbed/engine/scenario.h"
 #include "testbed/engine/slots.h"
@@ -253,7 +255,7 @@ void Navigate(BrowserCore* b, FrameCore* frame, const std::u16string& url, int t
 void RunActions(BrowserCore* b, int generation, const ActionBlock* page, std::size_t index);
 
 // Offers a navigation to on_before_browse; returns whether it may proceed.
-bool OfferNavigation(BrowserCore* b, FrameCore* frame, const std::u16string& url, int transition, bool gesture,
+bool OfferNavigationImpl(BrowserCore* b, FrameCore* frame, const std::u16string& url, int transition, bool gesture,
                      bool redirect) {
   cef_request_handler_t* handler = RequestHandlerOf(b);
   int cancel = 0;
@@ -277,9 +279,7 @@ FrameCore* FrameFor(BrowserCore* b, const Directive& d) {
   return d.Get("frame", "main") == "sub" ? &b->sub_frame : &b->main_frame;
 }
 
-void ActionLoadStart(BrowserCore* b, const Directive& d) {
-  FrameCore* frame = FrameFor(b, d);
-  int transition = static_cast<int>(d.Int("transition", TT_EXPLICIT));
+void LoadStartImpl(BrowserCore* b, FrameCore* frame, int transition) {
   cef_load_handler_t* h = LoadHandlerOf(b);
   bool has = STANDIN_HAS_SLOT(h, cef_load_handler_t, on_load_start);
   Event("cb.on_load_start").Num("browser", b->id).Text("frame", FrameWord(frame)).Num("transition", transition)
@@ -289,9 +289,11 @@ void ActionLoadStart(BrowserCore* b, const Directive& d) {
   ReleaseHandler(h);
 }
 
-void ActionLoadEnd(BrowserCore* b, const Directive& d) {
-  FrameCore* frame = FrameFor(b, d);
-  int status = static_cast<int>(d.Int("status", 200));
+void ActionLoadStart(BrowserCore* b, const Directive& d) {
+  LoadStartImpl(b, FrameFor(b, d), static_cast<int>(d.Int("transition", TT_EXPLICIT)));
+}
+
+void LoadEndImpl(BrowserCore* b, FrameCore* frame, int status) {
   cef_load_handler_t* h = LoadHandlerOf(b);
   bool has = STANDIN_HAS_SLOT(h, cef_load_handler_t, on_load_end);
   Event("cb.on_load_end").Num("browser", b->id).Text("frame", FrameWord(frame)).Num("status", status)
@@ -300,11 +302,11 @@ void ActionLoadEnd(BrowserCore* b, const Directive& d) {
   ReleaseHandler(h);
 }
 
-void ActionLoadError(BrowserCore* b, const Directive& d) {
-  FrameCore* frame = FrameFor(b, d);
-  int code = static_cast<int>(d.Int("code", -2));
-  std::u16string text = Utf8ToU16(d.Get("text", "net::ERR_FAILED"));
-  std::u16string url = d.Has("url") ? Utf8ToU16(d.Get("url")) : frame->url;
+void ActionLoadEnd(BrowserCore* b, const Directive& d) {
+  LoadEndImpl(b, FrameFor(b, d), static_cast<int>(d.Int("status", 200)));
+}
+
+void LoadErrorImpl(BrowserCore* b, FrameCore* frame, int code, const std::u16string& text, const std::u16string& url) {
   cef_load_handler_t* h = LoadHandlerOf(b);
   bool has = STANDIN_HAS_SLOT(h, cef_load_handler_t, on_load_error);
   Event("cb.on_load_error").Num("browser", b->id).Text("frame", FrameWord(frame)).Num("code", code)
@@ -318,7 +320,13 @@ void ActionLoadError(BrowserCore* b, const Directive& d) {
   ReleaseHandler(h);
 }
 
-void RaiseConsole(BrowserCore* b, int level, const std::u16string& message, const std::u16string& source, int line) {
+void ActionLoadError(BrowserCore* b, const Directive& d) {
+  FrameCore* frame = FrameFor(b, d);
+  LoadErrorImpl(b, frame, static_cast<int>(d.Int("code", -2)), Utf8ToU16(d.Get("text", "net::ERR_FAILED")),
+                d.Has("url") ? Utf8ToU16(d.Get("url")) : frame->url);
+}
+
+void RaiseConsoleImpl(BrowserCore* b, int level, const std::u16string& message, const std::u16string& source, int line) {
   cef_display_handler_t* h = DisplayHandlerOf(b);
   bool has = STANDIN_HAS_SLOT(h, cef_display_handler_t, on_console_message);
   int result = 0;
@@ -355,7 +363,7 @@ void RunConsole(BrowserCore* b, std::shared_ptr<ConsoleRun> run) {
     ++run->next;
     const std::u16string text =
         run->numbered ? run->message + Utf8ToU16(std::to_string(run->next)) : run->message;
-    RaiseConsole(b, run->level, text, run->source, run->line);
+    RaiseConsoleImpl(b, run->level, text, run->source, run->line);
   }
   if (run->next < run->count) PostEngineWork([b, run] { RunConsole(b, run); }, run->interval_ms);
 }
@@ -442,11 +450,9 @@ void ActionPopup(BrowserCore* b, const Directive& d) {
   });
 }
 
-void ActionResource(BrowserCore* b, const Directive& d) {
-  std::u16string url = Utf8ToU16(d.Get("url"));
-  int type = static_cast<int>(d.Int("type", RT_IMAGE));
-  FrameCore* frame = FrameFor(b, d);
-  PostIo([b, frame, url, type] {
+void OfferResourceImpl(BrowserCore* b, FrameCore* frame, const std::u16string& url, int type, bool navigation,
+                       std::function<void(const std::u16string&)> done) {
+  PostIo([b, frame, url, type, navigation, done] {
     cef_request_handler_t* handler = RequestHandlerOf(b);
     RequestCore* request = NewRequest(url, type, TT_LINK, false, "resource");
     cef_resource_request_handler_t* rrh = nullptr;
@@ -457,7 +463,8 @@ void ActionResource(BrowserCore* b, const Directive& d) {
       cef_string_t init = {const_cast<char16_t*>(initiator.data()), initiator.size(), nullptr};
       rrh = handler->get_resource_request_handler(handler, WrapBrowser(b, "get_resource_request_handler"),
                                                   WrapFrame(frame, "get_resource_request_handler"),
-                                                  WrapRequest(request, "get_resource_request_handler"), 0, 0, &init,
+                                                  WrapRequest(request, "get_resource_request_handler"),
+                                                  navigation ? 1 : 0, 0, &init,
                                                   &disable_default);
     }
     ReleaseHandler(handler);
@@ -476,7 +483,12 @@ void ActionResource(BrowserCore* b, const Directive& d) {
     Event("resource.request").Num("browser", b->id).Unsigned("request", request->identifier)
         .Text("url", U16ToUtf8(url)).Text("final_url", U16ToUtf8(request->url)).Num("handler", rrh ? 1 : 0)
         .Num("asked", asked ? 1 : 0).Num("result", result).Num("disable_default", disable_default);
+    if (done) done(request->url);
   });
+}
+
+void ActionResource(BrowserCore* b, const Directive& d) {
+  OfferResourceImpl(b, FrameFor(b, d), Utf8ToU16(d.Get("url")), static_cast<int>(d.Int("type", RT_IMAGE)), false, nullptr);
 }
 
 void ActionContextMenu(BrowserCore* b) {
@@ -519,7 +531,7 @@ void RunAction(BrowserCore* b, const Directive& d) {
   } else if (k == "browse") {
     FrameCore* frame = FrameFor(b, d);
     std::u16string url = Utf8ToU16(d.Get("url"));
-    bool allowed = OfferNavigation(b, frame, url, static_cast<int>(d.Int("transition", TT_LINK)),
+    bool allowed = OfferNavigationImpl(b, frame, url, static_cast<int>(d.Int("transition", TT_LINK)),
                                    d.Int("gesture", 0) != 0, d.Int("redirect", 0) != 0);
     if (allowed && d.Int("follow", 0) != 0) {
       Navigate(b, frame, url, static_cast<int>(d.Int("transition", TT_LINK)), "follow", true);
@@ -576,7 +588,11 @@ void Navigate(BrowserCore* b, FrameCore* frame, const std::u16string& url, int t
               bool already_offered) {
   if (b->closed.load()) return;
   Event("nav.start").Num("browser", b->id).Text("frame", FrameWord(frame)).Text("url", U16ToUtf8(url)).Text("how", how);
-  if (!already_offered && !OfferNavigation(b, frame, url, transition, false, false)) return;
+  if (b->real) {
+    RealNavigate(b, frame, url);
+    return;
+  }
+  if (!already_offered && !OfferNavigationImpl(b, frame, url, transition, false, false)) return;
   frame->url = url;
   if (!frame->main) {
     Directive start, end;
@@ -626,6 +642,7 @@ void BeginClose(BrowserCore* b, int force) {
     }
     b->closed = true;
     ++b->generation;
+    if (b->real) RealClose(b);
     PaintOnClosed(b);
     bool present = STANDIN_HAS_SLOT(life, cef_life_span_handler_t, on_before_close);
     Event("cb.on_before_close").Num("browser", b->id).Num("present", present ? 1 : 0);
@@ -753,7 +770,7 @@ void CEF_CALLBACK FrameExecuteJavaScript(cef_frame_t* self, const cef_string_t* 
     if (text.compare(0, prefix.size(), prefix) == 0) {
       BrowserCore* b = f->browser;
       int level = static_cast<int>(echo->Int("level", 0));
-      PostEngineWork([b, level, text] { RaiseConsole(b, level, text, u"echo", 1); });
+      PostEngineWork([b, level, text] { RaiseConsoleImpl(b, level, text, u"echo", 1); });
     }
   }
   // Figures of this process at the moment a marked script arrives, so a test can compare
@@ -762,6 +779,23 @@ void CEF_CALLBACK FrameExecuteJavaScript(cef_frame_t* self, const cef_string_t* 
     std::u16string prefix = Utf8ToU16(figures->Get("prefix"));
     if (text.compare(0, prefix.size(), prefix) == 0) JournalProcessFigures(U16ToUtf8(text));
   }
+  // A marked script crashes the page's renderer, so tests can see the product recover.
+  if (const Directive* crash = CurrentScenario().Global("crash_script")) {
+    std::u16string prefix = Utf8ToU16(crash->Get("prefix"));
+    if (!prefix.empty() && text.compare(0, prefix.size(), prefix) == 0) {
+      BrowserCore* b = f->browser;
+      PostEngineWork([b] {
+        if (b->closed.load()) return;
+        if (b->real) {
+          RealCrash(b);
+        } else {
+          RaiseRenderProcessTerminated(b, TS_PROCESS_CRASHED, 0, u"renderer crashed");
+        }
+      });
+      return;
+    }
+  }
+  if (f->browser->real && !f->browser->closed.load()) RealExecute(f, text, ToU16(script_url), start_line);
 }
 
 int CEF_CALLBACK FrameIsMain(cef_frame_t* self) {
@@ -882,6 +916,7 @@ int CEF_CALLBACK HostTryCloseBrowser(cef_browser_host_t* self) {
 void CEF_CALLBACK HostSetFocus(cef_browser_host_t* self, int focus) {
   CheckAlive(self, "set_focus");
   Event("host.set_focus").Num("browser", HostCore(self)->id).Num("focus", focus);
+  if (HostCore(self)->real) RealFocus(HostCore(self), focus != 0);
 }
 
 cef_window_handle_t CEF_CALLBACK HostGetWindowHandle(cef_browser_host_t* self) {
@@ -962,6 +997,7 @@ void CEF_CALLBACK HostSendKeyEvent(cef_browser_host_t* self, const cef_key_event
       .Num("is_system_key", e->is_system_key).Unsigned("character", e->character)
       .Unsigned("unmodified_character", e->unmodified_character)
       .Num("focus_on_editable_field", e->focus_on_editable_field);
+  if (HostCore(self)->real) RealKey(HostCore(self), *e);
 }
 
 void CEF_CALLBACK HostSendMouseClickEvent(cef_browser_host_t* self, const cef_mouse_event_t* e,
@@ -970,18 +1006,21 @@ void CEF_CALLBACK HostSendMouseClickEvent(cef_browser_host_t* self, const cef_mo
   Event("host.send_mouse_click_event").Num("browser", HostCore(self)->id).Num("x", e ? e->x : 0).Num("y", e ? e->y : 0)
       .Unsigned("modifiers", e ? e->modifiers : 0).Num("button", type).Num("mouse_up", mouse_up)
       .Num("click_count", click_count);
+  if (e && HostCore(self)->real) RealMouseClick(HostCore(self), *e, type, mouse_up != 0, click_count);
 }
 
 void CEF_CALLBACK HostSendMouseMoveEvent(cef_browser_host_t* self, const cef_mouse_event_t* e, int mouse_leave) {
   CheckAlive(self, "send_mouse_move_event");
   Event("host.send_mouse_move_event").Num("browser", HostCore(self)->id).Num("x", e ? e->x : 0).Num("y", e ? e->y : 0)
       .Unsigned("modifiers", e ? e->modifiers : 0).Num("mouse_leave", mouse_leave);
+  if (e && HostCore(self)->real) RealMouseMove(HostCore(self), *e, mouse_leave != 0);
 }
 
 void CEF_CALLBACK HostSendMouseWheelEvent(cef_browser_host_t* self, const cef_mouse_event_t* e, int dx, int dy) {
   CheckAlive(self, "send_mouse_wheel_event");
   Event("host.send_mouse_wheel_event").Num("browser", HostCore(self)->id).Num("x", e ? e->x : 0).Num("y", e ? e->y : 0)
       .Unsigned("modifiers", e ? e->modifiers : 0).Num("delta_x", dx).Num("delta_y", dy);
+  if (e && HostCore(self)->real) RealMouseWheel(HostCore(self), *e, dx, dy);
 }
 
 void CEF_CALLBACK HostSendTouchEvent(cef_browser_host_t* self, const cef_touch_event_t*) {
@@ -1110,13 +1149,25 @@ void CEF_CALLBACK BrowserReload(cef_browser_t* self) {
   CheckAlive(self, "reload");
   BrowserCore* b = Core(self);
   Event("browser.reload").Num("browser", b->id).Num("ignore_cache", 0).Num("from_ui", OnUiThread() ? 1 : 0);
-  PostEngineWork([b] { Navigate(b, &b->main_frame, b->main_frame.url, TT_RELOAD, "reload"); });
+  PostEngineWork([b] {
+    if (b->real && !b->closed.load()) {
+      RealReload(b, false);
+    } else {
+      Navigate(b, &b->main_frame, b->main_frame.url, TT_RELOAD, "reload");
+    }
+  });
 }
 void CEF_CALLBACK BrowserReloadIgnoreCache(cef_browser_t* self) {
   CheckAlive(self, "reload_ignore_cache");
   BrowserCore* b = Core(self);
   Event("browser.reload").Num("browser", b->id).Num("ignore_cache", 1).Num("from_ui", OnUiThread() ? 1 : 0);
-  PostEngineWork([b] { Navigate(b, &b->main_frame, b->main_frame.url, TT_RELOAD, "reload_ignore_cache"); });
+  PostEngineWork([b] {
+    if (b->real && !b->closed.load()) {
+      RealReload(b, true);
+    } else {
+      Navigate(b, &b->main_frame, b->main_frame.url, TT_RELOAD, "reload_ignore_cache");
+    }
+  });
 }
 void CEF_CALLBACK BrowserStopLoad(cef_browser_t* self) {
   CheckAlive(self, "stop_load");
@@ -1280,6 +1331,9 @@ bool AcceptCreate(cef_client_t* client, const cef_browser_settings_t* settings, 
 
 void AnnounceCreated(BrowserCore* b, const std::u16string& url) {
   if (b->closed.load()) return;
+  // In the Chromium mode the browser becomes a real page; when Chromium is not there it
+  // stays a scripted one (chromium.failed says why).
+  if (ChromiumModeRequested() && ChromiumReady(20000)) RealPageOpen(b);
   cef_life_span_handler_t* life = LifeSpanHandlerOf(b);
   bool present = STANDIN_HAS_SLOT(life, cef_life_span_handler_t, on_after_created);
   b->created = true;
@@ -1292,6 +1346,38 @@ void AnnounceCreated(BrowserCore* b, const std::u16string& url) {
 }
 
 }  // namespace
+
+bool OfferNavigation(BrowserCore* b, FrameCore* frame, const std::u16string& url, int transition, bool gesture,
+                     bool redirect) {
+  return OfferNavigationImpl(b, frame, url, transition, gesture, redirect);
+}
+void RaiseLoadStart(BrowserCore* b, FrameCore* frame, int transition) { LoadStartImpl(b, frame, transition); }
+void RaiseLoadEnd(BrowserCore* b, FrameCore* frame, int status) { LoadEndImpl(b, frame, status); }
+void RaiseLoadError(BrowserCore* b, FrameCore* frame, int code, const std::u16string& text, const std::u16string& url) {
+  LoadErrorImpl(b, frame, code, text, url);
+}
+void RaiseConsole(BrowserCore* b, int level, const std::u16string& message, const std::u16string& source, int line) {
+  RaiseConsoleImpl(b, level, message, source, line);
+}
+void OfferResource(BrowserCore* b, FrameCore* frame, const std::u16string& url, int type, bool navigation,
+                   std::function<void(const std::u16string& final_url)> done) {
+  OfferResourceImpl(b, frame, url, type, navigation, std::move(done));
+}
+
+void RaiseRenderProcessTerminated(BrowserCore* b, int status, int error_code, const std::u16string& text) {
+  cef_request_handler_t* h = RequestHandlerOf(b);
+  const bool has = STANDIN_HAS_SLOT(h, cef_request_handler_t, on_render_process_terminated);
+  Event("cb.on_render_process_terminated").Num("browser", b->id).Num("status", status).Num("error_code", error_code)
+      .Text("text", U16ToUtf8(text)).Num("present", has ? 1 : 0);
+  if (has) {
+    cef_string_t t = {const_cast<char16_t*>(text.data()), text.size(), nullptr};
+    h->on_render_process_terminated(h, WrapBrowser(b, "on_render_process_terminated"),
+                                    static_cast<cef_termination_status_t>(status), error_code, &t);
+  }
+  ReleaseHandler(h);
+}
+
+long long EngineHostPid() { return HostProcessId(); }
 
 cef_browser_t* WrapBrowser(BrowserCore* core, const char* origin) {
   return MakeWrapper<cef_browser_t>(core, "browser", origin, FillBrowser);
@@ -1339,6 +1425,7 @@ std::vector<BrowserCore*> AllBrowsers() {
 }
 
 void ShutdownBrowsers() {
+  StopChromium();
   StopIo();
   PaintShutdown();
   for (BrowserCore* b : AllBrowsers()) {

@@ -10,6 +10,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@ namespace standin {
 
 struct Directive;
 struct PaintState;
+struct RealPage;
 
 struct BrowserCore;
 
@@ -46,6 +48,7 @@ struct BrowserCore {
   std::atomic<int> generation{0};   // bumped by every committed navigation
   std::atomic<int> frame_rate{0};
   PaintState* paint = nullptr;      // owned by the paint module
+  RealPage* real = nullptr;         // a page of headless Chromium (real_page.h), else scripted
 };
 
 // Fresh wrappers (one reference each, the receiver's to release).
@@ -64,6 +67,24 @@ void ReleaseHandler(void* handler);
 
 // Asks the render handler for the view rectangle and journals it.
 cef_rect_t QueryViewRect(BrowserCore* core, const char* why);
+
+// The product's callbacks as a page raises them, each with fresh wrappers and a journal
+// line; the scripted pages and the Chromium mode share them. UI thread.
+bool OfferNavigation(BrowserCore* b, FrameCore* frame, const std::u16string& url, int transition, bool gesture,
+                     bool redirect);
+void RaiseLoadStart(BrowserCore* b, FrameCore* frame, int transition);
+void RaiseLoadEnd(BrowserCore* b, FrameCore* frame, int status);
+void RaiseLoadError(BrowserCore* b, FrameCore* frame, int code, const std::u16string& text, const std::u16string& url);
+void RaiseConsole(BrowserCore* b, int level, const std::u16string& message, const std::u16string& source, int line);
+// The request handler's on_render_process_terminated, when the product has one.
+void RaiseRenderProcessTerminated(BrowserCore* b, int status, int error_code, const std::u16string& text);
+// Any thread: offers a request to the product's resource-request handling on the IO
+// thread; `done` runs there with the URL after the product's rewriting.
+void OfferResource(BrowserCore* b, FrameCore* frame, const std::u16string& url, int type, bool navigation,
+                   std::function<void(const std::u16string& final_url)> done);
+
+// This process's id on the host (0 when not found).
+long long EngineHostPid();
 
 // All browsers ever created in this process.
 std::vector<BrowserCore*> AllBrowsers();

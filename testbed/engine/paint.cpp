@@ -13,6 +13,7 @@
 #include "testbed/engine/browser.h"
 #include "testbed/engine/journal.h"
 #include "testbed/engine/loop.h"
+#include "testbed/engine/real_page.h"
 #include "testbed/engine/scenario.h"
 #include "testbed/engine/slots.h"
 #include "testbed/gpu/standin_gpu.h"
@@ -28,7 +29,7 @@ constexpr std::uint32_t kDxgiB8G8R8A8 = 87;
 constexpr std::uint32_t kDxgiR8G8B8A8 = 28;
 constexpr int kTexturesPerSize = 2;  // the engine hands out textures of a small pool in turn
 
-enum class Content { kNone, kProbe, kPattern };
+enum class Content { kNone, kProbe, kPattern, kReal };
 
 struct PoolTexture {
   HANDLE handle = nullptr;
@@ -275,6 +276,17 @@ void Deliver(BrowserCore* b, cef_paint_element_type_t type, const std::vector<ce
 void Frame(BrowserCore* b) {
   PaintState* p = State(b);
   if (b->closed.load() || b->hidden.load()) return;
+  if (b->real) {
+    // Shown again: the whole view at once from the frame the page last had; the page
+    // itself is asked for its next frame either way.
+    if (p->full_dirty && p->content == Content::kReal && !p->pixels.empty()) {
+      p->full_dirty = false;
+      std::vector<cef_rect_t> all = {cef_rect_t{0, 0, p->width, p->height}};
+      Deliver(b, PET_VIEW, all, true, kDxgiB8G8R8A8, all);
+    }
+    RealFrameOpportunity(b);
+    return;
+  }
   bool changed = p->animate || p->full_dirty || p->frame_requested;
   if (!changed || p->content == Content::kNone) return;
   ++p->frame;
@@ -344,6 +356,7 @@ void PaintOnCreated(BrowserCore* b) {
 }
 
 void PaintOnNavigated(BrowserCore* b, const std::string& url) {
+  if (b->real) return;  // a real page paints what it shows
   PaintState* p = State(b);
   p->frame = 0;
   p->animate = false;
@@ -368,6 +381,13 @@ void PaintOnBeginFrame(BrowserCore* b) {
 void PaintOnInvalidate(BrowserCore* b, int type) {
   PaintState* p = State(b);
   if (type != PET_VIEW || p->content == Content::kNone) return;
+  if (p->content == Content::kReal) {
+    // Nothing changed in the page: its current frame again, whole.
+    if (b->hidden.load() || p->pixels.empty()) return;
+    std::vector<cef_rect_t> all = {cef_rect_t{0, 0, p->width, p->height}};
+    Deliver(b, PET_VIEW, all, true, kDxgiB8G8R8A8, all);
+    return;
+  }
   p->full_dirty = true;
   // The engine repaints the whole view at once for an invalidation.
   Frame(b);
@@ -376,6 +396,10 @@ void PaintOnInvalidate(BrowserCore* b, int type) {
 void PaintOnResized(BrowserCore* b) {
   PaintState* p = State(b);
   cef_rect_t view = QueryViewRect(b, "paint");
+  if (b->real) {
+    RealResize(b, view.width, view.height);  // frames of the new size follow
+    return;
+  }
   Resize(p, view.width, view.height);
   if (p->content == Content::kProbe) std::fill(p->pixels.begin(), p->pixels.end(), kBackground);
   p->full_dirty = true;
@@ -446,6 +470,25 @@ void PaintAction(BrowserCore* b, const Directive& d) {
     p->full_dirty = false;
     Deliver(b, PET_VIEW, rects, true, format, rects);
   }
+}
+
+void PaintRealFrame(BrowserCore* b, int width, int height, std::vector<std::uint32_t> pixels,
+                    const std::vector<cef_rect_t>& dirty, bool whole) {
+  PaintState* p = State(b);
+  if (b->closed.load()) return;
+  p->content = Content::kReal;
+  const bool resized = width != p->width || height != p->height;
+  p->width = width;
+  p->height = height;
+  p->pixels = std::move(pixels);
+  if (resized) p->full_dirty = true;
+  // Hidden, the frame is kept but not painted; shown again, the view repaints whole.
+  if (b->hidden.load()) return;
+  ++p->frame;
+  if (p->full_dirty || resized) whole = true;
+  p->full_dirty = false;
+  std::vector<cef_rect_t> all = {cef_rect_t{0, 0, width, height}};
+  Deliver(b, PET_VIEW, whole ? all : dirty, whole, kDxgiB8G8R8A8, whole ? all : dirty);
 }
 
 void PaintOnClosed(BrowserCore* b) {

@@ -6,7 +6,11 @@
 //
 // Threads: UI thread.
 #pragma once
+#include <cstdint>
 #include <string>
+#include <vector>
+
+#include "testbed/engine/engine_decls.h"
 
 namespace standin {
 
@@ -22,6 +26,10 @@ void PaintOnShown(BrowserCore* browser);
 void PaintOnFrameRate(BrowserCore* browser);
 void PaintAction(BrowserCore* browser, const Directive& action);
 void PaintOnClosed(BrowserCore* browser);
+// A real page's frame (Chromium mode): becomes the current frame and is painted with
+// `dirty` as its changed rectangles (`whole`: everything changed).
+void PaintRealFrame(BrowserCore* browser, int width, int height, std::vector<std::uint32_t> pixels,
+                    const std::vector<cef_rect_t>& dirty, bool whole);
 void PaintShutdown();
 
 }  // namespace standin

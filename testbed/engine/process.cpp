@@ -11,6 +11,7 @@
 #include "testbed/engine/journal.h"
 #include "testbed/engine/loop.h"
 #include "testbed/engine/refs.h"
+#include "testbed/engine/devtools.h"
 #include "testbed/engine/renderer.h"
 #include "testbed/engine/scenario.h"
 #include "testbed/engine/slots.h"
@@ -153,6 +154,7 @@ int cef_initialize(const cef_main_args_t* args, const cef_settings_t* settings, 
     Event("app.get_browser_process_handler").Ptr("handler", handler);
     ReleaseProductObject(reinterpret_cast<cef_base_ref_counted_t*>(handler));
   }
+  if (ChromiumModeRequested()) StartChromium();
   Event("initialize.result").Num("ok", 1);
   return 1;
 }

@@ -1,0 +1,350 @@
+#include "testbed/engine/devtools.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "testbed/engine/browser.h"
+#include "testbed/engine/journal.h"
+#include "testbed/engine/scenario.h"
+#include "testbed/engine/websocket.h"
+
+namespace standin {
+namespace {
+
+const char* kDefaultBinary = "/usr/lib/chromium/chromium-headless-shell";
+
+struct Connection {
+  std::mutex lock;
+  std::condition_variable changed;
+  enum class State { kIdle, kStarting, kUp, kFailed, kStopped } state = State::kIdle;
+  std::string failure;
+  WebSocket socket;
+  std::thread reader;
+  std::thread starter;
+  std::atomic<long long> next_id{1};
+  std::map<long long, DevToolsReply> replies;
+  std::map<std::string, DevToolsEvents> listeners;
+  std::string unix_dir;     // the run's folder as Chromium's side sees it (/tmp/...)
+  std::string windows_dir;  // the same through Wine's Z: drive
+  long long pid = 0;
+};
+
+Connection& conn() {
+  static Connection* c = new Connection();
+  return *c;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  std::string text;
+  if (FILE* f = std::fopen(path.c_str(), "rb")) {
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+    std::fclose(f);
+  }
+  return text;
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string Binary() {
+  if (const char* env = std::getenv("NIMO_STANDIN_CHROMIUM_BINARY")) {
+    if (*env) return env;
+  }
+  if (const Directive* d = CurrentScenario().Global("chromium")) return d->Get("binary", kDefaultBinary);
+  return kDefaultBinary;
+}
+
+void Fail(const std::string& reason) {
+  Connection& c = conn();
+  {
+    std::lock_guard<std::mutex> hold(c.lock);
+    c.state = Connection::State::kFailed;
+    c.failure = reason;
+  }
+  c.changed.notify_all();
+  Event("chromium.failed").Text("reason", reason);
+}
+
+void Dispatch(const std::string& text) {
+  Connection& c = conn();
+  Json message;
+  try {
+    message = Json::parse(text);
+  } catch (const std::exception& e) {
+    Event("chromium.bad_message").Text("error", e.what()).Num("length", static_cast<long long>(text.size()));
+    return;
+  }
+  if (message.contains("id")) {
+    DevToolsReply reply;
+    {
+      std::lock_guard<std::mutex> hold(c.lock);
+      auto it = c.replies.find(message["id"].get<long long>());
+      if (it == c.replies.end()) return;
+      reply = std::move(it->second);
+      c.replies.erase(it);
+    }
+    if (!reply) return;
+    static const Json empty = Json::object();
+    if (message.contains("error")) {
+      reply(empty, message["error"].value("message", std::string("error")));
+    } else {
+      reply(message.contains("result") ? message["result"] : empty, std::string());
+    }
+    return;
+  }
+  const std::string method = message.value("method", std::string());
+  const std::string session = message.value("sessionId", std::string());
+  DevToolsEvents handler;
+  {
+    std::lock_guard<std::mutex> hold(c.lock);
+    auto it = c.listeners.find(session);
+    if (it != c.listeners.end()) handler = it->second;
+  }
+  static const Json empty = Json::object();
+  if (handler) handler(method, message.contains("params") ? message["params"] : empty);
+}
+
+void ReaderLoop() {
+  Connection& c = conn();
+  std::string text;
+  while (c.socket.Receive(&text)) Dispatch(text);
+  std::map<long long, DevToolsReply> orphaned;
+  {
+    std::lock_guard<std::mutex> hold(c.lock);
+    orphaned.swap(c.replies);
+    if (c.state == Connection::State::kUp) c.state = Connection::State::kStopped;
+  }
+  c.changed.notify_all();
+  static const Json empty = Json::object();
+  for (auto& r : orphaned) {
+    if (r.second) r.second(empty, "connection closed");
+  }
+}
+
+// The launcher: Chromium in the background, its pid in a file, then a watch loop that
+// ends it by that pid once this engine process is gone, the stand-in leaves a `stop`
+// file, or an hour has passed; last, the run's folder is removed.
+std::string LaunchScript(const std::string& dir, long long engine_pid, const std::string& binary) {
+  std::string s;
+  s += "#!/bin/sh\n";
+  s += "dir='" + dir + "'\n";
+  s += "engine=" + std::to_string(engine_pid) + "\n";
+  s += "'" + binary + "' --no-sandbox --remote-debugging-address=127.0.0.1 --remote-debugging-port=0 \\\n";
+  s += "  --enable-begin-frame-control --run-all-compositor-stages-before-draw --force-color-profile=srgb \\\n";
+  s += "  --force-device-scale-factor=1 --hide-scrollbars --mute-audio --no-first-run --disable-sync \\\n";
+  s += "  --disable-background-networking --disable-component-update --user-data-dir=\"$dir/profile\" \\\n";
+  s += "  about:blank >\"$dir/chromium.log\" 2>&1 </dev/null &\n";
+  s += "chrome=$!\n";
+  s += "echo $chrome >\"$dir/chromium.pid.tmp\" && mv \"$dir/chromium.pid.tmp\" \"$dir/chromium.pid\"\n";
+  s += "alive() { [ -e /proc/$1 ] && ! grep -q '^State:[[:space:]]*Z' /proc/$1/status 2>/dev/null; }\n";
+  s += "n=0\n";
+  s += "while alive $chrome; do\n";
+  s += "  [ -e \"$dir/stop\" ] && break\n";
+  s += "  if [ \"$engine\" -gt 0 ] && ! alive $engine; then break; fi\n";
+  s += "  n=$((n+1)); [ $n -ge 18000 ] && break\n";
+  s += "  sleep 0.2\n";
+  s += "done\n";
+  s += "kill -TERM $chrome 2>/dev/null\n";
+  s += "i=0; while alive $chrome && [ $i -lt 25 ]; do sleep 0.2; i=$((i+1)); done\n";
+  s += "kill -KILL $chrome 2>/dev/null\n";
+  s += "wait $chrome 2>/dev/null\n";
+  s += "rm -rf \"$dir\"\n";
+  return s;
+}
+
+void Start() {
+  Connection& c = conn();
+  const std::string binary = Binary();
+  char name[96];
+  std::snprintf(name, sizeof name, "nimo-chromium-%lu-%llu", static_cast<unsigned long>(GetCurrentProcessId()),
+                static_cast<unsigned long long>(GetTickCount64()));
+  c.unix_dir = std::string("/tmp/") + name;
+  c.windows_dir = std::string("Z:\\tmp\\") + name;
+  if (!Exists(std::string("Z:") + binary)) {
+    Fail("no browser at " + binary);
+    return;
+  }
+  if (!CreateDirectoryA(c.windows_dir.c_str(), nullptr)) {
+    Fail("cannot make " + c.unix_dir);
+    return;
+  }
+  const long long engine_pid = EngineHostPid();
+  const std::string script = LaunchScript(c.unix_dir, engine_pid, binary);
+  if (FILE* f = std::fopen((c.windows_dir + "\\launch.sh").c_str(), "wb")) {
+    std::fwrite(script.data(), 1, script.size(), f);
+    std::fclose(f);
+  }
+  std::string command = "/bin/sh " + c.unix_dir + "/launch.sh";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                      &info)) {
+    Fail("cannot start /bin/sh (" + std::to_string(GetLastError()) + ")");
+    return;
+  }
+  if (info.hProcess) CloseHandle(info.hProcess);
+  if (info.hThread) CloseHandle(info.hThread);
+  const auto started = std::chrono::steady_clock::now();
+  std::string port_file = c.windows_dir + "\\profile\\DevToolsActivePort";
+  std::string text;
+  for (;;) {
+    text = ReadWholeFile(port_file);
+    if (text.find('\n') != std::string::npos) break;
+    if (!Exists(c.windows_dir)) {
+      Fail("the browser ended at start");
+      return;
+    }
+    if (std::chrono::steady_clock::now() - started > std::chrono::seconds(20)) {
+      Fail("the browser did not open its DevTools port within 20 s");
+      return;
+    }
+    Sleep(20);
+  }
+  c.pid = std::atoll(ReadWholeFile(c.windows_dir + "\\chromium.pid").c_str());
+  const int port = std::atoi(text.c_str());
+  std::string path = text.substr(text.find('\n') + 1);
+  while (!path.empty() && (path.back() == '\n' || path.back() == '\r')) path.pop_back();
+  std::string error;
+  if (!c.socket.Connect(port, path, &error)) {
+    Fail(error);
+    return;
+  }
+  const long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
+                           .count();
+  Event("chromium.started").Num("pid", c.pid).Num("engine_host_pid", engine_pid).Text("folder", c.unix_dir)
+      .Num("port", port).Num("ms", ms).Text("binary", binary);
+  c.reader = std::thread(ReaderLoop);
+  {
+    std::lock_guard<std::mutex> hold(c.lock);
+    if (c.state == Connection::State::kStarting) c.state = Connection::State::kUp;
+  }
+  c.changed.notify_all();
+}
+
+}  // namespace
+
+bool ChromiumModeRequested() {
+  if (const char* env = std::getenv("NIMO_STANDIN_CHROMIUM")) {
+    if (*env && std::string(env) != "0") return true;
+  }
+  return CurrentScenario().Global("chromium") != nullptr;
+}
+
+void StartChromium() {
+  Connection& c = conn();
+  {
+    std::lock_guard<std::mutex> hold(c.lock);
+    if (c.state != Connection::State::kIdle) return;
+    c.state = Connection::State::kStarting;
+  }
+  c.starter = std::thread(Start);
+}
+
+bool ChromiumReady(int timeout_ms) {
+  Connection& c = conn();
+  std::unique_lock<std::mutex> hold(c.lock);
+  c.changed.wait_for(hold, std::chrono::milliseconds(timeout_ms),
+                     [&c] { return c.state != Connection::State::kStarting; });
+  return c.state == Connection::State::kUp;
+}
+
+void DevToolsSend(const std::string& method, const Json& params, const std::string& session, DevToolsReply reply) {
+  Connection& c = conn();
+  const long long id = c.next_id++;
+  Json message = {{"id", id}, {"method", method}, {"params", params}};
+  if (!session.empty()) message["sessionId"] = session;
+  bool up;
+  {
+    std::lock_guard<std::mutex> hold(c.lock);
+    up = c.state == Connection::State::kUp;
+    if (up && reply) c.replies[id] = reply;
+  }
+  if (!up || !c.socket.Send(message.dump(-1, ' ', false, Json::error_handler_t::replace))) {
+    if (reply) {
+      {
+        std::lock_guard<std::mutex> hold(c.lock);
+        c.replies.erase(id);
+      }
+      reply(Json::object(), "not connected");
+    }
+  }
+}
+
+bool DevToolsCall(const std::string& method, const Json& params, const std::string& session, Json* result,
+                  std::string* error, int timeout_ms) {
+  struct Wait {
+    std::mutex lock;
+    std::condition_variable done;
+    bool finished = false;
+    Json result;
+    std::string error;
+  };
+  auto wait = std::make_shared<Wait>();
+  DevToolsSend(method, params, session, [wait](const Json& r, const std::string& e) {
+    std::lock_guard<std::mutex> hold(wait->lock);
+    wait->result = r;
+    wait->error = e;
+    wait->finished = true;
+    wait->done.notify_all();
+  });
+  std::unique_lock<std::mutex> hold(wait->lock);
+  if (!wait->done.wait_for(hold, std::chrono::milliseconds(timeout_ms), [&] { return wait->finished; })) {
+    if (error) *error = method + ": no reply within " + std::to_string(timeout_ms) + " ms";
+    return false;
+  }
+  if (result) *result = wait->result;
+  if (error) *error = wait->error;
+  return wait->error.empty();
+}
+
+void DevToolsListen(const std::string& session, DevToolsEvents handler) {
+  Connection& c = conn();
+  std::lock_guard<std::mutex> hold(c.lock);
+  c.listeners[session] = std::move(handler);
+}
+
+void DevToolsForget(const std::string& session) {
+  Connection& c = conn();
+  std::lock_guard<std::mutex> hold(c.lock);
+  c.listeners.erase(session);
+}
+
+void StopChromium() {
+  Connection& c = conn();
+  if (c.starter.joinable()) c.starter.join();
+  bool up;
+  {
+    std::lock_guard<std::mutex> hold(c.lock);
+    up = c.state == Connection::State::kUp;
+  }
+  if (up) {
+    std::string error;
+    DevToolsCall("Browser.close", Json::object(), "", nullptr, &error, 3000);
+  }
+  if (c.windows_dir.empty()) return;
+  // The watch loop ends the browser by its pid and removes the folder; wait for that.
+  if (FILE* f = std::fopen((c.windows_dir + "\\stop").c_str(), "wb")) std::fclose(f);
+  bool gone = false;
+  for (int i = 0; i < 100 && !(gone = !Exists(c.windows_dir)); ++i) Sleep(50);
+  c.socket.Close();
+  if (c.reader.joinable()) c.reader.join();
+  {
+    std::lock_guard<std::mutex> hold(c.lock);
+    c.state = Connection::State::kStopped;
+    c.listeners.clear();
+  }
+  Event("chromium.stopped").Num("pid", c.pid).Num("ended", gone ? 1 : 0);
+}
+
+}  // namespace standin

@@ -1,0 +1,561 @@
+#include "testbed/engine/real_page.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "testbed/engine/browser.h"
+#include "testbed/engine/devtools.h"
+#include "testbed/engine/journal.h"
+#include "testbed/engine/loop.h"
+#include "testbed/engine/paint.h"
+#include "testbed/engine/real_frame.h"
+#include "testbed/engine/strings.h"
+
+namespace standin {
+
+struct RealPage {
+  BrowserCore* browser = nullptr;
+  std::string target;   // also the main frame's id
+  std::string session;
+  std::mutex lock;      // guards the maps below
+  std::map<std::string, long long> contexts;        // frame id -> its default script context
+  std::map<std::string, std::string> documents;     // request id -> frame id of a document request
+  std::map<std::string, std::string> document_urls; // request id -> URL
+  int main_status = 200;
+  std::atomic<bool> frame_pending{false};
+  std::atomic<int> decoding{0};  // screenshots waiting for the decoder
+  std::atomic<bool> whole_next{true};
+  std::atomic<bool> crashed{false};
+  std::atomic<bool> closed{false};
+  std::atomic<long long> skipped{0};
+  // The reader thread's copy of the last frame, to find what changed.
+  DecodedFrame last;
+};
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long long Micros(Clock::time_point a, Clock::time_point b) {
+  return std::chrono::duration_cast<std::chrono::microseconds>(b - a).count();
+}
+
+bool StartsWith(const std::string& s, const char* prefix) { return s.compare(0, std::strlen(prefix), prefix) == 0; }
+
+int ErrorCode(const std::string& text) {
+  static const std::map<std::string, int> codes = {
+      {"net::ERR_FAILED", -2},           {"net::ERR_ABORTED", -3},
+      {"net::ERR_FILE_NOT_FOUND", -6},   {"net::ERR_TIMED_OUT", -7},
+      {"net::ERR_ACCESS_DENIED", -10},   {"net::ERR_BLOCKED_BY_CLIENT", -20},
+      {"net::ERR_CONNECTION_REFUSED", -102}, {"net::ERR_CONNECTION_FAILED", -104},
+      {"net::ERR_NAME_NOT_RESOLVED", -105},  {"net::ERR_INTERNET_DISCONNECTED", -106},
+      {"net::ERR_ADDRESS_UNREACHABLE", -109}, {"net::ERR_INVALID_URL", -300},
+      {"net::ERR_UNKNOWN_URL_SCHEME", -302},
+  };
+  auto it = codes.find(text);
+  return it == codes.end() ? -2 : it->second;
+}
+
+int ResourceType(const std::string& type, bool main) {
+  if (type == "Document") return main ? RT_MAIN_FRAME : RT_SUB_FRAME;
+  if (type == "Stylesheet") return RT_STYLESHEET;
+  if (type == "Script") return RT_SCRIPT;
+  if (type == "Image") return RT_IMAGE;
+  if (type == "Font") return RT_FONT_RESOURCE;
+  if (type == "Media") return RT_MEDIA;
+  if (type == "XHR" || type == "Fetch") return RT_XHR;
+  if (type == "Ping") return RT_PING;
+  return RT_SUB_RESOURCE;
+}
+
+// Console text as the engine gives it: the arguments' texts joined by spaces.
+std::string ArgumentText(const Json& a) {
+  const std::string type = a.value("type", std::string());
+  if (a.contains("value")) {
+    const Json& v = a["value"];
+    if (v.is_string()) return v.get<std::string>();
+    if (v.is_boolean()) return v.get<bool>() ? "true" : "false";
+    if (v.is_null()) return "null";
+  }
+  if (type == "undefined") return "undefined";
+  if (a.contains("unserializableValue")) return a["unserializableValue"].get<std::string>();
+  if (a.contains("description")) return a["description"].get<std::string>();
+  if (a.contains("value")) return a["value"].dump();
+  return type;
+}
+
+int ConsoleLevel(const std::string& type) {
+  if (type == "error" || type == "assert") return LOGSEVERITY_ERROR;
+  if (type == "warning") return LOGSEVERITY_WARNING;
+  if (type == "debug") return LOGSEVERITY_VERBOSE;
+  return LOGSEVERITY_INFO;
+}
+
+void Continue(RealPage* page, const std::string& request, const std::u16string& asked, const std::u16string& final_url) {
+  Json params = {{"requestId", request}};
+  if (final_url != asked) params["url"] = ToChromiumUrl(final_url);
+  DevToolsSend("Fetch.continueRequest", params, page->session);
+}
+
+// A request Chromium paused: a navigation goes to on_before_browse on the UI thread, then
+// (allowed) with every other request to the resource-request handling on the IO thread.
+void OnRequestPaused(BrowserCore* b, const Json& p) {
+  RealPage* page = b->real;
+  const std::string request = p.value("requestId", std::string());
+  const std::string type = p.value("resourceType", std::string());
+  const std::string frame_id = p.value("frameId", std::string());
+  const std::string url = p.contains("request") ? p["request"].value("url", std::string()) : std::string();
+  const std::u16string product_url = ToProductUrl(url);
+  const bool main = frame_id == page->target;
+  const int resource_type = ResourceType(type, main);
+  if (type == "Document") {
+    const bool redirect = p.contains("redirectedRequestId");
+    PostEngineWork([b, page, request, product_url, main, redirect, resource_type] {
+      FrameCore* frame = main ? &b->main_frame : &b->sub_frame;
+      if (b->closed.load() || !OfferNavigation(b, frame, product_url, TT_LINK, false, redirect)) {
+        DevToolsSend("Fetch.failRequest", {{"requestId", request}, {"errorReason", "Aborted"}}, page->session);
+        return;
+      }
+      OfferResource(b, frame, product_url, resource_type, true, [page, request, product_url](const std::u16string& f) {
+        Continue(page, request, product_url, f);
+      });
+    });
+    return;
+  }
+  OfferResource(b, main ? &b->main_frame : &b->sub_frame, product_url, resource_type, false,
+                [page, request, product_url](const std::u16string& f) { Continue(page, request, product_url, f); });
+}
+
+void OnPageEvent(BrowserCore* b, const std::string& method, const Json& p) {
+  RealPage* page = b->real;
+  if (method == "Fetch.requestPaused") {
+    OnRequestPaused(b, p);
+  } else if (method == "Page.frameNavigated") {
+    const Json& f = p["frame"];
+    const bool main = !f.contains("parentId");
+    // An error page stands for the URL that failed, as the engine shows it.
+    const std::string url = f.contains("unreachableUrl") ? f["unreachableUrl"].get<std::string>()
+                                                          : f.value("url", std::string());
+    if (main) page->crashed = false;  // a new document has a live renderer
+    PostEngineWork([b, main, url] {
+      if (b->closed.load()) return;
+      FrameCore* frame = main ? &b->main_frame : &b->sub_frame;
+      frame->url = ToProductUrl(url);
+      if (main) ++b->generation;
+      RaiseLoadStart(b, frame, TT_EXPLICIT);
+    });
+  } else if (method == "Page.loadEventFired") {
+    int status;
+    {
+      std::lock_guard<std::mutex> hold(page->lock);
+      status = page->main_status;
+    }
+    PostEngineWork([b, status] {
+      if (!b->closed.load()) RaiseLoadEnd(b, &b->main_frame, status);
+    });
+  } else if (method == "Page.frameStoppedLoading") {
+    if (p.value("frameId", std::string()) == page->target) return;
+    PostEngineWork([b] {
+      if (!b->closed.load()) RaiseLoadEnd(b, &b->sub_frame, 200);
+    });
+  } else if (method == "Network.requestWillBeSent") {
+    if (p.value("type", std::string()) != "Document") return;
+    std::lock_guard<std::mutex> hold(page->lock);
+    page->documents[p.value("requestId", std::string())] = p.value("frameId", std::string());
+    page->document_urls[p.value("requestId", std::string())] = p["request"].value("url", std::string());
+  } else if (method == "Network.responseReceived") {
+    if (p.value("type", std::string()) != "Document") return;
+    std::lock_guard<std::mutex> hold(page->lock);
+    auto it = page->documents.find(p.value("requestId", std::string()));
+    if (it != page->documents.end() && it->second == page->target) page->main_status = p["response"].value("status", 200);
+  } else if (method == "Network.loadingFailed") {
+    std::string frame_id, url;
+    {
+      std::lock_guard<std::mutex> hold(page->lock);
+      auto it = page->documents.find(p.value("requestId", std::string()));
+      if (it == page->documents.end()) return;
+      frame_id = it->second;
+      url = page->document_urls[it->first];
+      page->document_urls.erase(it->first);
+      page->documents.erase(it);
+    }
+    const std::string text = p.value("errorText", std::string("net::ERR_FAILED"));
+    // A navigation the product cancelled is aborted, not failed.
+    if (text == "net::ERR_ABORTED") return;
+    const bool main = frame_id == page->target;
+    PostEngineWork([b, main, text, url] {
+      if (b->closed.load()) return;
+      RaiseLoadError(b, main ? &b->main_frame : &b->sub_frame, ErrorCode(text), Utf8ToU16(text), ToProductUrl(url));
+    });
+  } else if (method == "Runtime.consoleAPICalled") {
+    std::string text;
+    for (const Json& a : p["args"]) text += (text.empty() ? "" : " ") + ArgumentText(a);
+    std::string source;
+    int line = 0;
+    if (p.contains("stackTrace") && !p["stackTrace"]["callFrames"].empty()) {
+      const Json& top = p["stackTrace"]["callFrames"][0];
+      source = top.value("url", std::string());
+      line = top.value("lineNumber", 0) + 1;
+    }
+    const int level = ConsoleLevel(p.value("type", std::string()));
+    PostEngineWork([b, level, text, source, line] {
+      if (!b->closed.load()) RaiseConsole(b, level, Utf8ToU16(text), ToProductUrl(source), line);
+    });
+  } else if (method == "Runtime.exceptionThrown") {
+    const Json& d = p["exceptionDetails"];
+    std::string text = d.value("text", std::string("Uncaught"));
+    if (d.contains("exception") && d["exception"].contains("description")) {
+      std::string description = d["exception"]["description"].get<std::string>();
+      text += " " + description.substr(0, description.find('\n'));
+    }
+    const std::string source = d.value("url", std::string());
+    const int line = d.value("lineNumber", 0) + 1;
+    PostEngineWork([b, text, source, line] {
+      if (!b->closed.load()) RaiseConsole(b, LOGSEVERITY_ERROR, Utf8ToU16(text), ToProductUrl(source), line);
+    });
+  } else if (method == "Runtime.executionContextCreated") {
+    const Json& c = p["context"];
+    if (!c.contains("auxData") || !c["auxData"].value("isDefault", false)) return;
+    std::lock_guard<std::mutex> hold(page->lock);
+    page->contexts[c["auxData"].value("frameId", std::string())] = c.value("id", 0LL);
+  } else if (method == "Runtime.executionContextsCleared") {
+    std::lock_guard<std::mutex> hold(page->lock);
+    page->contexts.clear();
+  } else if (method == "Page.javascriptDialogOpening") {
+    // Nobody is there to answer a dialog of an off-screen page.
+    DevToolsSend("Page.handleJavaScriptDialog", {{"accept", false}}, page->session);
+  } else if (method == "Inspector.targetCrashed") {
+    page->crashed = true;
+    page->frame_pending = false;
+    PostEngineWork([b] {
+      if (!b->closed.load()) RaiseRenderProcessTerminated(b, TS_PROCESS_CRASHED, 0, u"renderer crashed");
+    });
+  }
+}
+
+// Screenshots are decoded and compared on a thread of their own, in the order they came,
+// so the next frame can be on its way meanwhile.
+struct Decoder {
+  std::mutex lock;
+  std::condition_variable wake;
+  std::deque<std::function<void()>> queue;
+  std::thread thread;
+};
+
+Decoder& decoder() {
+  static Decoder* d = new Decoder();
+  return *d;
+}
+
+void PostDecode(std::function<void()> work) {
+  Decoder& d = decoder();
+  std::lock_guard<std::mutex> hold(d.lock);
+  if (!d.thread.joinable()) {
+    d.thread = std::thread([] {
+      Decoder& me = decoder();
+      std::unique_lock<std::mutex> held(me.lock);
+      for (;;) {
+        while (me.queue.empty()) me.wake.wait(held);
+        std::function<void()> next = std::move(me.queue.front());
+        me.queue.pop_front();
+        if (!next) return;
+        held.unlock();
+        next();
+        held.lock();
+      }
+    });
+  }
+  d.queue.push_back(std::move(work));
+  d.wake.notify_all();
+}
+
+void Decode(BrowserCore* b, const std::string& data, Clock::time_point asked, Clock::time_point answered) {
+  RealPage* page = b->real;
+  auto frame = std::make_shared<DecodedFrame>();
+  if (!DecodeScreenshot(data, frame.get())) {
+    Event("paint.real_bad_png").Num("browser", b->id).Num("length", static_cast<long long>(data.size()));
+    return;
+  }
+  const Clock::time_point decoded = Clock::now();
+  bool whole = page->whole_next.exchange(false) || frame->width != page->last.width ||
+               frame->height != page->last.height;
+  std::vector<cef_rect_t> dirty;
+  if (whole) {
+    dirty.push_back(cef_rect_t{0, 0, frame->width, frame->height});
+  } else {
+    dirty = ChangedRects(page->last.pixels, frame->pixels, frame->width, frame->height);
+  }
+  const Clock::time_point compared = Clock::now();
+  page->last.width = frame->width;
+  page->last.height = frame->height;
+  page->last.pixels = frame->pixels;
+  const long long screenshot_us = Micros(asked, answered), decode_us = Micros(answered, decoded),
+                  diff_us = Micros(decoded, compared);
+  const long long png_bytes = static_cast<long long>(data.size());
+  if (dirty.empty()) return;  // damage that left every pixel as it was
+  PostEngineWork([b, frame, dirty, whole, screenshot_us, decode_us, diff_us, png_bytes] {
+    if (b->closed.load()) return;
+    Event("paint.real").Num("browser", b->id).Num("width", frame->width).Num("height", frame->height)
+        .Num("rects", static_cast<long long>(dirty.size())).Num("whole", whole ? 1 : 0)
+        .Num("screenshot_us", screenshot_us).Num("decode_us", decode_us).Num("diff_us", diff_us)
+        .Num("png_bytes", png_bytes);
+    PaintRealFrame(b, frame->width, frame->height, std::move(frame->pixels), dirty, whole);
+  });
+}
+
+void OnFrame(BrowserCore* b, const Json& result, const std::string& error, Clock::time_point asked) {
+  RealPage* page = b->real;
+  const Clock::time_point answered = Clock::now();
+  if (error.empty() && result.contains("screenshotData") && !page->closed.load()) {
+    auto data = std::make_shared<std::string>(result["screenshotData"].get<std::string>());
+    ++page->decoding;
+    PostDecode([b, data, asked, answered] {
+      Decode(b, *data, asked, answered);
+      --b->real->decoding;
+    });
+  }
+  page->frame_pending = false;
+}
+
+}  // namespace
+
+std::u16string ToProductUrl(const std::string& url) {
+  // file:///tmp/x (host) -> file:///Z:/tmp/x; a URL that already names a drive stays.
+  if (StartsWith(url, "file:///") && !(url.size() > 9 && std::isalpha(static_cast<unsigned char>(url[8])) && url[9] == ':')) {
+    return Utf8ToU16("file:///Z:" + url.substr(7));
+  }
+  return Utf8ToU16(url);
+}
+
+std::string ToChromiumUrl(const std::u16string& url16) {
+  const std::string url = U16ToUtf8(url16);
+  if (!StartsWith(url, "file:///") || url.size() < 10 || !std::isalpha(static_cast<unsigned char>(url[8])) ||
+      url[9] != ':') {
+    return url;
+  }
+  const char drive = static_cast<char>(std::toupper(static_cast<unsigned char>(url[8])));
+  const std::size_t tail = url.find_first_of("?#", 10);
+  const std::string path = url.substr(10, tail == std::string::npos ? std::string::npos : tail - 10);
+  const std::string rest = tail == std::string::npos ? std::string() : url.substr(tail);
+  if (drive == 'Z') return "file://" + (path.empty() ? std::string("/") : path) + rest;
+  // Another drive: where Wine keeps it on the host.
+  using UnixName = char*(CDECL*)(const WCHAR*);
+  static UnixName unix_name = reinterpret_cast<UnixName>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  if (!unix_name) return url;
+  std::u16string dos = Utf8ToU16(std::string(1, drive) + ":" + path);
+  for (char16_t& c : dos) c = c == u'/' ? u'\\' : c;
+  char* host = unix_name(reinterpret_cast<const WCHAR*>(dos.c_str()));
+  if (!host) return url;
+  std::string result = std::string("file://") + host + rest;
+  HeapFree(GetProcessHeap(), 0, host);
+  return result;
+}
+
+bool RealPageOpen(BrowserCore* b) {
+  const cef_rect_t view = QueryViewRect(b, "chromium");
+  const int width = view.width > 0 ? view.width : 800, height = view.height > 0 ? view.height : 600;
+  Json created, attached;
+  std::string error;
+  if (!DevToolsCall("Target.createTarget",
+                    {{"url", "about:blank"}, {"width", width}, {"height", height}, {"enableBeginFrameControl", true}},
+                    "", &created, &error)) {
+    Event("chromium.page_failed").Num("browser", b->id).Text("error", error);
+    return false;
+  }
+  RealPage* page = new RealPage();
+  page->browser = b;
+  page->target = created.value("targetId", std::string());
+  if (!DevToolsCall("Target.attachToTarget", {{"targetId", page->target}, {"flatten", true}}, "", &attached, &error)) {
+    Event("chromium.page_failed").Num("browser", b->id).Text("error", error);
+    DevToolsSend("Target.closeTarget", {{"targetId", page->target}}, "");
+    delete page;
+    return false;
+  }
+  page->session = attached.value("sessionId", std::string());
+  b->real = page;
+  DevToolsListen(page->session, [b](const std::string& method, const Json& params) { OnPageEvent(b, method, params); });
+  const std::string& s = page->session;
+  DevToolsCall("Page.enable", Json::object(), s, nullptr, &error);
+  DevToolsCall("Runtime.enable", Json::object(), s, nullptr, &error);
+  DevToolsCall("Network.enable", Json::object(), s, nullptr, &error);
+  DevToolsCall("Fetch.enable", {{"patterns", Json::array({{{"urlPattern", "*"}}})}}, s, nullptr, &error);
+  DevToolsCall("Emulation.setDeviceMetricsOverride",
+               {{"width", width}, {"height", height}, {"deviceScaleFactor", 1}, {"mobile", false}}, s, nullptr, &error);
+  Event("chromium.page").Num("browser", b->id).Text("target", page->target).Num("width", width).Num("height", height);
+  return true;
+}
+
+void RealNavigate(BrowserCore* b, FrameCore* frame, const std::u16string& url) {
+  const std::string target = ToChromiumUrl(url);
+  // Chromium pauses network and file requests only; these never reach Fetch.
+  if (StartsWith(target, "data:") || StartsWith(target, "about:") || StartsWith(target, "javascript:")) {
+    if (!OfferNavigation(b, frame, url, TT_EXPLICIT, false, false)) return;
+  }
+  Json params = {{"url", target}};
+  if (!frame->main) {
+    std::lock_guard<std::mutex> hold(b->real->lock);
+    for (const auto& c : b->real->contexts) {
+      if (c.first != b->real->target) params["frameId"] = c.first;
+    }
+  }
+  DevToolsSend("Page.navigate", params, b->real->session);
+}
+
+void RealReload(BrowserCore* b, bool ignore_cache) {
+  DevToolsSend("Page.reload", {{"ignoreCache", ignore_cache}}, b->real->session);
+}
+
+void RealExecute(FrameCore* frame, const std::u16string& code, const std::u16string& script_url, int start_line) {
+  BrowserCore* b = frame->browser;
+  RealPage* page = b->real;
+  std::string expression = U16ToUtf8(code);
+  const std::string source = U16ToUtf8(script_url);
+  if (!source.empty()) expression += "\n//# sourceURL=" + source;
+  Json params = {{"expression", expression}, {"returnByValue", false}};
+  if (!frame->main) {
+    std::lock_guard<std::mutex> hold(page->lock);
+    for (const auto& c : page->contexts) {
+      if (c.first != page->target) params["contextId"] = c.second;
+    }
+    if (!params.contains("contextId")) return;  // no sub-frame document
+  }
+  DevToolsSend("Runtime.evaluate", params, page->session,
+               [b, source, start_line](const Json& result, const std::string&) {
+                 // An exception in script the product ran is an uncaught error of the page.
+                 if (!result.contains("exceptionDetails")) return;
+                 const Json& d = result["exceptionDetails"];
+                 std::string text = d.value("text", std::string("Uncaught"));
+                 if (d.contains("exception") && d["exception"].contains("description")) {
+                   const std::string description = d["exception"]["description"].get<std::string>();
+                   text += " " + description.substr(0, description.find('\n'));
+                 }
+                 const int line = start_line + d.value("lineNumber", 0);
+                 PostEngineWork([b, text, source, line] {
+                   if (!b->closed.load()) RaiseConsole(b, LOGSEVERITY_ERROR, Utf8ToU16(text), Utf8ToU16(source), line);
+                 });
+               });
+}
+
+namespace {
+
+int Modifiers(std::uint32_t flags) {
+  int m = 0;
+  if (flags & EVENTFLAG_ALT_DOWN) m |= 1;
+  if (flags & EVENTFLAG_CONTROL_DOWN) m |= 2;
+  if (flags & EVENTFLAG_COMMAND_DOWN) m |= 4;
+  if (flags & EVENTFLAG_SHIFT_DOWN) m |= 8;
+  return m;
+}
+
+int Buttons(std::uint32_t flags) {
+  int m = 0;
+  if (flags & EVENTFLAG_LEFT_MOUSE_BUTTON) m |= 1;
+  if (flags & EVENTFLAG_RIGHT_MOUSE_BUTTON) m |= 2;
+  if (flags & EVENTFLAG_MIDDLE_MOUSE_BUTTON) m |= 4;
+  return m;
+}
+
+const char* ButtonName(int button) {
+  return button == MBT_RIGHT ? "right" : button == MBT_MIDDLE ? "middle" : "left";
+}
+
+}  // namespace
+
+void RealMouseClick(BrowserCore* b, const cef_mouse_event_t& e, int button, bool up, int click_count) {
+  int buttons = Buttons(e.modifiers);
+  const int bit = button == MBT_RIGHT ? 2 : button == MBT_MIDDLE ? 4 : 1;
+  buttons = up ? (buttons & ~bit) : (buttons | bit);
+  DevToolsSend("Input.dispatchMouseEvent",
+               {{"type", up ? "mouseReleased" : "mousePressed"}, {"x", e.x}, {"y", e.y}, {"button", ButtonName(button)},
+                {"buttons", buttons}, {"clickCount", click_count}, {"modifiers", Modifiers(e.modifiers)}},
+               b->real->session);
+}
+
+void RealMouseMove(BrowserCore* b, const cef_mouse_event_t& e, bool leave) {
+  (void)leave;  // a pointer that left the view: Chromium has no such event; it stops moving
+  const int buttons = Buttons(e.modifiers);
+  const char* button = (buttons & 1) ? "left" : (buttons & 2) ? "right" : (buttons & 4) ? "middle" : "none";
+  DevToolsSend("Input.dispatchMouseEvent",
+               {{"type", "mouseMoved"}, {"x", e.x}, {"y", e.y}, {"button", button}, {"buttons", buttons},
+                {"modifiers", Modifiers(e.modifiers)}},
+               b->real->session);
+}
+
+void RealMouseWheel(BrowserCore* b, const cef_mouse_event_t& e, int delta_x, int delta_y) {
+  // The engine's deltas are positive away from the user (scroll up, left); the
+  // protocol's are positive towards the end of the page.
+  DevToolsSend("Input.dispatchMouseEvent",
+               {{"type", "mouseWheel"}, {"x", e.x}, {"y", e.y}, {"deltaX", -delta_x}, {"deltaY", -delta_y},
+                {"modifiers", Modifiers(e.modifiers)}},
+               b->real->session);
+}
+
+void RealKey(BrowserCore* b, const cef_key_event_t& e) {
+  static const char* types[] = {"rawKeyDown", "keyDown", "keyUp", "char"};
+  if (e.type < 0 || e.type > 3) return;
+  Json params = {{"type", types[e.type]},
+                 {"windowsVirtualKeyCode", e.windows_key_code},
+                 {"nativeVirtualKeyCode", e.native_key_code},
+                 {"modifiers", Modifiers(e.modifiers)},
+                 {"isSystemKey", e.is_system_key != 0}};
+  if (e.type == KEYEVENT_CHAR) {
+    const std::u16string text(1, e.character), unmodified(1, e.unmodified_character);
+    params["text"] = U16ToUtf8(text);
+    params["unmodifiedText"] = U16ToUtf8(unmodified);
+  }
+  DevToolsSend("Input.dispatchKeyEvent", params, b->real->session);
+}
+
+void RealFocus(BrowserCore* b, bool focus) {
+  DevToolsSend("Emulation.setFocusEmulationEnabled", {{"enabled", focus}}, b->real->session);
+}
+
+void RealResize(BrowserCore* b, int width, int height) {
+  if (width <= 0 || height <= 0) return;
+  b->real->whole_next = true;
+  DevToolsSend("Emulation.setDeviceMetricsOverride",
+               {{"width", width}, {"height", height}, {"deviceScaleFactor", 1}, {"mobile", false}}, b->real->session);
+}
+
+void RealFrameOpportunity(BrowserCore* b) {
+  RealPage* page = b->real;
+  if (page->crashed.load() || page->closed.load()) return;
+  if (page->decoding.load() > 1 || page->frame_pending.exchange(true)) {
+    ++page->skipped;
+    return;
+  }
+  int rate = b->frame_rate.load();
+  if (rate <= 0) rate = 30;
+  const Clock::time_point asked = Clock::now();
+  DevToolsSend("HeadlessExperimental.beginFrame",
+               {{"interval", 1000.0 / rate}, {"screenshot", {{"format", "png"}, {"optimizeForSpeed", true}}}},
+               page->session,
+               [b, asked](const Json& result, const std::string& error) { OnFrame(b, result, error, asked); });
+}
+
+void RealCrash(BrowserCore* b) {
+  Event("chromium.crash_page").Num("browser", b->id);
+  DevToolsSend("Page.crash", Json::object(), b->real->session);
+}
+
+void RealClose(BrowserCore* b) {
+  RealPage* page = b->real;
+  if (page->closed.exchange(true)) return;
+  DevToolsForget(page->session);
+  DevToolsSend("Target.closeTarget", {{"targetId", page->target}}, "");
+  Event("chromium.page_closed").Num("browser", b->id).Num("skipped_frames", page->skipped.load());
+}
+
+}  // namespace standin
