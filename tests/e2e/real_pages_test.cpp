@@ -1,0 +1,407 @@
+// Real pages through the real executable: the stand-in engine in its Chromium mode turns
+// every browser into a page of headless Chromium, so the page shim, the frame-rate probe,
+// clicks, client scripts, the navigation filter, asset redirection and both paint paths
+// are seen working on pages a real engine lays out and runs. Seen from the client's side
+// of the pipe (reports, pixels read through the announced handles) and in the journal.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "link/portable/wire.h"
+#include "tests/support/chromium_guard.h"
+#include "tests/support/fake_client.h"
+#include "tests/support/journal.h"
+#include "tests/support/process_harness.h"
+#include "tests/support/shared_texture_reader.h"
+
+namespace {
+
+using nimo::FrameReadyPayload;
+using nimo::test::FakeClient;
+using nimo::test::Report;
+using nimo::test::Sandbox;
+using nimo::test::SandboxLayout;
+using nimo::test::SandboxProcess;
+using nimo_test::Journal;
+using nimo_test::JournalEntry;
+
+constexpr DWORD kWaitMs = 15000;
+constexpr std::uint32_t kGreen = 0xFF008000u;  // the box before the client's answer
+constexpr std::uint32_t kRed = 0xFFC80000u;    // and after it
+constexpr std::uint32_t kWhite = 0xFFFFFFFFu;
+
+// The UI page. Its box and button sit at known places; the image is asked for by an
+// absolute path, as a page built for a web server does.
+const std::vector<std::string> kPageLines = {
+    "<!doctype html>",
+    "<html><head><meta charset=\"utf-8\"><style>",
+    "body{margin:0;background:#fff}",
+    "#box{position:absolute;left:20px;top:20px;width:100px;height:50px;background:rgb(0,128,0)}",
+    "#go{position:absolute;left:200px;top:20px;width:120px;height:40px}",
+    "#logo{position:absolute;left:20px;top:100px}",
+    "</style></head><body>",
+    "<div id=\"box\"></div><button id=\"go\">Press</button><img id=\"logo\" src=\"/img/dot.bmp\">",
+    "<script>",
+    "var clicks = 0;",
+    "document.getElementById('go').onclick = function () { clicks++; mp.trigger('clicked', clicks); };",
+    "(function ready() {",
+    "  if (!window.mp || !window.mp.events) return setTimeout(ready, 10);",
+    "  mp.events.add('answer', function (text) {",
+    "    document.getElementById('box').style.background = 'rgb(200,0,0)';",
+    "    console.log('answer ' + text);",
+    "  });",
+    "  mp.trigger('ready');",
+    "})();",
+    "</script></body></html>",
+};
+
+int LineOf(const std::string& part) {
+  for (std::size_t i = 0; i < kPageLines.size(); ++i) {
+    if (kPageLines[i].find(part) != std::string::npos) return static_cast<int>(i) + 1;
+  }
+  return 0;
+}
+
+// An 8x8 blue 24-bit BMP.
+std::string DotBmp() {
+  std::string b(54 + 8 * 8 * 3, '\0');
+  auto put32 = [&b](std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+  };
+  b[0] = 'B';
+  b[1] = 'M';
+  put32(2, static_cast<std::uint32_t>(b.size()));
+  put32(10, 54);
+  put32(14, 40);
+  put32(18, 8);
+  put32(22, 8);
+  b[26] = 1;
+  b[28] = 24;
+  put32(34, 8 * 8 * 3);
+  for (std::size_t p = 54; p < b.size(); p += 3) b[p] = static_cast<char>(0xFF);  // B, G, R
+  return b;
+}
+
+void RemoveTree(const std::string& folder) {
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::string name = entry.cFileName;
+      if (name == "." || name == "..") continue;
+      const std::string path = folder + "\\" + name;
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(path);
+      } else {
+        DeleteFileA(path.c_str());
+      }
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+  }
+  RemoveDirectoryA(folder.c_str());
+}
+
+// The page's folder on a host path (Chromium runs on the host; the product sees it on
+// Wine's drive Z:), removed at the end.
+class PageFolder {
+ public:
+  PageFolder() {
+    const std::string name = "nimo-real-pages-" + std::to_string(GetCurrentProcessId()) + "-" +
+                             std::to_string(GetTickCount64());
+    unix_ = "/tmp/" + name;
+    windows_ = "Z:\\tmp\\" + name;
+    ok_ = CreateDirectoryA(windows_.c_str(), nullptr) && CreateDirectoryA((windows_ + "\\ui").c_str(), nullptr) &&
+          CreateDirectoryA((windows_ + "\\ui\\img").c_str(), nullptr);
+    std::string html;
+    for (const std::string& line : kPageLines) html += line + "\n";
+    ok_ = ok_ && Write("ui\\index.html", html) && Write("ui\\img\\dot.bmp", DotBmp());
+  }
+  ~PageFolder() { RemoveTree(windows_); }
+  bool ok() const { return ok_; }
+  // The page as the product is given it.
+  std::string url() const { return "file:///Z:" + unix_ + "/ui/index.html"; }
+  std::string unix_path() const { return unix_; }
+
+ private:
+  bool Write(const std::string& relative, const std::string& bytes) {
+    FILE* f = std::fopen((windows_ + "\\" + relative).c_str(), "wb");
+    if (!f) return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && written;
+  }
+  std::string unix_, windows_;
+  bool ok_ = false;
+};
+
+SandboxLayout Layout() {
+  SandboxLayout layout;
+  layout.libraries = {"dezor2.dll", "d3d11.dll", "dxgi.dll"};
+  return layout;
+}
+
+// One run of the executable with surface 0 on the UI page and every browser a real page.
+class RealRun {
+ public:
+  RealRun() : sandbox_(Layout()) {}
+  ~RealRun() {
+    if (process_.running()) process_.Kill();
+    nimo_test::EndChromiumOf(journal());
+  }
+
+  bool Start(const std::string& url, bool cpu_frames) {
+    if (!sandbox_.ok() || !sandbox_.WriteFile("scenario.txt", "chromium\n")) return false;
+    if (cpu_frames && !sandbox_.WriteFile("ZUNT_WEB_CPUFRAMES", "")) return false;
+    const std::vector<std::string> env = {"NIMO_STANDIN_JOURNAL=" + sandbox_.Path("journal.txt"),
+                                          "NIMO_STANDIN_SCENARIO=" + sandbox_.Path("scenario.txt")};
+    if (!sandbox_.Start("--nimomp-browser " + client_.PipeSwitches() + " --nimomp-url=" + url, env, &process_)) {
+      return false;
+    }
+    for (int i = 0; i < 75 && !client_.WaitConnected(200); ++i) {
+      if (!process_.running()) return false;
+    }
+    return client_.Handshake(kWaitMs);
+  }
+
+  // Reads reports until one not matched before satisfies `match`, whenever it came (a
+  // page may speak before its load is reported). FrameReady reports are remembered on the
+  // way, the newest per surface.
+  template <class Match>
+  bool WaitFor(Match match, Report* out = nullptr, DWORD timeout_ms = kWaitMs) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+      for (std::size_t i = 0; i < seen_.size(); ++i) {
+        if (used_[i] || !match(seen_[i])) continue;
+        used_[i] = true;
+        if (out) *out = seen_[i];
+        return true;
+      }
+      if (GetTickCount() - start > timeout_ms) return false;
+      Report r;
+      if (!client_.Read(&r, 50)) continue;
+      if (r.type == nimo::kMsgFrameReady && r.payload.size() == nimo::kFrameReadyPayloadSize) {
+        const FrameReadyPayload f = nimo::DecodeFrameReady(r.payload.data());
+        frames_[f.surface_id] = f;
+      }
+      seen_.push_back(r);
+      used_.push_back(false);
+    }
+  }
+
+  bool WaitPage(const std::string& text, Report* out = nullptr) {
+    return WaitFor([&](const Report& r) { return r.type == nimo::kMsgPageMessage && r.text() == text; }, out);
+  }
+  bool WaitLoad(std::uint32_t surface, std::uint32_t kind, Report* out = nullptr) {
+    return WaitFor(
+        [&](const Report& r) {
+          return r.type == nimo::kMsgLoadEvent && r.surface_id() == surface && r.param(1) == kind;
+        },
+        out);
+  }
+
+  // Polls the newest frame of a surface until the pixel at (x, y) is `color`.
+  bool WaitPixel(std::uint32_t surface, std::uint32_t x, std::uint32_t y, std::uint32_t color,
+                 std::uint32_t* last = nullptr) {
+    const DWORD start = GetTickCount();
+    std::uint32_t seen = 0;
+    while (GetTickCount() - start < kWaitMs) {
+      WaitFor([](const Report&) { return false; }, nullptr, 100);
+      auto it = frames_.find(surface);
+      if (it == frames_.end()) continue;
+      const nimo_test::SharedFrame f = nimo_test::ReadSharedTexture(it->second.client_handle);
+      if (!f.opened || x >= f.width || y >= f.height) continue;
+      seen = f.at(x, y) | 0xFF000000u;
+      if (seen == color) return true;
+    }
+    if (last) *last = seen;
+    return false;
+  }
+
+  bool Script(std::uint32_t surface, const std::string& code) {
+    return client_.SendSurfaceCommand(nimo::kMsgExecuteScript, surface, 0, 0, 0, code);
+  }
+  bool Click(std::uint32_t surface, int x, int y) {
+    const std::uint64_t at = static_cast<std::uint64_t>((y << 16) | (x & 0xFFFF));
+    return client_.SendInput(surface, WM_LBUTTONDOWN, MK_LBUTTON, at, 0) &&
+           client_.SendInput(surface, WM_LBUTTONUP, 0, at, 0);
+  }
+
+  // Shuts down; the exit code, or -1 when the engine did not end.
+  long Stop() {
+    client_.SendShutdown();
+    client_.WaitClosed(kWaitMs);
+    const nimo::test::RunResult r = process_.Wait(kWaitMs);
+    return r.timed_out ? -1 : static_cast<long>(r.exit_code);
+  }
+
+  // What every run must end with: no reference fault, and Chromium ended by the stand-in.
+  void ExpectCleanEnd() {
+    const Journal j = journal();
+    const JournalEntry* refs = j.First("refs");
+    ASSERT_NE(nullptr, refs) << "no reference summary";
+    EXPECT_EQ(0, refs->Int("leaks", -1)) << j.DescribeLeaks();
+    EXPECT_EQ(0, refs->Int("overreleases", -1));
+    EXPECT_EQ(0u, j.Count("refs.use_after_release"));
+    const JournalEntry* stopped = j.First("chromium.stopped");
+    ASSERT_NE(nullptr, stopped);
+    EXPECT_EQ(1, stopped->Int("ended"));
+    EXPECT_EQ(0, nimo_test::EndChromiumOf(j)) << "Chromium outlived the engine";
+  }
+
+  FakeClient& client() { return client_; }
+  Journal journal() const { return Journal::Load(sandbox_.Path("journal.txt")); }
+  const std::map<std::uint32_t, FrameReadyPayload>& frames() const { return frames_; }
+
+ private:
+  Sandbox sandbox_;
+  FakeClient client_;
+  SandboxProcess process_;
+  std::vector<Report> seen_;
+  std::vector<bool> used_;
+  std::map<std::uint32_t, FrameReadyPayload> frames_;
+};
+
+// The page shim and the probe run in a real page; its calls arrive byte for byte; a client
+// script reaches the page's handler, whose console line names the page's source and line.
+TEST(RealPages, PageBridgeOnARealPage) {
+  PageFolder pages;
+  ASSERT_TRUE(pages.ok());
+  RealRun run;
+  ASSERT_TRUE(run.Start(pages.url(), false));
+  ASSERT_TRUE(run.WaitLoad(0, 0));
+  ASSERT_TRUE(run.WaitPage("NIMOMP|trigger|ready"));
+  ASSERT_TRUE(run.WaitFor([](const Report& r) { return r.type == nimo::kMsgFrameReady; }));
+
+  ASSERT_TRUE(run.Script(0,
+                         "mp.invoke('buy', 'sword|\\u00e9\\u0001x', 3, true, null, [1, {a: 'b'}], NaN);"
+                         "mp.trigger('ping'); mp.events.callRemote('save', 0.5, -0, 1e21)"));
+  EXPECT_TRUE(run.WaitPage("NIMOMP|invoke|buy\x01\x02ssword|\xC3\xA9\x01x\x01\x02n3\x01\x02"
+                           "b1\x01\x02z\x01\x02o[1,{\"a\":\"b\"}]\x01\x02z"));
+  EXPECT_TRUE(run.WaitPage("NIMOMP|trigger|ping"));
+  EXPECT_TRUE(run.WaitPage("NIMOMP|callRemote|save\x01\x02n0.5\x01\x02n0\x01\x02n1e+21"));
+
+  // The probe has made its marker on an animation frame and keeps it moving.
+  ASSERT_TRUE(run.Script(0,
+                         "var m = document.querySelectorAll('div[style*=\"2147483647\"]');"
+                         "var t1 = m.length ? m[0].style.transform : '';"
+                         "requestAnimationFrame(function () {"
+                         "  mp.trigger('probe', typeof window.__mpEmit, window.__mpRaf, m.length,"
+                         "             t1 !== m[0].style.transform); });"));
+  EXPECT_TRUE(run.WaitPage("NIMOMP|trigger|probe\x01\x02sfunction\x01\x02n1\x01\x02n1\x01\x02" "b1"));
+
+  ASSERT_TRUE(run.Script(0, "window.__mpEmit('answer', ['from the client'])"));
+  Report line;
+  ASSERT_TRUE(run.WaitFor(
+      [](const Report& r) { return r.type == nimo::kMsgConsoleLine && r.text().find("answer") != std::string::npos; },
+      &line));
+  EXPECT_EQ("log|answer from the client  (" + pages.url() + ":" + std::to_string(LineOf("console.log('answer")) +
+                ")",
+            line.text());
+
+  EXPECT_EQ(0, run.Stop());
+  run.ExpectCleanEnd();
+}
+
+// Surface 0 may not leave its local page; surface 2 may, and offline a web URL ends in a
+// load error. The page's absolute image path is served from the page's folder.
+TEST(RealPages, NavigationFilterAndAssetsOnRealPages) {
+  PageFolder pages;
+  ASSERT_TRUE(pages.ok());
+  RealRun run;
+  ASSERT_TRUE(run.Start(pages.url(), false));
+  ASSERT_TRUE(run.WaitLoad(0, 0));
+  ASSERT_TRUE(run.WaitPage("NIMOMP|trigger|ready"));
+
+  ASSERT_TRUE(run.Script(0, "mp.trigger('logo', document.getElementById('logo').naturalWidth)"));
+  EXPECT_TRUE(run.WaitPage("NIMOMP|trigger|logo\x01\x02n8"));
+  bool redirected = false;
+  for (const JournalEntry& e : run.journal().Events("resource.request")) {
+    if (e.Get("url") == "file:///Z:/img/dot.bmp") {
+      EXPECT_EQ("file:///Z:" + pages.unix_path() + "/ui/img/dot.bmp", e.Get("final_url"));
+      redirected = true;
+    }
+  }
+  EXPECT_TRUE(redirected) << "the image request never reached the product";
+
+  // A page script leaving for the web: cancelled, and the page stays.
+  ASSERT_TRUE(run.Script(0, "location.href = 'https://nimo.invalid/away'"));
+  const DWORD start = GetTickCount();
+  std::vector<JournalEntry> cancelled;
+  while (cancelled.empty() && GetTickCount() - start < kWaitMs) {
+    Sleep(50);
+    cancelled = run.journal().Events("nav.before_browse", "url", "https://nimo.invalid/away");
+  }
+  ASSERT_EQ(1u, cancelled.size());
+  EXPECT_EQ("cancel", cancelled[0].Get("result"));
+  ASSERT_TRUE(run.Script(0, "mp.trigger('still', location.pathname, document.getElementById('go').textContent)"));
+  EXPECT_TRUE(run.WaitPage("NIMOMP|trigger|still\x01\x02s" + pages.unix_path() + "/ui/index.html\x01\x02sPress"));
+
+  // Surface 2 goes anywhere; with no network the load fails with the engine's error.
+  ASSERT_TRUE(run.client().SendSurfaceCommand(nimo::kMsgCreateSurface, 2, 640, 360, 0, "https://nimo.invalid/"));
+  Report failed;
+  ASSERT_TRUE(run.WaitLoad(2, 2, &failed));
+  EXPECT_EQ(static_cast<std::uint32_t>(-105), failed.param(2));  // ERR_NAME_NOT_RESOLVED
+  EXPECT_EQ("https://nimo.invalid/", failed.text());
+  const std::vector<JournalEntry> allowed = run.journal().Events("nav.before_browse", "url", "https://nimo.invalid/");
+  ASSERT_EQ(1u, allowed.size());
+  EXPECT_EQ("allow", allowed[0].Get("result"));
+
+  EXPECT_EQ(0, run.Stop());
+  run.ExpectCleanEnd();
+}
+
+// Both paint paths carry the real page's pixels into the client's texture: the box where
+// the page put it, a click on the real button, the client's answer repainting only what
+// changed, and a resize giving frames of the new size.
+class RealPageFrames : public testing::TestWithParam<bool> {};
+
+TEST_P(RealPageFrames, ShowThePageAtItsPlaces) {
+  const bool cpu = GetParam();
+  PageFolder pages;
+  ASSERT_TRUE(pages.ok());
+  RealRun run;
+  ASSERT_TRUE(run.Start(pages.url(), cpu));
+  ASSERT_TRUE(run.WaitLoad(0, 0));
+  ASSERT_TRUE(run.WaitPage("NIMOMP|trigger|ready"));
+  std::uint32_t seen = 0;
+  EXPECT_TRUE(run.WaitPixel(0, 70, 45, kGreen, &seen)) << std::hex << seen;
+  EXPECT_TRUE(run.WaitPixel(0, 400, 300, kWhite, &seen)) << std::hex << seen;
+  EXPECT_TRUE(run.WaitPixel(0, 24, 104, 0xFF0000FFu, &seen)) << std::hex << seen;  // the image
+
+  ASSERT_TRUE(run.Click(0, 260, 40));
+  EXPECT_TRUE(run.WaitPage("NIMOMP|trigger|clicked\x01\x02n1"));
+
+  ASSERT_TRUE(run.Script(0, "window.__mpEmit('answer', ['red'])"));
+  EXPECT_TRUE(run.WaitPixel(0, 70, 45, kRed, &seen)) << std::hex << seen;
+  EXPECT_TRUE(run.WaitPixel(0, 400, 300, kWhite, &seen)) << std::hex << seen;
+  // Frames after the first announced only what changed: the journal's dirty rectangles.
+  bool partial = false;
+  for (const JournalEntry& e : run.journal().Events("paint.deliver", "browser", "1")) {
+    partial = partial || (e.Get("dirty") != "0,0," + e.Get("width") + "," + e.Get("height"));
+  }
+  EXPECT_TRUE(partial) << "every frame was painted whole";
+
+  ASSERT_TRUE(run.client().SendSurfaceCommand(nimo::kMsgResizeSurface, 0, 640, 400, 0));
+  Report resized;
+  ASSERT_TRUE(run.WaitFor(
+      [](const Report& r) {
+        if (r.type != nimo::kMsgFrameReady || r.payload.size() != nimo::kFrameReadyPayloadSize) return false;
+        const FrameReadyPayload f = nimo::DecodeFrameReady(r.payload.data());
+        return f.surface_id == 0 && f.width == 640 && f.height == 400;
+      },
+      &resized));
+  EXPECT_TRUE(run.WaitPixel(0, 70, 45, kRed, &seen)) << std::hex << seen;
+  EXPECT_TRUE(run.WaitPixel(0, 600, 380, kWhite, &seen)) << std::hex << seen;
+
+  EXPECT_EQ(0, run.Stop());
+  run.ExpectCleanEnd();
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, RealPageFrames, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool>& p) { return p.param ? "Cpu" : "Gpu"; });
+
+}  // namespace
