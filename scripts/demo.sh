@@ -1,7 +1,10 @@
 #!/bin/sh
 # The demo: the reference client starts nimo-webengine against the stand-in engine and GPU
-# (under Wine), drives a short scripted session, prints every report as a JSON line, saves
-# a few frames of the probe page as PNG files and shows the engine's log.
+# (under Wine) and prints every report as a JSON line. Surface 0 shows a real page
+# (client/demo-ui) laid out and run by headless Chromium: its button is clicked with input
+# events, the page's PageMessage is printed, the client answers with a script, and frames
+# before and after are saved as PNG files. When Chromium cannot start, the demo says so
+# and runs the scripted session of the stand-in's own pages instead.
 set -eu
 cd "$(dirname "$0")/.."
 sh scripts/setup.sh
@@ -18,12 +21,45 @@ for f in nimo-webengine.exe nimo-client.exe dezor2.dll d3d11.dll dxgi.dll; do
   cp "$build/bin/$f" "$demo/"
 done
 : > "$demo/ZUNT_DEBUG"          # turns the engine's log on
-: > "$demo/ZUNT_WEB_TESTPAGE"   # surface 0 shows the built-in probe page
-cp client/demo.scenario "$demo/"
-cp testbed/engine/demo.scenario "$demo/pages.scenario"
+
+chromium=/usr/lib/chromium/chromium-headless-shell
+real=1
+probe=$(mktemp -d)
+if ! [ -x "$chromium" ] ||
+   ! timeout 20 "$chromium" --no-sandbox --user-data-dir="$probe" --dump-dom about:blank >/dev/null 2>&1; then
+  real=0
+fi
+rm -rf "$probe"
+
 WINEPREFIX="$build/wineprefix" /usr/lib/wine/wineserver -p 2>/dev/null || true
 status=0
-(cd "$demo" && NIMO_STANDIN_JOURNAL=journal.txt NIMO_STANDIN_SCENARIO=pages.scenario ../wine-run.sh nimo-client.exe demo.scenario) || status=$?
+if [ $real = 1 ]; then
+  echo "surface 0 shows client/demo-ui/index.html, a real page in headless Chromium"
+  cp -r client/demo-ui "$demo/ui"
+  cp client/demo-real.scenario "$demo/"
+  echo chromium > "$demo/pages.scenario"
+  # The engine runs under Wine, which shows the host's files on drive Z:.
+  url="file:///Z:$(cd "$demo/ui" && pwd)/index.html"
+  (cd "$demo" && NIMO_STANDIN_JOURNAL=journal.txt NIMO_STANDIN_SCENARIO=pages.scenario \
+    ../wine-run.sh nimo-client.exe --quiet-frames --url="$url" demo-real.scenario) || status=$?
+  # The stand-in ends its Chromium, and a watch script does when the engine is gone; this
+  # is the last word, by the pid the stand-in journaled, never by name.
+  grep ' chromium.started ' "$demo/journal.txt" 2>/dev/null | while read -r line; do
+    pid=$(echo "$line" | sed -n 's/.* pid=\([0-9]*\).*/\1/p')
+    folder=$(echo "$line" | sed -n 's/.* folder=\([^ ]*\).*/\1/p')
+    if [ -n "$pid" ] && [ -d "$folder" ] && grep -q "$folder" "/proc/$pid/cmdline" 2>/dev/null; then
+      kill "$pid" 2>/dev/null || true
+      rm -rf "$folder"
+    fi
+  done
+else
+  echo "Chromium ($chromium) cannot start here: the demo shows the stand-in's scripted pages instead."
+  : > "$demo/ZUNT_WEB_TESTPAGE"   # surface 0 shows the built-in probe page
+  cp client/demo.scenario "$demo/"
+  cp testbed/engine/demo.scenario "$demo/pages.scenario"
+  (cd "$demo" && NIMO_STANDIN_JOURNAL=journal.txt NIMO_STANDIN_SCENARIO=pages.scenario \
+    ../wine-run.sh nimo-client.exe demo.scenario) || status=$?
+fi
 echo
 echo "---- engine log ($demo/webengine.log) ----"
 cat "$demo/webengine.log" 2>/dev/null || echo "(no log)"
