@@ -29,7 +29,7 @@ bool FrameSession::Start() {
   std::vector<std::string> env = {"NIMO_STANDIN_JOURNAL=" + sandbox_.Path("journal.txt"),
                                   "NIMO_STANDIN_SCENARIO=" + sandbox_.Path("scenario.txt")};
   if (options_.gpu_log) env.push_back("NIMO_STANDIN_GPU_LOG=" + sandbox_.Path("gpu.txt"));
-  if (!sandbox_.Start("--nimomp-browser " + client_.PipeSwitches() + " --nimomp-url=about:blank#ui", env,
+  if (!sandbox_.Start("--nimomp-browser " + client_.PipeSwitches() + " --nimomp-url=" + options_.url, env,
                       &process_)) {
     return false;
   }

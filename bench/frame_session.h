@@ -18,6 +18,7 @@ struct FrameSessionOptions {
   std::string scenario;
   std::vector<std::string> flag_files;
   bool gpu_log = false;
+  std::string url = "about:blank#ui";  // the UI surface's page
   DWORD pipe_buffer = 1 << 20;
 };
 

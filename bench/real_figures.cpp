@@ -1,0 +1,172 @@
+#include "bench/real_figures.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "bench/frame_session.h"
+#include "link/portable/wire.h"
+#include "tests/support/chromium_guard.h"
+
+namespace nimo_bench {
+
+using nimo::FrameReadyPayload;
+using nimo::test::Report;
+using nimo_test::JournalEntry;
+
+namespace {
+
+constexpr int kWidth = 640, kHeight = 360;
+constexpr DWORD kRunMs = 6000;
+
+// A small animation on a still page, and a long page to scroll.
+const char kAnimationPage[] =
+    "<!doctype html><html><head><style>body{margin:0;background:#fff;font:16px sans-serif}"
+    "#sq{position:absolute;left:0;top:150px;width:40px;height:40px;background:#c03030;"
+    "animation:move 2s linear infinite alternate}@keyframes move{to{transform:translateX(560px)}}"
+    "</style></head><body><h1 style='margin:20px'>A still heading</h1><div id='sq'></div></body></html>\n";
+
+std::string ScrollPage() {
+  std::string page = "<!doctype html><html><body style='margin:0;font:18px sans-serif'>";
+  for (int i = 0; i < 200; ++i) {
+    char row[160];
+    std::snprintf(row, sizeof row, "<div style='height:40px;background:#%02x%02x%02x'>row %d</div>", 40 + (i * 7) % 200,
+                  80 + (i * 13) % 160, 120 + (i * 3) % 120, i);
+    page += row;
+  }
+  return page + "</body></html>\n";
+}
+
+bool WriteText(const std::string& path, const std::string& text) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+struct RealRun {
+  std::vector<long long> latencies;
+  std::vector<long long> copied;  // bytes per frame into the surface texture
+  std::vector<long long> screenshot, decode, diff;
+  std::size_t paints = 0, frames = 0;
+  long exit_code = -1;
+  bool started = false;
+};
+
+// One session on `url` with surface 0 at kWidth x kHeight; with `scroll`, the client
+// turns the wheel over the page every 50 ms.
+RealRun Run(const std::string& url, bool cpu, bool scroll) {
+  RealRun out;
+  FrameSessionOptions options;
+  options.scenario = "chromium\nquiet host.send_external_begin_frame\n";
+  options.url = url;
+  options.gpu_log = !cpu;
+  if (cpu) options.flag_files = {"ZUNT_WEB_CPUFRAMES"};
+  FrameSession s(options);
+  if (!s.Start()) return out;
+  out.started = true;
+  s.client().SendSurfaceCommand(nimo::kMsgResizeSurface, 0, kWidth, kHeight, 0);
+  std::vector<long long> received;
+  const ULONGLONG start = GetTickCount64();
+  ULONGLONG next_wheel = start + 1500;
+  Report r;
+  while (GetTickCount64() - start < kRunMs) {
+    if (scroll && GetTickCount64() >= next_wheel) {
+      next_wheel += 50;
+      s.client().SendInput(0, 0x020A, static_cast<std::uint64_t>(static_cast<std::uint16_t>(-120)) << 16,
+                           (200u << 16) | 300u, 0);
+    }
+    if (!s.client().Read(&r, 10)) continue;
+    if (r.type != nimo::kMsgFrameReady || r.payload.size() != nimo::kFrameReadyPayloadSize) continue;
+    const long long now = NowMicros();
+    const FrameReadyPayload p = nimo::DecodeFrameReady(r.payload.data());
+    if (p.surface_id == 0 && p.width == kWidth && p.height == kHeight) received.push_back(now);
+  }
+  out.frames = received.size();
+  out.exit_code = s.Stop();
+  const nimo_test::Journal journal = s.journal();
+  nimo_test::EndChromiumOf(journal);
+  // Each FrameReady with the newest paint of that size before it (coalescing keeps that one).
+  std::vector<long long> painted;
+  for (const JournalEntry& e : journal.Events("paint.deliver")) {
+    if (e.Int("width") == kWidth && e.Int("height") == kHeight && e.Int("type") == 0) painted.push_back(e.micros);
+  }
+  out.paints = painted.size();
+  std::size_t at = 0;
+  for (long long t : received) {
+    while (at + 1 < painted.size() && painted[at + 1] <= t) ++at;
+    if (at < painted.size() && painted[at] <= t) out.latencies.push_back(t - painted[at]);
+  }
+  for (const JournalEntry& e : journal.Events("paint.real")) {
+    if (e.Int("width") != kWidth) continue;
+    out.screenshot.push_back(e.Int("screenshot_us"));
+    out.decode.push_back(e.Int("decode_us"));
+    out.diff.push_back(e.Int("diff_us"));
+  }
+  if (!cpu) {
+    const std::string log = s.gpu_log();
+    const std::string prefix = "gpu pid=" + std::to_string(s.engine_pid()) + " Flush bytes=";
+    for (std::size_t p = log.find(prefix); p != std::string::npos; p = log.find(prefix, p + 1)) {
+      out.copied.push_back(std::atoll(log.c_str() + p + prefix.size()));
+    }
+    // The first paints of a new size copy the whole frame by design.
+    if (out.copied.size() > 4) out.copied.erase(out.copied.begin(), out.copied.begin() + 2);
+  }
+  return out;
+}
+
+}  // namespace
+
+void MeasureRealPages(const RawFigures& earlier, Table* table) {
+  using T = Row::Target;
+  const std::string name =
+      "nimo-bench-real-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount64());
+  const std::string folder = "Z:\\tmp\\" + name;
+  if (!CreateDirectoryA(folder.c_str(), nullptr) || !WriteText(folder + "\\anim.html", kAnimationPage) ||
+      !WriteText(folder + "\\scroll.html", ScrollPage())) {
+    std::printf("real pages: cannot write the pages under Z:\\tmp\n");
+    return;
+  }
+  const std::string anim = "file:///Z:/tmp/" + name + "/anim.html";
+  const std::string scroll = "file:///Z:/tmp/" + name + "/scroll.html";
+  RawFigures raw = earlier;
+  RawFigures fresh;
+  if (MeasureRawLatency(&fresh, 16)) raw = fresh;
+  const RealRun gpu = Run(anim, false, false);
+  const RealRun cpu = Run(anim, true, false);
+  const RealRun scrolled = Run(scroll, false, true);
+  DeleteFileA((folder + "\\anim.html").c_str());
+  DeleteFileA((folder + "\\scroll.html").c_str());
+  RemoveDirectoryA(folder.c_str());
+  if (!gpu.started || !cpu.started || !scrolled.started) {
+    std::printf("real pages: the engine did not start\n");
+    return;
+  }
+  char note[200];
+  const Percentiles g = Of(gpu.latencies), c = Of(cpu.latencies);
+  std::snprintf(note, sizeof note, "%dx%d animation page; %zu paints, %zu FrameReady; raw spaced 16 ms; exit %ld", kWidth,
+                kHeight, gpu.paints, gpu.frames, gpu.exit_code);
+  table->Add({"real pages", "paint→FrameReady, shared texture p50 (us)", raw.from_peer.p50, g.p50, T::kRatioAtMost, 1.5, note});
+  table->Add({"real pages", "paint→FrameReady, shared texture p99 (us)", raw.from_peer.p99, g.p99, T::kRatioAtMost, 2, ""});
+  std::snprintf(note, sizeof note, "%zu paints, %zu FrameReady; exit %ld", cpu.paints, cpu.frames, cpu.exit_code);
+  table->Add({"real pages", "paint→FrameReady, CPU buffer p50 (us)", raw.from_peer.p50, c.p50, T::kRatioAtMost, 1.5, note});
+  table->Add({"real pages", "paint→FrameReady, CPU buffer p99 (us)", raw.from_peer.p99, c.p99, T::kRatioAtMost, 2, ""});
+  const double whole = static_cast<double>(kWidth) * kHeight * 4;
+  const Percentiles a = Of(gpu.copied), s = Of(scrolled.copied);
+  std::snprintf(note, sizeof note, "%zu copies; p99 %.0f bytes", a.samples, a.p99);
+  table->Add({"real pages", "animation bytes copied per frame vs whole frame", whole, a.p50, T::kNone, 0, note});
+  std::snprintf(note, sizeof note, "%zu copies, wheel every 50 ms; p99 %.0f bytes; exit %ld", s.samples, s.p99,
+                scrolled.exit_code);
+  table->Add({"real pages", "scroll bytes copied per frame vs whole frame", whole, s.p50, T::kNone, 0, note});
+  const Percentiles shot = Of(gpu.screenshot), dec = Of(gpu.decode), dif = Of(gpu.diff);
+  std::snprintf(note, sizeof note, "the stand-in's work, not the product's; p99 %.0f us over %zu frames", shot.p99,
+                shot.samples);
+  table->Add({"stand-in", "real page: begin frame + screenshot p50 (us)", 0, shot.p50, T::kNone, 0, note});
+  std::snprintf(note, sizeof note, "p99 %.0f us", dec.p99);
+  table->Add({"stand-in", "real page: PNG decode p50 (us)", 0, dec.p50, T::kNone, 0, note});
+  std::snprintf(note, sizeof note, "p99 %.0f us", dif.p99);
+  table->Add({"stand-in", "real page: frame comparison p50 (us)", 0, dif.p50, T::kNone, 0, note});
+}
+
+}  // namespace nimo_bench

@@ -1,0 +1,16 @@
+// Real pages of headless Chromium (the stand-in's Chromium mode) through the engine:
+// paint -> FrameReady latency on both paint paths beside the raw pipe measured right
+// before, the bytes the product copies per frame for a small animation and for a page
+// scroll against a whole frame (the stand-in GPU's operation log), and the stand-in's own
+// time per frame (screenshot, PNG decode, frame comparison), which is not the product's.
+//
+// Threads: the benchmark's main thread.
+#pragma once
+#include "bench/bench_util.h"
+#include "bench/raw_pipe.h"
+
+namespace nimo_bench {
+
+void MeasureRealPages(const RawFigures& raw, Table* table);
+
+}  // namespace nimo_bench
