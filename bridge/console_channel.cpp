@@ -4,6 +4,7 @@
 
 #include "bridge/engine_strings.h"
 #include "bridge/portable/console_line.h"
+#include "host/engine_ref.h"
 #include "link/send.h"
 #include "surfaces/surface.h"
 
@@ -14,12 +15,12 @@ namespace {
 int CEF_CALLBACK OnConsoleMessage(cef_display_handler_t* self, cef_browser_t* browser,
                                   cef_log_severity_t level, const cef_string_t* message,
                                   const cef_string_t* source, int line) {
+  const auto browser_ref = AdoptRef(browser);
   if (Surface* surface = SurfaceFrom(self)) {
     const ConsoleReport report =
         ConsoleReportFor(static_cast<int>(level), ToUtf8(message), ToUtf8(source), line);
     SendText(report.type, surface->id, report.text);
   }
-  if (browser && browser->base.release) browser->base.release(&browser->base);
   return 0;
 }
 

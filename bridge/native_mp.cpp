@@ -3,10 +3,12 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 
 #include "bridge/engine_strings.h"
 #include "diag/log.h"
 #include "host/engine_api.h"
+#include "host/engine_ref.h"
 #include "host/portable/static_ref.h"
 
 namespace nimo {
@@ -17,76 +19,55 @@ unsigned char render_process_handler_built = 0;
 cef_v8handler_t mp_invoke_handler;
 unsigned char mp_invoke_handler_built = 0;
 
-template <typename T>
-void Release(T* object) {
-  if (object != nullptr && object->base.release) object->base.release(&object->base);
-}
-
 const void* Address(void (*fn)(void)) { return reinterpret_cast<const void*>(fn); }
 template <typename Fn>
 const void* EntryAddress(Fn fn) {
   return Address(reinterpret_cast<void (*)(void)>(fn));
 }
 
-// Stores `value` in `object` under `key`. The store consumes the value's reference; when
-// the object cannot store, the reference is dropped here instead. Returns the store's result.
-int StoreValue(cef_v8value_t* object, const char* key, cef_v8value_t* value) {
-  if (object->set_value_bykey == nullptr) {
-    Release(value);
-    return 0;
-  }
+// Stores `value` in `object` under `key`; the store consumes the value's reference (when
+// the object cannot store, the holder drops it). Returns the store's result.
+int StoreValue(cef_v8value_t* object, const char* key, EngineRef<cef_v8value_t> value) {
+  if (object->set_value_bykey == nullptr) return 0;
   TempEngineString engine_key(key);
-  return object->set_value_bykey(object, engine_key.get(), value, V8_PROPERTY_ATTRIBUTE_NONE);
+  return object->set_value_bykey(object, engine_key.get(), value.Transfer(),
+                                 V8_PROPERTY_ATTRIBUTE_NONE);
 }
 
 void SendMpInvoke(const std::string& name, const std::string& payload) {
   if (!engine_api.cef_v8context_get_current_context) return;
-  cef_v8context_t* context = engine_api.cef_v8context_get_current_context();
-  if (context == nullptr) return;
-  cef_frame_t* frame = context->get_frame ? context->get_frame(context) : nullptr;
-  if (frame != nullptr) {
-    if (engine_api.cef_process_message_create && !name.empty()) {
-      TempEngineString message_name("mp:invoke");
-      cef_process_message_t* message = engine_api.cef_process_message_create(message_name.get());
-      if (message != nullptr) {
-        cef_list_value_t* list =
-            message->get_argument_list ? message->get_argument_list(message) : nullptr;
-        if (list != nullptr) {
-          if (list->set_size) list->set_size(list, 2);
-          if (list->set_string) {
-            TempEngineString first(name);
-            list->set_string(list, 0, first.get());
-            TempEngineString second(payload);
-            list->set_string(list, 1, second.get());
-          }
-          Release(list);
-        }
-        if (frame->send_process_message) {
-          // The message's reference passes to the engine with the call.
-          frame->send_process_message(frame, PID_BROWSER, message);
-        } else {
-          Release(message);
-        }
-      }
+  const auto context = AdoptRef(engine_api.cef_v8context_get_current_context());
+  const auto frame = GetRef(context, &cef_v8context_t::get_frame);
+  if (!frame || !engine_api.cef_process_message_create || name.empty()) return;
+  TempEngineString message_name("mp:invoke");
+  auto message = AdoptRef(engine_api.cef_process_message_create(message_name.get()));
+  if (!message) return;
+  if (const auto list = GetRef(message, &cef_process_message_t::get_argument_list)) {
+    if (list->set_size) list->set_size(list.get(), 2);
+    if (list->set_string) {
+      TempEngineString first(name);
+      list->set_string(list.get(), 0, first.get());
+      TempEngineString second(payload);
+      list->set_string(list.get(), 1, second.get());
     }
-    Release(frame);
   }
-  Release(context);
+  // The message's reference passes to the engine with the call.
+  if (frame->send_process_message) {
+    frame->send_process_message(frame.get(), PID_BROWSER, message.Transfer());
+  }
 }
 
 int CEF_CALLBACK Execute(cef_v8handler_t*, const cef_string_t*, cef_v8value_t* object,
                          size_t arguments_count, cef_v8value_t* const* arguments,
                          cef_v8value_t** retval, cef_string_t*) {
+  // Every argument of the call, and `this`, came with a reference for us.
+  const auto object_ref = AdoptRef(object);
+  const AdoptedArray<cef_v8value_t> argument_refs(arguments, arguments_count);
   const bool have_arguments = arguments != nullptr;
   const std::string name =
       have_arguments && arguments_count >= 1 ? V8StringToUtf8(arguments[0]) : std::string();
   const std::string payload =
       have_arguments && arguments_count >= 2 ? V8StringToUtf8(arguments[1]) : std::string();
-  // Every argument of the call, and `this`, came with a reference for us.
-  Release(object);
-  if (have_arguments) {
-    for (size_t i = 0; i < arguments_count; ++i) Release(arguments[i]);
-  }
   SendMpInvoke(name, payload);
   if (retval != nullptr && engine_api.cef_v8value_create_undefined) {
     *retval = engine_api.cef_v8value_create_undefined();
@@ -96,10 +77,10 @@ int CEF_CALLBACK Execute(cef_v8handler_t*, const cef_string_t*, cef_v8value_t* o
 
 void CEF_CALLBACK OnContextCreated(cef_render_process_handler_t*, cef_browser_t* browser,
                                    cef_frame_t* frame, cef_v8context_t* context) {
+  const auto browser_ref = AdoptRef(browser);
+  const auto frame_ref = AdoptRef(frame);
+  const auto context_ref = AdoptRef(context);
   if (NativeMpEnabled()) InstallWindowMp(context);
-  Release(browser);
-  Release(frame);
-  Release(context);
 }
 
 }  // namespace
@@ -129,15 +110,14 @@ void InstallWindowMp(cef_v8context_t* context) {
              EntryAddress(engine_api.cef_v8value_create_object));
     return;
   }
-  cef_v8value_t* global = context->get_global ? context->get_global(context) : nullptr;
-  if (global == nullptr) {
+  const auto global = GetRef(context, &cef_v8context_t::get_global);
+  if (!global) {
     WriteLog("[InstallWindowMp] ABORT: get_global null\n");
     return;
   }
-  cef_v8value_t* mp = engine_api.cef_v8value_create_object(nullptr, nullptr);
-  if (mp == nullptr) {
+  auto mp = AdoptRef(engine_api.cef_v8value_create_object(nullptr, nullptr));
+  if (!mp) {
     WriteLog("[InstallWindowMp] ABORT: create_object null\n");
-    Release(global);
     return;
   }
   cef_v8handler_t* handler = MpInvokeHandler();
@@ -145,17 +125,16 @@ void InstallWindowMp(cef_v8context_t* context) {
   for (const char* name : names) {
     TempEngineString engine_name(name);
     // The handler is static: the reference the call consumes costs nothing.
-    cef_v8value_t* function = engine_api.cef_v8value_create_function(engine_name.get(), handler);
-    if (function != nullptr) {
-      StoreValue(mp, name, function);
+    auto function = AdoptRef(engine_api.cef_v8value_create_function(engine_name.get(), handler));
+    if (function) {
+      StoreValue(mp.get(), name, std::move(function));
     } else {
       WriteLog("[InstallWindowMp] create_function('%s') null\n", name);
     }
   }
-  const int stored = StoreValue(global, "mp", mp);
+  const int stored = StoreValue(global.get(), "mp", std::move(mp));
   WriteLog("[InstallWindowMp] window.mp set ok=%p\n",
            reinterpret_cast<const void*>(static_cast<intptr_t>(stored)));
-  Release(global);
 }
 
 cef_render_process_handler_t* CEF_CALLBACK GetRenderProcessHandler(cef_app_t*) {

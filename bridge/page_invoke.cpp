@@ -3,17 +3,13 @@
 #include <string>
 
 #include "bridge/engine_strings.h"
+#include "host/engine_ref.h"
 #include "link/portable/wire.h"
 #include "link/send.h"
 #include "surfaces/surface.h"
 
 namespace nimo {
 namespace {
-
-template <typename T>
-void Release(T* object) {
-  if (object != nullptr && object->base.release) object->base.release(&object->base);
-}
 
 // The string at `index` of the list; empty when the list is shorter or holds another type
 // there (the renderer only ever sends strings, anything else is not a call we understand).
@@ -38,13 +34,15 @@ std::string PageInvokeText(const std::string& name, const std::string& payload) 
 }
 
 void ForwardInvoke(Surface* surface, cef_process_message_t* message) {
-  cef_list_value_t* list =
-      message->get_argument_list ? message->get_argument_list(message) : nullptr;
   bool has_name = false;
   bool has_payload = false;
-  const std::string name = ListString(list, 0, &has_name);
-  const std::string payload = ListString(list, 1, &has_payload);
-  Release(list);
+  std::string name;
+  std::string payload;
+  {
+    const auto list = GetRef(message, &cef_process_message_t::get_argument_list);
+    name = ListString(list.get(), 0, &has_name);
+    payload = ListString(list.get(), 1, &has_payload);
+  }
   // The renderer never posts a call without a name; one that has none is dropped rather
   // than reported as a call to "".
   if (surface == nullptr || !has_name || name.empty()) return;
@@ -54,6 +52,9 @@ void ForwardInvoke(Surface* surface, cef_process_message_t* message) {
 int CEF_CALLBACK OnProcessMessageReceived(cef_client_t* self, cef_browser_t* browser,
                                           cef_frame_t* frame, cef_process_id_t,
                                           cef_process_message_t* message) {
+  const auto browser_ref = AdoptRef(browser);
+  const auto frame_ref = AdoptRef(frame);
+  const auto message_ref = AdoptRef(message);
   int handled = 0;
   if (message != nullptr) {
     const std::string message_name =
@@ -63,9 +64,6 @@ int CEF_CALLBACK OnProcessMessageReceived(cef_client_t* self, cef_browser_t* bro
       ForwardInvoke(SurfaceFrom(self), message);
     }
   }
-  Release(message);
-  Release(frame);
-  Release(browser);
   return handled;
 }
 

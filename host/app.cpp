@@ -6,6 +6,7 @@
 #include "bridge/native_mp.h"
 #include "diag/log.h"
 #include "host/engine_api.h"
+#include "host/engine_ref.h"
 #include "host/portable/engine_switches.h"
 #include "host/portable/static_ref.h"
 
@@ -22,6 +23,7 @@ void AppendPlainSwitch(cef_command_line_t* command_line, const char* name) {
 
 void CEF_CALLBACK OnBeforeCommandLineProcessing(cef_app_t*, const cef_string_t*,
                                                 cef_command_line_t* command_line) {
+  const auto command_line_ref = AdoptRef(command_line);
   if (command_line == nullptr) return;
   if (command_line->append_switch != nullptr && engine_api.cef_string_utf8_to_utf16) {
     for (const EngineSwitch& entry : EngineSwitchSet(CpuRenderingForced())) {
@@ -37,8 +39,6 @@ void CEF_CALLBACK OnBeforeCommandLineProcessing(cef_app_t*, const cef_string_t*,
       WriteLog("[nimo-webengine][cmdline] %s\n", text.c_str());
     }
   }
-  // The engine gave us a reference to the command line for this call.
-  if (command_line->base.release) command_line->base.release(&command_line->base);
 }
 
 }  // namespace

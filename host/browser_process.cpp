@@ -19,10 +19,9 @@
 #include "link/pipe_link.h"
 #include "surfaces/paint.h"
 #include "surfaces/surface.h"
+#include "surfaces/surface_texture.h"
 
 namespace nimo {
-
-HANDLE client_process = nullptr;
 
 namespace {
 
@@ -40,8 +39,8 @@ void SetEngineString(cef_string_t* member, const std::string& value) {
 void OpenClientProcess(const std::string& pid_text) {
   if (pid_text.empty()) return;
   const DWORD pid = static_cast<DWORD>(std::strtoul(pid_text.c_str(), nullptr, 10));
-  client_process = OpenProcess(PROCESS_DUP_HANDLE, FALSE, pid);
-  if (client_process == nullptr) {
+  client_process.reset(OpenProcess(PROCESS_DUP_HANDLE, FALSE, pid));
+  if (!client_process) {
     WriteLog("[nimo-webengine][gpu] OpenProcess(client) FAILED err=%p \xE2\x80\x94 frames cannot be shared\n",
              static_cast<std::uint64_t>(GetLastError()));
   }

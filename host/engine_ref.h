@@ -123,6 +123,23 @@ auto GetRef(const EngineRef<T>& object, Slot T::*slot) -> decltype(GetRef(object
   return GetRef(object.get(), slot);
 }
 
+// The references an array argument carries, one per element (a V8 call's `arguments`),
+// released together when the holder goes out of scope. Null elements are skipped.
+template <typename T>
+class [[nodiscard]] AdoptedArray {
+ public:
+  AdoptedArray(T* const* items, std::size_t count) : items_(items), count_(items ? count : 0) {}
+  ~AdoptedArray() {
+    for (std::size_t i = 0; i < count_; ++i) engine_ref_internal::Release(items_[i]);
+  }
+  AdoptedArray(const AdoptedArray&) = delete;
+  AdoptedArray& operator=(const AdoptedArray&) = delete;
+
+ private:
+  T* const* items_;
+  std::size_t count_;
+};
+
 // `object` with one reference added, for returning a stored or static object to the
 // engine (get_*_handler, get_resource_request_handler, ...).
 template <typename T>

@@ -5,6 +5,7 @@
 #include "bridge/engine_strings.h"
 #include "diag/log.h"
 #include "host/engine_api.h"
+#include "host/engine_ref.h"
 #include "link/portable/input_translate.h"
 #include "link/ui_task.h"
 #include "surfaces/surface.h"
@@ -15,53 +16,26 @@ namespace {
 
 constexpr char kTestPageFlag[] = "ZUNT_WEB_TESTPAGE";
 
-template <typename T>
-void Release(T* object) {
-  if (object && object->base.release) object->base.release(&object->base);
-}
-
 // The browser of a live surface on the UI thread (the record keeps the reference), or
 // null for an id out of range or a surface without one.
 cef_browser_t* UiBrowser(std::uint32_t surface_id) {
   if (surface_id >= kSurfaceCount) return nullptr;
-  return surfaces[surface_id].browser;
+  return surfaces[surface_id].browser.get();
 }
 
-// A host reference of the surface's browser for the duration of one handler.
-class HostRef {
- public:
-  explicit HostRef(cef_browser_t* browser)
-      : host_(browser && browser->get_host ? browser->get_host(browser) : nullptr) {}
-  ~HostRef() { Release(host_); }
-  HostRef(const HostRef&) = delete;
-  HostRef& operator=(const HostRef&) = delete;
-  cef_browser_host_t* operator->() const { return host_; }
-  explicit operator bool() const { return host_ != nullptr; }
-  cef_browser_host_t* get() const { return host_; }
-
- private:
-  cef_browser_host_t* host_;
-};
+// A host reference of a browser for the duration of one handler.
+EngineRef<cef_browser_host_t> HostOf(cef_browser_t* browser) {
+  return GetRef(browser, &cef_browser_t::get_host);
+}
 
 // The main frame of a browser reference that the reader thread took for itself: the
 // browser may be closed on the UI thread meanwhile, but cannot be freed under us.
-class ReaderFrame {
- public:
+struct ReaderFrame {
   explicit ReaderFrame(std::uint32_t surface_id)
-      : browser_(AcquireSurfaceBrowser(surface_id)),
-        frame_(browser_ && browser_->get_main_frame ? browser_->get_main_frame(browser_)
-                                                    : nullptr) {}
-  ~ReaderFrame() {
-    Release(frame_);
-    Release(browser_);
-  }
-  ReaderFrame(const ReaderFrame&) = delete;
-  ReaderFrame& operator=(const ReaderFrame&) = delete;
-  cef_frame_t* get() const { return frame_; }
-
- private:
-  cef_browser_t* browser_;
-  cef_frame_t* frame_;
+      : browser(AcquireSurfaceBrowser(surface_id)),
+        frame(GetRef(browser, &cef_browser_t::get_main_frame)) {}
+  EngineRef<cef_browser_t> browser;
+  EngineRef<cef_frame_t> frame;
 };
 
 void WasResized(cef_browser_host_t* host) {
@@ -99,20 +73,22 @@ cef_mouse_event_t ToMouseEvent(const MouseEventFields& f) {
 void NavigateSurface(std::uint32_t surface_id, const char* url, std::size_t url_length) {
   if (surface_id >= kSurfaceCount || !url || url_length == 0) return;
   if (surface_id == kUiSurfaceId && FlagFileExists(kTestPageFlag)) return;
-  ReaderFrame frame(surface_id);
-  if (!frame.get() || !frame.get()->load_url) return;
+  const ReaderFrame reader(surface_id);
+  cef_frame_t* frame = reader.frame.get();
+  if (!frame || !frame->load_url) return;
   TempEngineString text(url, url_length);
-  frame.get()->load_url(frame.get(), text.get());
+  frame->load_url(frame, text.get());
 }
 
 void ExecuteScriptInSurface(std::uint32_t surface_id, const char* script,
                             std::size_t script_length) {
   if (surface_id >= kSurfaceCount || !script || script_length == 0) return;
-  ReaderFrame frame(surface_id);
-  if (!frame.get() || !frame.get()->execute_java_script) return;
+  const ReaderFrame reader(surface_id);
+  cef_frame_t* frame = reader.frame.get();
+  if (!frame || !frame->execute_java_script) return;
   TempEngineString code(script, script_length);
   TempEngineString script_url("", 0);  // scripts run without a source URL
-  frame.get()->execute_java_script(frame.get(), code.get(), script_url.get(), 0);
+  frame->execute_java_script(frame, code.get(), script_url.get(), 0);
 }
 
 void CreateSurfaceTask(UiTask* task) {
@@ -130,12 +106,12 @@ void ResizeTask(UiTask* task) {
   // Stored even without a browser: a later CreateSurface starts at this size.
   surface.view_width = width;
   surface.view_height = height;
-  HostRef host(surface.browser);
+  const auto host = HostOf(surface.browser.get());
   if (host) WasResized(host.get());
 }
 
 void FocusTask(UiTask* task) {
-  HostRef host(UiBrowser(task->head.surface_id));
+  const auto host = HostOf(UiBrowser(task->head.surface_id));
   if (host && host->set_focus) host->set_focus(host.get(), task->head.param3 ? 1 : 0);
 }
 
@@ -144,7 +120,7 @@ void VisibilityTask(UiTask* task) {
   if (head.surface_id >= kSurfaceCount) return;
   const bool hidden = head.param3 != 0;
   {
-    HostRef host(UiBrowser(head.surface_id));
+    const auto host = HostOf(UiBrowser(head.surface_id));
     if (host) {
       if (host->was_hidden) host->was_hidden(host.get(), hidden ? 1 : 0);
       if (!hidden) {
@@ -161,7 +137,7 @@ void VisibilityTask(UiTask* task) {
 }
 
 void RefreshViewTask(UiTask* task) {
-  HostRef host(UiBrowser(task->head.surface_id));
+  const auto host = HostOf(UiBrowser(task->head.surface_id));
   if (!host) return;
   WasResized(host.get());
   InvalidateView(host.get());
@@ -179,7 +155,7 @@ void ReloadTask(UiTask* task) {
 
 void InputTask(UiTask* task) {
   const InputRecord& input = task->input;
-  HostRef host(UiBrowser(input.surface_id));
+  const auto host = HostOf(UiBrowser(input.surface_id));
   if (!host) return;
   const InputTranslation t =
       TranslateInput(input.message, input.wparam, input.lparam, input.modifiers);
@@ -220,7 +196,7 @@ void CloseAllAndQuit(UiTask*) {
   WriteLog("[nimo-webengine][ipc] closing browsers, then quitting\n");
   int closing = 0;
   for (std::uint32_t id = 0; id < kSurfaceCount; ++id) {
-    HostRef host(surfaces[id].browser);
+    const auto host = HostOf(surfaces[id].browser.get());
     if (host && host->close_browser) {
       host->close_browser(host.get(), 1);
       ++closing;

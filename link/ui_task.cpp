@@ -4,6 +4,7 @@
 #include <new>
 
 #include "host/engine_api.h"
+#include "host/engine_ref.h"
 #include "host/ui_thread.h"
 
 namespace nimo {
@@ -39,7 +40,7 @@ void CEF_CALLBACK TaskExecute(cef_task_t* self) {
   if (task->run) task->run(task);
 }
 
-void Drop(UiTask* task) { task->task.base.release(&task->task.base); }
+void Drop(UiTask* task) { AdoptRef(&task->task).reset(); }
 
 }  // namespace
 

@@ -1,5 +1,6 @@
 #include "surfaces/frame_pump.h"
 
+#include "host/engine_ref.h"
 #include "link/pipe_link.h"
 #include "link/ui_task.h"
 #include "surfaces/surface.h"
@@ -30,14 +31,10 @@ void RunFramePumpTick(UiTask* task) {
   const std::uint32_t id = task->head.surface_id;
   if (id >= kSurfaceCount) return;
   if (task->head.param1 != pump_generation[id]) return;
-  cef_browser_t* browser = surfaces[id].browser;
+  cef_browser_t* browser = surfaces[id].browser.get();
   if (browser == nullptr) return;
-  if (browser->get_host != nullptr) {
-    cef_browser_host_t* host = browser->get_host(browser);
-    if (host != nullptr) {
-      if (host->send_external_begin_frame != nullptr) host->send_external_begin_frame(host);
-      if (host->base.release != nullptr) host->base.release(&host->base);
-    }
+  if (const auto host = GetRef(browser, &cef_browser_t::get_host)) {
+    if (host->send_external_begin_frame != nullptr) host->send_external_begin_frame(host.get());
   }
   if (link_stopped.load() != 0) return;
   PostTick(id, task->head.param1);
@@ -45,7 +42,7 @@ void RunFramePumpTick(UiTask* task) {
 
 void CEF_CALLBACK GetViewRect(cef_render_handler_t* self, cef_browser_t* browser,
                               cef_rect_t* rect) {
-  if (browser != nullptr && browser->base.release != nullptr) browser->base.release(&browser->base);
+  const auto browser_ref = AdoptRef(browser);
   if (rect == nullptr) return;
   Surface* s = SurfaceFrom(self);
   rect->x = 0;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cwchar>
 #include <string>
+#include <utility>
 
 #include "diag/log.h"
 #include "surfaces/portable/adapter_choice.h"
@@ -14,9 +15,11 @@
 
 namespace nimo {
 
-ID3D11Device* gpu_device = nullptr;
-ID3D11DeviceContext* gpu_context = nullptr;
-ID3D11Device1* gpu_device1 = nullptr;
+using Microsoft::WRL::ComPtr;
+
+ComPtr<ID3D11Device> gpu_device;
+ComPtr<ID3D11DeviceContext> gpu_context;
+ComPtr<ID3D11Device1> gpu_device1;
 bool gpu_init_tried = false;
 
 namespace {
@@ -33,30 +36,25 @@ std::string AdapterName(const DXGI_ADAPTER_DESC1& desc) {
   return out;
 }
 
-// Enumerates every adapter, logs each, and returns the chosen one with one reference
-// (null when none qualifies).
-IDXGIAdapter1* ChooseAdapter() {
-  IDXGIFactory1* factory = nullptr;
-  if (FAILED(CreateDXGIFactory1(__uuidof(IDXGIFactory1), reinterpret_cast<void**>(&factory))) || !factory)
+// Enumerates every adapter, logs each, and returns the chosen one (null when none
+// qualifies).
+ComPtr<IDXGIAdapter1> ChooseAdapter() {
+  ComPtr<IDXGIFactory1> factory;
+  if (FAILED(CreateDXGIFactory1(__uuidof(IDXGIFactory1), reinterpret_cast<void**>(factory.GetAddressOf()))) ||
+      !factory)
     return nullptr;
   AdapterChoice choice;
-  IDXGIAdapter1* chosen = nullptr;
+  ComPtr<IDXGIAdapter1> chosen;
   for (UINT index = 0;; ++index) {
-    IDXGIAdapter1* adapter = nullptr;
+    ComPtr<IDXGIAdapter1> adapter;
     if (factory->EnumAdapters1(index, &adapter) != S_OK) break;
     if (!adapter) break;
     DXGI_ADAPTER_DESC1 desc = {};
     adapter->GetDesc1(&desc);
     const bool software = (desc.Flags & DXGI_ADAPTER_FLAG_SOFTWARE) != 0;
     WriteLogText(FormatAdapterLine(index, AdapterName(desc), desc.DedicatedVideoMemory, software).c_str());
-    if (choice.Offer(index, desc.DedicatedVideoMemory, desc.Flags)) {
-      if (chosen) chosen->Release();
-      chosen = adapter;  // the enumeration's reference becomes the kept one
-    } else {
-      adapter->Release();
-    }
+    if (choice.Offer(index, desc.DedicatedVideoMemory, desc.Flags)) chosen = std::move(adapter);
   }
-  factory->Release();
   return chosen;
 }
 
@@ -67,29 +65,25 @@ bool EnsureGpuDevice() {
   if (gpu_init_tried) return false;
   gpu_init_tried = true;  // before trying: a failure is final for the process
 
-  IDXGIAdapter1* adapter = ChooseAdapter();
+  const ComPtr<IDXGIAdapter1> adapter = ChooseAdapter();
   D3D_FEATURE_LEVEL level = {};
-  const HRESULT hr = D3D11CreateDevice(adapter, adapter ? D3D_DRIVER_TYPE_UNKNOWN : D3D_DRIVER_TYPE_HARDWARE,
+  const HRESULT hr = D3D11CreateDevice(adapter.Get(), adapter ? D3D_DRIVER_TYPE_UNKNOWN : D3D_DRIVER_TYPE_HARDWARE,
                                        nullptr, 0, nullptr, 0, D3D11_SDK_VERSION, &gpu_device, &level,
                                        &gpu_context);
   if (adapter) {
     DXGI_ADAPTER_DESC1 desc = {};
     adapter->GetDesc1(&desc);
     WriteLogText(FormatUsingAdapterLine(AdapterName(desc), hr).c_str());
-    adapter->Release();
   }
   if (FAILED(hr) || !gpu_device) {
     // A failure code reads as its 32-bit value, not sign-extended.
     WriteLog("[nimo-webengine][gpu] D3D11CreateDevice FAILED hr=%p\n", static_cast<std::uint32_t>(hr));
-    if (gpu_context) gpu_context->Release();
-    if (gpu_device) gpu_device->Release();
-    gpu_context = nullptr;
-    gpu_device = nullptr;
+    gpu_context.Reset();
+    gpu_device.Reset();
     return false;
   }
-  if (FAILED(gpu_device->QueryInterface(__uuidof(ID3D11Device1), reinterpret_cast<void**>(&gpu_device1))) ||
-      !gpu_device1) {
-    gpu_device1 = nullptr;
+  if (FAILED(gpu_device.As(&gpu_device1)) || !gpu_device1) {
+    gpu_device1.Reset();
     WriteLog("[nimo-webengine][gpu] ID3D11Device1 unavailable - no shared textures\n");
     return false;
   }

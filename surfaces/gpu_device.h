@@ -4,16 +4,14 @@
 //
 // Threads: the engine's UI thread only (paint callbacks and what they call).
 #pragma once
-
-struct ID3D11Device;
-struct ID3D11Device1;
-struct ID3D11DeviceContext;
+#include <d3d11_1.h>
+#include <wrl/client.h>
 
 namespace nimo {
 
-extern ID3D11Device* gpu_device;
-extern ID3D11DeviceContext* gpu_context;  // every copy and flush goes through it
-extern ID3D11Device1* gpu_device1;        // non-null: the device is ready
+extern Microsoft::WRL::ComPtr<ID3D11Device> gpu_device;
+extern Microsoft::WRL::ComPtr<ID3D11DeviceContext> gpu_context;  // every copy and flush
+extern Microsoft::WRL::ComPtr<ID3D11Device1> gpu_device1;        // set: the device is ready
 extern bool gpu_init_tried;
 
 // True when gpu_device1 is available, creating the device on the first call.

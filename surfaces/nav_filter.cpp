@@ -5,6 +5,7 @@
 #include "bridge/engine_strings.h"
 #include "diag/log.h"
 #include "host/engine_api.h"
+#include "host/engine_ref.h"
 #include "host/portable/static_ref.h"
 #include "surfaces/portable/asset_policy.h"
 #include "surfaces/surface.h"
@@ -12,14 +13,12 @@
 namespace nimo {
 namespace {
 
-template <typename T>
-void ReleaseArg(T* object) {
-  if (object && object->base.release) object->base.release(&object->base);
-}
-
 int CEF_CALLBACK OnBeforeBrowse(cef_request_handler_t* self, cef_browser_t* browser,
                                 cef_frame_t* frame, cef_request_t* request, int /*user_gesture*/,
                                 int /*is_redirect*/) {
+  const auto browser_ref = AdoptRef(browser);
+  const auto frame_ref = AdoptRef(frame);
+  const auto request_ref = AdoptRef(request);
   int cancel = 0;
   if (request && request->get_url) {
     const std::string url = UserfreeToUtf8(request->get_url(request));
@@ -32,9 +31,6 @@ int CEF_CALLBACK OnBeforeBrowse(cef_request_handler_t* self, cef_browser_t* brow
       cancel = 1;
     }
   }
-  ReleaseArg(request);
-  ReleaseArg(frame);
-  ReleaseArg(browser);
   return cancel;
 }
 
@@ -42,19 +38,20 @@ cef_resource_request_handler_t* CEF_CALLBACK GetResourceRequestHandler(
     cef_request_handler_t* /*self*/, cef_browser_t* browser, cef_frame_t* frame,
     cef_request_t* request, int /*is_navigation*/, int /*is_download*/,
     const cef_string_t* /*request_initiator*/, int* /*disable_default_handling*/) {
-  ReleaseArg(request);
-  ReleaseArg(frame);
-  ReleaseArg(browser);
-  cef_resource_request_handler_t* handler = AssetRequestHandler();
-  // The returned object carries one reference for the engine.
-  handler->base.add_ref(&handler->base);
-  return handler;
+  const auto browser_ref = AdoptRef(browser);
+  const auto frame_ref = AdoptRef(frame);
+  const auto request_ref = AdoptRef(request);
+  return HandOver(AssetRequestHandler());
 }
 
 cef_return_value_t CEF_CALLBACK OnBeforeResourceLoad(cef_resource_request_handler_t* /*self*/,
                                                      cef_browser_t* browser, cef_frame_t* frame,
                                                      cef_request_t* request,
                                                      cef_callback_t* callback) {
+  const auto browser_ref = AdoptRef(browser);
+  const auto frame_ref = AdoptRef(frame);
+  const auto request_ref = AdoptRef(request);
+  const auto callback_ref = AdoptRef(callback);
   if (request && request->get_url && request->set_url) {
     const std::string rewritten = RewriteAssetUrl(UserfreeToUtf8(request->get_url(request)));
     if (!rewritten.empty()) {
@@ -62,10 +59,6 @@ cef_return_value_t CEF_CALLBACK OnBeforeResourceLoad(cef_resource_request_handle
       request->set_url(request, url.get());
     }
   }
-  ReleaseArg(callback);
-  ReleaseArg(request);
-  ReleaseArg(frame);
-  ReleaseArg(browser);
   // Requests are only ever redirected, never held or cancelled.
   return RV_CONTINUE;
 }

@@ -5,6 +5,7 @@
 
 #include "diag/log.h"
 #include "diag/perf_stats.h"
+#include "host/engine_ref.h"
 #include "link/portable/wire.h"
 #include "link/send.h"
 #include "surfaces/gpu_device.h"
@@ -18,20 +19,6 @@ std::atomic<std::int32_t> first_paint_counter{0};
 std::atomic<std::int32_t> open_fail_count{0};
 
 namespace {
-
-// The engine hands each callback one browser reference; it is released on every path.
-class BrowserArgument {
- public:
-  explicit BrowserArgument(cef_browser_t* browser) : browser_(browser) {}
-  ~BrowserArgument() {
-    if (browser_ && browser_->base.release) browser_->base.release(&browser_->base);
-  }
-  BrowserArgument(const BrowserArgument&) = delete;
-  BrowserArgument& operator=(const BrowserArgument&) = delete;
-
- private:
-  cef_browser_t* browser_;
-};
 
 void CountPaint(const char* first_line) {
   if (first_paint_counter.fetch_add(1) + 1 == 1) WriteLog(first_line);
@@ -69,16 +56,16 @@ void CopyFrame(Surface* s, ID3D11Texture2D* engine_texture, const cef_rect_t* re
 void CEF_CALLBACK OnAcceleratedPaint(cef_render_handler_t* self, cef_browser_t* browser,
                                      cef_paint_element_type_t type, size_t dirty_count,
                                      const cef_rect_t* dirty_rects, const cef_accelerated_paint_info_t* info) {
-  BrowserArgument release_browser(browser);
+  const auto browser_ref = AdoptRef(browser);
   Surface* s = SurfaceFrom(self);
   if (!s || type != PET_VIEW || !info || !info->shared_texture_handle) return;  // popups are never drawn
   if (!EnsureGpuDevice()) return;
 
   const std::int64_t t0 = QpcNow();
-  ID3D11Texture2D* engine_texture = nullptr;
+  Microsoft::WRL::ComPtr<ID3D11Texture2D> engine_texture;
   if (FAILED(gpu_device1->OpenSharedResource1(static_cast<HANDLE>(info->shared_texture_handle),
                                               __uuidof(ID3D11Texture2D),
-                                              reinterpret_cast<void**>(&engine_texture))) ||
+                                              reinterpret_cast<void**>(engine_texture.GetAddressOf()))) ||
       !engine_texture) {
     if (open_fail_count.fetch_add(1) + 1 == 1)
       WriteLog("[nimo-webengine][gpu] OpenSharedResource1 on CEF's handle FAILED\n");
@@ -86,18 +73,15 @@ void CEF_CALLBACK OnAcceleratedPaint(cef_render_handler_t* self, cef_browser_t* 
   }
   D3D11_TEXTURE2D_DESC desc = {};
   engine_texture->GetDesc(&desc);
-  if (!EnsureSurfaceTexture(s, static_cast<int>(desc.Width), static_cast<int>(desc.Height))) {
-    engine_texture->Release();
-    return;
-  }
+  if (!EnsureSurfaceTexture(s, static_cast<int>(desc.Width), static_cast<int>(desc.Height))) return;
   CountPaint("[nimo-webengine][browser] FIRST on_accelerated_paint - GPU path live\n");
 
   const std::int64_t t1 = QpcNow();
-  CopyFrame(s, engine_texture, dirty_rects, dirty_count);
+  CopyFrame(s, engine_texture.Get(), dirty_rects, dirty_count);
   // The engine's texture is valid only during this callback: the copy is issued and
   // submitted before it is let go.
   gpu_context->Flush();
-  engine_texture->Release();
+  engine_texture.Reset();
   const std::int64_t t2 = QpcNow();
   RecordPaint(QpcMicros(t0, t1), QpcMicros(t1, t2));
 
@@ -107,7 +91,7 @@ void CEF_CALLBACK OnAcceleratedPaint(cef_render_handler_t* self, cef_browser_t* 
 
 void CEF_CALLBACK OnPaint(cef_render_handler_t* self, cef_browser_t* browser, cef_paint_element_type_t type,
                           size_t, const cef_rect_t*, const void* buffer, int width, int height) {
-  BrowserArgument release_browser(browser);
+  const auto browser_ref = AdoptRef(browser);
   Surface* s = SurfaceFrom(self);
   if (!s || type != PET_VIEW || !buffer) return;
   if (!EnsureSurfaceTexture(s, width, height)) return;

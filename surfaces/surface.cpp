@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <mutex>
+#include <utility>
 
 #include "bridge/console_channel.h"
 #include "bridge/engine_strings.h"
@@ -48,18 +49,12 @@ Surface* RecordOf(Member* self, std::size_t offset) {
   return &surfaces[delta / sizeof(Surface)];
 }
 
-template <typename T>
-void ReleaseArg(T* object) {
-  if (object != nullptr && object->base.release != nullptr) object->base.release(&object->base);
-}
-
 bool SameBrowser(cef_browser_t* a, cef_browser_t* b) {
   if (a == nullptr || b == nullptr) return false;
   if (a == b) return true;
   if (a->is_same != nullptr) {
     // is_same consumes a reference of its argument; the caller keeps its own.
-    b->base.add_ref(&b->base);
-    return a->is_same(a, b) != 0;
+    return a->is_same(a, ShareRef(b).Transfer()) != 0;
   }
   if (a->get_identifier != nullptr && b->get_identifier != nullptr) {
     return a->get_identifier(a) == b->get_identifier(b);
@@ -68,11 +63,8 @@ bool SameBrowser(cef_browser_t* a, cef_browser_t* b) {
 }
 
 void ForceCloseBrowser(cef_browser_t* browser) {
-  if (browser == nullptr || browser->get_host == nullptr) return;
-  cef_browser_host_t* host = browser->get_host(browser);
-  if (host == nullptr) return;
-  if (host->close_browser != nullptr) host->close_browser(host, 1);
-  ReleaseArg(host);
+  const auto host = GetRef(browser, &cef_browser_t::get_host);
+  if (host && host->close_browser != nullptr) host->close_browser(host.get(), 1);
 }
 
 bool AnyCreatePending() {
@@ -85,35 +77,29 @@ bool AnyCreatePending() {
 // ---- cef_client_t ------------------------------------------------------------------------
 // Each getter hands out a static handler; its add_ref is the engine's share, and a no-op.
 
-template <typename Handler>
-Handler* HandOut(Handler* handler) {
-  handler->base.add_ref(&handler->base);
-  return handler;
-}
-
 cef_render_handler_t* CEF_CALLBACK GetRenderHandler(cef_client_t* self) {
   Surface* s = SurfaceFrom(self);
-  return s ? HandOut(&s->render_handler) : nullptr;
+  return s ? HandOver(&s->render_handler) : nullptr;
 }
 cef_life_span_handler_t* CEF_CALLBACK GetLifeSpanHandler(cef_client_t* self) {
   Surface* s = SurfaceFrom(self);
-  return s ? HandOut(&s->life_span_handler) : nullptr;
+  return s ? HandOver(&s->life_span_handler) : nullptr;
 }
 cef_load_handler_t* CEF_CALLBACK GetLoadHandler(cef_client_t* self) {
   Surface* s = SurfaceFrom(self);
-  return s ? HandOut(&s->load_handler) : nullptr;
+  return s ? HandOver(&s->load_handler) : nullptr;
 }
 cef_display_handler_t* CEF_CALLBACK GetDisplayHandler(cef_client_t* self) {
   Surface* s = SurfaceFrom(self);
-  return s ? HandOut(&s->display_handler) : nullptr;
+  return s ? HandOver(&s->display_handler) : nullptr;
 }
 cef_request_handler_t* CEF_CALLBACK GetRequestHandler(cef_client_t* self) {
   Surface* s = SurfaceFrom(self);
-  return s ? HandOut(&s->request_handler) : nullptr;
+  return s ? HandOver(&s->request_handler) : nullptr;
 }
 cef_context_menu_handler_t* CEF_CALLBACK GetContextMenuHandler(cef_client_t* self) {
   Surface* s = SurfaceFrom(self);
-  return s ? HandOut(&s->context_menu_handler) : nullptr;
+  return s ? HandOver(&s->context_menu_handler) : nullptr;
 }
 
 // ---- cef_life_span_handler_t -------------------------------------------------------------
@@ -125,28 +111,28 @@ int CEF_CALLBACK OnBeforePopup(cef_life_span_handler_t*, cef_browser_t* browser,
                                cef_window_open_disposition_t, int, const cef_popup_features_t*,
                                cef_window_info_t*, cef_client_t**, cef_browser_settings_t*,
                                cef_dictionary_value_t**, int*) {
-  ReleaseArg(frame);
-  ReleaseArg(browser);
+  const auto browser_ref = AdoptRef(browser);
+  const auto frame_ref = AdoptRef(frame);
   return 1;
 }
 
 void CEF_CALLBACK OnAfterCreated(cef_life_span_handler_t* self, cef_browser_t* browser) {
   RequireUiThread("on_after_created");
+  auto arrived = AdoptRef(browser);
   Surface* s = SurfaceFrom(self);
-  if (browser == nullptr) return;
-  if (s == nullptr || s->browser != nullptr || !s->create_pending) {
+  if (!arrived) return;
+  if (s == nullptr || s->browser || !s->create_pending) {
     // Not the browser this record asked for: never let it replace the record's own.
     stray_browser_count.fetch_add(1);
     WriteLog("[nimo-webengine][browser] surface %p: closing a browser it did not request\n",
              s ? s->id : 0xFFFFFFFFu);
-    ForceCloseBrowser(browser);
-    ReleaseArg(browser);
+    ForceCloseBrowser(arrived.get());
     return;
   }
   {
     // The argument's reference becomes the record's.
     std::lock_guard<std::mutex> guard(browser_lock);
-    s->browser = browser;
+    s->browser = std::move(arrived);
   }
   s->create_pending = 0;
   live_browser_count.fetch_add(1);
@@ -156,29 +142,27 @@ void CEF_CALLBACK OnAfterCreated(cef_life_span_handler_t* self, cef_browser_t* b
     // Shutdown began while this browser was on its way; closing it now lets its
     // on_before_close end the loop instead of leaving the process running.
     WriteLog("[nimo-webengine][browser] surface %p arrived during shutdown - closing\n", s->id);
-    ForceCloseBrowser(s->browser);
+    ForceCloseBrowser(s->browser.get());
   }
 }
 
 void CEF_CALLBACK OnBeforeClose(cef_life_span_handler_t* self, cef_browser_t* browser) {
   RequireUiThread("on_before_close");
+  const auto closing = AdoptRef(browser);
   Surface* s = SurfaceFrom(self);
-  if (s == nullptr || s->browser == nullptr || !SameBrowser(s->browser, browser)) {
-    ReleaseArg(browser);
+  if (s == nullptr || !s->browser || !SameBrowser(s->browser.get(), browser)) {
     if (stray_browser_count.load() > 0) {
       stray_browser_count.fetch_sub(1);
       QuitLoopIfAllClosed();
     }
     return;
   }
-  cef_browser_t* own = nullptr;
+  EngineRef<cef_browser_t> own;
   {
     std::lock_guard<std::mutex> guard(browser_lock);
-    own = s->browser;
-    s->browser = nullptr;
+    own = std::move(s->browser);
   }
-  ReleaseArg(own);
-  ReleaseArg(browser);
+  own.reset();  // outside the lock: a release may re-enter the engine
   // The texture goes with its browser; the view size and the full-copy flag stay for the
   // next browser in the slot.
   ReleaseSurfaceTexture(s);
@@ -191,23 +175,23 @@ void CEF_CALLBACK OnBeforeClose(cef_life_span_handler_t* self, cef_browser_t* br
 void CEF_CALLBACK OnBeforeContextMenu(cef_context_menu_handler_t*, cef_browser_t* browser,
                                       cef_frame_t* frame, cef_context_menu_params_t* params,
                                       cef_menu_model_t* model) {
+  const auto browser_ref = AdoptRef(browser);
+  const auto frame_ref = AdoptRef(frame);
+  const auto params_ref = AdoptRef(params);
+  const auto model_ref = AdoptRef(model);
   if (model != nullptr && model->clear != nullptr) model->clear(model);
-  ReleaseArg(model);
-  ReleaseArg(params);
-  ReleaseArg(frame);
-  ReleaseArg(browser);
 }
 
 int CEF_CALLBACK RunContextMenu(cef_context_menu_handler_t*, cef_browser_t* browser,
                                 cef_frame_t* frame, cef_context_menu_params_t* params,
                                 cef_menu_model_t* model,
                                 cef_run_context_menu_callback_t* callback) {
+  const auto browser_ref = AdoptRef(browser);
+  const auto frame_ref = AdoptRef(frame);
+  const auto params_ref = AdoptRef(params);
+  const auto model_ref = AdoptRef(model);
+  const auto callback_ref = AdoptRef(callback);
   if (callback != nullptr && callback->cancel != nullptr) callback->cancel(callback);
-  ReleaseArg(callback);
-  ReleaseArg(model);
-  ReleaseArg(params);
-  ReleaseArg(frame);
-  ReleaseArg(browser);
   return 1;
 }
 
@@ -300,7 +284,7 @@ void CreateSurfaceBrowser(std::uint32_t surface_id, std::uint32_t width, std::ui
                           const std::string& url) {
   if (surface_id >= kSurfaceCount) return;
   Surface* s = &surfaces[surface_id];
-  if (s->browser != nullptr || s->create_pending) return;
+  if (s->browser || s->create_pending) return;
   if (engine_api.cef_browser_host_create_browser == nullptr) return;
 
   if (width != 0) s->view_width = width;
@@ -334,13 +318,10 @@ bool CreateUiSurfaceBrowser(const std::string& url) {
   return RequestBrowser(s, rules, target);
 }
 
-cef_browser_t* AcquireSurfaceBrowser(std::uint32_t id) {
+EngineRef<cef_browser_t> AcquireSurfaceBrowser(std::uint32_t id) {
   if (id >= kSurfaceCount) return nullptr;
   std::lock_guard<std::mutex> guard(browser_lock);
-  cef_browser_t* browser = surfaces[id].browser;
-  if (browser == nullptr) return nullptr;
-  browser->base.add_ref(&browser->base);
-  return browser;
+  return ShareRef(surfaces[id].browser.get());
 }
 
 bool QuitLoopIfAllClosed() {

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "host/engine_abi.h"
+#include "host/engine_ref.h"
 #include "host/win_handle.h"
 #include "surfaces/portable/surface_rules.h"
 
@@ -37,9 +38,9 @@ struct Surface {
   cef_context_menu_handler_t context_menu_handler;
 
   std::uint32_t id;  // slot number, set by InitSurfaceTable
-  // The record holds one reference while set. Written only on the UI thread and only
-  // under the browser lock, so AcquireSurfaceBrowser can read it from other threads.
-  cef_browser_t* browser;
+  // The record's own reference while set. Written only on the UI thread and only under
+  // the browser lock, so AcquireSurfaceBrowser can read it from other threads.
+  EngineRef<cef_browser_t> browser;
   std::uint32_t view_width = kDefaultViewWidth;    // view size reported to the engine
   std::uint32_t view_height = kDefaultViewHeight;
   std::uint8_t create_pending;  // a browser was requested and has not arrived yet
@@ -77,10 +78,10 @@ void CreateSurfaceBrowser(std::uint32_t surface_id, std::uint32_t width, std::ui
 // probe-page flag included). Returns whether the engine accepted the request.
 bool CreateUiSurfaceBrowser(const std::string& url);
 
-// A new reference to the surface's browser (the caller releases it), or null when the id
-// is out of range or the surface has no browser. Any thread: it is taken under the lock
-// the UI thread holds while it sets or clears a record's browser.
-cef_browser_t* AcquireSurfaceBrowser(std::uint32_t id);
+// A reference of the caller's own to the surface's browser, or empty when the id is out of
+// range or the surface has no browser. Any thread: it is taken under the lock the UI
+// thread holds while it sets or clears a record's browser.
+EngineRef<cef_browser_t> AcquireSurfaceBrowser(std::uint32_t id);
 
 // Ends the message loop when shutdown has begun and no browser is alive or still being
 // created; returns whether it asked the loop to quit. UI thread.

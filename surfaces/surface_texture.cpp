@@ -7,11 +7,12 @@
 #include <utility>
 
 #include "diag/log.h"
-#include "host/browser_process.h"
 #include "surfaces/gpu_device.h"
 #include "surfaces/surface.h"
 
 namespace nimo {
+
+UniqueHandle client_process;
 
 namespace {
 
@@ -65,7 +66,7 @@ bool EnsureSurfaceTexture(Surface* s, int width, int height) {
 
   if (client_process) {
     HANDLE in_client = nullptr;
-    if (DuplicateHandle(GetCurrentProcess(), s->shared_handle.get(), client_process, &in_client, 0, FALSE, DUPLICATE_SAME_ACCESS) &&
+    if (DuplicateHandle(GetCurrentProcess(), s->shared_handle.get(), client_process.get(), &in_client, 0, FALSE, DUPLICATE_SAME_ACCESS) &&
         in_client) {
       s->client_handle = reinterpret_cast<std::uintptr_t>(in_client);
     } else {

@@ -7,13 +7,20 @@
 #pragma once
 #include <windows.h>
 
+#include "host/win_handle.h"
+
 namespace nimo {
 
 struct Surface;
 
+// The client process, opened for handle duplication from --nimomp-clientpid before the
+// engine starts; none when no client id was given or it could not be opened. Written once
+// by the main thread before any other thread exists, read on the UI thread afterwards.
+extern UniqueHandle client_process;
+
 // True when the surface has a texture of exactly width x height, made now or earlier.
 // A new texture sets full_copy_pending; its client_handle stays 0 when the duplication
-// into the client failed or there is no client_process (host/browser_process.h): paints
+// into the client failed or there is no client_process: paints
 // then land in it unseen.
 bool EnsureSurfaceTexture(Surface* surface, int width, int height);
 

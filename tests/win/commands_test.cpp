@@ -176,7 +176,7 @@ class CommandsTest : public ::testing::Test {
       s.view_height = 720;
       s.create_pending = 0;
     }
-    surfaces[1].browser = &browser;
+    KeepBrowser(&surfaces[1]);
     calls.clear();
     delayed.clear();
     host_refs = frame_refs = browser_refs = 0;
@@ -190,6 +190,11 @@ class CommandsTest : public ::testing::Test {
     engine_api = saved_;
   }
 
+  // The record's own reference, which browser_refs does not count.
+  void KeepBrowser(Surface* s) {
+    s->browser = ShareRef(&browser);
+    --browser_refs;
+  }
   static void Run(UiTaskBody body, SurfaceHead head) {
     UiTask* task = CreateUiTask(body, nullptr, &head, nullptr, 0);
     body(task);
@@ -332,7 +337,7 @@ TEST_F(CommandsTest, NavigateAndScriptIgnoreEmptyTextsAndMissingSurfaces) {
 }
 
 TEST_F(CommandsTest, NavigateOnTheUiSurfaceWorksWithoutTheProbeFlag) {
-  surfaces[0].browser = &browser;
+  KeepBrowser(&surfaces[0]);
   NavigateSurface(0, "about:blank", 11);
   EXPECT_EQ(calls, Calls{"load_url about:blank"});
 }
@@ -350,7 +355,7 @@ TEST_F(CommandsTest, CreateTaskAsksForTheBrowserOnce) {
 
 // Last: quitting is set once per process.
 TEST_F(CommandsTest, ZZCloseAllAndQuitClosesEveryBrowserOnce) {
-  surfaces[3].browser = &browser;
+  KeepBrowser(&surfaces[3]);
   ASSERT_EQ(quitting.load(), 0);
   CloseAllAndQuit(nullptr);
   EXPECT_EQ(quitting.load(), 1);

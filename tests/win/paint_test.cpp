@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "gtest/gtest.h"
-#include "host/browser_process.h"
 #include "link/portable/wire.h"
 #include "link/send.h"
 #include "surfaces/gpu_device.h"
@@ -77,7 +76,7 @@ class PaintTest : public ::testing::Test {
     nimo::InitSurfaceTable();
     for (Surface& s : nimo::surfaces) nimo::InstallPaintCallbacks(&s.render_handler);
     // This process is the client: handles are duplicated into it.
-    if (!nimo::client_process) nimo::client_process = OpenProcess(PROCESS_DUP_HANDLE, FALSE, GetCurrentProcessId());
+    if (!nimo::client_process) nimo::client_process.reset(OpenProcess(PROCESS_DUP_HANDLE, FALSE, GetCurrentProcessId()));
   }
   void SetUp() override {
     ASSERT_TRUE(NimoStandinGpuLoaded());
@@ -277,15 +276,14 @@ TEST_F(PaintTest, CpuPaintUploadsTheWholeBuffer) {
 }
 
 TEST_F(PaintTest, NoClientHandleMeansNoFrameReady) {
-  HANDLE saved = nimo::client_process;
-  nimo::client_process = nullptr;
+  HANDLE saved = nimo::client_process.release();
   Surface& s = nimo::surfaces[3];
   const Pixels a = Pattern(12, 12, 13);
   EngineFrame f(12, 12, a);
   const std::int32_t paints = nimo::first_paint_counter.load();
   Accelerated(s, f, {});
   Cpu(s, 12, 12, a);
-  nimo::client_process = saved;
+  nimo::client_process.reset(saved);
   EXPECT_TRUE(NothingSent());
   EXPECT_EQ(paints + 2, nimo::first_paint_counter.load());  // copied all the same
   EXPECT_EQ(0u, s.client_handle);

@@ -203,6 +203,7 @@ class SurfaceTest : public ::testing::Test {
   }
   void TearDown() override {
     DropPosted();
+    for (Surface& s : surfaces) s.browser = nullptr;  // while their engine still exists
     for (const Wrapper& w : engine->wrappers) EXPECT_EQ(w.over_releases, 0);
     engine_api = saved_api_;
     link_stopped = 0;
@@ -341,7 +342,7 @@ TEST_F(SurfaceTest, ZeroSizesKeepTheSlotsLastSizeAndEmptyUrlOpensBlank) {
 TEST_F(SurfaceTest, ArrivalKeepsTheCallbacksReferenceAndCloseReleasesBoth) {
   cef_browser_t* arrived = nullptr;
   BrowserCore* core = MakeLive(3, &arrived);
-  EXPECT_EQ(surfaces[3].browser, arrived);
+  EXPECT_EQ(surfaces[3].browser.get(), arrived);
   EXPECT_EQ(surfaces[3].create_pending, 0);
   EXPECT_EQ(RefsOf(arrived), 1);  // kept, not added to
   EXPECT_EQ(live_browser_count.load(), 1);
@@ -355,7 +356,7 @@ TEST_F(SurfaceTest, ArrivalKeepsTheCallbacksReferenceAndCloseReleasesBoth) {
   cef_browser_t* closing = Wrap(core);  // another crossing, another pointer
   ASSERT_NE(closing, arrived);
   BeforeClose(3, closing);
-  EXPECT_EQ(surfaces[3].browser, nullptr);
+  EXPECT_EQ(surfaces[3].browser.get(), nullptr);
   EXPECT_EQ(RefsOf(arrived), 0);
   EXPECT_EQ(RefsOf(closing), 0);
   EXPECT_EQ(live_browser_count.load(), 0);
@@ -373,20 +374,20 @@ TEST_F(SurfaceTest, ABrowserThatIsNotTheSurfacesOwnNeverTouchesTheRecord) {
   BrowserCore* stray_core = NewCore();
   cef_browser_t* stray = Wrap(stray_core);
   AfterCreated(1, stray);
-  EXPECT_EQ(surfaces[1].browser, own);
+  EXPECT_EQ(surfaces[1].browser.get(), own);
   EXPECT_EQ(RefsOf(stray), 0);
   EXPECT_EQ(stray_core->close_calls, 1);
   EXPECT_EQ(stray_core->last_force, 1);
   EXPECT_EQ(live_browser_count.load(), 1);
 
   BeforeClose(1, Wrap(stray_core));
-  EXPECT_EQ(surfaces[1].browser, own);
+  EXPECT_EQ(surfaces[1].browser.get(), own);
   EXPECT_EQ(RefsOf(own), 1);
   EXPECT_EQ(live_browser_count.load(), 1);
   EXPECT_EQ(own_core->close_calls, 0);
 
   BeforeClose(1, Wrap(own_core));
-  EXPECT_EQ(surfaces[1].browser, nullptr);
+  EXPECT_EQ(surfaces[1].browser.get(), nullptr);
   EXPECT_EQ(live_browser_count.load(), 0);
 }
 
@@ -432,18 +433,18 @@ TEST_F(SurfaceTest, QuitWaitsForStrayBrowsersToClose) {
 // ---- cross-thread reference --------------------------------------------------------------
 
 TEST_F(SurfaceTest, AcquireGivesTheCallerItsOwnReference) {
-  EXPECT_EQ(AcquireSurfaceBrowser(1), nullptr);
-  EXPECT_EQ(AcquireSurfaceBrowser(4), nullptr);
+  EXPECT_FALSE(AcquireSurfaceBrowser(1));
+  EXPECT_FALSE(AcquireSurfaceBrowser(4));
   cef_browser_t* own = nullptr;
   BrowserCore* core = MakeLive(1, &own);
-  cef_browser_t* got = AcquireSurfaceBrowser(1);
-  ASSERT_EQ(got, own);
+  auto got = AcquireSurfaceBrowser(1);
+  ASSERT_EQ(got.get(), own);
   EXPECT_EQ(RefsOf(own), 2);
   BeforeClose(1, Wrap(core));  // the record lets go; the caller's reference survives
   EXPECT_EQ(RefsOf(own), 1);
-  got->base.release(&got->base);
+  got.reset();
   EXPECT_EQ(RefsOf(own), 0);
-  EXPECT_EQ(AcquireSurfaceBrowser(1), nullptr);
+  EXPECT_FALSE(AcquireSurfaceBrowser(1));
 }
 
 // ---- context menus -----------------------------------------------------------------------

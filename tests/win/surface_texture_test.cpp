@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "gtest/gtest.h"
-#include "host/browser_process.h"
 #include "surfaces/gpu_device.h"
 #include "surfaces/surface.h"
 #include "surfaces/surface_texture.h"
@@ -71,8 +70,8 @@ TEST(SurfaceTextureChild, Run) {
   const std::string which = Env_("NIMO_TEST_CASE");
   const std::string pid = Env_("NIMO_TEST_CLIENT_PID");
   if (!pid.empty())
-    nimo::client_process = OpenProcess(PROCESS_DUP_HANDLE, FALSE, static_cast<DWORD>(std::strtoul(pid.c_str(), nullptr, 10)));
-  if (which == "bad-client") nimo::client_process = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(0x7FF0));
+    nimo::client_process.reset(OpenProcess(PROCESS_DUP_HANDLE, FALSE, static_cast<DWORD>(std::strtoul(pid.c_str(), nullptr, 10))));
+  if (which == "bad-client") nimo::client_process.reset(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(0x7FF0)));
   nimo::Surface s{};
   s.id = 1;
 
