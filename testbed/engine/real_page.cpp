@@ -502,6 +502,36 @@ void RealMouseWheel(BrowserCore* b, const cef_mouse_event_t& e, int delta_x, int
                b->real->session);
 }
 
+namespace {
+
+// The DOM key and code of a Windows virtual key, as the engine derives them from the key
+// event (the protocol wants them spelled out); empty for keys not listed.
+void DomKey(int vk, bool shift, std::string* key, std::string* code) {
+  static const std::map<int, std::pair<const char*, const char*>> named = {
+      {0x08, {"Backspace", "Backspace"}}, {0x09, {"Tab", "Tab"}},          {0x0D, {"Enter", "Enter"}},
+      {0x10, {"Shift", "ShiftLeft"}},     {0x11, {"Control", "ControlLeft"}}, {0x12, {"Alt", "AltLeft"}},
+      {0x1B, {"Escape", "Escape"}},       {0x20, {" ", "Space"}},         {0x21, {"PageUp", "PageUp"}},
+      {0x22, {"PageDown", "PageDown"}},   {0x23, {"End", "End"}},         {0x24, {"Home", "Home"}},
+      {0x25, {"ArrowLeft", "ArrowLeft"}}, {0x26, {"ArrowUp", "ArrowUp"}}, {0x27, {"ArrowRight", "ArrowRight"}},
+      {0x28, {"ArrowDown", "ArrowDown"}}, {0x2D, {"Insert", "Insert"}},   {0x2E, {"Delete", "Delete"}},
+  };
+  auto it = named.find(vk);
+  if (it != named.end()) {
+    *key = it->second.first;
+    *code = it->second.second;
+  } else if (vk >= 'A' && vk <= 'Z') {
+    *key = std::string(1, static_cast<char>(shift ? vk : vk - 'A' + 'a'));
+    *code = std::string("Key") + static_cast<char>(vk);
+  } else if (vk >= '0' && vk <= '9' && !shift) {
+    *key = std::string(1, static_cast<char>(vk));
+    *code = std::string("Digit") + static_cast<char>(vk);
+  } else if (vk >= 0x70 && vk <= 0x7B) {
+    *key = *code = "F" + std::to_string(vk - 0x6F);
+  }
+}
+
+}  // namespace
+
 void RealKey(BrowserCore* b, const cef_key_event_t& e) {
   static const char* types[] = {"rawKeyDown", "keyDown", "keyUp", "char"};
   if (e.type < 0 || e.type > 3) return;
@@ -510,10 +540,21 @@ void RealKey(BrowserCore* b, const cef_key_event_t& e) {
                  {"nativeVirtualKeyCode", e.native_key_code},
                  {"modifiers", Modifiers(e.modifiers)},
                  {"isSystemKey", e.is_system_key != 0}};
+  if (e.type != KEYEVENT_CHAR) {
+    std::string key, code;
+    DomKey(e.windows_key_code, (e.modifiers & EVENTFLAG_SHIFT_DOWN) != 0, &key, &code);
+    if (!key.empty()) params["key"] = key;
+    if (!code.empty()) params["code"] = code;
+  }
   if (e.type == KEYEVENT_CHAR) {
     const std::u16string text(1, e.character), unmodified(1, e.unmodified_character);
     params["text"] = U16ToUtf8(text);
     params["unmodifiedText"] = U16ToUtf8(unmodified);
+    if (e.character == 13) {
+      params["key"] = "Enter";
+    } else if (e.character >= 0x20) {
+      params["key"] = U16ToUtf8(text);
+    }
   }
   DevToolsSend("Input.dispatchKeyEvent", params, b->real->session);
 }

@@ -40,12 +40,14 @@ constexpr std::uint32_t kWhite = 0xFFFFFFFFu;
 const std::vector<std::string> kPageLines = {
     "<!doctype html>",
     "<html><head><meta charset=\"utf-8\"><style>",
-    "body{margin:0;background:#fff}",
+    "body{margin:0;background:#fff;height:3000px}",
     "#box{position:absolute;left:20px;top:20px;width:100px;height:50px;background:rgb(0,128,0)}",
     "#go{position:absolute;left:200px;top:20px;width:120px;height:40px}",
     "#logo{position:absolute;left:20px;top:100px}",
+    "#t{position:absolute;left:400px;top:20px;width:200px;height:30px}",
     "</style></head><body>",
     "<div id=\"box\"></div><button id=\"go\">Press</button><img id=\"logo\" src=\"/img/dot.bmp\">",
+    "<input id=\"t\">",
     "<script>",
     "var clicks = 0;",
     "document.getElementById('go').onclick = function () { clicks++; mp.trigger('clicked', clicks); };",
@@ -224,6 +226,12 @@ class RealRun {
   bool Script(std::uint32_t surface, const std::string& code) {
     return client_.SendSurfaceCommand(nimo::kMsgExecuteScript, surface, 0, 0, 0, code);
   }
+  // A key typed as the client sends it: down, the character, up.
+  bool Type(std::uint32_t surface, std::uint32_t vk, std::uint32_t scan, char16_t character) {
+    const std::uint64_t down = (static_cast<std::uint64_t>(scan) << 16) | 1, up = down | 0xC0000000u;
+    return client_.SendInput(surface, WM_KEYDOWN, vk, down, 0) && client_.SendInput(surface, WM_CHAR, character, down, 0) &&
+           client_.SendInput(surface, WM_KEYUP, vk, up, 0);
+  }
   bool Click(std::uint32_t surface, int x, int y) {
     const std::uint64_t at = static_cast<std::uint64_t>((y << 16) | (x & 0xFFFF));
     return client_.SendInput(surface, WM_LBUTTONDOWN, MK_LBUTTON, at, 0) &&
@@ -292,6 +300,17 @@ TEST(RealPages, PageBridgeOnARealPage) {
                          "  mp.trigger('probe', typeof window.__mpEmit, window.__mpRaf, m.length,"
                          "             t1 !== m[0].style.transform); });"));
   EXPECT_TRUE(run.WaitPage("NIMOMP|trigger|probe\x01\x02sfunction\x01\x02n1\x01\x02n1\x01\x02" "b1"));
+
+  // Keys typed into a real input field, and the wheel turned towards the user scrolls down.
+  ASSERT_TRUE(run.Click(0, 500, 35));
+  ASSERT_TRUE(run.Type(0, 'H', 0x23, u'h'));
+  ASSERT_TRUE(run.Type(0, 'I', 0x17, u'i'));
+  ASSERT_TRUE(run.client().SendInput(0, WM_MOUSEWHEEL, static_cast<std::uint64_t>(static_cast<std::uint16_t>(-120)) << 16,
+                                     (300u << 16) | 300u, 0));
+  Sleep(300);
+  ASSERT_TRUE(run.Script(0, "mp.trigger('typed', document.getElementById('t').value, window.scrollY > 0,"
+                            "                     document.activeElement.id)"));
+  EXPECT_TRUE(run.WaitPage("NIMOMP|trigger|typed\x01\x02shi\x01\x02" "b1\x01\x02st"));
 
   ASSERT_TRUE(run.Script(0, "window.__mpEmit('answer', ['from the client'])"));
   Report line;
