@@ -453,6 +453,10 @@ void ActionPopup(BrowserCore* b, const Directive& d) {
 void OfferResourceImpl(BrowserCore* b, FrameCore* frame, const std::u16string& url, int type, bool navigation,
                        std::function<void(const std::u16string&)> done) {
   PostIo([b, frame, url, type, navigation, done] {
+    if (b->closed.load()) {  // the client is the engine's no more
+      if (done) done(url);
+      return;
+    }
     cef_request_handler_t* handler = RequestHandlerOf(b);
     RequestCore* request = NewRequest(url, type, TT_LINK, false, "resource");
     cef_resource_request_handler_t* rrh = nullptr;
