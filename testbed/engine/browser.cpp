@@ -562,6 +562,8 @@ void RunAction(BrowserCore* b, const Directive& d) {
     DescribeMessage(e, *m);
   } else if (k == "paint") {
     PaintAction(b, d);
+  } else if (k == "popup_show" || k == "popup_size") {
+    PopupWidgetAction(b, d);
   } else if (k == "close") {
     cef_browser_t* self = WrapBrowser(b, "scenario close");
     cef_browser_host_t* host = self->get_host(self);
@@ -575,6 +577,19 @@ void RunAction(BrowserCore* b, const Directive& d) {
 
 // Runs the page's actions from `index` on, one UI-thread step each; `wait N` delays the
 // rest. A newer navigation or a close ends the sequence.
+// Page sequences stopped at `await script=P` until a script starting with P arrives for
+// their browser, so a test can step a page from the client. UI thread; the count lets
+// other threads skip the hand-over when nothing waits.
+struct AwaitingPage {
+  BrowserCore* browser;
+  int generation;
+  const ActionBlock* page;
+  std::size_t index;
+  std::u16string prefix;
+};
+std::vector<AwaitingPage> awaiting_pages;
+std::atomic<int> awaiting_count{0};
+
 void RunActions(BrowserCore* b, int generation, const ActionBlock* page, std::size_t index) {
   while (index < page->actions.size()) {
     if (b->closed.load() || b->generation.load() != generation) return;
@@ -584,7 +599,25 @@ void RunActions(BrowserCore* b, int generation, const ActionBlock* page, std::si
       PostEngineWork([b, generation, page, index] { RunActions(b, generation, page, index); }, ms);
       return;
     }
+    if (d.keyword == "await") {
+      awaiting_pages.push_back(AwaitingPage{b, generation, page, index, Utf8ToU16(d.Get("script"))});
+      awaiting_count.fetch_add(1);
+      return;
+    }
     RunAction(b, d);
+  }
+}
+
+// A script arrived for `b`: the first of its sequences awaiting that script goes on.
+void ResumeAwaitingPage(BrowserCore* b, const std::u16string& script) {
+  for (auto it = awaiting_pages.begin(); it != awaiting_pages.end(); ++it) {
+    if (it->browser != b || script.compare(0, it->prefix.size(), it->prefix) != 0) continue;
+    AwaitingPage resumed = *it;
+    awaiting_pages.erase(it);
+    awaiting_count.fetch_sub(1);
+    Event("page.resumed").Num("browser", b->id).Text("script", U16ToUtf8(resumed.prefix));
+    RunActions(resumed.browser, resumed.generation, resumed.page, resumed.index);
+    return;
   }
 }
 
@@ -776,6 +809,10 @@ void CEF_CALLBACK FrameExecuteJavaScript(cef_frame_t* self, const cef_string_t* 
       int level = static_cast<int>(echo->Int("level", 0));
       PostEngineWork([b, level, text] { RaiseConsoleImpl(b, level, text, u"echo", 1); });
     }
+  }
+  if (awaiting_count.load() > 0) {
+    BrowserCore* b = f->browser;
+    PostEngineWork([b, text] { ResumeAwaitingPage(b, text); });
   }
   // Figures of this process at the moment a marked script arrives, so a test can compare
   // the product's handles and memory between two moments of its own choosing.

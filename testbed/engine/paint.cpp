@@ -66,6 +66,7 @@ struct PaintState {
   std::vector<cef_rect_t> animate_dirty;
   bool timer_running = false;
   long long paints = 0;
+  cef_rect_t popup_rect = {0, 0, 0, 0};  // the popup widget's place, as last announced
 };
 
 namespace {
@@ -419,7 +420,10 @@ void PaintAction(BrowserCore* b, const Directive& d) {
     PaintState popup;
     popup.pattern = d.Get("pattern", "solid");
     popup.color = static_cast<std::uint32_t>(std::strtoul(d.Get("color", "0xFF00FF00").c_str(), nullptr, 0));
-    Resize(&popup, static_cast<int>(d.Int("width", 100)), static_cast<int>(d.Int("height", 50)));
+    // The engine paints a popup at the size it announced; 100x50 before any announcement.
+    const bool sized = p->popup_rect.width > 0 && p->popup_rect.height > 0;
+    Resize(&popup, static_cast<int>(d.Int("width", sized ? p->popup_rect.width : 100)),
+           static_cast<int>(d.Int("height", sized ? p->popup_rect.height : 50)));
     FillPattern(&popup);
     std::swap(p->pixels, popup.pixels);
     std::swap(p->width, popup.width);
@@ -489,6 +493,25 @@ void PaintRealFrame(BrowserCore* b, int width, int height, std::vector<std::uint
   p->full_dirty = false;
   std::vector<cef_rect_t> all = {cef_rect_t{0, 0, width, height}};
   Deliver(b, PET_VIEW, whole ? all : dirty, whole, kDxgiB8G8R8A8, whole ? all : dirty);
+}
+
+void PopupWidgetAction(BrowserCore* b, const Directive& d) {
+  cef_render_handler_t* h = RenderHandlerOf(b);
+  if (d.keyword == "popup_show") {
+    const int show = static_cast<int>(d.Int("show", 1));
+    const bool has = STANDIN_HAS_SLOT(h, cef_render_handler_t, on_popup_show);
+    Event("cb.on_popup_show").Num("browser", b->id).Num("show", show).Num("present", has ? 1 : 0);
+    if (has) h->on_popup_show(h, WrapBrowser(b, "on_popup_show"), show);
+  } else {
+    const cef_rect_t r = {static_cast<int>(d.Int("x", 0)), static_cast<int>(d.Int("y", 0)),
+                          static_cast<int>(d.Int("width", 100)), static_cast<int>(d.Int("height", 50))};
+    State(b)->popup_rect = r;
+    const bool has = STANDIN_HAS_SLOT(h, cef_render_handler_t, on_popup_size);
+    Event("cb.on_popup_size").Num("browser", b->id).Num("x", r.x).Num("y", r.y).Num("width", r.width)
+        .Num("height", r.height).Num("present", has ? 1 : 0);
+    if (has) h->on_popup_size(h, WrapBrowser(b, "on_popup_size"), &r);
+  }
+  ReleaseHandler(h);
 }
 
 void PaintOnClosed(BrowserCore* b) {

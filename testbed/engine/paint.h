@@ -25,6 +25,10 @@ void PaintOnResized(BrowserCore* browser);
 void PaintOnShown(BrowserCore* browser);
 void PaintOnFrameRate(BrowserCore* browser);
 void PaintAction(BrowserCore* browser, const Directive& action);
+// `popup_show [show=0]` and `popup_size x= y= width= height=`: a popup widget (an open
+// select list) opens, closes or takes its place, announced to the render handler. As in
+// the engine, nothing under a closed popup is repainted unless the product asks.
+void PopupWidgetAction(BrowserCore* browser, const Directive& action);
 void PaintOnClosed(BrowserCore* browser);
 // A real page's frame (Chromium mode): becomes the current frame and is painted with
 // `dirty` as its changed rectangles (`whole`: everything changed).
