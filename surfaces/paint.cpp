@@ -9,6 +9,7 @@
 #include "link/portable/wire.h"
 #include "link/send.h"
 #include "surfaces/gpu_device.h"
+#include "surfaces/popup.h"
 #include "surfaces/portable/copy_plan.h"
 #include "surfaces/surface.h"
 #include "surfaces/surface_texture.h"
@@ -37,6 +38,7 @@ void AnnounceFrame(const Surface* s, std::uint32_t format) {
   SendFrame(kMsgFrameReady, bytes, kFrameReadyPayloadSize);
 }
 
+// Copies the view and then, where the copy reached it, the page's open popup over it.
 void CopyFrame(Surface* s, ID3D11Texture2D* engine_texture, const cef_rect_t* rects, size_t count) {
   const CopyPlan plan = PlanAcceleratedCopy(s->full_copy_pending != 0, rects, count,
                                             static_cast<std::int32_t>(s->texture_width),
@@ -44,24 +46,19 @@ void CopyFrame(Surface* s, ID3D11Texture2D* engine_texture, const cef_rect_t* re
   if (plan.full_copy) {
     gpu_context->CopyResource(s->texture.Get(), engine_texture);
     s->full_copy_pending = 0;
-    return;
+  } else {
+    for (size_t i = 0; i < plan.box_count; ++i) {
+      const CopyBox& b = plan.boxes[i];
+      const D3D11_BOX box = {b.left, b.top, 0, b.right, b.bottom, 1};
+      gpu_context->CopySubresourceRegion(s->texture.Get(), 0, b.left, b.top, 0, engine_texture, 0, &box);
+    }
   }
-  for (size_t i = 0; i < plan.box_count; ++i) {
-    const CopyBox& b = plan.boxes[i];
-    const D3D11_BOX box = {b.left, b.top, 0, b.right, b.bottom, 1};
-    gpu_context->CopySubresourceRegion(s->texture.Get(), 0, b.left, b.top, 0, engine_texture, 0, &box);
-  }
+  DrawPopupOverView(s, plan);
 }
 
-void CEF_CALLBACK OnAcceleratedPaint(cef_render_handler_t* self, cef_browser_t* browser,
-                                     cef_paint_element_type_t type, size_t dirty_count,
-                                     const cef_rect_t* dirty_rects, const cef_accelerated_paint_info_t* info) {
-  const auto browser_ref = AdoptRef(browser);
-  Surface* s = SurfaceFrom(self);
-  if (!s || type != PET_VIEW || !info || !info->shared_texture_handle) return;  // popups are never drawn
-  if (!EnsureGpuDevice()) return;
-
-  const std::int64_t t0 = QpcNow();
+// Opens the engine's texture of one accelerated paint (empty on failure, counted and logged
+// once per process).
+Microsoft::WRL::ComPtr<ID3D11Texture2D> OpenEngineTexture(const cef_accelerated_paint_info_t* info) {
   Microsoft::WRL::ComPtr<ID3D11Texture2D> engine_texture;
   if (FAILED(gpu_device1->OpenSharedResource1(static_cast<HANDLE>(info->shared_texture_handle),
                                               __uuidof(ID3D11Texture2D),
@@ -69,8 +66,33 @@ void CEF_CALLBACK OnAcceleratedPaint(cef_render_handler_t* self, cef_browser_t* 
       !engine_texture) {
     if (open_fail_count.fetch_add(1) + 1 == 1)
       WriteLog("[nimo-webengine][gpu] OpenSharedResource1 on CEF's handle FAILED\n");
+    engine_texture.Reset();
+  }
+  return engine_texture;
+}
+
+void CEF_CALLBACK OnAcceleratedPaint(cef_render_handler_t* self, cef_browser_t* browser,
+                                     cef_paint_element_type_t type, size_t dirty_count,
+                                     const cef_rect_t* dirty_rects, const cef_accelerated_paint_info_t* info) {
+  const auto browser_ref = AdoptRef(browser);
+  Surface* s = SurfaceFrom(self);
+  if (!s || !info || !info->shared_texture_handle) return;
+  if (type == PET_POPUP) {
+    if (!PopupShown(s) || !EnsureGpuDevice()) return;
+    Microsoft::WRL::ComPtr<ID3D11Texture2D> popup_texture = OpenEngineTexture(info);
+    if (!popup_texture) return;
+    const bool changed = TakePopupTexture(s, browser_ref.get(), popup_texture.Get());
+    // Like the view's, the popup's texture is valid only during this callback.
+    gpu_context->Flush();
+    popup_texture.Reset();
+    if (changed) AnnounceFrame(s, static_cast<std::uint32_t>(info->format));
     return;
   }
+  if (type != PET_VIEW || !EnsureGpuDevice()) return;
+
+  const std::int64_t t0 = QpcNow();
+  Microsoft::WRL::ComPtr<ID3D11Texture2D> engine_texture = OpenEngineTexture(info);
+  if (!engine_texture) return;
   D3D11_TEXTURE2D_DESC desc = {};
   engine_texture->GetDesc(&desc);
   if (!EnsureSurfaceTexture(s, static_cast<int>(desc.Width), static_cast<int>(desc.Height))) return;
@@ -93,13 +115,23 @@ void CEF_CALLBACK OnPaint(cef_render_handler_t* self, cef_browser_t* browser, ce
                           size_t, const cef_rect_t*, const void* buffer, int width, int height) {
   const auto browser_ref = AdoptRef(browser);
   Surface* s = SurfaceFrom(self);
-  if (!s || type != PET_VIEW || !buffer) return;
-  if (!EnsureSurfaceTexture(s, width, height)) return;
+  if (!s || !buffer) return;
+  if (type == PET_POPUP) {
+    if (!PopupShown(s) || !EnsureGpuDevice()) return;
+    const bool changed = TakePopupBuffer(s, browser_ref.get(), buffer, width, height);
+    gpu_context->Flush();
+    if (changed) AnnounceFrame(s, 0);
+    return;
+  }
+  if (type != PET_VIEW || !EnsureSurfaceTexture(s, width, height)) return;
   CountPaint("[nimo-webengine][browser] FIRST on_paint (CPU raster path)\n");
 
   // Every CPU paint uploads the whole frame; dirty rectangles are not used.
   const std::int64_t t0 = QpcNow();
   gpu_context->UpdateSubresource(s->texture.Get(), 0, nullptr, buffer, static_cast<UINT>(width) * 4u, 0);
+  CopyPlan whole_view;
+  whole_view.full_copy = true;
+  DrawPopupOverView(s, whole_view);
   gpu_context->Flush();
   const std::int64_t t1 = QpcNow();
   RecordPaint(0, QpcMicros(t0, t1));
@@ -114,6 +146,7 @@ void InstallPaintCallbacks(cef_render_handler_t* handler) {
   if (!handler) return;
   handler->on_paint = OnPaint;
   handler->on_accelerated_paint = OnAcceleratedPaint;
+  InstallPopupCallbacks(handler);
 }
 
 }  // namespace nimo

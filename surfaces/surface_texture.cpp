@@ -8,6 +8,7 @@
 
 #include "diag/log.h"
 #include "surfaces/gpu_device.h"
+#include "surfaces/popup.h"
 #include "surfaces/surface.h"
 
 namespace nimo {
@@ -20,6 +21,7 @@ namespace {
 constexpr DWORD kSharedAccess = DXGI_SHARED_RESOURCE_READ | DXGI_SHARED_RESOURCE_WRITE;
 
 void DropTexture(Surface* s) {
+  ForgetPopupDrawing(s);  // it was drawn into the texture that goes
   s->texture.Reset();
   s->shared_handle.reset();
   s->client_handle = 0;
@@ -79,6 +81,7 @@ bool EnsureSurfaceTexture(Surface* s, int width, int height) {
 
 void ReleaseSurfaceTexture(Surface* s) {
   if (!s) return;
+  DropPopup(s);
   DropTexture(s);
   s->texture_width = 0;
   s->texture_height = 0;

@@ -24,9 +24,9 @@ extern UniqueHandle client_process;
 // then land in it unseen.
 bool EnsureSurfaceTexture(Surface* surface, int width, int height);
 
-// Drops the surface's texture and its handle in this process and forgets the client's
-// handle value (the client closes its own). full_copy_pending keeps its value. Called
-// when the surface's browser closes.
+// Drops the surface's texture and its handle in this process, forgets the client's handle
+// value (the client closes its own) and the page's popup. full_copy_pending keeps its
+// value. Called when the surface's browser closes.
 void ReleaseSurfaceTexture(Surface* surface);
 
 }  // namespace nimo

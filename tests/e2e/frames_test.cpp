@@ -111,7 +111,7 @@ TEST(Frames, BothPathsArrivePixelTrueThroughTheClientHandles) {
   scenario.Page("about:blank#gpu",
                 {"load_start", "load_end", "wait 600", "paint pattern=gradient dirty=\"0,0,320,200\"", "wait 300",
                  std::string("paint pattern=solid color=") + kBlue + " dirty=\"10,20,30,40\"", "wait 300",
-                 // A popup's frames are never drawn into the surface.
+                 // A popup paint while the page shows no popup is not drawn.
                  "paint type=popup pattern=solid color=0xFFFF0000 width=320 height=200", "wait 200",
                  std::string("paint pattern=solid color=") + kGreen +
                      " dirty=\"-5,-5,10,10;315,195,20,20;400,400,5,5\""});
@@ -199,6 +199,128 @@ TEST(Frames, BothPathsArrivePixelTrueThroughTheClientHandles) {
   EXPECT_NE(std::string::npos, s.log().find("[nimo-webengine][browser] shut down. paints=" +
                                             std::to_string(view_paints) + "\n"))
       << s.log();
+}
+
+// The popup test's page, stepped by the client: each step ends with a console line
+// "popup:<name>", sent after every paint of the step has been copied.
+std::vector<std::string> PopupPage() {
+  return {"load_start", "load_end",
+          // 1: a gradient view, then a 100x60 list opens at (40,30).
+          "await script=popup-step", "paint pattern=gradient", "popup_show",
+          "popup_size x=40 y=30 width=100 height=60", "paint type=popup color=0xFF00FF00",
+          "console message=popup:shown",
+          // 2: the page repaints a region under the open list.
+          "await script=popup-step", std::string("paint pattern=solid color=") + kBlue + " dirty=\"30,20,50,50\"",
+          "console message=popup:repainted",
+          // 3: the list closes; the engine repaints only when asked (by then it has been).
+          "await script=popup-step", "popup_show show=0", "wait 50", "console message=popup:closed",
+          // 4: a list announced past the bottom-right corner.
+          "await script=popup-step", "popup_show", "popup_size x=260 y=170 width=100 height=60",
+          "paint type=popup color=0xFFFF0000", "console message=popup:overflowed"};
+}
+
+// What the surface shows after `step` (320x200; 200x120 after step 5, the client's resize
+// with the list still open); `red` is the gradient frame's number.
+std::uint32_t PopupExpected(int step, bool accelerated, std::uint32_t red, std::uint32_t x, std::uint32_t y) {
+  const std::uint32_t gradient = 0xFF000000u | red | (y & 255u) << 8 | (x & 255u);
+  switch (step) {
+    case 1:
+      return Inside(x, y, 40, 30, 100, 60) ? 0xFF00FF00u : gradient;
+    case 2:
+      if (Inside(x, y, 40, 30, 100, 60)) return 0xFF00FF00u;
+      // A CPU paint uploads its whole frame; an accelerated one copies its dirty rectangle.
+      return !accelerated || Inside(x, y, 30, 20, 50, 50) ? 0xFF2040F0u : gradient;
+    case 3:
+      return 0xFF2040F0u;
+    case 4:
+      return Inside(x, y, 220, 140, 100, 60) ? 0xFFFF0000u : 0xFF2040F0u;
+    default:
+      return Inside(x, y, 100, 60, 100, 60) ? 0xFFFF0000u : 0xFF2040F0u;
+  }
+}
+
+TEST(Frames, PopupListsAreDrawnOverTheViewOnBothPathsAndLeaveNoTraceWhenClosed) {
+  ScenarioWriter scenario;
+  scenario.Page("about:blank#popup-gpu", PopupPage());
+  scenario.Page("https://popup.test/cpu", PopupPage());
+  Session s;
+  if (!s.Start(scenario)) {
+    ASSERT_EQ(std::string::npos, s.log().find("[ipc]")) << "the link started but did not connect:\n" << s.log();
+    GTEST_SKIP() << "the browser process does not open the client pipe";
+  }
+  // Surface 3 paints on the accelerated path, surface 2 on the CPU path.
+  ASSERT_TRUE(s.client().SendSurfaceCommand(nimo::kMsgCreateSurface, 3, 320, 200, 0, "about:blank#popup-gpu"));
+  ASSERT_TRUE(s.client().SendSurfaceCommand(nimo::kMsgCreateSurface, 2, 320, 200, 0, "https://popup.test/cpu"));
+
+  std::map<std::uint32_t, FrameReadyPayload> newest;
+  // Reads reports until `surface` sends the console line `line`, or with no line a frame
+  // `width` wide; counts the surface's frames meanwhile.
+  auto read_until = [&](std::uint32_t surface, const std::string& line, std::uint32_t width, int* frames) {
+    const DWORD start = GetTickCount();
+    Report r;
+    while (GetTickCount() - start < 15000) {
+      if (!s.client().Read(&r, 100)) continue;
+      if (r.type == nimo::kMsgFrameReady && r.payload.size() == nimo::kFrameReadyPayloadSize) {
+        const FrameReadyPayload p = nimo::DecodeFrameReady(r.payload.data());
+        newest[p.surface_id] = p;
+        if (p.surface_id != surface) continue;
+        ++*frames;
+        if (line.empty() && p.width == width) return true;
+      } else if (!line.empty() && r.type == nimo::kMsgConsoleLine && r.surface_id() == surface &&
+                 r.text().find(line) != std::string::npos) {
+        return true;
+      }
+    }
+    return false;
+  };
+  ASSERT_TRUE(WaitForPaints(s, 320, 200, 2, 15000)) << "the pages never showed their first frames";
+  Drain(s.client(), 300).swap(newest);
+
+  const char* const lines[] = {"popup:shown", "popup:repainted", "popup:closed", "popup:overflowed"};
+  for (const std::uint32_t surface : {3u, 2u}) {
+    const bool accelerated = surface == 3;
+    std::uint32_t red = 0;
+    for (int step = 1; step <= 5; ++step) {
+      std::uint32_t width = 320, height = 200;
+      if (step < 5) {
+        ASSERT_TRUE(s.client().SendSurfaceCommand(nimo::kMsgExecuteScript, surface, 0, 0, 0, "popup-step()"));
+        int frames = 0;
+        ASSERT_TRUE(read_until(surface, lines[step - 1], 0, &frames)) << "surface " << surface << " step " << step;
+        // Every step changed the picture, and the client was told so; the closed list's
+        // frame comes only from the repaint the engine was asked for.
+        EXPECT_GT(frames, 0) << "surface " << surface << " step " << step;
+      } else {
+        // The view shrinks under the open list: a new texture, the list moved inside it.
+        width = 200;
+        height = 120;
+        ASSERT_TRUE(s.client().SendSurfaceCommand(nimo::kMsgResizeSurface, surface, width, height, 0));
+        int frames = 0;
+        ASSERT_TRUE(read_until(surface, "", width, &frames)) << "surface " << surface << " never painted at its new size";
+      }
+      ASSERT_EQ(1u, newest.count(surface));
+      const nimo_test::SharedFrame f = nimo_test::ReadSharedTexture(newest[surface].client_handle);
+      ASSERT_TRUE(f.opened);
+      ASSERT_EQ(width * height, f.pixels.size());
+      if (step == 1) red = f.at(0, 0) & 0x00FF0000u;
+      int wrong = 0;
+      for (std::uint32_t y = 0; y < height; ++y)
+        for (std::uint32_t x = 0; x < width; ++x) {
+          const std::uint32_t expect = PopupExpected(step, accelerated, red, x, y);
+          if (f.at(x, y) != expect && ++wrong <= 5)
+            ADD_FAILURE() << "surface " << surface << " step " << step << " pixel " << x << "," << y << " is "
+                          << std::hex << f.at(x, y) << " not " << expect;
+        }
+      EXPECT_EQ(0, wrong) << "surface " << surface << " step " << step;
+    }
+  }
+
+  EXPECT_EQ(0, s.Stop());
+  const Journal j = s.journal();
+  long long leaks = -1, overreleases = -1;
+  ASSERT_TRUE(j.References(0, &leaks, &overreleases));
+  EXPECT_EQ(0, leaks) << j.DescribeLeaks();
+  EXPECT_EQ(0, overreleases);
+  EXPECT_EQ(0u, j.Count("refs.use_after_release"));
 }
 
 TEST(Frames, NoFrameIsAnnouncedWithoutAClientHandle) {

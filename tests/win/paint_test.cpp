@@ -219,7 +219,8 @@ TEST_F(PaintTest, MoreThanThirtyTwoRectanglesMakeOneFullCopy) {
   EXPECT_EQ(32u, NimoStandinGpuStats().copy_region_calls);
 }
 
-TEST_F(PaintTest, PopupPaintsChangeNothingAndSendNothing) {
+// A popup paint that comes while the page has no popup open is not taken.
+TEST_F(PaintTest, PopupPaintsWithNoPopupShownChangeNothingAndSendNothing) {
   Surface& s = nimo::surfaces[1];
   const Pixels a = Pattern(20, 20, 7);
   EngineFrame f(20, 20, a);
