@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -16,6 +17,7 @@
 #include <nlohmann/json.hpp>
 
 #include "client/frame_saver.h"
+#include "client/nimo_host.h"
 #include "client/nimo_protocol.h"
 #include "client/portable/scenario.h"
 #include "client/report_json.h"
@@ -24,6 +26,7 @@ namespace {
 
 namespace p = nimo::protocol;
 namespace nc = nimo::client;
+namespace nh = nimo::host;
 using nlohmann::json;
 
 struct Options {
@@ -49,24 +52,6 @@ void PrintLine(const std::string& line) {
 }
 
 void PrintEvent(json j) { PrintLine(j.dump(-1, ' ', false, json::error_handler_t::replace)); }
-
-std::string ProgramDirectory() {
-  char path[MAX_PATH] = {};
-  const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string s(path, n < MAX_PATH ? n : 0);
-  const std::size_t slash = s.find_last_of("\\/");
-  return slash == std::string::npos ? std::string(".") : s.substr(0, slash);
-}
-
-std::string Quote(const std::string& arg) {
-  if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
-  std::string q = "\"";
-  for (char c : arg) {
-    if (c == '"') q += '\\';
-    q += c;
-  }
-  return q + "\"";
-}
 
 bool ParseOptions(int argc, char** argv, Options* o) {
   for (int i = 1; i < argc; ++i) {
@@ -117,68 +102,38 @@ bool ParseOptions(int argc, char** argv, Options* o) {
   return true;
 }
 
-// The server end of the pipe and everything read from it.
-class Link {
+// Every report as it arrives, kept in order for the scenario's waits.
+class Reports {
  public:
-  explicit Link(nc::FrameSaver* saver, bool quiet_frames) : saver_(saver), quiet_frames_(quiet_frames) {}
-  ~Link() {
-    Stop();
-    if (pipe_ != INVALID_HANDLE_VALUE) CloseHandle(pipe_);
-    for (HANDLE h : {read_event_, write_event_, stop_event_, connect_event_})
-      if (h != nullptr) CloseHandle(h);
-  }
+  explicit Reports(bool quiet_frames) : quiet_frames_(quiet_frames) {}
 
-  bool Create(std::string* name) {
-    static LONG counter = 0;
-    char buf[128];
-    std::snprintf(buf, sizeof buf, "\\\\.\\pipe\\nimo-client-%lu-%llu-%ld", GetCurrentProcessId(),
-                  static_cast<unsigned long long>(GetTickCount64()), InterlockedIncrement(&counter));
-    *name = buf;
-    // In and out buffers hold a largest frame, so one big command never waits on the engine.
-    const DWORD buffer = static_cast<DWORD>(p::kMaxFrameSize);
-    pipe_ = CreateNamedPipeA(buf, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-                             PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
-                             buffer, buffer, 0, nullptr);
-    read_event_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    write_event_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    stop_event_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    connect_event_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    return pipe_ != INVALID_HANDLE_VALUE && read_event_ && write_event_ && stop_event_ && connect_event_;
-  }
-
-  // Waits for the engine to open the pipe; gives up early when `engine` exits.
-  bool WaitConnected(HANDLE engine, DWORD timeout_ms) {
-    OVERLAPPED ov = {};
-    ov.hEvent = connect_event_;
-    if (ConnectNamedPipe(pipe_, &ov)) return StartReader();
-    const DWORD err = GetLastError();
-    if (err == ERROR_PIPE_CONNECTED) return StartReader();
-    if (err != ERROR_IO_PENDING) return false;
-    HANDLE waits[2] = {connect_event_, engine};
-    const DWORD r = WaitForMultipleObjects(2, waits, FALSE, timeout_ms);
-    DWORD ignored = 0;
-    if (r != WAIT_OBJECT_0 || !GetOverlappedResult(pipe_, &ov, &ignored, FALSE)) {
-      CancelIoEx(pipe_, &ov);
-      GetOverlappedResult(pipe_, &ov, &ignored, TRUE);
-      return false;
-    }
-    return StartReader();
-  }
-
-  bool Write(const p::Bytes& frame) {
-    OVERLAPPED ov = {};
-    ov.hEvent = write_event_;
-    ResetEvent(write_event_);
-    DWORD written = 0;
-    if (!WriteFile(pipe_, frame.data(), static_cast<DWORD>(frame.size()), nullptr, &ov)) {
-      if (GetLastError() != ERROR_IO_PENDING) return false;
-      if (WaitForSingleObject(write_event_, 10000) != WAIT_OBJECT_0) {
-        CancelIoEx(pipe_, &ov);
-        GetOverlappedResult(pipe_, &ov, &written, TRUE);
-        return false;
+  // The host library's callback, on its reader thread.
+  void OnEvent(const nh::Event& e) {
+    using Kind = nh::Event::Kind;
+    switch (e.kind) {
+      case Kind::kStarted:
+        PrintEvent({{"event", "started"}, {"engine_pid", e.engine_pid}, {"pipe", e.pipe_name}});
+        return;
+      case Kind::kBadReport:
+        PrintEvent({{"event", "bad-report"}, {"status", static_cast<int>(e.bad_status)}, {"bytes", e.bad_size},
+                    {"type", e.report.type}});
+        return;
+      case Kind::kOversizedReport:
+        PrintEvent({{"event", "oversized-report"}});
+        return;
+      case Kind::kEngineEnded: {
+        std::lock_guard<std::mutex> hold(lock_);
+        ended_ = true;
+        changed_.notify_all();
+        return;
       }
+      default:
+        break;
     }
-    return GetOverlappedResult(pipe_, &ov, &written, TRUE) && written == frame.size();
+    if (e.kind != Kind::kFrame || !quiet_frames_) PrintLine(nc::ReportToJson(e.report));
+    std::lock_guard<std::mutex> hold(lock_);
+    reports_.push_back(e.report);
+    changed_.notify_all();
   }
 
   // Waits for a report matching `wait` that arrived after the previous match.
@@ -200,101 +155,21 @@ class Link {
     }
   }
 
-  // Ends reading; the pipe stays open until Close.
-  void Stop() {
-    if (reader_.joinable()) {
-      SetEvent(stop_event_);
-      reader_.join();
-    }
-  }
-
-  // Closes this end, as a client that went away would.
-  void Close() {
-    Stop();
-    if (pipe_ != INVALID_HANDLE_VALUE) CloseHandle(pipe_);
-    pipe_ = INVALID_HANDLE_VALUE;
-  }
-
-  // Waits up to `timeout_ms` for the engine to close its end.
-  void WaitEnded(DWORD timeout_ms) {
-    std::unique_lock<std::mutex> hold(lock_);
-    changed_.wait_for(hold, std::chrono::milliseconds(timeout_ms), [this] { return ended_; });
-  }
-
  private:
-  bool StartReader() {
-    reader_ = std::thread([this] { ReadLoop(); });
-    return true;
-  }
-
-  void ReadLoop() {
-    std::vector<std::uint8_t> buffer(p::kMaxFrameSize);
-    bool oversized = false;  // inside a message longer than any valid frame
-    for (;;) {
-      OVERLAPPED ov = {};
-      ov.hEvent = read_event_;
-      ResetEvent(read_event_);
-      DWORD n = 0;
-      BOOL ok = ReadFile(pipe_, buffer.data(), static_cast<DWORD>(buffer.size()), nullptr, &ov);
-      DWORD err = ok ? 0 : GetLastError();
-      if (!ok && err == ERROR_IO_PENDING) {
-        HANDLE waits[2] = {read_event_, stop_event_};
-        if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
-          CancelIoEx(pipe_, &ov);
-          GetOverlappedResult(pipe_, &ov, &n, TRUE);
-          break;
-        }
-        err = 0;
-      }
-      if (err == 0) {
-        ok = GetOverlappedResult(pipe_, &ov, &n, FALSE);
-        err = ok ? 0 : GetLastError();
-      }
-      if (err == ERROR_MORE_DATA) {
-        if (!oversized) PrintEvent({{"event", "oversized-report"}});
-        oversized = true;
-        continue;
-      }
-      if (err != 0) break;
-      if (oversized) {  // the tail of the oversized message
-        oversized = false;
-        continue;
-      }
-      Handle(buffer.data(), n);
-    }
-    std::lock_guard<std::mutex> hold(lock_);
-    ended_ = true;
-    changed_.notify_all();
-  }
-
-  void Handle(const std::uint8_t* data, DWORD size) {
-    p::Report r;
-    const p::DecodeStatus status = p::DecodeReport(data, size, &r);
-    if (status != p::DecodeStatus::kOk) {
-      PrintEvent({{"event", "bad-report"}, {"status", static_cast<int>(status)}, {"bytes", size}, {"type", r.type}});
-      return;
-    }
-    if (r.type == p::kFrameReady) saver_->OnFrameReady(r.surface_id, r.client_handle, r.width, r.height);
-    if (r.type != p::kFrameReady || !quiet_frames_) PrintLine(nc::ReportToJson(r));
-    std::lock_guard<std::mutex> hold(lock_);
-    reports_.push_back(std::move(r));
-    changed_.notify_all();
-  }
-
-  nc::FrameSaver* saver_;
-  bool quiet_frames_;
-  HANDLE pipe_ = INVALID_HANDLE_VALUE;
-  HANDLE read_event_ = nullptr;
-  HANDLE write_event_ = nullptr;
-  HANDLE stop_event_ = nullptr;
-  HANDLE connect_event_ = nullptr;
-  std::thread reader_;
+  const bool quiet_frames_;
   std::mutex lock_;
   std::condition_variable changed_;
   std::vector<p::Report> reports_;
   std::size_t cursor_ = 0;
   bool ended_ = false;
 };
+
+bool NeedsFrames(const std::vector<nc::Step>& steps, const Options& o) {
+  if (o.verify_frames) return true;
+  for (const nc::Step& step : steps)
+    if (step.kind == nc::StepKind::kSave) return true;
+  return false;
+}
 
 int Run(const Options& o) {
   std::ifstream file(o.scenario, std::ios::binary);
@@ -311,44 +186,43 @@ int Run(const Options& o) {
     return 1;
   }
 
-  nc::FrameSaver saver(o.verify_frames);
-  Link link(&saver, o.quiet_frames);
-  std::string pipe_name;
-  if (!link.Create(&pipe_name)) {
-    PrintEvent({{"event", "error"}, {"message", "cannot create the pipe"}, {"code", GetLastError()}});
-    return 1;
-  }
-
-  const std::string engine = o.engine.empty() ? ProgramDirectory() + "\\nimo-webengine.exe" : o.engine;
-  std::string command = Quote(engine) + " --nimomp-browser --nimomp-pipe=" + pipe_name +
-                        " --nimomp-clientpid=" + std::to_string(GetCurrentProcessId());
-  for (const std::string& a : o.engine_args) command += " " + Quote(a);
-  STARTUPINFOA si = {};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi = {};
-  std::vector<char> mutable_command(command.begin(), command.end());
-  mutable_command.push_back('\0');
-  if (!CreateProcessA(engine.c_str(), mutable_command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                      &pi)) {
-    PrintEvent({{"event", "error"}, {"message", "cannot start " + engine}, {"code", GetLastError()}});
-    return 1;
-  }
-  CloseHandle(pi.hThread);
-  PrintEvent({{"event", "started"}, {"engine_pid", pi.dwProcessId}, {"pipe", pipe_name}});
+  // A device only when frames are looked at, so a session without saves opens nothing.
+  std::unique_ptr<nc::FrameSaver> saver;
+  if (NeedsFrames(steps, o)) saver.reset(new nc::FrameSaver());
+  Reports reports(o.quiet_frames);
+  nh::Host host;
+  nh::StartOptions start;
+  start.engine_path = o.engine;
+  start.extra_switches = o.engine_args;
+  start.connect_timeout_ms = o.connect_timeout_ms;
+  start.pipe_prefix = "nimo-client";
+  if (saver) start.device = saver->device();
+  start.open_on_arrival = o.verify_frames;
+  start.on_event = [&reports](const nh::Event& e) { reports.OnEvent(e); };
 
   bool failed = false;
   bool link_ended = false;  // Shutdown sent or pipe closed: nothing more is sent
-  if (!link.WaitConnected(pi.hProcess, o.connect_timeout_ms)) {
-    PrintEvent({{"event", "error"}, {"message", "engine did not connect"}});
+  nh::StartError start_error;
+  if (!host.Start(start, &start_error)) {
+    if (host.engine_process() == nullptr) {
+      const std::string engine = o.engine.empty() ? std::string("nimo-webengine.exe") : o.engine;
+      PrintEvent({{"event", "error"},
+                  {"message", start_error.step == "CreateProcess" ? "cannot start " + engine : "cannot create the pipe"},
+                  {"code", start_error.code}});
+      return 1;
+    }
+    PrintEvent({{"event", "error"}, {"message", "engine did not connect"}, {"step", start_error.step}});
     failed = true;
     link_ended = true;
   }
 
+  // A write's outcome is known once the library has written it: each step waits for that.
+  const auto written = [&host](bool queued) { return host.Flush(10000) && queued; };
   for (std::size_t i = 0; i < steps.size() && !failed; ++i) {
     const nc::Step& step = steps[i];
     switch (step.kind) {
       case nc::StepKind::kSend:
-        if (!link.Write(step.frame)) {
+        if (!written(host.SendRaw(step.frame))) {
           // After Shutdown or close the engine may already be gone; such a write failing
           // is what the scenario asked for, not a fault.
           PrintEvent({{"event", "write-failed"}, {"line", step.line}, {"step", step.source},
@@ -357,19 +231,19 @@ int Run(const Options& o) {
         }
         break;
       case nc::StepKind::kShutdown:
-        if (!link.Write(p::Shutdown())) {
+        if (!written(host.SendRaw(p::Shutdown()))) {
           PrintEvent({{"event", "write-failed"}, {"line", step.line}, {"step", step.source}});
           failed = true;
         }
         link_ended = true;
         break;
       case nc::StepKind::kClose:
-        link.Close();
+        host.Disconnect();
         link_ended = true;
         break;
       case nc::StepKind::kWait: {
         bool closed = false;
-        if (!link.Wait(step.wait, &closed)) {
+        if (!reports.Wait(step.wait, &closed)) {
           PrintEvent({{"event", closed ? "closed-while-waiting" : "timeout"}, {"line", step.line}, {"step", step.source}});
           failed = true;
         }
@@ -380,7 +254,7 @@ int Run(const Options& o) {
         break;
       case nc::StepKind::kSave: {
         std::string why;
-        if (saver.Save(step.surface, step.path, &why)) {
+        if (saver->Save(host, step.surface, step.path, &why)) {
           PrintEvent({{"event", "saved"}, {"surface", step.surface}, {"path", step.path}});
         } else {
           PrintEvent({{"event", "save-failed"}, {"line", step.line}, {"reason", why}});
@@ -391,31 +265,21 @@ int Run(const Options& o) {
     }
   }
 
-  if (!link_ended) link.Write(p::Shutdown());
-  long exit_code = -1;
-  if (WaitForSingleObject(pi.hProcess, o.exit_timeout_ms) == WAIT_OBJECT_0) {
-    DWORD code = 0;
-    GetExitCodeProcess(pi.hProcess, &code);
-    exit_code = static_cast<long>(code);
-  } else {
+  const nh::ExitReport end = host.Shutdown(o.exit_timeout_ms);
+  if (end.hung) {
     PrintEvent({{"event", "engine-hung"}, {"waited_ms", o.exit_timeout_ms}});
-    TerminateProcess(pi.hProcess, 0xDEAD);
-    WaitForSingleObject(pi.hProcess, 5000);
     failed = true;
   }
-  CloseHandle(pi.hProcess);
-  // Reports written just before the exit are still in the pipe: read them before leaving.
-  link.WaitEnded(2000);
-  link.Stop();
-  json exit = {{"event", "exit"}, {"code", exit_code}, {"closed_handles", saver.closed_handles()}};
+  const nh::HandleCounts handles = host.Handles();
+  json exit = {{"event", "exit"}, {"code", end.exit_code}, {"closed_handles", handles.replaced}};
   if (o.verify_frames) {
-    exit["opened_handles"] = saver.opened_handles();
-    exit["open_failures"] = saver.open_failures();
-    failed = failed || saver.open_failures() != 0;
+    exit["opened_handles"] = handles.opened;
+    exit["open_failures"] = handles.open_failures;
+    failed = failed || handles.open_failures != 0;
   }
   PrintEvent(exit);
   if (failed) return 1;
-  return exit_code == 0 ? 0 : 3;
+  return end.exit_code == 0 ? 0 : 3;
 }
 
 }  // namespace

@@ -1,0 +1,54 @@
+// Window messages to input records: the keyboard's state read where the message is being
+// handled, the wheel's screen position made a window position, leaving tracked.
+#include <windows.h>
+
+#include "client/host_session.h"
+
+namespace nimo {
+namespace host {
+
+namespace {
+
+bool Down(int key) { return (GetKeyState(key) & 0x8000) != 0; }
+
+}  // namespace
+
+bool Host::ForwardInput(std::uint32_t surface, HWND window, UINT message, WPARAM wparam, LPARAM lparam,
+                        const SurfacePlacement& placement) {
+  client::KeyboardState keys;
+  keys.shift = Down(VK_SHIFT);
+  keys.control = Down(VK_CONTROL);
+  keys.alt = Down(VK_MENU);
+  keys.caps_lock = (GetKeyState(VK_CAPITAL) & 1) != 0;
+  keys.num_lock = (GetKeyState(VK_NUMLOCK) & 1) != 0;
+  keys.left_button = Down(VK_LBUTTON);
+  keys.middle_button = Down(VK_MBUTTON);
+  keys.right_button = Down(VK_RBUTTON);
+  if (message == WM_MOUSEWHEEL && window != nullptr) {
+    POINT pt = {static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
+    ScreenToClient(window, &pt);
+    lparam = static_cast<LPARAM>(protocol::PackPoint(pt.x, pt.y));
+  }
+  protocol::InputRecord record;
+  if (!client::TranslateWindowMessage(surface, message, static_cast<std::uint64_t>(wparam),
+                                      static_cast<std::uint64_t>(lparam), keys, placement, &record))
+    return false;
+  HostState& s = *state_;
+  if (window != nullptr && (message == WM_MOUSEMOVE || message == WM_MOUSELEAVE)) {
+    bool track = false;
+    {
+      std::lock_guard<std::mutex> hold(s.lock);
+      track = message == WM_MOUSEMOVE && !s.tracking_leave;
+      s.tracking_leave = message == WM_MOUSEMOVE;
+    }
+    // WM_MOUSELEAVE comes only to a window that asked for it, once per request.
+    if (track) {
+      TRACKMOUSEEVENT t = {sizeof t, TME_LEAVE, window, 0};
+      TrackMouseEvent(&t);
+    }
+  }
+  return s.Queue(protocol::Input(record));
+}
+
+}  // namespace host
+}  // namespace nimo
