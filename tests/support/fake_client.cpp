@@ -10,40 +10,16 @@ namespace test {
 
 namespace {
 
-std::string UniquePipeName() {
-  static LONG counter = 0;
-  char name[128];
-  std::snprintf(name, sizeof name, "\\\\.\\pipe\\nimo-test-%lu-%ld-%llu",
-                static_cast<unsigned long>(GetCurrentProcessId()), InterlockedIncrement(&counter),
-                static_cast<unsigned long long>(GetTickCount64()));
-  return name;
-}
-
-// Waits for an overlapped operation on `handle`; cancels it on timeout so the OVERLAPPED
-// may be reused. Returns false on timeout or failure; *error gets the failure's code.
-bool Finish(HANDLE handle, OVERLAPPED* ov, DWORD timeout_ms, DWORD* bytes, DWORD* error) {
-  *error = 0;
-  if (WaitForSingleObject(ov->hEvent, timeout_ms) != WAIT_OBJECT_0) {
-    *error = WAIT_TIMEOUT;
-    return false;
-  }
-  if (!GetOverlappedResult(handle, ov, bytes, FALSE)) {
-    *error = GetLastError();
-    return false;
-  }
-  return true;
-}
-
 std::uint32_t U32At(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
   return bytes.size() >= offset + 4 ? ReadU32(bytes.data() + offset) : 0;
 }
 
-Report ParseReport(const std::vector<std::uint8_t>& buffer, DWORD bytes) {
+Report ParseReport(const std::vector<std::uint8_t>& message) {
   Report report;
-  report.raw.assign(buffer.begin(), buffer.begin() + bytes);
-  if (bytes >= kFrameHeaderSize) {
-    report.type = ReadU16(buffer.data() + 4);
-    report.payload.assign(buffer.begin() + kFrameHeaderSize, buffer.begin() + bytes);
+  report.raw = message;
+  if (message.size() >= kFrameHeaderSize) {
+    report.type = ReadU16(message.data() + 4);
+    report.payload.assign(message.begin() + kFrameHeaderSize, message.end());
   }
   return report;
 }
@@ -96,25 +72,17 @@ EngineProcess::~EngineProcess() {
   CloseHandle(process);
 }
 
-FakeClient::FakeClient(DWORD buffer_size) : name_(UniquePipeName()) {
-  pipe_ = CreateNamedPipeA(name_.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                           PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, buffer_size,
-                           buffer_size, 0, nullptr);
-  read_event_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  write_event_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  read_buffer_.resize(kMaxFrameSize + 4096);
+FakeClient::FakeClient(DWORD buffer_size) {
+  client::PipeFailure failure;
+  pipe_.Create("nimo-test", buffer_size, kMaxFrameSize + 4096, &failure);
 }
 
-FakeClient::~FakeClient() {
-  Close();
-  if (read_event_) CloseHandle(read_event_);
-  if (write_event_) CloseHandle(write_event_);
-}
+FakeClient::~FakeClient() = default;
 
 std::string FakeClient::PipeSwitches() const {
   char pid[32];
   std::snprintf(pid, sizeof pid, "%lu", static_cast<unsigned long>(GetCurrentProcessId()));
-  return "--nimomp-pipe=" + name_ + " --nimomp-clientpid=" + pid;
+  return "--nimomp-pipe=" + pipe_.name() + " --nimomp-clientpid=" + pid;
 }
 
 bool FakeClient::Launch(const std::string& exe, const std::string& extra_args,
@@ -158,29 +126,7 @@ bool FakeClient::Launch(const std::string& exe, const std::string& extra_args,
   return true;
 }
 
-bool FakeClient::WaitConnected(DWORD timeout_ms) {
-  if (connected_) return true;
-  if (pipe_ == INVALID_HANDLE_VALUE) return false;
-  OVERLAPPED ov = {};
-  ov.hEvent = read_event_;
-  ResetEvent(read_event_);
-  if (ConnectNamedPipe(pipe_, &ov)) {
-    connected_ = true;
-  } else {
-    const DWORD error = GetLastError();
-    if (error == ERROR_PIPE_CONNECTED) {
-      connected_ = true;
-    } else if (error == ERROR_IO_PENDING) {
-      DWORD bytes = 0, failure = 0;
-      connected_ = Finish(pipe_, &ov, timeout_ms, &bytes, &failure);
-      if (!connected_ && failure == WAIT_TIMEOUT) {
-        CancelIoEx(pipe_, &ov);
-        GetOverlappedResult(pipe_, &ov, &bytes, TRUE);
-      }
-    }
-  }
-  return connected_;
-}
+bool FakeClient::WaitConnected(DWORD timeout_ms) { return pipe_.WaitConnected(timeout_ms, nullptr, nullptr); }
 
 bool FakeClient::Handshake(DWORD timeout_ms, std::uint32_t* engine_pid) {
   if (!WaitConnected(timeout_ms)) return false;
@@ -192,26 +138,7 @@ bool FakeClient::Handshake(DWORD timeout_ms, std::uint32_t* engine_pid) {
   return true;
 }
 
-bool FakeClient::SendRaw(const void* bytes, std::size_t size) {
-  if (!connected_) return false;
-  OVERLAPPED ov = {};
-  ov.hEvent = write_event_;
-  ResetEvent(write_event_);
-  DWORD written = 0;
-  if (!WriteFile(pipe_, bytes, static_cast<DWORD>(size), nullptr, &ov) &&
-      GetLastError() != ERROR_IO_PENDING) {
-    return false;
-  }
-  DWORD error = 0;
-  if (!Finish(pipe_, &ov, 10000, &written, &error)) {
-    if (error == WAIT_TIMEOUT) {
-      CancelIoEx(pipe_, &ov);
-      GetOverlappedResult(pipe_, &ov, &written, TRUE);
-    }
-    return false;
-  }
-  return written == size;
-}
+bool FakeClient::SendRaw(const void* bytes, std::size_t size) { return pipe_.Write(bytes, size, 10000); }
 
 bool FakeClient::SendFrame(std::uint16_t type, const std::vector<std::uint8_t>& payload) {
   std::vector<std::uint8_t> frame(kFrameHeaderSize + payload.size());
@@ -238,25 +165,11 @@ bool FakeClient::SendInput(std::uint32_t surface_id, std::uint32_t message, std:
 bool FakeClient::SendShutdown() { return SendFrame(kMsgShutdown, {}); }
 
 bool FakeClient::Read(Report* out, DWORD timeout_ms) {
-  if (!connected_) return false;
-  DWORD bytes = 0;
-  if (!read_pending_) {
-    std::memset(&read_ov_, 0, sizeof read_ov_);
-    read_ov_.hEvent = read_event_;
-    ResetEvent(read_event_);
-    if (!ReadFile(pipe_, read_buffer_.data(), static_cast<DWORD>(read_buffer_.size()), nullptr,
-                  &read_ov_) &&
-        GetLastError() != ERROR_IO_PENDING) {
-      return false;
-    }
-    read_pending_ = true;
-  }
   // A read that times out stays pending and is picked up by the next call, so no report
   // is ever lost between two waits.
-  if (WaitForSingleObject(read_event_, timeout_ms) != WAIT_OBJECT_0) return false;
-  read_pending_ = false;
-  if (!GetOverlappedResult(pipe_, &read_ov_, &bytes, FALSE)) return false;
-  *out = ParseReport(read_buffer_, bytes);
+  std::vector<std::uint8_t> message;
+  if (pipe_.Read(&message, timeout_ms) != client::PipeServer::ReadResult::kMessage) return false;
+  *out = ParseReport(message);
   return true;
 }
 
@@ -277,42 +190,25 @@ bool FakeClient::ReadUntil(std::uint16_t type, Report* out, DWORD timeout_ms) {
 
 bool FakeClient::WaitClosed(DWORD timeout_ms) {
   const ULONGLONG deadline = GetTickCount64() + timeout_ms;
+  std::vector<std::uint8_t> message;
   for (;;) {
     const ULONGLONG now = GetTickCount64();
     if (now >= deadline) return false;
-    if (!read_pending_) {
-      std::memset(&read_ov_, 0, sizeof read_ov_);
-      read_ov_.hEvent = read_event_;
-      ResetEvent(read_event_);
-      if (!ReadFile(pipe_, read_buffer_.data(), static_cast<DWORD>(read_buffer_.size()), nullptr,
-                    &read_ov_) &&
-          GetLastError() != ERROR_IO_PENDING) {
-        return true;  // broken pipe: the engine's end is gone
-      }
-      read_pending_ = true;
+    switch (pipe_.Read(&message, static_cast<DWORD>(deadline - now))) {
+      case client::PipeServer::ReadResult::kClosed:
+        return true;  // the engine's end is gone
+      case client::PipeServer::ReadResult::kMessage:
+        skipped_.push_back(ParseReport(message));
+        break;
+      case client::PipeServer::ReadResult::kOversized:
+        break;
+      default:
+        return false;
     }
-    if (WaitForSingleObject(read_event_, static_cast<DWORD>(deadline - now)) != WAIT_OBJECT_0) {
-      return false;
-    }
-    read_pending_ = false;
-    DWORD bytes = 0;
-    if (!GetOverlappedResult(pipe_, &read_ov_, &bytes, FALSE)) return true;
-    skipped_.push_back(ParseReport(read_buffer_, bytes));
   }
 }
 
-void FakeClient::Close() {
-  if (pipe_ == INVALID_HANDLE_VALUE) return;
-  if (read_pending_) {
-    CancelIoEx(pipe_, &read_ov_);
-    DWORD bytes = 0;
-    GetOverlappedResult(pipe_, &read_ov_, &bytes, TRUE);
-    read_pending_ = false;
-  }
-  CloseHandle(pipe_);
-  pipe_ = INVALID_HANDLE_VALUE;
-  connected_ = false;
-}
+void FakeClient::Close() { pipe_.Close(); }
 
 }  // namespace test
 }  // namespace nimo

@@ -1,5 +1,5 @@
-// The client side of the pipe for end-to-end tests: creates a duplex message-mode server
-// pipe with a unique name, starts the engine (or lets the test start it with
+// The client side of the pipe for end-to-end tests: creates the client's pipe (the
+// reference client's and the host library's own pipe server) under a unique name, starts the engine (or lets the test start it with
 // pipe_name() / ClientPidSwitch()), waits for it to connect, reads Hello, sends commands
 // and reads reports as whole messages with timeouts. Commands are built with the wire
 // format's encoders or sent as raw bytes, so malformed frames can be sent too.
@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "client/pipe_server.h"
 
 namespace nimo {
 namespace test {
@@ -44,7 +46,7 @@ class FakeClient {
   FakeClient(const FakeClient&) = delete;
   FakeClient& operator=(const FakeClient&) = delete;
 
-  const std::string& pipe_name() const { return name_; }
+  const std::string& pipe_name() const { return pipe_.name(); }
   // "--nimomp-pipe=<name>" and "--nimomp-clientpid=<pid of this process>".
   std::string PipeSwitches() const;
 
@@ -80,17 +82,10 @@ class FakeClient {
 
   // Closes this end (the engine then sees a closed pipe).
   void Close();
-  HANDLE handle() const { return pipe_; }
+  HANDLE handle() const { return pipe_.handle(); }
 
  private:
-  std::string name_;
-  HANDLE pipe_ = INVALID_HANDLE_VALUE;
-  HANDLE read_event_ = nullptr;
-  HANDLE write_event_ = nullptr;
-  bool connected_ = false;
-  bool read_pending_ = false;
-  OVERLAPPED read_ov_ = {};
-  std::vector<std::uint8_t> read_buffer_;
+  client::PipeServer pipe_;
   std::vector<Report> skipped_;
 };
 
