@@ -1,0 +1,352 @@
+// The host library (client/nimo_host.h) as a program uses it, against the real executable,
+// the stand-in engine and the stand-in GPU: one whole session driven through it, a host
+// that reads slowly through a storm of resizes, and an engine that dies under it.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "client/nimo_host.h"
+#include "testbed/gpu/standin_gpu.h"
+#include "tests/support/fault_support.h"
+#include "tests/support/journal.h"
+#include "tests/support/process_harness.h"
+
+namespace nimo {
+namespace test {
+namespace {
+
+using Microsoft::WRL::ComPtr;
+using nimo_test::Journal;
+using nimo_test::JournalEntry;
+using nimo_test::ScenarioWriter;
+using Kind = host::Event::Kind;
+
+// A sandbox with the executable and the stand-ins; the stand-in engine finds its scenario
+// and journal through this process's environment, which the engine inherits.
+class HostSandbox {
+ public:
+  explicit HostSandbox(const std::string& scenario) : sandbox_(Layout()) {
+    journal_ = sandbox_.Path("journal.txt");
+    const std::string scenario_path = sandbox_.Path("scenario.txt");
+    sandbox_.WriteFile("scenario.txt", scenario);
+    SetEnvironmentVariableA("NIMO_STANDIN_JOURNAL", journal_.c_str());
+    SetEnvironmentVariableA("NIMO_STANDIN_SCENARIO", scenario_path.c_str());
+  }
+  ~HostSandbox() {
+    SetEnvironmentVariableA("NIMO_STANDIN_JOURNAL", nullptr);
+    SetEnvironmentVariableA("NIMO_STANDIN_SCENARIO", nullptr);
+  }
+
+  bool ok() const { return sandbox_.ok(); }
+  // Shared textures the engine made so far, by its log.
+  std::size_t TexturesMade() const {
+    const std::string log = sandbox_.ReadLog();
+    std::size_t n = 0;
+    for (std::size_t at = log.find("surface texture ready"); at != std::string::npos;
+         at = log.find("surface texture ready", at + 1))
+      ++n;
+    return n;
+  }
+  host::StartOptions Options() const {
+    host::StartOptions o;
+    o.engine_path = sandbox_.exe_path();
+    o.url = PaintingUrl(0);
+    return o;
+  }
+  Journal Load() const { return Journal::Load(journal_); }
+  // Polls the journal until `until` holds; the last snapshot stays in *out.
+  bool WaitJournal(const std::function<bool(const Journal&)>& until, DWORD timeout_ms, Journal* out) const {
+    const ULONGLONG deadline = GetTickCount64() + timeout_ms;
+    for (;;) {
+      *out = Load();
+      if (until(*out)) return true;
+      if (GetTickCount64() > deadline) return false;
+      Sleep(30);
+    }
+  }
+
+ private:
+  static SandboxLayout Layout() {
+    SandboxLayout layout;
+    layout.libraries = {"dezor2.dll", "d3d11.dll", "dxgi.dll"};
+    return layout;
+  }
+  Sandbox sandbox_;
+  std::string journal_;
+};
+
+ComPtr<ID3D11Device1> StandinDevice() {
+  ComPtr<ID3D11Device> device;
+  ComPtr<ID3D11Device1> device1;
+  if (SUCCEEDED(D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0, D3D11_SDK_VERSION,
+                                  device.GetAddressOf(), nullptr, nullptr)))
+    device.As(&device1);
+  return device1;
+}
+
+// Polls events until one satisfies `match` (returned in *out); the others are kept.
+bool PollUntil(host::Host& h, const std::function<bool(const host::Event&)>& match, DWORD timeout_ms,
+               host::Event* out = nullptr, std::vector<host::Event>* seen = nullptr) {
+  const ULONGLONG deadline = GetTickCount64() + timeout_ms;
+  for (;;) {
+    host::Event e;
+    while (h.Poll(&e)) {
+      const bool hit = match(e);
+      if (seen != nullptr) seen->push_back(e);
+      if (hit) {
+        if (out != nullptr) *out = e;
+        return true;
+      }
+    }
+    if (GetTickCount64() > deadline) return false;
+    Sleep(10);
+  }
+}
+
+// Handles open in this process. Wine answers GetProcessHandleCount with 0; there the
+// handle values up to a little past a fresh handle's are probed.
+unsigned long CountOpenHandles() {
+  DWORD reported = 0;
+  if (GetProcessHandleCount(GetCurrentProcess(), &reported) && reported > 0) return reported;
+  HANDLE fresh = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  const std::uintptr_t limit = reinterpret_cast<std::uintptr_t>(fresh) + 16384;
+  CloseHandle(fresh);
+  unsigned long n = 0;
+  DWORD flags = 0;
+  for (std::uintptr_t v = 4; v < limit; v += 4)
+    if (GetHandleInformation(reinterpret_cast<HANDLE>(v), &flags)) ++n;
+  return n;
+}
+
+// The host's window messages as the engine received them (the stand-in journals every call).
+TEST(HostLibrary, DrivesASessionFromStartToExit) {
+  ScenarioWriter w;
+  w.Line("quiet paint.deliver host.send_external_begin_frame");
+  AddPaintingPages(&w);
+  HostSandbox box(w.Text());
+  ASSERT_TRUE(box.ok());
+  ComPtr<ID3D11Device1> device = StandinDevice();
+  ASSERT_TRUE(device) << "no stand-in device in the test process";
+
+  host::Host h;
+  host::StartOptions o = box.Options();
+  o.device = device;
+  host::StartError error;
+  ASSERT_TRUE(h.Start(o, &error)) << error.Text();
+  std::vector<host::Event> seen;
+  ASSERT_TRUE(PollUntil(h, [](const host::Event& e) { return e.kind == Kind::kHello; }, 5000, nullptr, &seen));
+  ASSERT_EQ(seen.front().kind, Kind::kStarted);
+  EXPECT_EQ(seen.front().engine_pid, h.engine_pid());
+  EXPECT_EQ(seen.back().report.engine_pid, h.engine_pid());
+
+  // Create, navigate, and the texture of a frame at the surface's size.
+  ASSERT_TRUE(h.CreateSurface(2, 320, 200, PaintingUrl(2)));
+  const auto loaded = [](const host::Event& e) { return e.kind == Kind::kLoad && e.report.surface_id == 2; };
+  ASSERT_TRUE(PollUntil(h, loaded, 10000));
+  ASSERT_TRUE(h.Navigate(2, PaintingUrl(2) + "-again"));
+  ASSERT_TRUE(PollUntil(h, loaded, 10000));
+  host::Event frame;
+  ASSERT_TRUE(PollUntil(h, [](const host::Event& e) { return e.kind == Kind::kFrame && e.report.surface_id == 2; },
+                        10000, &frame));
+  host::SurfaceTexture t;
+  std::string why;
+  ASSERT_TRUE(h.Texture(2, &t, &why)) << why;
+  D3D11_TEXTURE2D_DESC desc = {};
+  t.texture->GetDesc(&desc);
+  EXPECT_EQ(desc.Width, 320u);
+  EXPECT_EQ(desc.Height, 200u);
+  EXPECT_EQ(t.width, 320u);
+  EXPECT_FALSE(h.Texture(3, &t, &why)) << "surface 3 has no frame";
+
+  // Window messages, the surface drawn at (10, 20) of the window.
+  const host::SurfacePlacement at{10, 20};
+  EXPECT_TRUE(h.ForwardInput(2, nullptr, WM_MOUSEMOVE, MK_SHIFT, MAKELPARAM(110, 220), at));
+  EXPECT_TRUE(h.ForwardInput(2, nullptr, WM_LBUTTONDBLCLK, MK_LBUTTON | MK_CONTROL, MAKELPARAM(15, 5), at));
+  EXPECT_TRUE(h.ForwardInput(2, nullptr, WM_LBUTTONUP, MK_CONTROL, MAKELPARAM(15, 5), at));
+  EXPECT_TRUE(h.ForwardInput(2, nullptr, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-240)), MAKELPARAM(60, 70), at));
+  EXPECT_TRUE(h.ForwardInput(2, nullptr, WM_KEYDOWN, 0x65, 0x404C0001, at));  // VK_NUMPAD5, held: a repeat
+  EXPECT_TRUE(h.ForwardInput(2, nullptr, WM_CHAR, 0xE9, 0x00120001, at));
+  EXPECT_TRUE(h.ForwardInput(2, nullptr, WM_MOUSELEAVE, 0, 0, at));
+  EXPECT_FALSE(h.ForwardInput(2, nullptr, WM_PAINT, 0, 0, at)) << "not input";
+
+  // Page events whose strings try every way out of a literal.
+  const std::vector<host::ScriptValue> args = {
+      "\"); window.hacked = 1; (\"", "back\\slash\\", "lines\n\r\xE2\x80\xA8\xE2\x80\xA9" "end",
+      "</script><script>x()</script>", std::string("nul\0byte", 8), "bad \xC3\x28 \xED\xA0\x80 utf8",
+      "\xF0\x9F\x98\x80 ok", 1.5, -0.0, NAN, true, nullptr,
+      host::ScriptValue::Array({1, "two"}), host::ScriptValue::Object({{"k\"ey", 3}, {"\\", false}})};
+  ASSERT_TRUE(h.Emit(2, "ev'\"\n", args));
+  const std::string expected_script = client::EmitScript("ev'\"\n", args);
+
+  Journal j;
+  const auto mouse_and_keys_arrived = [&](const Journal& journal) {
+    return journal.Count("host.send_mouse_move_event") >= 2 && journal.Count("host.send_key_event") >= 2 &&
+           !journal.Events("frame.execute_java_script", "code", expected_script).empty();
+  };
+  ASSERT_TRUE(box.WaitJournal(mouse_and_keys_arrived, 10000, &j)) << "the input or the event never arrived";
+  // Lock keys depend on the machine; everything else is what the messages said.
+  const auto mods = [](const JournalEntry& e) { return e.Int("modifiers") & ~0x101LL; };
+  const std::vector<JournalEntry> moves = j.Events("host.send_mouse_move_event");
+  EXPECT_EQ(moves[0].Int("x"), 100);
+  EXPECT_EQ(moves[0].Int("y"), 200);
+  EXPECT_EQ(mods(moves[0]), 0x2) << "shift";
+  EXPECT_EQ(moves[0].Int("mouse_leave"), 0);
+  EXPECT_EQ(moves[1].Int("mouse_leave"), 1);
+  const std::vector<JournalEntry> clicks = j.Events("host.send_mouse_click_event");
+  ASSERT_EQ(clicks.size(), 2u) << "the double click is a press, its release a release";
+  EXPECT_EQ(clicks[0].Int("x"), 5);
+  EXPECT_EQ(clicks[0].Int("y"), -15);
+  EXPECT_EQ(clicks[0].Int("mouse_up"), 0);
+  EXPECT_EQ(mods(clicks[0]), 0x10 | 0x4) << "left button and control";
+  EXPECT_EQ(clicks[1].Int("mouse_up"), 1);
+  EXPECT_EQ(mods(clicks[1]), 0x4);
+  const std::vector<JournalEntry> wheels = j.Events("host.send_mouse_wheel_event");
+  ASSERT_EQ(wheels.size(), 1u);
+  EXPECT_EQ(wheels[0].Int("x"), 50);
+  EXPECT_EQ(wheels[0].Int("y"), 50);
+  EXPECT_EQ(wheels[0].Int("delta_y"), -240);
+  const std::vector<JournalEntry> keys = j.Events("host.send_key_event");
+  EXPECT_EQ(keys[0].Int("windows_key_code"), 0x65);
+  EXPECT_EQ(mods(keys[0]), 0x2000 | 0x200) << "repeat, key pad";
+  EXPECT_EQ(keys[1].Int("character"), 0xE9);
+
+  const std::size_t handles_before_end = h.Handles().open;
+  EXPECT_EQ(handles_before_end, 2u) << "surfaces 0 and 2 each hold their newest texture";
+  const host::ExitReport end = h.Shutdown(15000);
+  EXPECT_EQ(end.exit_code, 0);
+  EXPECT_FALSE(end.hung);
+  EXPECT_EQ(h.Handles().open, 0u) << "every handle is closed at shutdown";
+  EXPECT_FALSE(h.CreateSurface(1, 10, 10)) << "nothing is sent after the end";
+  std::string refs;
+  EXPECT_TRUE(box.Load().ReferencesClean(h.engine_pid(), &refs)) << refs;
+}
+
+// While the host's reader is slow, the engine's queue coalesces frames and, full of page
+// traffic that cannot coalesce, drops them; every texture handle it duplicated into this
+// process must still be announced, so the library can close it.
+TEST(HostLibrary, SlowReaderThroughAThousandResizesKeepsOneHandlePerSurface) {
+  ScenarioWriter w;
+  w.Line("quiet paint.deliver host.send_external_begin_frame cb.get_view_rect host.was_resized cb.on_console_message");
+  // Surface 3's second page logs a 256 KB line every 25 ms for five seconds.
+  w.Page(PaintingUrl(3) + "-bulk", {"load_start", "load_end", "paint pattern=gradient animate=1",
+                                    "console message=" + std::string(256 * 1024, 'x') +
+                                        " repeat=200 batch=1 interval=25"});
+  AddPaintingPages(&w);
+  HostSandbox box(w.Text());
+  ASSERT_TRUE(box.ok());
+  ComPtr<ID3D11Device1> device = StandinDevice();
+  ASSERT_TRUE(device);
+
+  std::atomic<int> delay_ms{0};
+  std::atomic<int> frames[4] = {{0}, {0}, {0}, {0}};
+  std::atomic<int> new_textures{0};
+  std::atomic<std::uint32_t> last_width1{0};
+  host::Host h;
+  host::StartOptions o = box.Options();
+  o.device = device;
+  o.open_on_arrival = true;
+  o.pipe_buffer = 4096;  // a slow reader stalls the engine's writer soon
+  o.on_event = [&](const host::Event& e) {
+    if (const int d = delay_ms.load()) Sleep(static_cast<DWORD>(d));
+    if (e.kind != Kind::kFrame || e.report.surface_id >= 4) return;
+    ++frames[e.report.surface_id];
+    if (e.new_texture) ++new_textures;
+    if (e.report.surface_id == 1) last_width1 = e.report.width;
+  };
+  host::StartError error;
+  ASSERT_TRUE(h.Start(o, &error)) << error.Text();
+  ASSERT_TRUE(h.Resize(0, 160, 90));
+  for (std::uint32_t id = 1; id < 4; ++id) ASSERT_TRUE(h.CreateSurface(id, 160, 90, PaintingUrl(id)));
+  const ULONGLONG warm = GetTickCount64() + 15000;
+  while ((frames[0] < 5 || frames[1] < 5 || frames[2] < 5 || frames[3] < 5) && GetTickCount64() < warm) Sleep(20);
+  ASSERT_EQ(h.Handles().open, 4u) << "every surface painting";
+  const unsigned long handles_before = CountOpenHandles();
+  const std::uint64_t textures_before = NimoStandinGpuStats().textures_live;
+
+  const std::size_t made_before = box.TexturesMade();
+  delay_ms = 15;
+  ASSERT_TRUE(h.Navigate(3, PaintingUrl(3) + "-bulk"));
+  const int textures_at_start = new_textures;
+  constexpr std::uint32_t kFinalWidth = 333, kFinalHeight = 222;
+  for (int i = 0; i < 1000; ++i) {
+    const bool last = i == 999;
+    ASSERT_TRUE(h.Resize(1, last ? kFinalWidth : 64 + (i * 37) % 400, last ? kFinalHeight : 48 + (i * 53) % 300));
+    if (i % 4 == 3) Sleep(2);  // spread over a few seconds, so the engine paints many sizes
+  }
+  ASSERT_TRUE(h.Flush(20000));
+  delay_ms = 0;
+  // Settled: the final size has arrived and no texture changed for a while.
+  const ULONGLONG deadline = GetTickCount64() + 30000;
+  int seen_textures = -1;
+  ULONGLONG quiet_since = GetTickCount64();
+  while (GetTickCount64() < deadline) {
+    if (new_textures != seen_textures) {
+      seen_textures = new_textures;
+      quiet_since = GetTickCount64();
+    }
+    if (last_width1 == kFinalWidth && GetTickCount64() - quiet_since > 1000) break;
+    Sleep(50);
+  }
+  ASSERT_EQ(last_width1.load(), kFinalWidth) << "the final size never arrived";
+
+  const host::HandleCounts counts = h.Handles();
+  const std::size_t made = box.TexturesMade() - made_before;
+  const unsigned long handles_after = CountOpenHandles();
+  const NimoGpuStats gpu = NimoStandinGpuStats();
+  std::printf("  during the storm the engine made %zu textures and announced %d; handles in this process "
+              "before %lu, after %lu; textures open %llu\n",
+              made, new_textures.load() - textures_at_start, handles_before, handles_after,
+              static_cast<unsigned long long>(gpu.textures_live));
+  EXPECT_GE(made, 20u) << "the storm re-created too few textures to prove anything";
+  EXPECT_EQ(static_cast<std::size_t>(new_textures - textures_at_start), made) << "every new texture announced";
+  EXPECT_EQ(counts.open, 4u);
+  EXPECT_EQ(counts.open_failures, 0u);
+  EXPECT_EQ(gpu.textures_live, textures_before) << "one open texture per surface";
+  EXPECT_LE(handles_after, handles_before + 8) << "handles the host was never told of stayed open";
+
+  const host::ExitReport end = h.Shutdown(15000);
+  EXPECT_EQ(end.exit_code, 0);
+  EXPECT_EQ(NimoStandinGpuStats().textures_live, textures_before - 4);
+  EXPECT_LE(CountOpenHandles(), handles_before);
+}
+
+TEST(HostLibrary, EngineKilledMidSessionIsReportedOnceAndShutdownStillWorks) {
+  ScenarioWriter w;
+  AddPaintingPages(&w);
+  HostSandbox box(w.Text());
+  ASSERT_TRUE(box.ok());
+  host::Host h;
+  host::StartError error;
+  ASSERT_TRUE(h.Start(box.Options(), &error)) << error.Text();
+  ASSERT_TRUE(h.CreateSurface(1, 200, 100, PaintingUrl(1)));
+  ASSERT_TRUE(PollUntil(h, [](const host::Event& e) { return e.kind == Kind::kFrame && e.report.surface_id == 1; },
+                        10000));
+
+  ASSERT_TRUE(TerminateProcess(h.engine_process(), 77));
+  host::Event ended;
+  ASSERT_TRUE(PollUntil(h, [](const host::Event& e) { return e.kind == Kind::kEngineEnded; }, 10000, &ended));
+  EXPECT_EQ(ended.exit_code, 77);
+  EXPECT_FALSE(ended.expected);
+  EXPECT_FALSE(PollUntil(h, [](const host::Event& e) { return e.kind == Kind::kEngineEnded; }, 500))
+      << "reported once";
+  EXPECT_FALSE(h.running());
+  EXPECT_FALSE(h.Navigate(1, "about:blank")) << "a command to a dead engine is refused at once";
+
+  const host::ExitReport end = h.Shutdown(5000);
+  EXPECT_EQ(end.exit_code, 77);
+  EXPECT_FALSE(end.hung);
+  EXPECT_EQ(h.Handles().open, 0u);
+  EXPECT_EQ(h.Shutdown().exit_code, 77) << "a second Shutdown tells the same";
+}
+
+}  // namespace
+}  // namespace test
+}  // namespace nimo
