@@ -102,7 +102,7 @@ void HostState::ReadLoop() {
   std::vector<std::uint8_t> message;
   bool stopped = false;
   for (;;) {
-    const client::PipeServer::ReadResult r = pipe.Read(&message, 250, reader_stop);
+    const client::PipeServer::ReadResult r = pipe.Read(&message, 250, reader_stop.get());
     if (r == client::PipeServer::ReadResult::kStopped) {
       stopped = true;
       break;
@@ -110,7 +110,7 @@ void HostState::ReadLoop() {
     if (r == client::PipeServer::ReadResult::kClosed) break;
     if (r == client::PipeServer::ReadResult::kTimeout) {
       // The pipe normally breaks when the engine ends; its process is the proof when it does not.
-      if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) break;
+      if (WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) break;
       continue;
     }
     if (r == client::PipeServer::ReadResult::kOversized) {
@@ -129,9 +129,9 @@ void HostState::ReadLoop() {
   if (!stopped) {
     Event e;
     e.kind = Event::Kind::kEngineEnded;
-    if (WaitForSingleObject(process, kEndWaitMs) == WAIT_OBJECT_0) {
+    if (WaitForSingleObject(process.get(), kEndWaitMs) == WAIT_OBJECT_0) {
       DWORD code = 0;
-      GetExitCodeProcess(process, &code);
+      GetExitCodeProcess(process.get(), &code);
       e.exit_code = static_cast<long>(code);
     }
     {
@@ -154,7 +154,7 @@ void HostState::WriteLoop() {
     outbox.pop_front();
     writing = true;
     hold.unlock();
-    const bool ok = pipe.Write(message.data(), message.size(), INFINITE, writer_stop);
+    const bool ok = pipe.Write(message.data(), message.size(), INFINITE, writer_stop.get());
     hold.lock();
     writing = false;
     queued_bytes -= message.size();
@@ -177,7 +177,7 @@ bool HostState::Queue(p::Bytes message, bool allow_empty) {
 
 void HostState::StopThreads() {
   if (reader.joinable()) {
-    SetEvent(reader_stop);
+    SetEvent(reader_stop.get());
     reader.join();
   }
   if (writer.joinable()) {
@@ -186,7 +186,7 @@ void HostState::StopThreads() {
       stop_writing = true;
       changed.notify_all();
     }
-    SetEvent(writer_stop);
+    SetEvent(writer_stop.get());
     writer.join();
   }
   std::lock_guard<std::mutex> hold(lock);
@@ -204,12 +204,12 @@ bool Host::Start(const StartOptions& options, StartError* error) {
     error->code = code;
     return false;
   };
-  if (s.process != nullptr) return fail("Start (already started)", ERROR_ALREADY_INITIALIZED);
+  if (s.process) return fail("Start (already started)", ERROR_ALREADY_INITIALIZED);
   s.options = options;
   s.textures.SetDevice(options.device, options.open_on_arrival);
-  s.reader_stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  s.writer_stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  if (s.reader_stop == nullptr || s.writer_stop == nullptr) return fail("CreateEvent", GetLastError());
+  s.reader_stop.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  s.writer_stop.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  if (!s.reader_stop || !s.writer_stop) return fail("CreateEvent", GetLastError());
 
   client::PipeFailure pipe_failure;
   if (!s.pipe.Create(options.pipe_prefix, options.pipe_buffer, p::kMaxFrameSize, &pipe_failure))
@@ -233,8 +233,8 @@ bool Host::Start(const StartOptions& options, StartError* error) {
   mutable_command.push_back('\0');
   if (!CreateProcessA(engine.c_str(), mutable_command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
     return fail("CreateProcess", GetLastError());
-  CloseHandle(pi.hThread);
-  s.process = pi.hProcess;
+  UniqueHandle thread(pi.hThread);
+  s.process.reset(pi.hProcess);
   s.engine_pid = pi.dwProcessId;
   {
     Event e;
@@ -245,7 +245,7 @@ bool Host::Start(const StartOptions& options, StartError* error) {
   }
 
   const ULONGLONG deadline = GetTickCount64() + options.connect_timeout_ms;
-  if (!s.pipe.WaitConnected(options.connect_timeout_ms, s.process, &pipe_failure))
+  if (!s.pipe.WaitConnected(options.connect_timeout_ms, s.process.get(), &pipe_failure))
     return fail(std::string("connect: ").append(pipe_failure.step).c_str(), pipe_failure.code);
   {
     std::lock_guard<std::mutex> hold(s.lock);
@@ -327,21 +327,21 @@ ExitReport Host::Shutdown(DWORD timeout_ms) {
   if (s.shut_down) return s.exit_report;
   s.shut_down = true;
   ExitReport& r = s.exit_report;
-  if (s.process != nullptr) {
+  if (s.process) {
     bool send = false;
     {
       std::lock_guard<std::mutex> hold(s.lock);
       send = s.threads_running && !s.shutdown_sent && !s.disconnected && !s.link_down;
     }
     if (send) s.Queue(p::Shutdown());
-    if (WaitForSingleObject(s.process, timeout_ms) == WAIT_OBJECT_0) {
+    if (WaitForSingleObject(s.process.get(), timeout_ms) == WAIT_OBJECT_0) {
       DWORD code = 0;
-      GetExitCodeProcess(s.process, &code);
+      GetExitCodeProcess(s.process.get(), &code);
       r.exit_code = static_cast<long>(code);
     } else {
       r.hung = true;
-      TerminateProcess(s.process, 0xDEAD);
-      WaitForSingleObject(s.process, 5000);
+      TerminateProcess(s.process.get(), 0xDEAD);
+      WaitForSingleObject(s.process.get(), 5000);
     }
     // Reports written just before the exit are still in the pipe: read them first.
     {
@@ -352,17 +352,16 @@ ExitReport Host::Shutdown(DWORD timeout_ms) {
   s.StopThreads();
   s.pipe.Close();
   s.textures.CloseAll();
-  if (s.process != nullptr) CloseHandle(s.process);
-  s.process = nullptr;
+  s.process.reset();
   return r;
 }
 
 bool Host::running() const {
-  return state_->process != nullptr && WaitForSingleObject(state_->process, 0) == WAIT_TIMEOUT;
+  return state_->process && WaitForSingleObject(state_->process.get(), 0) == WAIT_TIMEOUT;
 }
 std::uint32_t Host::engine_pid() const { return state_->engine_pid; }
 const std::string& Host::pipe_name() const { return state_->pipe.name(); }
-HANDLE Host::engine_process() const { return state_->process; }
+HANDLE Host::engine_process() const { return state_->process.get(); }
 
 }  // namespace host
 }  // namespace nimo

@@ -15,6 +15,7 @@
 #include "client/host_textures.h"
 #include "client/nimo_host.h"
 #include "client/pipe_server.h"
+#include "host/win_handle.h"
 
 namespace nimo {
 namespace host {
@@ -23,10 +24,6 @@ struct HostState {
   HostState() = default;
   HostState(const HostState&) = delete;
   HostState& operator=(const HostState&) = delete;
-  ~HostState() {
-    for (HANDLE h : {reader_stop, writer_stop})
-      if (h != nullptr) CloseHandle(h);
-  }
 
   void Deliver(Event&& e);
   void HandleMessage(const std::vector<std::uint8_t>& message);
@@ -38,10 +35,10 @@ struct HostState {
   StartOptions options;
   client::PipeServer pipe;
   TextureTable textures;
-  HANDLE process = nullptr;
+  UniqueHandle process;
   std::uint32_t engine_pid = 0;
-  HANDLE reader_stop = nullptr;
-  HANDLE writer_stop = nullptr;
+  UniqueHandle reader_stop;
+  UniqueHandle writer_stop;
   std::thread reader;
   std::thread writer;
   bool shut_down = false;  // owner only

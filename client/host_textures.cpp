@@ -24,28 +24,23 @@ void TextureTable::SetDevice(Microsoft::WRL::ComPtr<ID3D11Device1> device, bool 
 }
 
 void TextureTable::Drop(Slot* slot) {
-  slot->view.Reset();
-  slot->texture.Reset();
-  if (slot->handle != nullptr) {
-    CloseHandle(slot->handle);
-    --counts_.open;
-  }
-  *slot = Slot();
+  if (slot->handle) --counts_.open;
+  *slot = Slot();  // the view and texture released, the handle closed
 }
 
 bool TextureTable::OnFrame(const protocol::Report& frame) {
   if (frame.client_handle == 0) return false;
   std::lock_guard<std::mutex> hold(lock_);
   if (frame.surface_id >= protocol::kSurfaceCount) {
-    CloseHandle(AsHandle(frame.client_handle));
+    UniqueHandle unusable(AsHandle(frame.client_handle));
     return false;
   }
   Slot& s = slots_[frame.surface_id];
-  const bool is_new = s.handle != AsHandle(frame.client_handle);
+  const bool is_new = s.handle.get() != AsHandle(frame.client_handle);
   if (is_new) {
-    if (s.handle != nullptr) ++counts_.replaced;
+    if (s.handle) ++counts_.replaced;
     Drop(&s);
-    s.handle = AsHandle(frame.client_handle);
+    s.handle.reset(AsHandle(frame.client_handle));
     ++counts_.open;
   }
   s.width = frame.width;
@@ -68,7 +63,7 @@ bool TextureTable::Open(Slot* s, std::string* why) {
     *why = "no device was given";
     return false;
   }
-  HRESULT hr = device_->OpenSharedResource1(s->handle, __uuidof(ID3D11Texture2D),
+  HRESULT hr = device_->OpenSharedResource1(s->handle.get(), __uuidof(ID3D11Texture2D),
                                             reinterpret_cast<void**>(s->texture.ReleaseAndGetAddressOf()));
   if (FAILED(hr)) {
     s->texture.Reset();
@@ -110,7 +105,7 @@ bool TextureTable::Get(std::uint32_t surface, SurfaceTexture* out, std::string* 
   }
   std::lock_guard<std::mutex> hold(lock_);
   Slot& s = slots_[surface];
-  if (s.handle == nullptr) {
+  if (!s.handle) {
     *why = "no frame announced for this surface yet";
     return false;
   }

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "client/nimo_host.h"
+#include "host/win_handle.h"
 
 namespace nimo {
 namespace host {
@@ -39,7 +40,7 @@ class TextureTable {
 
  private:
   struct Slot {
-    HANDLE handle = nullptr;
+    UniqueHandle handle;
     std::uint32_t width = 0, height = 0, format = 0;
     Microsoft::WRL::ComPtr<ID3D11Texture2D> texture;
     Microsoft::WRL::ComPtr<ID3D11ShaderResourceView> view;

@@ -18,12 +18,6 @@ bool Fail(PipeFailure* failure, const char* step, DWORD code) {
 
 }  // namespace
 
-PipeServer::~PipeServer() {
-  Close();
-  if (read_event_ != nullptr) CloseHandle(read_event_);
-  if (write_event_ != nullptr) CloseHandle(write_event_);
-}
-
 bool PipeServer::Create(const std::string& prefix, DWORD buffer_size, std::size_t max_message, PipeFailure* failure) {
   static LONG counter = 0;
   char name[200];
@@ -31,35 +25,35 @@ bool PipeServer::Create(const std::string& prefix, DWORD buffer_size, std::size_
                 static_cast<unsigned long>(GetCurrentProcessId()), static_cast<unsigned long long>(GetTickCount64()),
                 InterlockedIncrement(&counter));
   name_ = name;
-  read_event_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  write_event_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  if (read_event_ == nullptr || write_event_ == nullptr) return Fail(failure, "CreateEvent", GetLastError());
-  pipe_ = CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-                           PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
-                           buffer_size, buffer_size, 0, nullptr);
-  if (pipe_ == INVALID_HANDLE_VALUE) return Fail(failure, "CreateNamedPipe", GetLastError());
+  read_event_.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  write_event_.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  if (!read_event_ || !write_event_) return Fail(failure, "CreateEvent", GetLastError());
+  pipe_.reset(CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                               PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
+                               buffer_size, buffer_size, 0, nullptr));
+  if (!pipe_) return Fail(failure, "CreateNamedPipe", GetLastError());
   buffer_.resize(max_message);
   return true;
 }
 
 bool PipeServer::WaitConnected(DWORD timeout_ms, HANDLE give_up, PipeFailure* failure) {
   if (connected_) return true;
-  if (pipe_ == INVALID_HANDLE_VALUE) return Fail(failure, "ConnectNamedPipe", ERROR_INVALID_HANDLE);
+  if (!pipe_) return Fail(failure, "ConnectNamedPipe", ERROR_INVALID_HANDLE);
   OVERLAPPED ov = {};
-  ov.hEvent = read_event_;
-  if (!ConnectNamedPipe(pipe_, &ov)) {
+  ov.hEvent = read_event_.get();
+  if (!ConnectNamedPipe(pipe_.get(), &ov)) {
     const DWORD error = GetLastError();
     if (error == ERROR_IO_PENDING) {
-      HANDLE waits[2] = {read_event_, give_up};
+      HANDLE waits[2] = {read_event_.get(), give_up};
       const DWORD r = WaitForMultipleObjects(give_up != nullptr ? 2 : 1, waits, FALSE, timeout_ms);
       DWORD ignored = 0;
       if (r != WAIT_OBJECT_0) {
-        CancelIoEx(pipe_, &ov);
-        GetOverlappedResult(pipe_, &ov, &ignored, TRUE);
+        CancelIoEx(pipe_.get(), &ov);
+        GetOverlappedResult(pipe_.get(), &ov, &ignored, TRUE);
         return Fail(failure, r == WAIT_OBJECT_0 + 1 ? "engine exited before connecting" : "ConnectNamedPipe",
                     r == WAIT_TIMEOUT ? static_cast<DWORD>(WAIT_TIMEOUT) : 0);
       }
-      if (!GetOverlappedResult(pipe_, &ov, &ignored, FALSE)) return Fail(failure, "ConnectNamedPipe", GetLastError());
+      if (!GetOverlappedResult(pipe_.get(), &ov, &ignored, FALSE)) return Fail(failure, "ConnectNamedPipe", GetLastError());
     } else if (error != ERROR_PIPE_CONNECTED) {
       return Fail(failure, "ConnectNamedPipe", error);
     }
@@ -70,9 +64,9 @@ bool PipeServer::WaitConnected(DWORD timeout_ms, HANDLE give_up, PipeFailure* fa
 
 bool PipeServer::StartRead() {
   std::memset(&read_ov_, 0, sizeof read_ov_);
-  read_ov_.hEvent = read_event_;
+  read_ov_.hEvent = read_event_.get();
   // ReadFile completes at once when a message is queued, and signals the event either way.
-  if (!ReadFile(pipe_, buffer_.data(), static_cast<DWORD>(buffer_.size()), nullptr, &read_ov_)) {
+  if (!ReadFile(pipe_.get(), buffer_.data(), static_cast<DWORD>(buffer_.size()), nullptr, &read_ov_)) {
     const DWORD error = GetLastError();
     if (error != ERROR_IO_PENDING && error != ERROR_MORE_DATA) return false;
   }
@@ -83,7 +77,7 @@ bool PipeServer::StartRead() {
 PipeServer::ReadResult PipeServer::FinishRead(std::vector<std::uint8_t>* message) {
   read_pending_ = false;
   DWORD bytes = 0;
-  if (GetOverlappedResult(pipe_, &read_ov_, &bytes, FALSE)) {
+  if (GetOverlappedResult(pipe_.get(), &read_ov_, &bytes, FALSE)) {
     message->assign(buffer_.begin(), buffer_.begin() + bytes);
     return ReadResult::kMessage;
   }
@@ -92,15 +86,15 @@ PipeServer::ReadResult PipeServer::FinishRead(std::vector<std::uint8_t>* message
   for (;;) {
     if (!StartRead()) return ReadResult::kClosed;
     read_pending_ = false;
-    if (GetOverlappedResult(pipe_, &read_ov_, &bytes, TRUE)) return ReadResult::kOversized;
+    if (GetOverlappedResult(pipe_.get(), &read_ov_, &bytes, TRUE)) return ReadResult::kOversized;
     if (GetLastError() != ERROR_MORE_DATA) return ReadResult::kClosed;
   }
 }
 
 PipeServer::ReadResult PipeServer::Read(std::vector<std::uint8_t>* message, DWORD timeout_ms, HANDLE stop) {
-  if (!connected_ || pipe_ == INVALID_HANDLE_VALUE) return ReadResult::kClosed;
+  if (!connected_ || !pipe_) return ReadResult::kClosed;
   if (!read_pending_ && !StartRead()) return ReadResult::kClosed;
-  HANDLE waits[2] = {read_event_, stop};
+  HANDLE waits[2] = {read_event_.get(), stop};
   const DWORD r = WaitForMultipleObjects(stop != nullptr ? 2 : 1, waits, FALSE, timeout_ms);
   if (r == WAIT_TIMEOUT) return ReadResult::kTimeout;
   if (r == WAIT_OBJECT_0 + 1) return ReadResult::kStopped;
@@ -109,31 +103,30 @@ PipeServer::ReadResult PipeServer::Read(std::vector<std::uint8_t>* message, DWOR
 }
 
 bool PipeServer::Write(const void* bytes, std::size_t size, DWORD timeout_ms, HANDLE stop) {
-  if (!connected_ || pipe_ == INVALID_HANDLE_VALUE) return false;
+  if (!connected_ || !pipe_) return false;
   OVERLAPPED ov = {};
-  ov.hEvent = write_event_;
+  ov.hEvent = write_event_.get();
   DWORD written = 0;
-  if (!WriteFile(pipe_, bytes, static_cast<DWORD>(size), nullptr, &ov) && GetLastError() != ERROR_IO_PENDING)
+  if (!WriteFile(pipe_.get(), bytes, static_cast<DWORD>(size), nullptr, &ov) && GetLastError() != ERROR_IO_PENDING)
     return false;
-  HANDLE waits[2] = {write_event_, stop};
+  HANDLE waits[2] = {write_event_.get(), stop};
   if (WaitForMultipleObjects(stop != nullptr ? 2 : 1, waits, FALSE, timeout_ms) != WAIT_OBJECT_0) {
-    CancelIoEx(pipe_, &ov);
-    GetOverlappedResult(pipe_, &ov, &written, TRUE);
+    CancelIoEx(pipe_.get(), &ov);
+    GetOverlappedResult(pipe_.get(), &ov, &written, TRUE);
     return false;
   }
-  return GetOverlappedResult(pipe_, &ov, &written, FALSE) && written == size;
+  return GetOverlappedResult(pipe_.get(), &ov, &written, FALSE) && written == size;
 }
 
 void PipeServer::Close() {
-  if (pipe_ == INVALID_HANDLE_VALUE) return;
+  if (!pipe_) return;
   if (read_pending_) {
-    CancelIoEx(pipe_, &read_ov_);
+    CancelIoEx(pipe_.get(), &read_ov_);
     DWORD bytes = 0;
-    GetOverlappedResult(pipe_, &read_ov_, &bytes, TRUE);
+    GetOverlappedResult(pipe_.get(), &read_ov_, &bytes, TRUE);
     read_pending_ = false;
   }
-  CloseHandle(pipe_);
-  pipe_ = INVALID_HANDLE_VALUE;
+  pipe_.reset();
   connected_ = false;
 }
 

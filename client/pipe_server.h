@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "host/win_handle.h"
+
 namespace nimo {
 namespace client {
 
@@ -25,7 +27,7 @@ struct PipeFailure {
 class PipeServer {
  public:
   PipeServer() = default;
-  ~PipeServer();
+  ~PipeServer() { Close(); }
   PipeServer(const PipeServer&) = delete;
   PipeServer& operator=(const PipeServer&) = delete;
 
@@ -56,16 +58,16 @@ class PipeServer {
 
   // Closes this end, cancelling a pending read; the engine then sees a closed pipe.
   void Close();
-  HANDLE handle() const { return pipe_; }
+  HANDLE handle() const { return pipe_.get(); }
 
  private:
   bool StartRead();
   ReadResult FinishRead(std::vector<std::uint8_t>* message);
 
   std::string name_;
-  HANDLE pipe_ = INVALID_HANDLE_VALUE;
-  HANDLE read_event_ = nullptr;
-  HANDLE write_event_ = nullptr;
+  UniqueFileHandle pipe_;
+  UniqueHandle read_event_;
+  UniqueHandle write_event_;
   OVERLAPPED read_ov_ = {};
   bool read_pending_ = false;
   bool connected_ = false;

@@ -47,29 +47,27 @@ std::string Report::text() const {
 
 long EngineProcess::WaitExit(DWORD timeout_ms) {
   if (!process) return -1;
-  if (WaitForSingleObject(process, timeout_ms) != WAIT_OBJECT_0) {
+  if (WaitForSingleObject(process.get(), timeout_ms) != WAIT_OBJECT_0) {
     Kill();
     return -1;
   }
   DWORD code = 0;
-  GetExitCodeProcess(process, &code);
+  GetExitCodeProcess(process.get(), &code);
   return static_cast<long>(code);
 }
 
 bool EngineProcess::Running() const {
-  return process && WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  return process && WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
 }
 
 void EngineProcess::Kill() {
   if (!process) return;
-  TerminateProcess(process, 0xDEAD);
-  WaitForSingleObject(process, 5000);
+  TerminateProcess(process.get(), 0xDEAD);
+  WaitForSingleObject(process.get(), 5000);
 }
 
 EngineProcess::~EngineProcess() {
-  if (!process) return;
   if (Running()) Kill();
-  CloseHandle(process);
 }
 
 FakeClient::FakeClient(DWORD buffer_size) {
@@ -120,8 +118,8 @@ bool FakeClient::Launch(const std::string& exe, const std::string& extra_args,
                       nullptr, &si, &pi)) {
     return false;
   }
-  CloseHandle(pi.hThread);
-  out->process = pi.hProcess;
+  UniqueHandle thread(pi.hThread);
+  out->process.reset(pi.hProcess);
   out->pid = pi.dwProcessId;
   return true;
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "client/pipe_server.h"
+#include "host/win_handle.h"
 
 namespace nimo {
 namespace test {
@@ -27,7 +28,7 @@ struct Report {
 };
 
 struct EngineProcess {
-  HANDLE process = nullptr;
+  UniqueHandle process;
   DWORD pid = 0;
   // Waits for the exit; returns the full exit code, or -1 on timeout (the process is then
   // terminated so no test leaves one behind).
