@@ -1015,6 +1015,14 @@ struct cef_run_context_menu_callback_t {
   void(CEF_CALLBACK* cancel)(cef_run_context_menu_callback_t* self);
 };
 
+// Handed to on_render_process_unresponsive: wait restarts the engine's hang timer,
+// terminate ends the renderer (on_render_process_terminated follows).
+struct cef_unresponsive_process_callback_t {
+  cef_base_ref_counted_t base;
+  void(CEF_CALLBACK* wait)(cef_unresponsive_process_callback_t* self);
+  void(CEF_CALLBACK* terminate)(cef_unresponsive_process_callback_t* self);
+};
+
 struct cef_menu_model_t {
   cef_base_ref_counted_t base;
   int(CEF_CALLBACK* is_sub_menu)(cef_menu_model_t* self);
@@ -1718,6 +1726,10 @@ NIMO_ABI_OFFSET(cef_run_context_menu_callback_t, base, 0);
 NIMO_ABI_OFFSET(cef_run_context_menu_callback_t, cont, 40);
 NIMO_ABI_OFFSET(cef_run_context_menu_callback_t, cancel, 48);
 NIMO_ABI_SIZE(cef_run_context_menu_callback_t, 56);
+NIMO_ABI_OFFSET(cef_unresponsive_process_callback_t, base, 0);
+NIMO_ABI_OFFSET(cef_unresponsive_process_callback_t, wait, 40);
+NIMO_ABI_OFFSET(cef_unresponsive_process_callback_t, terminate, 48);
+NIMO_ABI_SIZE(cef_unresponsive_process_callback_t, 56);
 NIMO_ABI_OFFSET(cef_menu_model_t, base, 0);
 NIMO_ABI_OFFSET(cef_menu_model_t, is_sub_menu, 40);
 NIMO_ABI_OFFSET(cef_menu_model_t, clear, 48);
