@@ -23,6 +23,7 @@
 #include "testbed/engine/paint.h"
 #include "testbed/engine/real_page.h"
 #include "testbed/engine/refs.h"
+#include "testbed/engine/renderer_faults.h"
 #include "testbed/engine/scenario.h"
 #include "testbed/engine/slots.h"
 #include "testbed/engine/strings.h"
@@ -564,6 +565,8 @@ void RunAction(BrowserCore* b, const Directive& d) {
     PaintAction(b, d);
   } else if (k == "popup_show" || k == "popup_size") {
     PopupWidgetAction(b, d);
+  } else if (k == "crash") {
+    EndRenderer(b, static_cast<int>(d.Int("status", TS_PROCESS_CRASHED)), static_cast<int>(d.Int("code", -1073741819)));
   } else if (k == "close") {
     cef_browser_t* self = WrapBrowser(b, "scenario close");
     cef_browser_host_t* host = self->get_host(self);
@@ -602,6 +605,11 @@ void RunActions(BrowserCore* b, int generation, const ActionBlock* page, std::si
     if (d.keyword == "await") {
       awaiting_pages.push_back(AwaitingPage{b, generation, page, index, Utf8ToU16(d.Get("script"))});
       awaiting_count.fetch_add(1);
+      return;
+    }
+    if (d.keyword == "hang") {
+      // The rest of the page runs once its renderer answers again, if it ever does.
+      HangRenderer(b, d.Int("respond_after", -1), [b, generation, page, index] { RunActions(b, generation, page, index); });
       return;
     }
     RunAction(b, d);
@@ -830,7 +838,7 @@ void CEF_CALLBACK FrameExecuteJavaScript(cef_frame_t* self, const cef_string_t* 
         if (b->real) {
           RealCrash(b);
         } else {
-          RaiseRenderProcessTerminated(b, TS_PROCESS_CRASHED, 0, u"renderer crashed");
+          EndRenderer(b, TS_PROCESS_CRASHED, 0);
         }
       });
       return;
