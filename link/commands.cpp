@@ -8,6 +8,7 @@
 #include "host/engine_ref.h"
 #include "link/portable/input_translate.h"
 #include "link/ui_task.h"
+#include "surfaces/renderer_faults.h"
 #include "surfaces/surface.h"
 
 namespace nimo {
@@ -77,6 +78,7 @@ void NavigateSurface(std::uint32_t surface_id, const char* url, std::size_t url_
   cef_frame_t* frame = reader.frame.get();
   if (!frame || !frame->load_url) return;
   TempEngineString text(url, url_length);
+  NoteClientLoad(surface_id);
   frame->load_url(frame, text.get());
 }
 
@@ -146,6 +148,7 @@ void RefreshViewTask(UiTask* task) {
 void ReloadTask(UiTask* task) {
   cef_browser_t* browser = UiBrowser(task->head.surface_id);
   if (!browser) return;
+  NoteClientLoad(task->head.surface_id);
   if (task->head.param3 != 0 && browser->reload_ignore_cache) {
     browser->reload_ignore_cache(browser);
   } else if (browser->reload) {

@@ -17,6 +17,7 @@
 #include "surfaces/frame_pump.h"
 #include "surfaces/nav_filter.h"
 #include "surfaces/paint.h"
+#include "surfaces/renderer_faults.h"
 #include "surfaces/surface_texture.h"
 
 namespace nimo {
@@ -166,6 +167,7 @@ void CEF_CALLBACK OnBeforeClose(cef_life_span_handler_t* self, cef_browser_t* br
   // The texture goes with its browser; the view size and the full-copy flag stay for the
   // next browser in the slot.
   ReleaseSurfaceTexture(s);
+  ForgetRendererFaults(s->id);
   live_browser_count.fetch_sub(1);
   QuitLoopIfAllClosed();
 }
@@ -273,6 +275,7 @@ void InitSurfaceTable() {
     InstallConsoleChannel(&s.display_handler);
     InitStaticBase(&s.request_handler.base, sizeof(cef_request_handler_t));
     InstallNavigationFilter(&s.request_handler);
+    InstallRendererFaultHandlers(&s.request_handler);
 
     InitStaticBase(&s.context_menu_handler.base, sizeof(cef_context_menu_handler_t));
     s.context_menu_handler.on_before_context_menu = OnBeforeContextMenu;

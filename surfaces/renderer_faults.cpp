@@ -1,0 +1,171 @@
+#include "surfaces/renderer_faults.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bridge/engine_strings.h"
+#include "diag/log.h"
+#include "host/engine_ref.h"
+#include "host/ui_thread.h"
+#include "link/portable/wire.h"
+#include "link/send.h"
+#include "link/ui_task.h"
+#include "surfaces/portable/renderer_recovery.h"
+#include "surfaces/surface.h"
+
+namespace nimo {
+namespace {
+
+using CallbackRef = EngineRef<cef_unresponsive_process_callback_t>;
+
+struct FaultRecord {
+  RendererFaultState state;
+  // The engine's callback of a running grace period.
+  CallbackRef callback;
+  // Client loads NoteClientLoad has counted that the UI thread has applied.
+  std::uint32_t seen_client_loads = 0;
+};
+
+// Never destroyed: a callback still held when the process ends must not be released into
+// an engine that has already shut down.
+FaultRecord& RecordOf(std::uint32_t id) {
+  static FaultRecord* const records = new FaultRecord[kSurfaceCount];
+  return records[id];
+}
+
+// Client loads counted by NoteClientLoad, from any thread.
+std::atomic<std::uint32_t> client_loads[kSurfaceCount];
+
+// Whether `browser` is the one the surface's record holds (not a stray one).
+bool IsRecordBrowser(const Surface* s, const EngineRef<cef_browser_t>& browser) {
+  cef_browser_t* own = s->browser.get();
+  if (own == nullptr || !browser) return false;
+  if (own == browser.get()) return true;
+  // is_same takes over one reference of its argument.
+  return own->is_same != nullptr && own->is_same(own, browser.NewRef()) != 0;
+}
+
+bool ShuttingDown() { return quitting.load() != 0; }
+
+// The surface's decisions, after the client loads noted since the UI thread last looked.
+RendererFaultState& StateOf(std::uint32_t id) {
+  FaultRecord& record = RecordOf(id);
+  const std::uint32_t loads = client_loads[id].load();
+  if (loads != record.seen_client_loads) {
+    record.seen_client_loads = loads;
+    record.state.OnClientLoad();
+  }
+  return record.state;
+}
+
+std::string MainFrameUrl(const EngineRef<cef_browser_t>& browser) {
+  const auto frame = GetRef(browser, &cef_browser_t::get_main_frame);
+  if (!frame || !frame->get_url) return std::string();
+  return UserfreeToUtf8(frame->get_url(frame.get()));
+}
+
+void ReloadAfterFaultTask(UiTask* task) {
+  const std::uint32_t id = task->head.surface_id;
+  if (id >= kSurfaceCount) return;
+  if (!StateOf(id).TakeReload(task->head.param1, ShuttingDown())) return;
+  cef_browser_t* browser = surfaces[id].browser.get();  // the record keeps the reference
+  if (browser && browser->reload) browser->reload(browser);
+}
+
+void HangExpiredTask(UiTask* task) {
+  const std::uint32_t id = task->head.surface_id;
+  if (id >= kSurfaceCount) return;
+  if (!StateOf(id).TakeHangExpiry(task->head.param1)) return;
+  const CallbackRef callback = std::move(RecordOf(id).callback);
+  // During shutdown the browser is on its way out anyway.
+  if (callback && callback->terminate && !ShuttingDown()) callback->terminate(callback.get());
+}
+
+void CEF_CALLBACK OnRenderProcessTerminated(cef_request_handler_t* self, cef_browser_t* browser_arg,
+                                            cef_termination_status_t status, int /*error_code*/,
+                                            const cef_string_t* /*error_string*/) {
+  RequireUiThread("on_render_process_terminated");
+  const auto browser = AdoptRef(browser_arg);
+  Surface* s = SurfaceFrom(self);
+  if (!s || !IsRecordBrowser(s, browser)) return;
+  const std::uint32_t id = s->id;
+  RecordOf(id).callback.reset();  // the renderer it was about is gone
+  const char* name = TerminationStatusName(status);
+  RendererFaultState& state = StateOf(id);
+  const CrashAction action =
+      state.OnRendererEnded(static_cast<std::int64_t>(GetTickCount64()), ShuttingDown());
+  switch (action) {
+    case CrashAction::kReload:
+      WriteLog("[nimo-webengine][browser] surface %p renderer ended (%s) - reloading the page\n", id, name);
+      break;
+    case CrashAction::kStayDown:
+      WriteLog("[nimo-webengine][browser] surface %p renderer ended (%s)\n", id, name);
+      WriteLog("[nimo-webengine][browser] surface %p keeps losing its renderer - no more reloads "
+               "until the client loads a page\n", id);
+      break;
+    case CrashAction::kNothing:
+      WriteLog("[nimo-webengine][browser] surface %p renderer ended (%s) during shutdown\n", id, name);
+      break;
+  }
+  // The client learns of it as of any failed load of the page.
+  const std::vector<std::uint8_t> payload = BuildLoadFailedPayload(id, ERR_FAILED, MainFrameUrl(browser));
+  SendFrame(kMsgLoadEvent, payload.data(), static_cast<std::uint32_t>(payload.size()));
+  if (action == CrashAction::kReload) {
+    SurfaceHead head{};
+    head.surface_id = id;
+    head.param1 = state.pending_reload();
+    PostDelayedUiTask(ReloadAfterFaultTask, &head, kCrashReloadDelayMs);
+  }
+}
+
+int CEF_CALLBACK OnRenderProcessUnresponsive(cef_request_handler_t* self, cef_browser_t* browser_arg,
+                                             cef_unresponsive_process_callback_t* callback_arg) {
+  RequireUiThread("on_render_process_unresponsive");
+  const auto browser = AdoptRef(browser_arg);
+  CallbackRef callback = AdoptRef(callback_arg);
+  Surface* s = SurfaceFrom(self);
+  // Returning 0 leaves it to the engine's default.
+  if (!s || !callback || !callback->terminate || ShuttingDown() || !IsRecordBrowser(s, browser)) return 0;
+  const std::uint32_t id = s->id;
+  SurfaceHead head{};
+  head.surface_id = id;
+  head.param1 = StateOf(id).OnUnresponsive();
+  RecordOf(id).callback = std::move(callback);  // kept until the grace period ends
+  WriteLog("[nimo-webengine][browser] surface %p renderer not answering - ending it in %llu ms unless it answers\n",
+           id, kHangGraceMs);
+  PostDelayedUiTask(HangExpiredTask, &head, kHangGraceMs);
+  return 1;
+}
+
+void CEF_CALLBACK OnRenderProcessResponsive(cef_request_handler_t* self, cef_browser_t* browser_arg) {
+  RequireUiThread("on_render_process_responsive");
+  const auto browser = AdoptRef(browser_arg);
+  Surface* s = SurfaceFrom(self);
+  if (s && IsRecordBrowser(s, browser) && StateOf(s->id).OnResponsive()) RecordOf(s->id).callback.reset();
+}
+
+}  // namespace
+
+void InstallRendererFaultHandlers(cef_request_handler_t* handler) {
+  if (!handler) return;
+  handler->on_render_process_unresponsive = OnRenderProcessUnresponsive;
+  handler->on_render_process_responsive = OnRenderProcessResponsive;
+  handler->on_render_process_terminated = OnRenderProcessTerminated;
+}
+
+void NoteClientLoad(std::uint32_t surface_id) {
+  if (surface_id < kSurfaceCount) client_loads[surface_id].fetch_add(1);
+}
+
+void ForgetRendererFaults(std::uint32_t surface_id) {
+  if (surface_id >= kSurfaceCount) return;
+  FaultRecord& record = RecordOf(surface_id);
+  record.state.Reset();
+  record.callback.reset();
+}
+
+}  // namespace nimo
