@@ -32,6 +32,7 @@ struct RealPage {
   std::map<std::string, long long> contexts;        // frame id -> its default script context
   std::map<std::string, std::string> documents;     // request id -> frame id of a document request
   std::map<std::string, std::string> document_urls; // request id -> URL
+  std::map<std::string, bool> loading_frames;       // sub-frames with a committed document still loading
   int main_status = 200;
   std::atomic<bool> frame_pending{false};
   std::atomic<int> decoding{0};  // screenshots waiting for the decoder
@@ -148,6 +149,10 @@ void OnPageEvent(BrowserCore* b, const std::string& method, const Json& p) {
     const std::string url = f.contains("unreachableUrl") ? f["unreachableUrl"].get<std::string>()
                                                           : f.value("url", std::string());
     if (main) page->crashed = false;  // a new document has a live renderer
+    if (!main) {
+      std::lock_guard<std::mutex> hold(page->lock);
+      page->loading_frames[f.value("id", std::string())] = true;
+    }
     PostEngineWork([b, main, url] {
       if (b->closed.load()) return;
       FrameCore* frame = main ? &b->main_frame : &b->sub_frame;
@@ -165,7 +170,12 @@ void OnPageEvent(BrowserCore* b, const std::string& method, const Json& p) {
       if (!b->closed.load()) RaiseLoadEnd(b, &b->main_frame, status);
     });
   } else if (method == "Page.frameStoppedLoading") {
-    if (p.value("frameId", std::string()) == page->target) return;
+    // A sub-frame's load ends only when a document of it was committed (a cancelled
+    // navigation stops loading too).
+    {
+      std::lock_guard<std::mutex> hold(page->lock);
+      if (page->loading_frames.erase(p.value("frameId", std::string())) == 0) return;
+    }
     PostEngineWork([b] {
       if (!b->closed.load()) RaiseLoadEnd(b, &b->sub_frame, 200);
     });
