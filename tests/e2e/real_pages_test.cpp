@@ -1,8 +1,9 @@
 // Real pages through the real executable: the stand-in engine in its Chromium mode turns
 // every browser into a page of headless Chromium, so the page shim, the frame-rate probe,
-// clicks, client scripts, the navigation filter, asset redirection and both paint paths
-// are seen working on pages a real engine lays out and runs. Seen from the client's side
-// of the pipe (reports, pixels read through the announced handles) and in the journal.
+// clicks, client scripts, the navigation filter, asset redirection, both paint paths and
+// the recovery from a renderer crash are seen working on pages a real engine lays out and
+// runs. Seen from the client's side of the pipe (reports, pixels read through the
+// announced handles) and in the journal.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -155,8 +156,8 @@ class RealRun {
     nimo_test::EndChromiumOf(journal());
   }
 
-  bool Start(const std::string& url, bool cpu_frames) {
-    if (!sandbox_.ok() || !sandbox_.WriteFile("scenario.txt", "chromium\n")) return false;
+  bool Start(const std::string& url, bool cpu_frames, const std::string& scenario_lines = "") {
+    if (!sandbox_.ok() || !sandbox_.WriteFile("scenario.txt", "chromium\n" + scenario_lines)) return false;
     if (cpu_frames && !sandbox_.WriteFile("ZUNT_WEB_CPUFRAMES", "")) return false;
     const std::vector<std::string> env = {"NIMO_STANDIN_JOURNAL=" + sandbox_.Path("journal.txt"),
                                           "NIMO_STANDIN_SCENARIO=" + sandbox_.Path("scenario.txt")};
@@ -422,5 +423,38 @@ TEST_P(RealPageFrames, ShowThePageAtItsPlaces) {
 
 INSTANTIATE_TEST_SUITE_P(Paths, RealPageFrames, testing::Values(false, true),
                          [](const testing::TestParamInfo<bool>& p) { return p.param ? "Cpu" : "Gpu"; });
+
+// A real renderer crash (Page.crash) on the UI surface: the client is told of a failed load
+// of the page, the engine reloads it, the client gets the page's load report again and the
+// page draws again from its new document (the box back to the green it starts with).
+TEST(RealPages, ACrashedRendererComesBackWithItsPage) {
+  PageFolder pages;
+  ASSERT_TRUE(pages.ok());
+  RealRun run;
+  ASSERT_TRUE(run.Start(pages.url(), false, "crash_script prefix=CRASH\n"));
+  ASSERT_TRUE(run.WaitLoad(0, 0));
+  ASSERT_TRUE(run.WaitPage("NIMOMP|trigger|ready"));
+  ASSERT_TRUE(run.Script(0, "window.__mpEmit('answer', ['red'])"));
+  std::uint32_t seen = 0;
+  ASSERT_TRUE(run.WaitPixel(0, 70, 45, kRed, &seen)) << std::hex << seen;
+
+  ASSERT_TRUE(run.Script(0, "CRASH"));
+  Report failed;
+  ASSERT_TRUE(run.WaitLoad(0, 2, &failed));
+  EXPECT_EQ(static_cast<std::uint32_t>(-2), failed.param(2));  // ERR_FAILED
+  EXPECT_EQ(pages.url(), failed.text());
+  ASSERT_TRUE(run.WaitLoad(0, 0));
+  EXPECT_TRUE(run.WaitPage("NIMOMP|trigger|ready")) << "the page shim did not run in the reloaded page";
+  EXPECT_TRUE(run.WaitPixel(0, 70, 45, kGreen, &seen)) << std::hex << seen;
+
+  EXPECT_EQ(0, run.Stop());
+  const Journal j = run.journal();
+  EXPECT_EQ(1u, j.Count("chromium.crash_page"));
+  const std::vector<JournalEntry> ended = j.Events("cb.on_render_process_terminated");
+  ASSERT_EQ(1u, ended.size());
+  EXPECT_EQ(2, ended[0].Int("status", -1));
+  EXPECT_EQ(1u, j.Count("browser.reload"));
+  run.ExpectCleanEnd();
+}
 
 }  // namespace
