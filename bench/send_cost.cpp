@@ -11,6 +11,7 @@
 #include "link/portable/wire.h"
 #include "link/send.h"
 #include "link/ui_task.h"
+#include "surfaces/commands.h"
 #include "tests/support/fake_client.h"
 
 namespace nimo_bench {
@@ -60,7 +61,7 @@ void MeasureSendCost(Table* table) {
   nimo::InitPerfStats();
   // A small pipe buffer, so that a reader that pauses stalls the writer at once.
   nimo::test::FakeClient client(4096);
-  if (!nimo::ConnectPipe(client.pipe_name().c_str()) || !client.WaitConnected(5000)) {
+  if (!nimo::ConnectPipe(client.pipe_name().c_str(), nimo::SurfaceCommandSink()) || !client.WaitConnected(5000)) {
     std::printf("send cost: the link did not open\n");
     return;
   }

@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "bridge/engine_strings.h"
 #include "bridge/portable/console_line.h"
 #include "host/engine_ref.h"
+#include "host/engine_strings.h"
 #include "link/send.h"
 #include "surfaces/surface.h"
 

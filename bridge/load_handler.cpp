@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "bridge/engine_strings.h"
 #include "bridge/page_scripts.h"
 #include "host/engine_api.h"
 #include "host/engine_ref.h"
+#include "host/engine_strings.h"
 #include "link/portable/wire.h"
 #include "link/send.h"
 #include "surfaces/surface.h"

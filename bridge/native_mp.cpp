@@ -5,10 +5,10 @@
 #include <string>
 #include <utility>
 
-#include "bridge/engine_strings.h"
 #include "diag/log.h"
 #include "host/engine_api.h"
 #include "host/engine_ref.h"
+#include "host/engine_strings.h"
 #include "host/portable/static_ref.h"
 
 namespace nimo {

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "bridge/engine_strings.h"
 #include "host/engine_ref.h"
+#include "host/engine_strings.h"
 #include "link/portable/wire.h"
 #include "link/send.h"
 #include "surfaces/surface.h"

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <string>
 
-#include "host/paths.h"
 
 namespace nimo {
 namespace {
@@ -18,14 +17,24 @@ bool PathExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::string LogPath() { return GetExecutableDirectory() + "\\webengine.log"; }
+// Beside the executable. The log sits below every other part of the program, so it finds
+// that folder itself rather than asking host/paths.h.
+std::string ExecutableDirectory() {
+  char buffer[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, buffer, MAX_PATH);
+  const std::string path = buffer;
+  const std::size_t cut = path.find_last_of("\\/");
+  return cut == std::string::npos ? std::string(".") : path.substr(0, cut);
+}
+
+std::string LogPath() { return ExecutableDirectory() + "\\webengine.log"; }
 
 }  // namespace
 
 bool IsLoggingEnabled() {
   int state = logging_state.load(std::memory_order_relaxed);
   if (state == -1) {
-    state = PathExists(GetExecutableDirectory() + "\\ZUNT_DEBUG") ? 1 : 0;
+    state = PathExists(ExecutableDirectory() + "\\ZUNT_DEBUG") ? 1 : 0;
     logging_state.store(state, std::memory_order_relaxed);
   }
   return state == 1;
@@ -45,10 +54,6 @@ void WriteLogText(const char* text) {
   if (file == nullptr) return;
   std::fputs(text, file);
   std::fclose(file);
-}
-
-bool FlagFileExists(const char* name) {
-  return PathExists(GetExecutableDirectory() + "\\" + name);
 }
 
 }  // namespace nimo

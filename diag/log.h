@@ -25,7 +25,4 @@ void WriteLog(const char* format, LogArg first = {}, LogArg second = {});
 // Appends a ready-made text unchanged.
 void WriteLogText(const char* text);
 
-// Whether "<executable directory>\<name>" exists, file or directory, tested afresh.
-bool FlagFileExists(const char* name);
-
 }  // namespace nimo

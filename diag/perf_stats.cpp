@@ -6,7 +6,6 @@
 
 #include "diag/log.h"
 #include "diag/portable/perf_counters.h"
-#include "link/ui_task.h"
 
 namespace nimo {
 
@@ -106,11 +105,10 @@ PerfCounters ReadPerfCounters() {
   return counters;
 }
 
-void LatencyPing(UiTask* task) {
+void RecordUiLatency(double latency_us) {
   if (!PerfStatsActive()) return;
-  const double latency = QpcMicros(task->posted_at, QpcNow());
   StatsLock lock;
-  counters.AddLatency(latency);
+  counters.AddLatency(latency_us);
 }
 
 }  // namespace nimo

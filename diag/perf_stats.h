@@ -14,8 +14,6 @@
 
 namespace nimo {
 
-struct UiTask;
-
 // QueryPerformanceFrequency as a double, filled on first use by whichever thread needs it.
 extern std::atomic<double> qpc_frequency;
 double QpcFrequency();
@@ -44,7 +42,7 @@ void ReportPerfIfDue();
 // A copy of the counters of the current window (for diagnostics and tests).
 PerfCounters ReadPerfCounters();
 
-// Body of the latency probe task: time from building the task (its posted_at) to now.
-void LatencyPing(UiTask* task);
+// One measurement of the latency probe: how long a task waited for the UI thread.
+void RecordUiLatency(double latency_us);
 
 }  // namespace nimo

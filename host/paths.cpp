@@ -10,6 +10,10 @@ std::string GetExecutableDirectory() {
   return DirectoryOf(buffer);
 }
 
+bool FlagFileExists(const char* name) {
+  return GetFileAttributesA((GetExecutableDirectory() + "\\" + name).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 std::string ToFullPath(const std::string& path) {
   char buffer[MAX_PATH] = {};
   const DWORD n = GetFullPathNameA(path.c_str(), MAX_PATH, buffer, nullptr);

@@ -11,6 +11,10 @@ namespace nimo {
 // Directory of the running executable (no trailing separator), recomputed on every call.
 std::string GetExecutableDirectory();
 
+// Whether "<executable directory>\<name>" exists, file or directory, tested afresh: the
+// flag files that switch behaviour on a deployed machine.
+bool FlagFileExists(const char* name);
+
 // Absolute form of `path`, or `path` unchanged when the system cannot give one that fits.
 std::string ToFullPath(const std::string& path);
 

@@ -6,13 +6,10 @@
 #include <vector>
 
 #include "diag/log.h"
-#include "diag/perf_stats.h"
 #include "host/win_handle.h"
-#include "link/commands.h"
 #include "link/link_state.h"
 #include "link/portable/wire.h"
 #include "link/send.h"
-#include "link/ui_task.h"
 
 namespace nimo {
 
@@ -46,46 +43,6 @@ ReadStatus ReadMessage(HANDLE handle, std::uint8_t* buffer, DWORD capacity, DWOR
   return ReadStatus::kComplete;
 }
 
-void Dispatch(const DecodedCommand& command) {
-  const SurfaceHead& head = command.head;
-  switch (command.action) {
-    case CommandAction::kIgnore:
-      return;
-    case CommandAction::kInput:
-      CountInputEvent();
-      PostUiTask(InputTask, &command.input, nullptr);
-      return;
-    case CommandAction::kSurface:
-      break;
-  }
-  switch (command.type) {
-    case kMsgCreateSurface:
-      PostUiTask(CreateSurfaceTask, nullptr, &head, command.text, command.text_length);
-      break;
-    case kMsgNavigate:
-      NavigateSurface(head.surface_id, command.text, command.text_length);
-      break;
-    case kMsgExecuteScript:
-      CountScriptMessage(command.text_length);
-      ExecuteScriptInSurface(head.surface_id, command.text, command.text_length);
-      break;
-    case kMsgResizeSurface:
-      PostUiTask(ResizeTask, nullptr, &head);
-      break;
-    case kMsgSetFocus:
-      PostUiTask(FocusTask, nullptr, &head);
-      break;
-    case kMsgSetHidden:
-      PostUiTask(VisibilityTask, nullptr, &head);
-      break;
-    case kMsgReload:
-      PostUiTask(ReloadTask, nullptr, &head);
-      break;
-    default:
-      break;
-  }
-}
-
 const char* EndLine(ReceiveOutcome outcome) {
   switch (outcome) {
     case ReceiveOutcome::kBadFrame:
@@ -96,6 +53,9 @@ const char* EndLine(ReceiveOutcome outcome) {
       return "[nimo-webengine][ipc] pipe closed by client - exiting\n";
   }
 }
+
+// The receiver of the commands; set once by ConnectPipe before the reader starts.
+CommandSink sink = {};
 
 DWORD WINAPI ReaderThread(void*) {
   const HANDLE handle = pipe.load(std::memory_order_acquire);
@@ -109,12 +69,13 @@ DWORD WINAPI ReaderThread(void*) {
       outcome = frame.outcome;
       break;
     }
-    Dispatch(DecodeCommand(frame));
+    const DecodedCommand command = DecodeCommand(frame);
+    if (command.action != CommandAction::kIgnore && sink.on_command) sink.on_command(command);
   }
   WriteLogText(EndLine(outcome));
   link_stopped.exchange(1);
   link_internal::StopWriter();
-  PostUiTask(CloseAllAndQuit, nullptr, nullptr);
+  if (sink.on_link_end) sink.on_link_end();
   return 0;
 }
 
@@ -126,7 +87,7 @@ bool StartThread(LPTHREAD_START_ROUTINE procedure) {
 
 }  // namespace
 
-bool ConnectPipe(const char* name) {
+bool ConnectPipe(const char* name, const CommandSink& command_sink) {
   if (!name) return false;
   // There is no reconnection: the link objects and its two threads are made once.
   if (link_open.load(std::memory_order_acquire)) {
@@ -158,6 +119,7 @@ bool ConnectPipe(const char* name) {
   pipe.store(handle.release(), std::memory_order_release);
   link_open.store(true, std::memory_order_release);
 
+  sink = command_sink;
   StartThread(link_internal::WriterThread);
   std::uint8_t hello[kHelloPayloadSize];
   WriteU32(hello, kProtocolVersion);

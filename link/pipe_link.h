@@ -1,23 +1,34 @@
 // The client link: opening the client's named pipe, the Hello report, and the reader
-// thread that validates every command frame and hands it on (most as UI tasks; Navigate
-// and ExecuteScript it carries out itself). When the link ends (Shutdown, a closed pipe
-// or a malformed frame) the reader stops the writer and posts CloseAllAndQuit. There is
-// no reconnection.
+// thread that validates every command frame and hands each one to the command sink it was
+// connected with. When the link ends (Shutdown, a closed pipe or a malformed frame) the
+// reader stops the writer and tells the sink. There is no reconnection.
 //
 // Threads: ConnectPipe on the main (UI) thread, once, after the engine is initialised and
 // the statistics exist. link_stopped may be read from any thread.
 #pragma once
 #include <atomic>
 
+#include "link/portable/wire.h"
+
 namespace nimo {
+
+// Where the commands go. Both run on the reader thread; either may be null.
+struct CommandSink {
+  // Each valid command that is not to be ignored, in order of arrival. `command.text`
+  // points into the reader's buffer and is valid only during the call.
+  void (*on_command)(const DecodedCommand& command);
+  // Once, after the last command, when the link has ended.
+  void (*on_link_end)();
+};
 
 // 0 until the reader thread has ended the link, then 1 for the rest of the process.
 extern std::atomic<int> link_stopped;
 
 // Opens `name` (a full pipe path, e.g. "\\.\pipe\x"), waiting about 5 s for it to appear
 // or become free, sets message read mode, starts the writer, queues Hello and starts the
-// reader. False (logged "could not open pipe") when it cannot be opened; the process then
-// runs on without a link and every send is refused.
-bool ConnectPipe(const char* name);
+// reader, which hands the commands to `sink`. False (logged "could not open pipe") when it
+// cannot be opened; the process then runs on without a link and every send is refused.
+// False as well for every call after the first successful one.
+bool ConnectPipe(const char* name, const CommandSink& sink);
 
 }  // namespace nimo

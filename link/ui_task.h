@@ -47,6 +47,10 @@ inline void PostUiTask(UiTaskBody run, const InputRecord* input, const SurfaceHe
   PostUiTask(run, input, head, text.data(), text.size());
 }
 
+// Body of the latency probe the writer thread posts at most every 200 ms: records the time
+// from building the task (its posted_at) to now in the performance statistics.
+void LatencyPing(UiTask* task);
+
 // Runs `run` with a copy of `head` on TID_UI after `delay_ms`. Without the engine's
 // delayed-post function nothing is created at all.
 void PostDelayedUiTask(UiTaskBody run, const SurfaceHead* head, std::int64_t delay_ms);

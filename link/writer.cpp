@@ -67,4 +67,7 @@ DWORD WINAPI WriterThread(void*) {
 }
 
 }  // namespace link_internal
+
+void LatencyPing(UiTask* task) { RecordUiLatency(QpcMicros(task->posted_at, QpcNow())); }
+
 }  // namespace nimo

@@ -40,15 +40,4 @@ void RunFramePumpTick(UiTask* task) {
   PostTick(id, task->head.param1);
 }
 
-void CEF_CALLBACK GetViewRect(cef_render_handler_t* self, cef_browser_t* browser,
-                              cef_rect_t* rect) {
-  const auto browser_ref = AdoptRef(browser);
-  if (rect == nullptr) return;
-  Surface* s = SurfaceFrom(self);
-  rect->x = 0;
-  rect->y = 0;
-  rect->width = static_cast<int>(s ? s->view_width : kDefaultViewWidth);
-  rect->height = static_cast<int>(s ? s->view_height : kDefaultViewHeight);
-}
-
 }  // namespace nimo

@@ -1,11 +1,9 @@
 // The frame pump: the clock of browsers created with external begin frames. One repeating
 // 16 ms delayed UI task per surface asks the browser host for a frame for as long as the
-// browser lives and the client link is up. Also the view geometry the engine asks for.
+// browser lives and the client link is up.
 // Threads: UI thread only.
 #pragma once
 #include <cstdint>
-
-#include "host/engine_abi.h"
 
 namespace nimo {
 
@@ -19,8 +17,5 @@ void StartFramePump(std::uint32_t id);
 // One tick: a begin frame for the surface's browser, then the next tick unless the browser
 // is gone or the link has stopped.
 void RunFramePumpTick(UiTask* task);
-
-// get_view_rect of every surface's render handler: 0, 0, view_width, view_height.
-void CEF_CALLBACK GetViewRect(cef_render_handler_t* self, cef_browser_t* browser, cef_rect_t* rect);
 
 }  // namespace nimo

@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "bridge/engine_strings.h"
 #include "diag/log.h"
 #include "host/engine_api.h"
 #include "host/engine_ref.h"
+#include "host/engine_strings.h"
 #include "host/portable/static_ref.h"
 #include "surfaces/portable/asset_policy.h"
 #include "surfaces/surface.h"

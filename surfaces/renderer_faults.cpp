@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "bridge/engine_strings.h"
 #include "diag/log.h"
 #include "host/engine_ref.h"
+#include "host/engine_strings.h"
 #include "host/ui_thread.h"
 #include "link/portable/wire.h"
 #include "link/send.h"

@@ -6,12 +6,10 @@
 #include <mutex>
 #include <utility>
 
-#include "bridge/console_channel.h"
-#include "bridge/engine_strings.h"
-#include "bridge/load_handler.h"
-#include "bridge/page_invoke.h"
 #include "diag/log.h"
 #include "host/engine_api.h"
+#include "host/engine_strings.h"
+#include "host/paths.h"
 #include "host/portable/static_ref.h"
 #include "host/ui_thread.h"
 #include "surfaces/frame_pump.h"
@@ -101,6 +99,20 @@ cef_request_handler_t* CEF_CALLBACK GetRequestHandler(cef_client_t* self) {
 cef_context_menu_handler_t* CEF_CALLBACK GetContextMenuHandler(cef_client_t* self) {
   Surface* s = SurfaceFrom(self);
   return s ? HandOver(&s->context_menu_handler) : nullptr;
+}
+
+// ---- cef_render_handler_t ----------------------------------------------------------------
+
+// The view geometry the engine asks for: 0, 0, view_width, view_height.
+void CEF_CALLBACK GetViewRect(cef_render_handler_t* self, cef_browser_t* browser,
+                              cef_rect_t* rect) {
+  const auto browser_ref = AdoptRef(browser);
+  if (rect == nullptr) return;
+  Surface* s = SurfaceFrom(self);
+  rect->x = 0;
+  rect->y = 0;
+  rect->width = static_cast<int>(s ? s->view_width : kDefaultViewWidth);
+  rect->height = static_cast<int>(s ? s->view_height : kDefaultViewHeight);
 }
 
 // ---- cef_life_span_handler_t -------------------------------------------------------------
@@ -258,7 +270,6 @@ void InitSurfaceTable() {
     s.client.get_display_handler = GetDisplayHandler;
     s.client.get_request_handler = GetRequestHandler;
     s.client.get_context_menu_handler = GetContextMenuHandler;
-    InstallProcessMessageReceiver(&s.client);
 
     InitStaticBase(&s.render_handler.base, sizeof(cef_render_handler_t));
     s.render_handler.get_view_rect = GetViewRect;
@@ -270,9 +281,7 @@ void InitSurfaceTable() {
     s.life_span_handler.on_before_close = OnBeforeClose;
 
     InitStaticBase(&s.load_handler.base, sizeof(cef_load_handler_t));
-    InstallLoadHandler(&s.load_handler);
     InitStaticBase(&s.display_handler.base, sizeof(cef_display_handler_t));
-    InstallConsoleChannel(&s.display_handler);
     InitStaticBase(&s.request_handler.base, sizeof(cef_request_handler_t));
     InstallNavigationFilter(&s.request_handler);
     InstallRendererFaultHandlers(&s.request_handler);

@@ -64,8 +64,10 @@ extern std::atomic<int> live_browser_count;
 // browser that still arrives is closed at once. Any thread may read it.
 extern std::atomic<int> quitting;
 
-// Fills ids, the client and its handlers in all four records. Main thread, once, before
-// the engine is initialised. Callback sets of other subsystems are installed here too.
+// Fills ids, the client and its handlers in all four records, with the surfaces' own
+// callbacks (life span, geometry, paint, navigation filter, context menu). Main thread,
+// once, before the engine is initialised; the page bridge's callbacks (load, console,
+// process messages) are installed into the records afterwards by the browser process.
 void InitSurfaceTable();
 
 // Asks the engine for the browser of `surface_id` (the body of the CreateSurface task).

@@ -3,6 +3,7 @@
 #include "link/pipe_link.h"
 #include "link/portable/wire.h"
 #include "link/send.h"
+#include "surfaces/commands.h"
 
 namespace nimo {
 namespace test {
@@ -20,7 +21,7 @@ bool IsBridgeReport(std::uint16_t type) {
 FakeClient* LinkedClient() {
   static FakeClient* client = [] {
     FakeClient* c = new FakeClient();
-    if (!ConnectPipe(c->pipe_name().c_str()) || !c->Handshake(kReportTimeoutMs)) {
+    if (!ConnectPipe(c->pipe_name().c_str(), SurfaceCommandSink()) || !c->Handshake(kReportTimeoutMs)) {
       delete c;
       return static_cast<FakeClient*>(nullptr);
     }

@@ -1,7 +1,7 @@
 // The application object's switch callback against a recording command line: the exact
 // switches of each set in order, every engine string cleared, the command line's reference
 // released on every path, and a command line without the value slot.
-#include "host/app.h"
+#include "process/app.h"
 
 #include <windows.h>
 
@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "bridge/engine_strings.h"
 #include "bridge/native_mp.h"
 #include "host/engine_api.h"
+#include "host/engine_strings.h"
 #include "host/portable/engine_switches.h"
 #include "host/portable/static_ref.h"
 

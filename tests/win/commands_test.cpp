@@ -1,7 +1,7 @@
 // Command bodies against fake engine objects that record every call: what each command
 // does to a surface, which host call each input message becomes, and that every host,
 // frame and browser reference a handler takes is given back.
-#include "link/commands.h"
+#include "surfaces/commands.h"
 
 #include <gtest/gtest.h>
 

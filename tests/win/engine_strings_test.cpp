@@ -1,7 +1,7 @@
 // Engine string conversion in both directions against a recording fake of the engine's
 // string entry points: exact UTF-8 bytes, the surrogate rules, who frees what, and that
 // nothing is read beyond the length the engine gives.
-#include "bridge/engine_strings.h"
+#include "host/engine_strings.h"
 
 #include <windows.h>
 

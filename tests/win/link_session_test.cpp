@@ -14,11 +14,11 @@
 
 #include "diag/perf_stats.h"
 #include "host/engine_api.h"
-#include "link/commands.h"
 #include "link/pipe_link.h"
 #include "link/portable/wire.h"
 #include "link/send.h"
 #include "link/ui_task.h"
+#include "surfaces/commands.h"
 #include "tests/support/fake_client.h"
 
 namespace nimo {
@@ -100,7 +100,7 @@ TEST(LinkBeforeConnect, AnUnopenableNameIsNoLink) {
   char directory[MAX_PATH];
   ASSERT_GT(GetTempPathA(MAX_PATH, directory), 0u);
   const ULONGLONG start = GetTickCount64();
-  EXPECT_FALSE(ConnectPipe(directory));
+  EXPECT_FALSE(ConnectPipe(directory, SurfaceCommandSink()));
   EXPECT_FALSE(SendText(kMsgConsoleLine, 0, "still refused"));
   std::printf("failed open of a directory took %llu ms\n",
               static_cast<unsigned long long>(GetTickCount64() - start));
@@ -122,7 +122,7 @@ FakeClient* LinkSession::client = nullptr;
 ULONGLONG LinkSession::session_start = 0;
 
 TEST_F(LinkSession, ConnectsAndSaysHelloFirst) {
-  ASSERT_TRUE(ConnectPipe(client->pipe_name().c_str()));
+  ASSERT_TRUE(ConnectPipe(client->pipe_name().c_str(), SurfaceCommandSink()));
   ASSERT_TRUE(client->WaitConnected(5000));
   Report hello;
   ASSERT_TRUE(client->Read(&hello, 5000));

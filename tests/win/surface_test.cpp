@@ -269,13 +269,10 @@ TEST_F(SurfaceTest, TableGivesEveryRecordItsIdSizesAndOwnHandlers) {
     EXPECT_EQ(s.client.get_display_handler(&s.client), &s.display_handler);
     EXPECT_EQ(s.client.get_request_handler(&s.client), &s.request_handler);
     EXPECT_EQ(s.client.get_context_menu_handler(&s.client), &s.context_menu_handler);
-    // The other subsystems' callbacks are in place in every record.
+    // The paint paths and the navigation filter are in place in every record.
     EXPECT_NE(s.render_handler.on_accelerated_paint, nullptr);
     EXPECT_NE(s.render_handler.on_paint, nullptr);
-    EXPECT_NE(s.load_handler.on_load_start, nullptr);
-    EXPECT_NE(s.display_handler.on_console_message, nullptr);
     EXPECT_NE(s.request_handler.on_before_browse, nullptr);
-    EXPECT_NE(s.client.on_process_message_received, nullptr);
     EXPECT_EQ(s.client.get_keyboard_handler, nullptr);
 
     EXPECT_EQ(SurfaceFrom(&s.client), &s);

@@ -1,4 +1,4 @@
-#include "bridge/engine_strings.h"
+#include "host/engine_strings.h"
 
 #include <windows.h>
 

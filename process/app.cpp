@@ -1,12 +1,12 @@
-#include "host/app.h"
+#include "process/app.h"
 
 #include <windows.h>
 
-#include "bridge/engine_strings.h"
 #include "bridge/native_mp.h"
 #include "diag/log.h"
 #include "host/engine_api.h"
 #include "host/engine_ref.h"
+#include "host/engine_strings.h"
 #include "host/portable/engine_switches.h"
 #include "host/portable/static_ref.h"
 

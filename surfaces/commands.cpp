@@ -1,11 +1,14 @@
-#include "link/commands.h"
+#include "surfaces/commands.h"
 
 #include <cstring>
 
-#include "bridge/engine_strings.h"
 #include "diag/log.h"
+#include "diag/perf_stats.h"
 #include "host/engine_api.h"
 #include "host/engine_ref.h"
+#include "host/engine_strings.h"
+#include "host/paths.h"
+#include "link/pipe_link.h"
 #include "link/portable/input_translate.h"
 #include "link/ui_task.h"
 #include "surfaces/renderer_faults.h"
@@ -14,8 +17,6 @@
 namespace nimo {
 
 namespace {
-
-constexpr char kTestPageFlag[] = "ZUNT_WEB_TESTPAGE";
 
 // The browser of a live surface on the UI thread (the record keeps the reference), or
 // null for an id out of range or a surface without one.
@@ -69,11 +70,55 @@ cef_mouse_event_t ToMouseEvent(const MouseEventFields& f) {
   return event;
 }
 
+void DispatchCommand(const DecodedCommand& command) {
+  const SurfaceHead& head = command.head;
+  switch (command.action) {
+    case CommandAction::kIgnore:
+      return;
+    case CommandAction::kInput:
+      CountInputEvent();
+      PostUiTask(InputTask, &command.input, nullptr);
+      return;
+    case CommandAction::kSurface:
+      break;
+  }
+  switch (command.type) {
+    case kMsgCreateSurface:
+      PostUiTask(CreateSurfaceTask, nullptr, &head, command.text, command.text_length);
+      break;
+    case kMsgNavigate:
+      NavigateSurface(head.surface_id, command.text, command.text_length);
+      break;
+    case kMsgExecuteScript:
+      CountScriptMessage(command.text_length);
+      ExecuteScriptInSurface(head.surface_id, command.text, command.text_length);
+      break;
+    case kMsgResizeSurface:
+      PostUiTask(ResizeTask, nullptr, &head);
+      break;
+    case kMsgSetFocus:
+      PostUiTask(FocusTask, nullptr, &head);
+      break;
+    case kMsgSetHidden:
+      PostUiTask(VisibilityTask, nullptr, &head);
+      break;
+    case kMsgReload:
+      PostUiTask(ReloadTask, nullptr, &head);
+      break;
+    default:
+      break;
+  }
+}
+
+void LinkEnded() { PostUiTask(CloseAllAndQuit, nullptr, nullptr); }
+
 }  // namespace
+
+CommandSink SurfaceCommandSink() { return CommandSink{DispatchCommand, LinkEnded}; }
 
 void NavigateSurface(std::uint32_t surface_id, const char* url, std::size_t url_length) {
   if (surface_id >= kSurfaceCount || !url || url_length == 0) return;
-  if (surface_id == kUiSurfaceId && FlagFileExists(kTestPageFlag)) return;
+  if (surface_id == kUiSurfaceId && FlagFileExists(kFlagTestPage)) return;
   const ReaderFrame reader(surface_id);
   cef_frame_t* frame = reader.frame.get();
   if (!frame || !frame->load_url) return;

@@ -1,4 +1,4 @@
-#include "host/browser_process.h"
+#include "process/browser_process.h"
 
 #include <windows.h>
 
@@ -8,15 +8,19 @@
 #include <cstring>
 #include <string>
 
+#include "bridge/console_channel.h"
+#include "bridge/load_handler.h"
+#include "bridge/page_invoke.h"
 #include "diag/crash_filter.h"
 #include "diag/log.h"
 #include "diag/perf_stats.h"
-#include "host/app.h"
 #include "host/command_line.h"
 #include "host/engine_api.h"
 #include "host/paths.h"
 #include "host/ui_thread.h"
 #include "link/pipe_link.h"
+#include "process/app.h"
+#include "surfaces/commands.h"
 #include "surfaces/paint.h"
 #include "surfaces/surface.h"
 #include "surfaces/surface_texture.h"
@@ -77,6 +81,11 @@ int RunBrowserProcess(HINSTANCE instance) {
 
   CreateDirectoryA(cache_dir.c_str(), nullptr);  // an existing folder is fine
   InitSurfaceTable();
+  for (Surface& s : surfaces) {
+    InstallLoadHandler(&s.load_handler);
+    InstallConsoleChannel(&s.display_handler);
+    InstallProcessMessageReceiver(&s.client);
+  }
   OpenClientProcess(GetSwitchValue("--nimomp-clientpid", ""));
 
   std::memset(&settings, 0, sizeof(settings));
@@ -105,7 +114,7 @@ int RunBrowserProcess(HINSTANCE instance) {
 
   InitPerfStats();
   const std::string pipe_name = GetSwitchValue("--nimomp-pipe", "");
-  if (!pipe_name.empty()) ConnectPipe(pipe_name.c_str());
+  if (!pipe_name.empty()) ConnectPipe(pipe_name.c_str(), SurfaceCommandSink());
 
   if (!CreateUiSurfaceBrowser(url)) {
     WriteLog("[nimo-webengine][browser] create_browser FAILED\n");

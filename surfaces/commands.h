@@ -1,7 +1,8 @@
 // What each client command does to a surface once the reader thread has validated it:
-// the UI-task bodies (create, resize, focus, visibility with its delayed refreshes,
-// reload, input) and the two commands the reader carries out itself (Navigate,
-// ExecuteScript), plus CloseAllAndQuit, which ends the process after the link has ended.
+// the command sink the link is connected with, the UI-task bodies (create, resize, focus,
+// visibility with its delayed refreshes, reload, input) and the two commands the reader
+// carries out itself (Navigate, ExecuteScript), plus CloseAllAndQuit, which ends the
+// process after the link has ended.
 // Commands are fire-and-forget: an id of 4 or more, a surface without a browser or a
 // missing engine slot makes a command do nothing, silently.
 //
@@ -12,12 +13,19 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "link/pipe_link.h"
+
 namespace nimo {
 
 struct UiTask;
 
 // Delays of the three view refreshes that follow showing a surface.
 constexpr std::int64_t kRefreshDelaysMs[3] = {50, 150, 400};
+
+// The sink for ConnectPipe: input and most commands become UI tasks, Navigate and
+// ExecuteScript are carried out on the reader thread, and the end of the link posts
+// CloseAllAndQuit.
+CommandSink SurfaceCommandSink();
 
 // Reader thread.
 void NavigateSurface(std::uint32_t surface_id, const char* url, std::size_t url_length);
