@@ -5,6 +5,7 @@
 #include "bridge/portable/console_line.h"
 #include "host/engine_ref.h"
 #include "host/engine_strings.h"
+#include "host/ui_thread.h"
 #include "link/send.h"
 #include "surfaces/surface.h"
 
@@ -15,6 +16,7 @@ namespace {
 int CEF_CALLBACK OnConsoleMessage(cef_display_handler_t* self, cef_browser_t* browser,
                                   cef_log_severity_t level, const cef_string_t* message,
                                   const cef_string_t* source, int line) {
+  RequireUiThread("on_console_message");
   const auto browser_ref = AdoptRef(browser);
   if (Surface* surface = SurfaceFrom(self)) {
     const ConsoleReport report =

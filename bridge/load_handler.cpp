@@ -9,6 +9,7 @@
 #include "host/engine_api.h"
 #include "host/engine_ref.h"
 #include "host/engine_strings.h"
+#include "host/ui_thread.h"
 #include "link/portable/wire.h"
 #include "link/send.h"
 #include "surfaces/surface.h"
@@ -38,6 +39,7 @@ bool GetsPageScripts(const Surface* surface) {
 
 void CEF_CALLBACK OnLoadStart(cef_load_handler_t* self, cef_browser_t* browser,
                               cef_frame_t* frame, cef_transition_type_t /*transition_type*/) {
+  RequireUiThread("on_load_start");
   const auto browser_ref = AdoptRef(browser);
   const auto frame_ref = AdoptRef(frame);
   if (GetsPageScripts(SurfaceFrom(self))) {
@@ -48,6 +50,7 @@ void CEF_CALLBACK OnLoadStart(cef_load_handler_t* self, cef_browser_t* browser,
 
 void CEF_CALLBACK OnLoadEnd(cef_load_handler_t* self, cef_browser_t* browser, cef_frame_t* frame,
                             int /*http_status_code*/) {
+  RequireUiThread("on_load_end");
   const auto browser_ref = AdoptRef(browser);
   const auto frame_ref = AdoptRef(frame);
   Surface* surface = SurfaceFrom(self);
@@ -69,6 +72,7 @@ void CEF_CALLBACK OnLoadEnd(cef_load_handler_t* self, cef_browser_t* browser, ce
 void CEF_CALLBACK OnLoadError(cef_load_handler_t* self, cef_browser_t* browser, cef_frame_t* frame,
                               cef_errorcode_t error_code, const cef_string_t* /*error_text*/,
                               const cef_string_t* failed_url) {
+  RequireUiThread("on_load_error");
   const auto browser_ref = AdoptRef(browser);
   const auto frame_ref = AdoptRef(frame);
   if (Surface* surface = SurfaceFrom(self)) {

@@ -4,6 +4,7 @@
 
 #include "host/engine_ref.h"
 #include "host/engine_strings.h"
+#include "host/ui_thread.h"
 #include "link/portable/wire.h"
 #include "link/send.h"
 #include "surfaces/surface.h"
@@ -52,6 +53,7 @@ void ForwardInvoke(Surface* surface, cef_process_message_t* message) {
 int CEF_CALLBACK OnProcessMessageReceived(cef_client_t* self, cef_browser_t* browser,
                                           cef_frame_t* frame, cef_process_id_t,
                                           cef_process_message_t* message) {
+  RequireUiThread("on_process_message_received");
   const auto browser_ref = AdoptRef(browser);
   const auto frame_ref = AdoptRef(frame);
   const auto message_ref = AdoptRef(message);

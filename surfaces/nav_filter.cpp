@@ -7,6 +7,7 @@
 #include "host/engine_ref.h"
 #include "host/engine_strings.h"
 #include "host/portable/static_ref.h"
+#include "host/ui_thread.h"
 #include "surfaces/portable/asset_policy.h"
 #include "surfaces/surface.h"
 
@@ -16,6 +17,7 @@ namespace {
 int CEF_CALLBACK OnBeforeBrowse(cef_request_handler_t* self, cef_browser_t* browser,
                                 cef_frame_t* frame, cef_request_t* request, int /*user_gesture*/,
                                 int /*is_redirect*/) {
+  RequireUiThread("on_before_browse");
   const auto browser_ref = AdoptRef(browser);
   const auto frame_ref = AdoptRef(frame);
   const auto request_ref = AdoptRef(request);

@@ -6,6 +6,7 @@
 #include "diag/log.h"
 #include "diag/perf_stats.h"
 #include "host/engine_ref.h"
+#include "host/ui_thread.h"
 #include "link/portable/wire.h"
 #include "link/send.h"
 #include "surfaces/gpu_device.h"
@@ -74,6 +75,7 @@ Microsoft::WRL::ComPtr<ID3D11Texture2D> OpenEngineTexture(const cef_accelerated_
 void CEF_CALLBACK OnAcceleratedPaint(cef_render_handler_t* self, cef_browser_t* browser,
                                      cef_paint_element_type_t type, size_t dirty_count,
                                      const cef_rect_t* dirty_rects, const cef_accelerated_paint_info_t* info) {
+  RequireUiThread("on_accelerated_paint");
   const auto browser_ref = AdoptRef(browser);
   Surface* s = SurfaceFrom(self);
   if (!s || !info || !info->shared_texture_handle) return;
@@ -113,6 +115,7 @@ void CEF_CALLBACK OnAcceleratedPaint(cef_render_handler_t* self, cef_browser_t* 
 
 void CEF_CALLBACK OnPaint(cef_render_handler_t* self, cef_browser_t* browser, cef_paint_element_type_t type,
                           size_t, const cef_rect_t*, const void* buffer, int width, int height) {
+  RequireUiThread("on_paint");
   const auto browser_ref = AdoptRef(browser);
   Surface* s = SurfaceFrom(self);
   if (!s || !buffer) return;

@@ -106,6 +106,7 @@ cef_context_menu_handler_t* CEF_CALLBACK GetContextMenuHandler(cef_client_t* sel
 // The view geometry the engine asks for: 0, 0, view_width, view_height.
 void CEF_CALLBACK GetViewRect(cef_render_handler_t* self, cef_browser_t* browser,
                               cef_rect_t* rect) {
+  RequireUiThread("get_view_rect");
   const auto browser_ref = AdoptRef(browser);
   if (rect == nullptr) return;
   Surface* s = SurfaceFrom(self);
@@ -124,6 +125,7 @@ int CEF_CALLBACK OnBeforePopup(cef_life_span_handler_t*, cef_browser_t* browser,
                                cef_window_open_disposition_t, int, const cef_popup_features_t*,
                                cef_window_info_t*, cef_client_t**, cef_browser_settings_t*,
                                cef_dictionary_value_t**, int*) {
+  RequireUiThread("on_before_popup");
   const auto browser_ref = AdoptRef(browser);
   const auto frame_ref = AdoptRef(frame);
   return 1;
@@ -189,6 +191,7 @@ void CEF_CALLBACK OnBeforeClose(cef_life_span_handler_t* self, cef_browser_t* br
 void CEF_CALLBACK OnBeforeContextMenu(cef_context_menu_handler_t*, cef_browser_t* browser,
                                       cef_frame_t* frame, cef_context_menu_params_t* params,
                                       cef_menu_model_t* model) {
+  RequireUiThread("on_before_context_menu");
   const auto browser_ref = AdoptRef(browser);
   const auto frame_ref = AdoptRef(frame);
   const auto params_ref = AdoptRef(params);
@@ -200,6 +203,7 @@ int CEF_CALLBACK RunContextMenu(cef_context_menu_handler_t*, cef_browser_t* brow
                                 cef_frame_t* frame, cef_context_menu_params_t* params,
                                 cef_menu_model_t* model,
                                 cef_run_context_menu_callback_t* callback) {
+  RequireUiThread("run_context_menu");
   const auto browser_ref = AdoptRef(browser);
   const auto frame_ref = AdoptRef(frame);
   const auto params_ref = AdoptRef(params);

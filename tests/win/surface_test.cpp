@@ -12,9 +12,11 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/engine_api.h"
+#include "host/ui_thread.h"
 #include "link/pipe_link.h"
 #include "link/ui_task.h"
 #include "surfaces/frame_pump.h"
@@ -442,6 +444,33 @@ TEST_F(SurfaceTest, AcquireGivesTheCallerItsOwnReference) {
   got.reset();
   EXPECT_EQ(RefsOf(own), 0);
   EXPECT_FALSE(AcquireSurfaceBrowser(1));
+}
+
+// ---- thread affinity ---------------------------------------------------------------------
+
+std::vector<std::string> violations;
+void RecordViolation(const char* where) { violations.push_back(where); }
+
+TEST_F(SurfaceTest, ACallbackOrTaskOffTheUiThreadIsCaught) {
+#if !defined(NIMO_THREAD_CHECKS)
+  GTEST_SKIP() << "thread checks are compiled out of this build";
+#endif
+  RecordUiThread();
+  const ThreadViolationHandler previous = SetThreadViolationHandler(RecordViolation);
+  violations.clear();
+  Surface& s = surfaces[1];
+  cef_rect_t rect = {};
+  auto call_both = [&s, &rect] {
+    s.render_handler.get_view_rect(&s.render_handler, nullptr, &rect);
+    UiTask* task = CreateUiTask(nullptr, nullptr, nullptr, nullptr, 0);
+    task->task.execute(&task->task);
+    task->task.base.release(&task->task.base);
+  };
+  call_both();
+  EXPECT_TRUE(violations.empty()) << "the recorded UI thread passes";
+  std::thread(call_both).join();
+  EXPECT_EQ(violations, (std::vector<std::string>{"get_view_rect", "UI task"}));
+  SetThreadViolationHandler(previous);
 }
 
 // ---- context menus -----------------------------------------------------------------------
