@@ -58,6 +58,16 @@ void HostState::Deliver(Event&& e) {
     return;
   }
   std::lock_guard<std::mutex> hold(lock);
+  // A program that polls seldom gets the newest frame of a surface, not a backlog.
+  if (e.kind == Event::Kind::kFrame) {
+    for (auto it = events.begin(); it != events.end(); ++it) {
+      if (it->kind == Event::Kind::kFrame && it->report.surface_id == e.report.surface_id) {
+        e.new_texture = e.new_texture || it->new_texture;
+        events.erase(it);
+        break;
+      }
+    }
+  }
   events.push_back(std::move(e));
 }
 
@@ -204,7 +214,7 @@ bool Host::Start(const StartOptions& options, StartError* error) {
     error->code = code;
     return false;
   };
-  if (s.process) return fail("Start (already started)", ERROR_ALREADY_INITIALIZED);
+  if (s.process || s.shut_down) return fail("Start (already started)", ERROR_ALREADY_INITIALIZED);
   s.options = options;
   s.textures.SetDevice(options.device, options.open_on_arrival);
   s.reader_stop.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));

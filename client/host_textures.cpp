@@ -38,6 +38,15 @@ bool TextureTable::OnFrame(const protocol::Report& frame) {
   Slot& s = slots_[frame.surface_id];
   const bool is_new = s.handle.get() != AsHandle(frame.client_handle);
   if (is_new) {
+    // Only a confused engine names one handle for two surfaces: it is held once, by the
+    // newest, so it is closed once.
+    for (Slot& other : slots_) {
+      if (&other != &s && other.handle.get() == AsHandle(frame.client_handle)) {
+        (void)other.handle.release();
+        --counts_.open;
+        other = Slot();
+      }
+    }
     if (s.handle) ++counts_.replaced;
     Drop(&s);
     s.handle.reset(AsHandle(frame.client_handle));

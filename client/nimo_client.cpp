@@ -136,6 +136,13 @@ class Reports {
     changed_.notify_all();
   }
 
+  // The program closed its end: no report comes any more.
+  void MarkEnded() {
+    std::lock_guard<std::mutex> hold(lock_);
+    ended_ = true;
+    changed_.notify_all();
+  }
+
   // Waits for a report matching `wait` that arrived after the previous match.
   bool Wait(const nc::WaitFilter& wait, bool* closed) {
     std::unique_lock<std::mutex> hold(lock_);
@@ -239,6 +246,7 @@ int Run(const Options& o) {
         break;
       case nc::StepKind::kClose:
         host.Disconnect();
+        reports.MarkEnded();
         link_ended = true;
         break;
       case nc::StepKind::kWait: {

@@ -24,9 +24,11 @@
 //   ... at the end:
 //   nimo::host::ExitReport r = host.Shutdown();
 //
-// Threads: Start and Shutdown on one thread (the owner's). Every other call from any
-// thread. Events come either through StartOptions::on_event, on the library's reader
-// thread, or, without a callback, through Poll on any thread.
+// Threads: Start, Disconnect, Shutdown, running(), engine_pid(), pipe_name() and
+// engine_process() on one thread (the owner's); every other call from any thread. Events
+// come either through StartOptions::on_event, on the library's reader thread, or, without
+// a callback, through Poll (frames of a surface not yet polled are merged into the newest).
+// A Host runs one engine once: Start after Shutdown is refused.
 #pragma once
 #include <windows.h>
 #include <d3d11_1.h>
