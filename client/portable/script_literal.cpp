@@ -111,8 +111,11 @@ void ScriptValue::AppendLiteral(std::string* out) const {
       for (std::size_t i = 0; i < items_.size(); ++i) {
         if (i != 0) *out += ',';
         if (object) {
+          // A computed key: "__proto__" stays a key like any other instead of setting
+          // the object's prototype.
+          *out += '[';
           *out += ScriptStringLiteral(keys_[i]);
-          *out += ':';
+          *out += "]:";
         }
         items_[i].AppendLiteral(out);
       }

@@ -38,7 +38,8 @@ class ScriptValue {
   Kind kind() const { return kind_; }
 
   // The literal: null, true/false, a number (NaN and the infinities become null, as the
-  // page bridge does), a double-quoted string, [..] or {..}.
+  // page bridge does), a double-quoted string, [..] or {..} (keys written ["key"]:, so
+  // even "__proto__" is an own key).
   void AppendLiteral(std::string* out) const;
 
  private:

@@ -53,3 +53,26 @@ it("carries a page's invoke call to the client", { skip }, async () => {
     "surface=0", "kind=invoke", "name=buy", "well_formed=1",
     "arg=s:sword|\u00e9", "arg=n:3", "arg=b:1", "arg=z:", 'arg=o:[1,{"a":"b"}]', "arg=z:", ""].join("\n"));
 });
+
+it("carries a page event from the host library to the page's handlers unbroken", { skip }, async () => {
+  const shimFile = join(dir, "shim2.js");
+  runHelper("capture", winPath(shimFile));
+  const emitFile = join(dir, "emit.js");
+  runHelper("emit", winPath(emitFile));
+  const emitted = readFileSync(emitFile, "utf8");
+
+  const page = await browser.newPage();
+  await page.evaluate(readFileSync(shimFile, "utf8"));
+  const got = await page.evaluate(`var got = null;
+    mp.events.add("ev", function () { got = Array.from(arguments); });
+    ${emitted}
+    JSON.stringify({got: got, hacked: window.hacked === undefined, proto: got && Object.keys(got[14])})`);
+  await page.close();
+  const r = JSON.parse(got);
+  assert.equal(r.hacked, true, "no string ran as code");
+  assert.deepEqual(r.proto, ["__proto__", 'k"'], "every key an own key");
+  assert.deepEqual(r.got, [
+    '"); window.hacked = 1; ("', "'); window.hacked = 2; ('", "back\\slash\\",
+    "lines\n\r\u2028\u2029end", "</script><!--", "nul\u0000byte", "bad \ufffd( utf8", "\u{1F600}",
+    "${window.hacked = 3}`", 1.5, null, true, null, [1, "two"], { ["__proto__"]: 1, 'k"': "v" }]);
+});

@@ -4,15 +4,20 @@
 //                          page shim as injected) to <file>;
 //   deliver <in> <out>     makes the stand-in's page log the console text in <in>, reads
 //                          the report the executable sent for it and writes what the client
-//                          SDK decodes from it to <out>, one "key=value" line per field.
+//                          SDK decodes from it to <out>, one "key=value" line per field;
+//   emit <out>             raises a page event with hostile strings through the host
+//                          library and writes the script the engine was asked to run.
 // Exit code 0 when the step worked; otherwise the reason is printed.
 #include <windows.h>
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
+#include "client/nimo_host.h"
 #include "client/nimo_protocol.h"
 #include "tests/support/fake_client.h"
 #include "tests/support/journal.h"
@@ -117,11 +122,70 @@ int Deliver(const std::string& in_path, const std::string& out_path) {
   return WriteAll(out_path, lines) ? 0 : Fail("cannot write the result");
 }
 
+// The same values as chain.test.mjs expects on the page's side.
+std::vector<nimo::host::ScriptValue> HostileArguments() {
+  using nimo::host::ScriptValue;
+  return {"\"); window.hacked = 1; (\"",
+          "'); window.hacked = 2; ('",
+          "back\\slash\\",
+          "lines\n\r\xE2\x80\xA8\xE2\x80\xA9" "end",
+          "</script><!--",
+          std::string("nul\0byte", 8),
+          "bad \xC3\x28 utf8",
+          "\xF0\x9F\x98\x80",
+          "${window.hacked = 3}`",
+          1.5,
+          NAN,
+          true,
+          nullptr,
+          ScriptValue::Array({1, "two"}),
+          ScriptValue::Object({{"__proto__", 1}, {"k\"", "v"}})};
+}
+
+int Emit(const std::string& out_path) {
+  SandboxLayout layout;
+  layout.libraries = {"dezor2.dll"};
+  Sandbox sandbox(layout);
+  if (!sandbox.ok()) return Fail(sandbox.error().c_str());
+  ScenarioWriter scenario;
+  scenario.Page(kPage, {"load_start", "load_end"});
+  const std::string scenario_path = sandbox.root() + "\\scenario.txt";
+  const std::string journal_path = sandbox.root() + "\\journal.txt";
+  if (!scenario.WriteTo(scenario_path)) return Fail("cannot write the scenario");
+  SetEnvironmentVariableA("NIMO_STANDIN_SCENARIO", scenario_path.c_str());
+  SetEnvironmentVariableA("NIMO_STANDIN_JOURNAL", journal_path.c_str());
+
+  nimo::host::Host host;
+  nimo::host::StartOptions options;
+  options.engine_path = sandbox.exe_path();
+  options.url = kPage;
+  nimo::host::StartError error;
+  if (!host.Start(options, &error)) return Fail(error.Text().c_str());
+  bool loaded = false;
+  for (const ULONGLONG deadline = GetTickCount64() + kWaitMs; !loaded && GetTickCount64() < deadline;) {
+    nimo::host::Event e;
+    while (host.Poll(&e)) loaded = loaded || e.kind == nimo::host::Event::Kind::kLoad;
+    Sleep(10);
+  }
+  if (!loaded || !host.Emit(0, "ev", HostileArguments())) return Fail("the page did not load");
+  std::string code;
+  for (const ULONGLONG deadline = GetTickCount64() + kWaitMs; code.empty() && GetTickCount64() < deadline;) {
+    for (const nimo_test::JournalEntry& e : Journal::Load(journal_path).Events("frame.execute_java_script")) {
+      if (e.Get("code").rfind("window.__mpEmit&&", 0) == 0) code = e.Get("code");
+    }
+    Sleep(20);
+  }
+  if (host.Shutdown(kWaitMs).exit_code != 0) return Fail("the engine did not end cleanly");
+  if (code.empty()) return Fail("the event's script never reached the engine");
+  return WriteAll(out_path, code) ? 0 : Fail("cannot write the script");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
   if (mode == "capture" && argc == 3) return Capture(argv[2]);
   if (mode == "deliver" && argc == 4) return Deliver(argv[2], argv[3]);
-  return Fail("usage: capture <file> | deliver <in> <out>");
+  if (mode == "emit" && argc == 3) return Emit(argv[2]);
+  return Fail("usage: capture <file> | deliver <in> <out> | emit <file>");
 }

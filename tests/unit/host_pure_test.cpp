@@ -32,10 +32,10 @@ TEST(ScriptLiteral, BytesThatAreNotUtf8BecomeReplacementCharacters) {
 TEST(ScriptLiteral, EmitBuildsOneCallWithEveryKindOfValue) {
   const std::string script = EmitScript(
       "a\"b", {nullptr, true, false, 3, 2.5, -1e21, 1e-7, NAN, -INFINITY, 4294967295u, "s",
-               ScriptValue::Array({ScriptValue::Array({}), "x"}), ScriptValue::Object({{"k\"", 1}, {"", nullptr}})});
+               ScriptValue::Array({ScriptValue::Array({}), "x"}), ScriptValue::Object({{"k\"", 1}, {"__proto__", nullptr}})});
   EXPECT_EQ(script,
             "window.__mpEmit&&window.__mpEmit(\"a\\\"b\",[null,true,false,3,2.5,-1e+21,1e-7,null,null,4294967295,"
-            "\"s\",[[],\"x\"],{\"k\\\"\":1,\"\":null}]);");
+            "\"s\",[[],\"x\"],{[\"k\\\"\"]:1,[\"__proto__\"]:null}]);");
   EXPECT_EQ(EmitScript("e", {}), "window.__mpEmit&&window.__mpEmit(\"e\",[]);");
 }
 
