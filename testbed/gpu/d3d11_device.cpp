@@ -51,6 +51,12 @@ HRESULT STDMETHODCALLTYPE DevOpenSharedResource1(ID3D11Device1* self, HANDLE han
   return OpenSharedTexture(Self(self), handle, riid, out);
 }
 
+HRESULT STDMETHODCALLTYPE DevCreateShaderResourceView(ID3D11Device1*, ID3D11Resource* resource,
+                                                      const D3D11_SHADER_RESOURCE_VIEW_DESC* desc,
+                                                      ID3D11ShaderResourceView** out) {
+  return CreateShaderResourceView(resource, desc, out);
+}
+
 ID3D11DeviceContextVtbl g_context_vtbl;
 
 struct VtableSetup {
@@ -63,6 +69,7 @@ struct VtableSetup {
     g_device_vtbl.GetImmediateContext = DevGetImmediateContext;
     g_device_vtbl.GetFeatureLevel = DevGetFeatureLevel;
     g_device_vtbl.OpenSharedResource1 = DevOpenSharedResource1;
+    g_device_vtbl.CreateShaderResourceView = DevCreateShaderResourceView;
     InitContextVtable(&g_context_vtbl);
   }
 } g_vtable_setup;

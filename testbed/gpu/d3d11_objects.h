@@ -74,6 +74,8 @@ void DeviceRelease(Device* d);
 HRESULT CreateTexture(Device* d, const D3D11_TEXTURE2D_DESC* desc,
                       const D3D11_SUBRESOURCE_DATA* initial, ID3D11Texture2D** out);
 HRESULT OpenSharedTexture(Device* d, HANDLE handle, REFIID riid, void** out);
+HRESULT CreateShaderResourceView(ID3D11Resource* resource, const D3D11_SHADER_RESOURCE_VIEW_DESC* desc,
+                                 ID3D11ShaderResourceView** out);
 void InitContextVtable(ID3D11DeviceContextVtbl* vtbl);
 
 // ---- counters (gpu_stats.cpp) ----

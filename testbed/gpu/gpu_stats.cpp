@@ -63,6 +63,7 @@ void WINAPI NimoStandinGpuResetStats(void) {
   NimoGpuStats kept = {};
   kept.devices_live = s.devices_live;
   kept.textures_live = s.textures_live;
+  kept.views_live = s.views_live;
   kept.last_adapter_index = -1;
   s = kept;
   standin::UnlockStats();

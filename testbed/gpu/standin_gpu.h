@@ -51,6 +51,9 @@ struct NimoGpuStats {
   // wrong usage); each is also written to the stand-in's log.
   std::uint64_t invalid_calls;
   char last_invalid[160];
+  // Shader resource views
+  std::uint64_t views_created;
+  std::uint64_t views_live;
 };
 
 struct NimoDxgiStats {

@@ -165,6 +165,16 @@ TEST(HostLibrary, DrivesASessionFromStartToExit) {
   EXPECT_EQ(desc.Height, 200u);
   EXPECT_EQ(t.width, 320u);
   EXPECT_FALSE(h.Texture(3, &t, &why)) << "surface 3 has no frame";
+  ComPtr<ID3D11ShaderResourceView> view, again;
+  ASSERT_TRUE(h.View(2, &view, &why)) << why;
+  ASSERT_TRUE(h.View(2, &again, &why)) << why;
+  EXPECT_EQ(view.Get(), again.Get()) << "one view per texture";
+  ComPtr<ID3D11Resource> viewed;
+  view->GetResource(viewed.GetAddressOf());
+  EXPECT_EQ(viewed.Get(), static_cast<ID3D11Resource*>(t.texture.Get()));
+  again.Reset();
+  viewed.Reset();
+  t = host::SurfaceTexture();
 
   // Window messages, the surface drawn at (10, 20) of the window.
   const host::SurfacePlacement at{10, 20};
@@ -224,6 +234,9 @@ TEST(HostLibrary, DrivesASessionFromStartToExit) {
   EXPECT_EQ(end.exit_code, 0);
   EXPECT_FALSE(end.hung);
   EXPECT_EQ(h.Handles().open, 0u) << "every handle is closed at shutdown";
+  view.Reset();
+  EXPECT_EQ(NimoStandinGpuStats().views_live, 0u);
+  EXPECT_EQ(NimoStandinGpuStats().textures_live, 0u) << "the library keeps no texture after shutdown";
   EXPECT_FALSE(h.CreateSurface(1, 10, 10)) << "nothing is sent after the end";
   std::string refs;
   EXPECT_TRUE(box.Load().ReferencesClean(h.engine_pid(), &refs)) << refs;
