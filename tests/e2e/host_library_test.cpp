@@ -331,7 +331,33 @@ TEST(HostLibrary, SlowReaderThroughAThousandResizesKeepsOneHandlePerSurface) {
   EXPECT_LE(CountOpenHandles(), handles_before);
 }
 
-TEST(HostLibrary, EngineKilledMidSessionIsReportedOnceAndShutdownStillWorks) {
+// Failures say which step failed; a failed start or a dead engine still shuts down.
+TEST(HostLibrary, EngineThatCannotStartOrIsKilledIsReportedAndShutdownStillWorks) {
+  {
+    host::Host h;
+    host::StartOptions o;
+    o.engine_path = TestBinDirectory() + "\\no-such-engine.exe";
+    host::StartError error;
+    EXPECT_FALSE(h.Start(o, &error));
+    EXPECT_EQ(error.step, "CreateProcess");
+    EXPECT_EQ(error.code, static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << error.Text();
+    EXPECT_EQ(h.Shutdown(1000).exit_code, -1);
+  }
+  {
+    SandboxLayout no_engine_library;  // the executable alone exits 1 before it connects
+    Sandbox bare(no_engine_library);
+    ASSERT_TRUE(bare.ok());
+    host::Host h;
+    host::StartOptions o;
+    o.engine_path = bare.exe_path();
+    host::StartError error;
+    EXPECT_FALSE(h.Start(o, &error));
+    EXPECT_EQ(error.step, "connect: engine exited before connecting") << error.Text();
+    const host::ExitReport end = h.Shutdown(5000);
+    EXPECT_EQ(end.exit_code, 1);
+    EXPECT_FALSE(end.hung);
+  }
+
   ScenarioWriter w;
   AddPaintingPages(&w);
   HostSandbox box(w.Text());
