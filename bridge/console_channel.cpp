@@ -3,6 +3,7 @@
 #include <string>
 
 #include "bridge/portable/console_line.h"
+#include "host/callback_guard.h"
 #include "host/engine_ref.h"
 #include "host/engine_strings.h"
 #include "host/ui_thread.h"
@@ -29,7 +30,7 @@ int CEF_CALLBACK OnConsoleMessage(cef_display_handler_t* self, cef_browser_t* br
 }  // namespace
 
 void InstallConsoleChannel(cef_display_handler_t* handler) {
-  if (handler) handler->on_console_message = OnConsoleMessage;
+  if (handler) handler->on_console_message = Guarded<OnConsoleMessage>;
 }
 
 }  // namespace nimo

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "bridge/page_scripts.h"
+#include "host/callback_guard.h"
 #include "host/engine_api.h"
 #include "host/engine_ref.h"
 #include "host/engine_strings.h"
@@ -90,9 +91,9 @@ void InjectFrameRateProbe(cef_frame_t* frame) { RunScript(frame, kRateProbe, kRa
 
 void InstallLoadHandler(cef_load_handler_t* handler) {
   if (!handler) return;
-  handler->on_load_start = OnLoadStart;
-  handler->on_load_end = OnLoadEnd;
-  handler->on_load_error = OnLoadError;
+  handler->on_load_start = Guarded<OnLoadStart>;
+  handler->on_load_end = Guarded<OnLoadEnd>;
+  handler->on_load_error = Guarded<OnLoadError>;
 }
 
 }  // namespace nimo

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "diag/log.h"
+#include "host/callback_guard.h"
 #include "host/engine_api.h"
 #include "host/engine_ref.h"
 #include "host/engine_strings.h"
@@ -95,7 +96,7 @@ cef_v8handler_t* MpInvokeHandler() {
   if (!mp_invoke_handler_built) {
     mp_invoke_handler = cef_v8handler_t();
     InitStaticBase(&mp_invoke_handler.base, sizeof mp_invoke_handler);
-    mp_invoke_handler.execute = Execute;
+    mp_invoke_handler.execute = Guarded<Execute>;
     mp_invoke_handler_built = 1;
   }
   return &mp_invoke_handler;
@@ -141,7 +142,7 @@ cef_render_process_handler_t* CEF_CALLBACK GetRenderProcessHandler(cef_app_t*) {
   if (!render_process_handler_built) {
     render_process_handler = cef_render_process_handler_t();
     InitStaticBase(&render_process_handler.base, sizeof render_process_handler);
-    render_process_handler.on_context_created = OnContextCreated;
+    render_process_handler.on_context_created = Guarded<OnContextCreated>;
     render_process_handler_built = 1;
   }
   return &render_process_handler;

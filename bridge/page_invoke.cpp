@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "host/callback_guard.h"
 #include "host/engine_ref.h"
 #include "host/engine_strings.h"
 #include "host/ui_thread.h"
@@ -72,7 +73,7 @@ int CEF_CALLBACK OnProcessMessageReceived(cef_client_t* self, cef_browser_t* bro
 }  // namespace
 
 void InstallProcessMessageReceiver(cef_client_t* client) {
-  if (client) client->on_process_message_received = OnProcessMessageReceived;
+  if (client) client->on_process_message_received = Guarded<OnProcessMessageReceived>;
 }
 
 }  // namespace nimo

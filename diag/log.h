@@ -1,6 +1,7 @@
 // The diagnostic log: webengine.log beside the executable, written only while a flag file
 // ZUNT_DEBUG exists there (decided once per process). Every call opens, appends and closes
-// the file, so it may be deleted at any time. Any thread of any process.
+// the file, so it may be deleted at any time; none allocates or throws. Any thread of any
+// process.
 #pragma once
 #include <cstdint>
 #include <type_traits>
@@ -16,13 +17,13 @@ struct LogArg {
   LogArg(const void* p) : value(reinterpret_cast<std::uintptr_t>(p)) {}
 };
 
-bool IsLoggingEnabled();
+bool IsLoggingEnabled() noexcept;
 
 // Formats with at most two 64-bit arguments; unused ones are 0. Nothing is formatted when
 // logging is off. The message carries its own trailing "\n".
-void WriteLog(const char* format, LogArg first = {}, LogArg second = {});
+void WriteLog(const char* format, LogArg first = {}, LogArg second = {}) noexcept;
 
 // Appends a ready-made text unchanged.
-void WriteLogText(const char* text);
+void WriteLogText(const char* text) noexcept;
 
 }  // namespace nimo

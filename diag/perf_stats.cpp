@@ -73,6 +73,14 @@ void RecordQueueOutcome(bool coalesced, bool dropped) {
   if (dropped) ++counters.dropped;
 }
 
+void RecordDroppedMessage(const char* what) noexcept {
+  if (PerfStatsActive()) {
+    StatsLock lock;
+    ++counters.dropped;
+  }
+  WriteLog("[nimo-webengine] out of memory - %s dropped\n", what);
+}
+
 void CountInputEvent() {
   if (!PerfStatsActive()) return;
   StatsLock lock;
@@ -85,7 +93,7 @@ void CountScriptMessage(std::uint64_t text_bytes) {
   counters.AddScript(text_bytes);
 }
 
-void ReportPerfIfDue() {
+void ReportPerfIfDue() noexcept {
   if (!PerfStatsActive()) return;
   const double frequency = QpcFrequency();
   PerfCounters window;
@@ -96,8 +104,12 @@ void ReportPerfIfDue() {
     window = counters;
     counters = PerfCounters();
   }
-  WriteLogText(FormatPerfPaintLine(window, elapsed).c_str());
-  WriteLogText(FormatPerfUiLine(window, elapsed).c_str());
+  try {
+    WriteLogText(FormatPerfPaintLine(window, elapsed).c_str());
+    WriteLogText(FormatPerfUiLine(window, elapsed).c_str());
+  } catch (...) {
+    RecordDroppedMessage("a performance report");
+  }
 }
 
 PerfCounters ReadPerfCounters() {

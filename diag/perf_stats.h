@@ -31,13 +31,18 @@ void RecordPaint(double open_us, double copy_us);
 void RecordPipeWrite(double write_us);
 // Outcome of one SendFrame: a waiting FrameReady was replaced and/or the new frame dropped.
 void RecordQueueOutcome(bool coalesced, bool dropped);
+// A message lost to an allocation failure (a report, a command, or the work of one engine
+// callback or UI task): counted with the reports a full queue dropped (once the statistics
+// are active), and logged as "[nimo-webengine] out of memory - <what> dropped". Never
+// throws.
+void RecordDroppedMessage(const char* what) noexcept;
 // Commands received by the reader thread.
 void CountInputEvent();
 void CountScriptMessage(std::uint64_t text_bytes);
 
 // Writes the two report lines when at least ten seconds have passed since the last report
-// (the first call only starts the window) and starts counting afresh.
-void ReportPerfIfDue();
+// (the first call only starts the window) and starts counting afresh. Never throws.
+void ReportPerfIfDue() noexcept;
 
 // A copy of the counters of the current window (for diagnostics and tests).
 PerfCounters ReadPerfCounters();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "diag/log.h"
+#include "diag/perf_stats.h"
 #include "host/win_handle.h"
 #include "link/link_state.h"
 #include "link/portable/wire.h"
@@ -57,25 +58,44 @@ const char* EndLine(ReceiveOutcome outcome) {
 // The receiver of the commands; set once by ConnectPipe before the reader starts.
 CommandSink sink = {};
 
-DWORD WINAPI ReaderThread(void*) {
-  const HANDLE handle = pipe.load(std::memory_order_acquire);
-  std::vector<std::uint8_t> buffer(kMaxFrameSize, 0);
-  ReceiveOutcome outcome = ReceiveOutcome::kClosed;
+// Reads and hands on commands until the link ends; returns how it ended. A command whose
+// handling fails for lack of memory is dropped (and counted); the link goes on.
+ReceiveOutcome ReadCommands(HANDLE handle, std::vector<std::uint8_t>& buffer) {
   for (;;) {
     DWORD received = 0;
     const ReadStatus status = ReadMessage(handle, buffer.data(), kMaxFrameSize, &received);
     const ReceivedFrame frame = ValidateReceived(status, buffer.data(), received);
-    if (frame.outcome != ReceiveOutcome::kOk) {
-      outcome = frame.outcome;
-      break;
-    }
+    if (frame.outcome != ReceiveOutcome::kOk) return frame.outcome;
     const DecodedCommand command = DecodeCommand(frame);
-    if (command.action != CommandAction::kIgnore && sink.on_command) sink.on_command(command);
+    if (command.action == CommandAction::kIgnore || !sink.on_command) continue;
+    try {
+      sink.on_command(command);
+    } catch (...) {
+      RecordDroppedMessage("a command");
+    }
+  }
+}
+
+// No exception leaves a thread procedure: it would end the process without a word.
+DWORD WINAPI ReaderThread(void*) {
+  const HANDLE handle = pipe.load(std::memory_order_acquire);
+  ReceiveOutcome outcome = ReceiveOutcome::kClosed;
+  try {
+    std::vector<std::uint8_t> buffer(kMaxFrameSize, 0);
+    outcome = ReadCommands(handle, buffer);
+  } catch (...) {
+    RecordDroppedMessage("the link's read buffer");  // the link ends as if closed
   }
   WriteLogText(EndLine(outcome));
   link_stopped.exchange(1);
   link_internal::StopWriter();
-  if (sink.on_link_end) sink.on_link_end();
+  if (sink.on_link_end) {
+    try {
+      sink.on_link_end();
+    } catch (...) {
+      RecordDroppedMessage("the end of the link");
+    }
+  }
   return 0;
 }
 

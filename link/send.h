@@ -14,10 +14,10 @@ namespace nimo {
 // Queues one frame of `type` with `length` payload bytes (`payload` may be null for
 // zeros). False, with nothing queued and nothing counted, when no link was ever
 // connected or `length` is above the protocol's limit; false, counted as dropped, when the
-// queue is full.
-bool SendFrame(std::uint16_t type, const void* payload, std::uint32_t length);
+// queue is full or the frame cannot be allocated (the latter also logged). Never throws.
+bool SendFrame(std::uint16_t type, const void* payload, std::uint32_t length) noexcept;
 
-// A text report: the head {surface_id, 0, 0, 0} followed by the text's bytes.
-bool SendText(std::uint16_t type, std::uint32_t surface_id, const std::string& text);
+// A text report: the head {surface_id, 0, 0, 0} followed by the text's bytes. Never throws.
+bool SendText(std::uint16_t type, std::uint32_t surface_id, const std::string& text) noexcept;
 
 }  // namespace nimo

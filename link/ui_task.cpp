@@ -3,6 +3,8 @@
 #include <cstring>
 #include <new>
 
+#include "diag/perf_stats.h"
+#include "host/callback_guard.h"
 #include "host/engine_api.h"
 #include "host/engine_ref.h"
 #include "host/ui_thread.h"
@@ -47,20 +49,31 @@ void Drop(UiTask* task) { AdoptRef(&task->task).reset(); }
 UiTask* CreateUiTask(UiTaskBody run, const InputRecord* input, const SurfaceHead* head,
                      const char* text, std::size_t text_length) {
   UiTask* task = new (std::nothrow) UiTask();
-  if (!task) return nullptr;
+  if (!task) {
+    RecordDroppedMessage("a UI task");
+    return nullptr;
+  }
   std::memset(&task->task, 0, sizeof task->task);
   task->task.base.size = sizeof(cef_task_t);
   task->task.base.add_ref = TaskAddRef;
   task->task.base.release = TaskRelease;
   task->task.base.has_one_ref = TaskHasOneRef;
   task->task.base.has_at_least_one_ref = TaskHasAtLeastOneRef;
-  task->task.execute = TaskExecute;
+  task->task.execute = Guarded<TaskExecute>;
   task->ref_count.store(1, std::memory_order_relaxed);
   task->run = run;
   task->input = input ? *input : InputRecord{};
   task->head = head ? *head : SurfaceHead{};
-  if (text && text_length) task->text.assign(text, text_length);
   task->posted_at = 0;
+  if (text && text_length) {
+    try {
+      task->text.assign(text, text_length);
+    } catch (...) {
+      delete task;
+      RecordDroppedMessage("a UI task");
+      return nullptr;
+    }
+  }
   return task;
 }
 

@@ -31,7 +31,8 @@ struct UiTask {
 };
 
 // A new task with one reference and the given copies; null pointers leave fields zeroed.
-// For posters that fill further fields (posted_at) before PostBuiltUiTask.
+// For posters that fill further fields (posted_at) before PostBuiltUiTask. Null, with the
+// loss logged and counted, when memory runs out; never throws.
 UiTask* CreateUiTask(UiTaskBody run, const InputRecord* input, const SurfaceHead* head,
                      const char* text, std::size_t text_length);
 

@@ -4,6 +4,7 @@
 
 #include "bridge/native_mp.h"
 #include "diag/log.h"
+#include "host/callback_guard.h"
 #include "host/engine_api.h"
 #include "host/engine_ref.h"
 #include "host/engine_strings.h"
@@ -62,7 +63,7 @@ cef_app_t* GetEngineApp() {
   if (!engine_app_built) {
     engine_app = cef_app_t();
     InitStaticBase(&engine_app.base, sizeof engine_app);
-    engine_app.on_before_command_line_processing = OnBeforeCommandLineProcessing;
+    engine_app.on_before_command_line_processing = Guarded<OnBeforeCommandLineProcessing>;
     engine_app.get_render_process_handler = GetRenderProcessHandler;
     engine_app_built = 1;
   }

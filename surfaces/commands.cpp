@@ -250,6 +250,9 @@ void CloseAllAndQuit(UiTask*) {
       ++closing;
     }
   }
+  // A browser that never closes, or a requested one the engine never delivers, must not
+  // keep the process alive: the loop ends at the deadline whatever is still open.
+  PostDelayedUiTask(ShutdownDeadlineTask, nullptr, kShutdownDeadlineMs);
   // Without a browser to wait for, the loop ends now, unless a requested browser is still
   // on its way: it is closed on arrival, and its close ends the loop.
   if (closing != 0 || QuitLoopIfAllClosed()) return;
@@ -257,7 +260,15 @@ void CloseAllAndQuit(UiTask*) {
     if (surface.create_pending) return;
   }
   // Browsers that could not be asked to close must not keep the process alive.
-  if (engine_api.cef_quit_message_loop) engine_api.cef_quit_message_loop();
+  QuitLoopOnce();
+}
+
+void ShutdownDeadlineTask(UiTask*) {
+  if (loop_quit_requested.load()) return;
+  WriteLog("[nimo-webengine][ipc] shutdown deadline of %llu ms passed with %llu browsers open or "
+           "on their way - quitting\n",
+           static_cast<std::uint64_t>(kShutdownDeadlineMs), static_cast<std::uint64_t>(OpenOrPending()));
+  QuitLoopOnce();
 }
 
 }  // namespace nimo

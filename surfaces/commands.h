@@ -41,7 +41,11 @@ void RefreshViewTask(UiTask* task);     // head {id}
 void ReloadTask(UiTask* task);          // head {id, -, -, ignore_cache}
 void InputTask(UiTask* task);           // input
 // Closes every browser once per process; the loop quits after the last one has gone, or
-// at once when none is alive or being created.
+// at once when none is alive or being created, and at the latest kShutdownDeadlineMs
+// later (ShutdownDeadlineTask).
 void CloseAllAndQuit(UiTask* task);
+constexpr std::int64_t kShutdownDeadlineMs = 5000;
+// Quits the loop, with a log line, unless it was asked to quit already.
+void ShutdownDeadlineTask(UiTask* task);
 
 }  // namespace nimo

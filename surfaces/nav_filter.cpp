@@ -3,6 +3,7 @@
 #include <string>
 
 #include "diag/log.h"
+#include "host/callback_guard.h"
 #include "host/engine_api.h"
 #include "host/engine_ref.h"
 #include "host/engine_strings.h"
@@ -71,7 +72,7 @@ cef_resource_request_handler_t* AssetRequestHandler() {
   static cef_resource_request_handler_t* const handler = [] {
     static cef_resource_request_handler_t storage = {};
     InitStaticBase(&storage.base, sizeof(storage));
-    storage.on_before_resource_load = OnBeforeResourceLoad;
+    storage.on_before_resource_load = Guarded<OnBeforeResourceLoad>;
     return &storage;
   }();
   return handler;
@@ -79,8 +80,8 @@ cef_resource_request_handler_t* AssetRequestHandler() {
 
 void InstallNavigationFilter(cef_request_handler_t* handler) {
   if (!handler) return;
-  handler->on_before_browse = OnBeforeBrowse;
-  handler->get_resource_request_handler = GetResourceRequestHandler;
+  handler->on_before_browse = Guarded<OnBeforeBrowse, 1>;  // 1: cancel
+  handler->get_resource_request_handler = Guarded<GetResourceRequestHandler>;
 }
 
 }  // namespace nimo

@@ -5,6 +5,7 @@
 
 #include "diag/log.h"
 #include "diag/perf_stats.h"
+#include "host/callback_guard.h"
 #include "host/engine_ref.h"
 #include "host/ui_thread.h"
 #include "link/portable/wire.h"
@@ -147,8 +148,8 @@ void CEF_CALLBACK OnPaint(cef_render_handler_t* self, cef_browser_t* browser, ce
 
 void InstallPaintCallbacks(cef_render_handler_t* handler) {
   if (!handler) return;
-  handler->on_paint = OnPaint;
-  handler->on_accelerated_paint = OnAcceleratedPaint;
+  handler->on_paint = Guarded<OnPaint>;
+  handler->on_accelerated_paint = Guarded<OnAcceleratedPaint>;
   InstallPopupCallbacks(handler);
 }
 

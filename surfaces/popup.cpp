@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "diag/log.h"
+#include "host/callback_guard.h"
 #include "host/engine_ref.h"
 #include "host/ui_thread.h"
 #include "surfaces/gpu_device.h"
@@ -141,8 +142,8 @@ void CEF_CALLBACK OnPopupSize(cef_render_handler_t* self, cef_browser_t* browser
 
 void InstallPopupCallbacks(cef_render_handler_t* handler) {
   if (!handler) return;
-  handler->on_popup_show = OnPopupShow;
-  handler->on_popup_size = OnPopupSize;
+  handler->on_popup_show = Guarded<OnPopupShow>;
+  handler->on_popup_size = Guarded<OnPopupSize>;
 }
 
 bool PopupShown(const Surface* s) { return s && StateOf(s).shown; }

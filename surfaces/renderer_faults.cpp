@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "diag/log.h"
+#include "host/callback_guard.h"
 #include "host/engine_ref.h"
 #include "host/engine_strings.h"
 #include "host/ui_thread.h"
@@ -152,9 +153,9 @@ void CEF_CALLBACK OnRenderProcessResponsive(cef_request_handler_t* self, cef_bro
 
 void InstallRendererFaultHandlers(cef_request_handler_t* handler) {
   if (!handler) return;
-  handler->on_render_process_unresponsive = OnRenderProcessUnresponsive;
-  handler->on_render_process_responsive = OnRenderProcessResponsive;
-  handler->on_render_process_terminated = OnRenderProcessTerminated;
+  handler->on_render_process_unresponsive = Guarded<OnRenderProcessUnresponsive>;
+  handler->on_render_process_responsive = Guarded<OnRenderProcessResponsive>;
+  handler->on_render_process_terminated = Guarded<OnRenderProcessTerminated>;
 }
 
 void NoteClientLoad(std::uint32_t surface_id) {

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "diag/log.h"
+#include "host/callback_guard.h"
 #include "host/engine_api.h"
 #include "host/engine_strings.h"
 #include "host/paths.h"
@@ -23,6 +24,7 @@ namespace nimo {
 Surface surfaces[kSurfaceCount] = {};
 std::atomic<int> live_browser_count{0};
 std::atomic<int> quitting{0};
+std::atomic<bool> loop_quit_requested{false};
 
 namespace {
 
@@ -276,13 +278,13 @@ void InitSurfaceTable() {
     s.client.get_context_menu_handler = GetContextMenuHandler;
 
     InitStaticBase(&s.render_handler.base, sizeof(cef_render_handler_t));
-    s.render_handler.get_view_rect = GetViewRect;
+    s.render_handler.get_view_rect = Guarded<GetViewRect>;
     InstallPaintCallbacks(&s.render_handler);
 
     InitStaticBase(&s.life_span_handler.base, sizeof(cef_life_span_handler_t));
-    s.life_span_handler.on_before_popup = OnBeforePopup;
-    s.life_span_handler.on_after_created = OnAfterCreated;
-    s.life_span_handler.on_before_close = OnBeforeClose;
+    s.life_span_handler.on_before_popup = Guarded<OnBeforePopup, 1>;  // 1: refused
+    s.life_span_handler.on_after_created = Guarded<OnAfterCreated>;
+    s.life_span_handler.on_before_close = Guarded<OnBeforeClose>;
 
     InitStaticBase(&s.load_handler.base, sizeof(cef_load_handler_t));
     InitStaticBase(&s.display_handler.base, sizeof(cef_display_handler_t));
@@ -291,8 +293,8 @@ void InitSurfaceTable() {
     InstallRendererFaultHandlers(&s.request_handler);
 
     InitStaticBase(&s.context_menu_handler.base, sizeof(cef_context_menu_handler_t));
-    s.context_menu_handler.on_before_context_menu = OnBeforeContextMenu;
-    s.context_menu_handler.run_context_menu = RunContextMenu;
+    s.context_menu_handler.on_before_context_menu = Guarded<OnBeforeContextMenu>;
+    s.context_menu_handler.run_context_menu = Guarded<RunContextMenu>;
   }
 }
 
@@ -345,8 +347,19 @@ bool QuitLoopIfAllClosed() {
   if (live_browser_count.load() > 0 || stray_browser_count.load() > 0) return false;
   if (AnyCreatePending()) return false;
   if (engine_api.cef_quit_message_loop == nullptr) return false;
-  engine_api.cef_quit_message_loop();
+  QuitLoopOnce();
   return true;
+}
+
+void QuitLoopOnce() {
+  if (engine_api.cef_quit_message_loop == nullptr || loop_quit_requested.exchange(true)) return;
+  engine_api.cef_quit_message_loop();
+}
+
+int OpenOrPending() {
+  int pending = 0;
+  for (const Surface& s : surfaces) pending += s.create_pending ? 1 : 0;
+  return live_browser_count.load() + stray_browser_count.load() + pending;
 }
 
 }  // namespace nimo

@@ -89,6 +89,14 @@ EngineRef<cef_browser_t> AcquireSurfaceBrowser(std::uint32_t id);
 // created; returns whether it asked the loop to quit. UI thread.
 bool QuitLoopIfAllClosed();
 
+// Asks the engine's message loop to quit, once per process (later calls do nothing).
+// UI thread. loop_quit_requested tells whether it has; any thread may read it.
+void QuitLoopOnce();
+extern std::atomic<bool> loop_quit_requested;
+
+// Browsers alive, stray ones still closing and requested ones not yet arrived. UI thread.
+int OpenOrPending();
+
 // The record a handler belongs to, or null when the pointer is not a member of the table.
 Surface* SurfaceFrom(cef_client_t* self);
 Surface* SurfaceFrom(cef_render_handler_t* self);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "link/portable/wire.h"
+#include "surfaces/commands.h"
 #include "tests/support/fake_client.h"
 #include "tests/support/journal.h"
 #include "tests/support/process_harness.h"
@@ -424,6 +425,23 @@ TEST(Shutdown, ABrowserArrivingAfterShutdownBeganIsClosedAndTheProcessEnds) {
   EXPECT_NE(s.sandbox().ReadLog().find("[nimo-webengine][browser] surface 0000000000000001 arrived during shutdown"),
             std::string::npos);
   ExpectBalancedReferences(j);
+}
+
+TEST(Shutdown, ABrowserThatNeverArrivesHoldsTheProcessOnlyUntilTheDeadline) {
+  // The engine accepts the UI surface's request and never delivers the browser.
+  Session s("created_delay_ms 600000\n");
+  ASSERT_TRUE(s.Start());
+  const ULONGLONG asked = GetTickCount64();
+  ASSERT_TRUE(s.client().SendShutdown());
+  const RunResult run = s.Wait();
+  const ULONGLONG took = GetTickCount64() - asked;
+  std::printf("shutdown with a browser that never arrives took %llu ms\n", took);
+  ASSERT_FALSE(run.timed_out) << "the process waited for a browser that never came";
+  EXPECT_EQ(run.exit_code, 0u);
+  EXPECT_LT(took, static_cast<ULONGLONG>(kShutdownDeadlineMs) + 5000) << "the deadline did not end it";
+  EXPECT_NE(s.sandbox().ReadLog().find("[nimo-webengine][ipc] shutdown deadline of 5000 ms passed with 1 "
+                                       "browsers open or on their way - quitting\n"),
+            std::string::npos);
 }
 
 TEST(Shutdown, PopupsAreRefusedSoTheSurfaceKeepsItsBrowser) {

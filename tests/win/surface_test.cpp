@@ -200,6 +200,7 @@ class SurfaceTest : public ::testing::Test {
     }
     live_browser_count = 0;
     quitting = 0;
+    loop_quit_requested = false;
     link_stopped = 0;
     InitSurfaceTable();
   }
@@ -210,6 +211,7 @@ class SurfaceTest : public ::testing::Test {
     engine_api = saved_api_;
     link_stopped = 0;
     quitting = 0;
+    loop_quit_requested = false;
     engine = nullptr;
   }
 

@@ -1,0 +1,45 @@
+// Guarded<&Fn>: the form in which every engine callback of this program is installed. An
+// exception must never unwind into the engine (its frames are not C++), and the only one
+// this code can raise is an allocation failure (std::bad_alloc from a string or a
+// vector). The guard catches it after the callback's own holders (EngineRef, ComPtr) have
+// released what they held, records the dropped work (a log line and the dropped-message
+// count, diag/perf_stats.h) and returns `Fallback` (void, a null pointer, or the given
+// value: 0 unless a safer answer exists, such as "cancel" for a navigation filter).
+//
+// Threads: whatever thread the engine calls the callback on.
+#pragma once
+#include <type_traits>
+
+#include "diag/perf_stats.h"
+#include "host/engine_abi.h"
+
+namespace nimo {
+namespace callback_guard_internal {
+
+template <auto Fn, auto Fallback>
+struct Guard;
+
+template <typename R, typename... Args, R (*Fn)(Args...), auto Fallback>
+struct Guard<Fn, Fallback> {
+  static R CEF_CALLBACK Call(Args... args) noexcept {
+    try {
+      return Fn(args...);
+    } catch (...) {
+      RecordDroppedMessage("an engine callback");
+      if constexpr (std::is_void_v<R>) {
+        return;
+      } else if constexpr (std::is_pointer_v<R>) {
+        return nullptr;
+      } else {
+        return static_cast<R>(Fallback);
+      }
+    }
+  }
+};
+
+}  // namespace callback_guard_internal
+
+template <auto Fn, auto Fallback = 0>
+constexpr auto Guarded = &callback_guard_internal::Guard<Fn, Fallback>::Call;
+
+}  // namespace nimo
