@@ -41,12 +41,9 @@ void RemoveTree(const std::string& dir) {
 
 ChildProcess::~ChildProcess() {
   if (process_) {
-    if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) TerminateProcess(process_, 1);
-    WaitForSingleObject(process_, 5000);
-    CloseHandle(process_);
+    if (WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) TerminateProcess(process_.get(), 1);
+    WaitForSingleObject(process_.get(), 5000);
   }
-  if (stdin_write_) CloseHandle(stdin_write_);
-  if (stdout_read_) CloseHandle(stdout_read_);
   if (!sandbox_.empty()) RemoveTree(sandbox_);
 }
 
@@ -72,10 +69,9 @@ bool ChildProcess::StartInSandbox(const std::string& filter,
   for (const char* file : {exe_name.c_str(), "d3d11.dll", "dxgi.dll"}) {
     if (!CopyFileA((from + "\\" + file).c_str(), (sandbox_ + "\\" + file).c_str(), FALSE)) return false;
   }
-  HANDLE flag = CreateFileA((sandbox_ + "\\ZUNT_DEBUG").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (flag == INVALID_HANDLE_VALUE) return false;
-  CloseHandle(flag);
+  const nimo::UniqueFileHandle flag(CreateFileA((sandbox_ + "\\ZUNT_DEBUG").c_str(), GENERIC_WRITE, 0, nullptr,
+                                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!flag) return false;
   return Launch(sandbox_ + "\\" + exe_name, filter, env);
 }
 
@@ -96,11 +92,11 @@ bool ChildProcess::Launch(const std::string& exe, const std::string& filter,
   if (exe.empty()) return false;
 
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  HANDLE in_read = nullptr, out_write = nullptr;
-  if (!CreatePipe(&in_read, &stdin_write_, &inherit, 0)) return false;
-  if (!CreatePipe(&stdout_read_, &out_write, &inherit, 0)) return false;
-  SetHandleInformation(stdin_write_, HANDLE_FLAG_INHERIT, 0);
-  SetHandleInformation(stdout_read_, HANDLE_FLAG_INHERIT, 0);
+  nimo::UniqueHandle in_read, out_write;  // the child's ends, closed here once it has them
+  if (!CreatePipe(in_read.receive(), stdin_write_.receive(), &inherit, 0)) return false;
+  if (!CreatePipe(stdout_read_.receive(), out_write.receive(), &inherit, 0)) return false;
+  SetHandleInformation(stdin_write_.get(), HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(stdout_read_.get(), HANDLE_FLAG_INHERIT, 0);
 
   // The child's environment block: ours plus the given variables, later ones winning.
   for (const auto& kv : env) SetEnvironmentVariableA(kv.first.c_str(), kv.second.c_str());
@@ -108,17 +104,15 @@ bool ChildProcess::Launch(const std::string& exe, const std::string& filter,
   STARTUPINFOA si = {};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdInput = in_read;
-  si.hStdOutput = out_write;
-  si.hStdError = out_write;
+  si.hStdInput = in_read.get();
+  si.hStdOutput = out_write.get();
+  si.hStdError = out_write.get();
   PROCESS_INFORMATION pi = {};
   BOOL ok = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
   for (const auto& kv : env) SetEnvironmentVariableA(kv.first.c_str(), nullptr);
-  CloseHandle(in_read);
-  CloseHandle(out_write);
   if (!ok) return false;
-  CloseHandle(pi.hThread);
-  process_ = pi.hProcess;
+  const nimo::UniqueHandle thread(pi.hThread);
+  process_.reset(pi.hProcess);
   pid_ = pi.dwProcessId;
   return true;
 }
@@ -126,46 +120,45 @@ bool ChildProcess::Launch(const std::string& exe, const std::string& filter,
 bool ChildProcess::SendLine(const std::string& line) {
   std::string text = line + "\n";
   DWORD written = 0;
-  return WriteFile(stdin_write_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+  return WriteFile(stdin_write_.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
          written == text.size();
 }
 
 bool ChildProcess::Finish(DWORD timeout_ms, DWORD* exit_code, std::string* output) {
-  CloseHandle(stdin_write_);
-  stdin_write_ = nullptr;
+  stdin_write_.reset();
   // Read until the child closes its end; a reading thread would be needed only for
   // outputs larger than the pipe buffer, which these children do not write.
   std::string text;
   DWORD start = GetTickCount();
   for (;;) {
     DWORD avail = 0;
-    if (!PeekNamedPipe(stdout_read_, nullptr, 0, nullptr, &avail, nullptr)) break;  // closed
+    if (!PeekNamedPipe(stdout_read_.get(), nullptr, 0, nullptr, &avail, nullptr)) break;  // closed
     if (avail > 0) {
       char buffer[4096];
       DWORD got = 0;
-      if (!ReadFile(stdout_read_, buffer, avail < sizeof buffer ? avail : sizeof buffer, &got, nullptr)) break;
+      if (!ReadFile(stdout_read_.get(), buffer, avail < sizeof buffer ? avail : sizeof buffer, &got, nullptr)) break;
       text.append(buffer, got);
       continue;
     }
-    if (WaitForSingleObject(process_, 10) == WAIT_OBJECT_0) {
+    if (WaitForSingleObject(process_.get(), 10) == WAIT_OBJECT_0) {
       // Drain what is left after the exit.
-      while (PeekNamedPipe(stdout_read_, nullptr, 0, nullptr, &avail, nullptr) && avail > 0) {
+      while (PeekNamedPipe(stdout_read_.get(), nullptr, 0, nullptr, &avail, nullptr) && avail > 0) {
         char buffer[4096];
         DWORD got = 0;
-        if (!ReadFile(stdout_read_, buffer, avail < sizeof buffer ? avail : sizeof buffer, &got, nullptr)) break;
+        if (!ReadFile(stdout_read_.get(), buffer, avail < sizeof buffer ? avail : sizeof buffer, &got, nullptr)) break;
         text.append(buffer, got);
       }
       break;
     }
     if (GetTickCount() - start > timeout_ms) {
-      TerminateProcess(process_, 1);
+      TerminateProcess(process_.get(), 1);
       if (output) *output = text;
       return false;
     }
   }
-  WaitForSingleObject(process_, timeout_ms);
+  WaitForSingleObject(process_.get(), timeout_ms);
   DWORD code = 0;
-  GetExitCodeProcess(process_, &code);
+  GetExitCodeProcess(process_.get(), &code);
   if (exit_code) *exit_code = code;
   if (output) *output = text;
   return true;

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "host/win_handle.h"
+
 namespace nimo_test {
 
 class ChildProcess {
@@ -27,7 +29,7 @@ class ChildProcess {
   // Contents of a file in the sandbox folder ("" when missing).
   std::string ReadSandboxFile(const char* name) const;
   const std::string& sandbox() const { return sandbox_; }
-  HANDLE process() const { return process_; }
+  HANDLE process() const { return process_.get(); }
   DWORD pid() const { return pid_; }
   // Writes `line` and a newline to the child's standard input.
   bool SendLine(const std::string& line);
@@ -37,10 +39,10 @@ class ChildProcess {
  private:
   bool Launch(const std::string& exe, const std::string& filter,
               const std::vector<std::pair<std::string, std::string>>& env);
-  HANDLE process_ = nullptr;
+  nimo::UniqueHandle process_;
   std::string sandbox_;
-  HANDLE stdin_write_ = nullptr;
-  HANDLE stdout_read_ = nullptr;
+  nimo::UniqueHandle stdin_write_;
+  nimo::UniqueHandle stdout_read_;
   DWORD pid_ = 0;
 };
 

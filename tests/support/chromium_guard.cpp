@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "host/win_handle.h"
+
 namespace nimo_test {
 namespace {
 
@@ -30,8 +32,9 @@ int EndChromiumOf(const Journal& journal) {
     PROCESS_INFORMATION info = {};
     if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
                        &info)) {
-      if (info.hProcess) CloseHandle(info.hProcess);
-      if (info.hThread) CloseHandle(info.hThread);
+      // Fire and forget: both handles are closed at once.
+      const nimo::UniqueHandle process(info.hProcess);
+      const nimo::UniqueHandle thread(info.hThread);
     }
     for (int i = 0; i < 100 && FolderExists(folder); ++i) Sleep(50);
     ++ended;

@@ -92,30 +92,29 @@ SandboxProcess::~SandboxProcess() {
 }
 
 bool SandboxProcess::running() const {
-  return process_ != nullptr && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+  return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT;
 }
 
 RunResult SandboxProcess::Wait(DWORD timeout_ms) {
   RunResult result;
-  if (process_ == nullptr) return result;
+  if (!process_) return result;
   result.started = true;
-  if (WaitForSingleObject(process_, timeout_ms) != WAIT_OBJECT_0) {
+  if (WaitForSingleObject(process_.get(), timeout_ms) != WAIT_OBJECT_0) {
     result.timed_out = true;
-    TerminateProcess(process_, 0xDEAD);
-    WaitForSingleObject(process_, 10000);
+    TerminateProcess(process_.get(), 0xDEAD);
+    WaitForSingleObject(process_.get(), 10000);
   }
-  GetExitCodeProcess(process_, &result.exit_code);
+  GetExitCodeProcess(process_.get(), &result.exit_code);
   return result;
 }
 
 void SandboxProcess::Kill() {
-  if (process_ == nullptr) return;
-  if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
-    TerminateProcess(process_, 0xDEAD);
-    WaitForSingleObject(process_, 10000);
+  if (!process_) return;
+  if (WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
+    TerminateProcess(process_.get(), 0xDEAD);
+    WaitForSingleObject(process_.get(), 10000);
   }
-  CloseHandle(process_);
-  process_ = nullptr;
+  process_.reset();
   pid_ = 0;
 }
 
@@ -236,8 +235,8 @@ bool Sandbox::Start(const std::string& arguments, const std::vector<std::string>
                       block.data(), exe_dir_.c_str(), &startup, &info)) {
     return false;
   }
-  CloseHandle(info.hThread);
-  out->process_ = info.hProcess;
+  const UniqueHandle thread(info.hThread);
+  out->process_.reset(info.hProcess);
   out->pid_ = info.dwProcessId;
   return true;
 }

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "host/win_handle.h"
+
 namespace nimo {
 namespace test {
 
@@ -51,7 +53,7 @@ class SandboxProcess {
   SandboxProcess& operator=(const SandboxProcess&) = delete;
 
   bool running() const;
-  HANDLE handle() const { return process_; }
+  HANDLE handle() const { return process_.get(); }
   DWORD pid() const { return pid_; }
   // Waits for the end; on timeout the process is terminated and timed_out is set.
   RunResult Wait(DWORD timeout_ms);
@@ -59,7 +61,7 @@ class SandboxProcess {
 
  private:
   friend class Sandbox;
-  HANDLE process_ = nullptr;
+  nimo::UniqueHandle process_;
   DWORD pid_ = 0;
 };
 
