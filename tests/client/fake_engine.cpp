@@ -21,13 +21,14 @@
 #include <string>
 #include <vector>
 
+#include "host/win_handle.h"
 #include "link/portable/wire.h"
 #include "testbed/gpu/standin_gpu.h"
 
 namespace {
 
-HANDLE pipe = INVALID_HANDLE_VALUE;
-HANDLE client = nullptr;
+nimo::UniqueFileHandle pipe;
+nimo::UniqueHandle client;
 
 std::string Switch(const char* name) {
   const std::string line = GetCommandLineA();
@@ -42,27 +43,25 @@ void Send(std::uint16_t type, const std::vector<std::uint8_t>& payload) {
   const std::vector<std::uint8_t> f =
       nimo::BuildFrame(type, payload.data(), static_cast<std::uint32_t>(payload.size()));
   DWORD written = 0;
+  const nimo::UniqueHandle done(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   OVERLAPPED ov = {};
-  ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  if (!WriteFile(pipe, f.data(), static_cast<DWORD>(f.size()), nullptr, &ov) && GetLastError() != ERROR_IO_PENDING) {
-    CloseHandle(ov.hEvent);
+  ov.hEvent = done.get();
+  if (!WriteFile(pipe.get(), f.data(), static_cast<DWORD>(f.size()), nullptr, &ov) &&
+      GetLastError() != ERROR_IO_PENDING)
     return;
-  }
-  GetOverlappedResult(pipe, &ov, &written, TRUE);
-  CloseHandle(ov.hEvent);
+  GetOverlappedResult(pipe.get(), &ov, &written, TRUE);
 }
 
 void SendFrameOfColour(std::uint32_t surface, std::uint32_t w, std::uint32_t h, std::uint32_t argb) {
   LoadLibraryA("d3d11.dll");
   auto share = NimoStandinExport<NimoStandinShareTextureFn>("d3d11.dll", "NimoStandinShareTexture");
-  if (share == nullptr || client == nullptr) return;
+  if (share == nullptr || !client) return;
   std::vector<std::uint32_t> pixels(static_cast<std::size_t>(w) * h, argb);  // B,G,R,A in memory
-  HANDLE mine = share(w, h, DXGI_FORMAT_B8G8R8A8_UNORM, pixels.data(), w * 4);
-  HANDLE theirs = nullptr;
-  if (mine == nullptr ||
-      !DuplicateHandle(GetCurrentProcess(), mine, client, &theirs, 0, FALSE, DUPLICATE_SAME_ACCESS))
+  const nimo::UniqueHandle mine(share(w, h, DXGI_FORMAT_B8G8R8A8_UNORM, pixels.data(), w * 4));
+  HANDLE theirs = nullptr;  // a value in the client's process: the client's to close
+  if (!mine ||
+      !DuplicateHandle(GetCurrentProcess(), mine.get(), client.get(), &theirs, 0, FALSE, DUPLICATE_SAME_ACCESS))
     return;
-  CloseHandle(mine);
   nimo::FrameReadyPayload fr = {surface, w, h, 1, reinterpret_cast<std::uintptr_t>(theirs)};
   Send(nimo::kMsgFrameReady, nimo::BuildFrameReadyPayload(fr));
 }
@@ -95,13 +94,13 @@ void Instruction(std::uint32_t surface, const std::string& text) {
   } else if (verb == "cmdline") {
     Send(nimo::kMsgConsoleLine, nimo::BuildSurfaceTextPayload(surface, std::string(GetCommandLineA())));
   } else if (verb == "badframe") {
-    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    const nimo::UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     HANDLE theirs = nullptr;
-    if (client != nullptr && DuplicateHandle(GetCurrentProcess(), event, client, &theirs, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+    if (client &&
+        DuplicateHandle(GetCurrentProcess(), event.get(), client.get(), &theirs, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
       nimo::FrameReadyPayload fr = {surface, 16, 16, 1, reinterpret_cast<std::uintptr_t>(theirs)};
       Send(nimo::kMsgFrameReady, nimo::BuildFrameReadyPayload(fr));
     }
-    CloseHandle(event);
   } else if (verb == "exit") {
     ExitProcess(static_cast<UINT>(std::strtoul(rest.c_str(), nullptr, 0)));
   } else if (verb == "hang") {
@@ -114,26 +113,25 @@ void Instruction(std::uint32_t surface, const std::string& text) {
 int main() {
   const std::string name = Switch("--nimomp-pipe");
   const DWORD client_pid = static_cast<DWORD>(std::strtoul(Switch("--nimomp-clientpid").c_str(), nullptr, 10));
-  client = OpenProcess(PROCESS_DUP_HANDLE, FALSE, client_pid);
-  for (int i = 0; i < 100 && pipe == INVALID_HANDLE_VALUE; ++i) {
-    pipe = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
-                       nullptr);
-    if (pipe == INVALID_HANDLE_VALUE) Sleep(50);
+  client.reset(OpenProcess(PROCESS_DUP_HANDLE, FALSE, client_pid));
+  for (int i = 0; i < 100 && !pipe; ++i) {
+    pipe.reset(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_OVERLAPPED, nullptr));
+    if (!pipe) Sleep(50);
   }
-  if (pipe == INVALID_HANDLE_VALUE) return 12;
+  if (!pipe) return 12;
   DWORD mode = PIPE_READMODE_MESSAGE;
-  SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr);
+  SetNamedPipeHandleState(pipe.get(), &mode, nullptr, nullptr);
   Send(nimo::kMsgHello, nimo::BuildHelloPayload(GetCurrentProcessId()));
 
   std::vector<std::uint8_t> buffer(nimo::kMaxFrameSize);
-  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  const nimo::UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   for (;;) {
     OVERLAPPED ov = {};
-    ov.hEvent = event;
-    ResetEvent(event);
+    ov.hEvent = event.get();
     DWORD n = 0;
-    BOOL ok = ReadFile(pipe, buffer.data(), static_cast<DWORD>(buffer.size()), nullptr, &ov);
-    if (ok || GetLastError() == ERROR_IO_PENDING) ok = GetOverlappedResult(pipe, &ov, &n, TRUE);
+    BOOL ok = ReadFile(pipe.get(), buffer.data(), static_cast<DWORD>(buffer.size()), nullptr, &ov);
+    if (ok || GetLastError() == ERROR_IO_PENDING) ok = GetOverlappedResult(pipe.get(), &ov, &n, TRUE);
     const DWORD err = ok ? 0 : GetLastError();
     nimo::ReadStatus status = ok ? nimo::ReadStatus::kComplete
                                  : err == ERROR_MORE_DATA ? nimo::ReadStatus::kTooLong : nimo::ReadStatus::kFailed;
