@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdio>
 
 #include "host/engine_api.h"
 
@@ -87,6 +88,9 @@ void CEF_CALLBACK FrameExecute(cef_frame_t* self, const cef_string_t* code,
   f->script_urls.push_back(Utf8Of(script_url));
   f->start_lines.push_back(start_line);
 }
+void CEF_CALLBACK FrameLoadUrl(cef_frame_t* self, const cef_string_t* url) {
+  reinterpret_cast<FakeFrame*>(self)->loads.push_back(Utf8Of(url));
+}
 int CEF_CALLBACK FrameIsMain(cef_frame_t*) { return 1; }
 int CEF_CALLBACK FrameIsSub(cef_frame_t*) { return 0; }
 
@@ -94,6 +98,46 @@ FakeHost* HostOf(cef_browser_host_t* self) { return reinterpret_cast<FakeHost*>(
 void CEF_CALLBACK HostWasResized(cef_browser_host_t* self) { HostOf(self)->calls.push_back("was_resized"); }
 void CEF_CALLBACK HostInvalidate(cef_browser_host_t* self, cef_paint_element_type_t type) {
   HostOf(self)->calls.push_back("invalidate " + std::to_string(static_cast<int>(type)));
+}
+
+void Note(cef_browser_host_t* self, const char* format, long long a = 0, long long b = 0, long long c = 0,
+          long long d = 0, long long e = 0, long long f = 0, long long g = 0, long long h = 0) {
+  char line[200];
+  std::snprintf(line, sizeof line, format, a, b, c, d, e, f, g, h);
+  HostOf(self)->calls.push_back(line);
+}
+void CEF_CALLBACK HostWasHidden(cef_browser_host_t* self, int hidden) { Note(self, "was_hidden %lld", hidden); }
+void CEF_CALLBACK HostSetFocus(cef_browser_host_t* self, int focus) { Note(self, "set_focus %lld", focus); }
+void CEF_CALLBACK HostCloseBrowser(cef_browser_host_t* self, int force) {
+  Note(self, "close_browser %lld", force);
+}
+void CEF_CALLBACK HostBeginFrame(cef_browser_host_t* self) { Note(self, "begin_frame"); }
+void CEF_CALLBACK HostKey(cef_browser_host_t* self, const cef_key_event_t* e) {
+  Note(self, "key type=%lld mods=%lld wkc=%lld nkc=%lld sys=%lld char=%lld unmod=%lld edit=%lld", e->type,
+       e->modifiers, e->windows_key_code, e->native_key_code, e->is_system_key, e->character,
+       e->unmodified_character, e->focus_on_editable_field);
+}
+void CEF_CALLBACK HostClick(cef_browser_host_t* self, const cef_mouse_event_t* e, cef_mouse_button_type_t button,
+                            int up, int count) {
+  Note(self, "click x=%lld y=%lld mods=%lld button=%lld up=%lld count=%lld", e->x, e->y, e->modifiers, button, up,
+       count);
+}
+void CEF_CALLBACK HostMove(cef_browser_host_t* self, const cef_mouse_event_t* e, int leave) {
+  Note(self, "move x=%lld y=%lld mods=%lld leave=%lld", e->x, e->y, e->modifiers, leave);
+}
+void CEF_CALLBACK HostWheel(cef_browser_host_t* self, const cef_mouse_event_t* e, int dx, int dy) {
+  Note(self, "wheel x=%lld y=%lld mods=%lld dx=%lld dy=%lld", e->x, e->y, e->modifiers, dx, dy);
+}
+
+cef_frame_t* CEF_CALLBACK BrowserGetMainFrame(cef_browser_t* self) {
+  FakeFrame* frame = reinterpret_cast<FakeBrowser*>(self)->main_frame;
+  if (!frame) return nullptr;
+  ++frame->refs;  // a returned object is the caller's to release
+  return &frame->cef;
+}
+void CEF_CALLBACK BrowserReload(cef_browser_t* self) { reinterpret_cast<FakeBrowser*>(self)->calls.push_back("reload"); }
+void CEF_CALLBACK BrowserReloadIgnoreCache(cef_browser_t* self) {
+  reinterpret_cast<FakeBrowser*>(self)->calls.push_back("reload_ignore_cache");
 }
 
 cef_browser_host_t* CEF_CALLBACK BrowserGetHost(cef_browser_t* self) {
@@ -142,6 +186,7 @@ FakeFrame* NewFrame(bool main, bool has_is_main) {
   FakeFrame* f = new FakeFrame();
   InitBase<FakeFrame>(&f->cef.base, sizeof(cef_frame_t));
   f->cef.execute_java_script = FrameExecute;
+  f->cef.load_url = FrameLoadUrl;
   if (has_is_main) f->cef.is_main = main ? FrameIsMain : FrameIsSub;
   return f;
 }
@@ -150,9 +195,21 @@ FakeBrowser* NewBrowser() {
   FakeBrowser* b = new FakeBrowser();
   InitBase<FakeBrowser>(&b->cef.base, sizeof(cef_browser_t));
   b->cef.get_host = BrowserGetHost;
+  b->cef.get_main_frame = BrowserGetMainFrame;
+  b->cef.reload = BrowserReload;
+  b->cef.reload_ignore_cache = BrowserReloadIgnoreCache;
   InitBase<FakeHost>(&b->host.cef.base, sizeof(cef_browser_host_t));
-  b->host.cef.was_resized = HostWasResized;
-  b->host.cef.invalidate = HostInvalidate;
+  cef_browser_host_t& h = b->host.cef;
+  h.was_resized = HostWasResized;
+  h.invalidate = HostInvalidate;
+  h.was_hidden = HostWasHidden;
+  h.set_focus = HostSetFocus;
+  h.close_browser = HostCloseBrowser;
+  h.send_external_begin_frame = HostBeginFrame;
+  h.send_key_event = HostKey;
+  h.send_mouse_click_event = HostClick;
+  h.send_mouse_move_event = HostMove;
+  h.send_mouse_wheel_event = HostWheel;
   return b;
 }
 

@@ -1,4 +1,4 @@
-// Engine objects for in-process tests of engine callbacks: frames, browsers with hosts,
+// The engine fake of the in-process tests: frames, browsers with hosts and main frames,
 // requests and callbacks that count their references and record the calls made on them,
 // and string entry points for the engine table that count what they allocate, so a test
 // can prove a callback released every argument exactly once and freed every string.
@@ -32,14 +32,20 @@ struct FakeFrame {
   std::vector<std::string> scripts;      // execute_java_script code, in call order
   std::vector<std::string> script_urls;  // and its script URL
   std::vector<int> start_lines;
+  std::vector<std::string> loads;        // load_url URLs, in call order
 };
 // is_main returns `main`; `has_is_main` false leaves the slot null.
 FakeFrame* NewFrame(bool main, bool has_is_main = true);
 
+// Every slot of the host a surface uses records its call: "was_resized", "invalidate 0",
+// "was_hidden 1", "set_focus 0", "close_browser 1", "key type=.. mods=.. wkc=.. nkc=..
+// sys=.. char=.. unmod=.. edit=..", "click x=.. y=.. mods=.. button=.. up=.. count=..",
+// "move x=.. y=.. mods=.. leave=..", "wheel x=.. y=.. mods=.. dx=.. dy=..",
+// "begin_frame".
 struct FakeHost {
   cef_browser_host_t cef;
   int refs = 0;                   // handed out by the browser's get_host
-  std::vector<std::string> calls; // "was_resized", "invalidate 0", ...
+  std::vector<std::string> calls;
 };
 
 struct FakeBrowser {
@@ -47,6 +53,8 @@ struct FakeBrowser {
   int refs = 0;
   FakeHost host;
   bool has_host = true;  // get_host returns null when false
+  FakeFrame* main_frame = nullptr;  // get_main_frame hands it out (null: none); not owned
+  std::vector<std::string> calls;   // "reload", "reload_ignore_cache"
 };
 FakeBrowser* NewBrowser();
 
