@@ -140,6 +140,22 @@ void CEF_CALLBACK BrowserReloadIgnoreCache(cef_browser_t* self) {
   reinterpret_cast<FakeBrowser*>(self)->calls.push_back("reload_ignore_cache");
 }
 
+int CEF_CALLBACK BrowserIsSame(cef_browser_t* self, cef_browser_t* that) {
+  if (!that) return 0;
+  const bool same = reinterpret_cast<FakeBrowser*>(self)->identity == reinterpret_cast<FakeBrowser*>(that)->identity;
+  that->base.release(&that->base);  // like every object passed to the engine, consumed
+  return same ? 1 : 0;
+}
+int CEF_CALLBACK BrowserIdentifier(cef_browser_t* self) { return reinterpret_cast<FakeBrowser*>(self)->identity; }
+
+int CEF_CALLBACK MenuClear(cef_menu_model_t* self) {
+  ++reinterpret_cast<FakeMenuModel*>(self)->clears;
+  return 1;
+}
+void CEF_CALLBACK MenuCancel(cef_run_context_menu_callback_t* self) {
+  ++reinterpret_cast<FakeMenuCallback*>(self)->cancels;
+}
+
 cef_browser_host_t* CEF_CALLBACK BrowserGetHost(cef_browser_t* self) {
   FakeBrowser* b = reinterpret_cast<FakeBrowser*>(self);
   if (!b->has_host) return nullptr;
@@ -191,13 +207,25 @@ FakeFrame* NewFrame(bool main, bool has_is_main) {
   return f;
 }
 
+FakeBrowser* NewWrapperOf(const FakeBrowser& browser) {
+  FakeBrowser* b = NewBrowser();
+  b->identity = browser.identity;
+  b->has_host = browser.has_host;
+  b->main_frame = browser.main_frame;
+  return b;
+}
+
 FakeBrowser* NewBrowser() {
+  static std::atomic<int> identities(0);
   FakeBrowser* b = new FakeBrowser();
+  b->identity = ++identities;
   InitBase<FakeBrowser>(&b->cef.base, sizeof(cef_browser_t));
   b->cef.get_host = BrowserGetHost;
   b->cef.get_main_frame = BrowserGetMainFrame;
   b->cef.reload = BrowserReload;
   b->cef.reload_ignore_cache = BrowserReloadIgnoreCache;
+  b->cef.is_same = BrowserIsSame;
+  b->cef.get_identifier = BrowserIdentifier;
   InitBase<FakeHost>(&b->host.cef.base, sizeof(cef_browser_host_t));
   cef_browser_host_t& h = b->host.cef;
   h.was_resized = HostWasResized;
@@ -225,6 +253,26 @@ FakeRequest* NewRequest(const std::string& url, bool with_set_url) {
 FakeCallback* NewCallback() {
   FakeCallback* c = new FakeCallback();
   InitBase<FakeCallback>(&c->cef.base, sizeof(cef_callback_t));
+  return c;
+}
+
+FakeMenuModel* NewMenuModel(bool with_clear) {
+  FakeMenuModel* m = new FakeMenuModel();
+  InitBase<FakeMenuModel>(&m->cef.base, sizeof(cef_menu_model_t));
+  if (with_clear) m->cef.clear = MenuClear;
+  return m;
+}
+
+FakeMenuParams* NewMenuParams() {
+  FakeMenuParams* p = new FakeMenuParams();
+  InitBase<FakeMenuParams>(&p->cef.base, sizeof(cef_context_menu_params_t));
+  return p;
+}
+
+FakeMenuCallback* NewMenuCallback() {
+  FakeMenuCallback* c = new FakeMenuCallback();
+  InitBase<FakeMenuCallback>(&c->cef.base, sizeof(cef_run_context_menu_callback_t));
+  c->cef.cancel = MenuCancel;
   return c;
 }
 

@@ -55,8 +55,16 @@ struct FakeBrowser {
   bool has_host = true;  // get_host returns null when false
   FakeFrame* main_frame = nullptr;  // get_main_frame hands it out (null: none); not owned
   std::vector<std::string> calls;   // "reload", "reload_ignore_cache"
+  // The browser this wrapper stands for: the engine hands out a fresh wrapper at every
+  // crossing, and is_same (which consumes its argument's reference) and get_identifier
+  // compare this.
+  int identity = 0;
 };
+// A browser of its own identity.
 FakeBrowser* NewBrowser();
+// Another wrapper of the same browser, as the next crossing brings it (its own host, same
+// identity, host availability and main frame).
+FakeBrowser* NewWrapperOf(const FakeBrowser& browser);
 
 struct FakeRequest {
   cef_request_t cef;
@@ -72,6 +80,26 @@ struct FakeCallback {
   int refs = 0;
 };
 FakeCallback* NewCallback();
+
+// Context menus: a model whose clear is counted (`with_clear` false leaves the slot null),
+// its parameters, and the callback of run_context_menu whose cancel is counted.
+struct FakeMenuModel {
+  cef_menu_model_t cef;
+  int refs = 0;
+  int clears = 0;
+};
+FakeMenuModel* NewMenuModel(bool with_clear = true);
+struct FakeMenuParams {
+  cef_context_menu_params_t cef;
+  int refs = 0;
+};
+FakeMenuParams* NewMenuParams();
+struct FakeMenuCallback {
+  cef_run_context_menu_callback_t cef;
+  int refs = 0;
+  int cancels = 0;
+};
+FakeMenuCallback* NewMenuCallback();
 
 // The engine's cef pointer of a fake (null for null) with one reference added for the callee.
 template <typename F>

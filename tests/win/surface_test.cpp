@@ -8,6 +8,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -20,38 +21,25 @@
 #include "link/pipe_link.h"
 #include "link/ui_task.h"
 #include "surfaces/frame_pump.h"
+#include "tests/support/fake_cef.h"
 
 namespace nimo {
 namespace {
 
 // ---- the scripted engine -----------------------------------------------------------------
+// Its objects are the shared engine fake's (tests/support/fake_cef.h); here the entry points
+// and what they were asked. A "core" is a browser's first wrapper: every later crossing
+// brings another wrapper of the same identity (Wrap), so the record's own is told apart
+// only through is_same.
 
-struct BrowserCore {
-  int identifier = 0;
-  int close_calls = 0;
-  int last_force = -1;
-  int begin_frames = 0;
-  bool host_available = true;
-};
-
-// Every object the engine hands out, with its own count; freed only at the end of a test so
-// over-releases are seen instead of crashing.
-struct Wrapper {
-  cef_base_ref_counted_t* base = nullptr;
-  int refs = 1;
-  int over_releases = 0;
-};
+using BrowserCore = test::FakeBrowser;
 
 struct Engine {
-  std::vector<std::unique_ptr<BrowserCore>> cores;
-  std::vector<std::unique_ptr<cef_browser_t>> browsers;
-  std::vector<std::unique_ptr<cef_browser_host_t>> hosts;
-  std::vector<std::unique_ptr<cef_frame_t>> frames;
-  std::vector<std::unique_ptr<cef_menu_model_t>> models;
-  std::vector<std::unique_ptr<cef_context_menu_params_t>> params;
-  std::vector<std::unique_ptr<cef_run_context_menu_callback_t>> callbacks;
-  std::vector<Wrapper> wrappers;
-  std::map<const void*, BrowserCore*> core_of;  // browser and host wrappers to their browser
+  std::vector<std::unique_ptr<test::FakeBrowser>> browsers;  // every wrapper handed out
+  std::vector<std::unique_ptr<test::FakeFrame>> frames;
+  std::vector<std::unique_ptr<test::FakeMenuModel>> models;
+  std::vector<std::unique_ptr<test::FakeMenuParams>> params;
+  std::vector<std::unique_ptr<test::FakeMenuCallback>> callbacks;
 
   struct Create {
     cef_window_info_t window_info;
@@ -68,97 +56,45 @@ struct Engine {
   };
   std::vector<Posted> posted;
   int quit_calls = 0;
-  int menu_clears = 0;
-  int menu_cancels = 0;
 };
 Engine* engine = nullptr;
 
-Wrapper* WrapperOf(cef_base_ref_counted_t* base) {
-  for (Wrapper& w : engine->wrappers) {
-    if (w.base == base) return &w;
-  }
-  return nullptr;
-}
-void CEF_CALLBACK AddRef(cef_base_ref_counted_t* base) { WrapperOf(base)->refs++; }
-int CEF_CALLBACK Release(cef_base_ref_counted_t* base) {
-  Wrapper* w = WrapperOf(base);
-  if (w->refs == 0) {
-    w->over_releases++;
-    return 0;
-  }
-  return --w->refs == 0 ? 1 : 0;
-}
 template <typename T>
-T* Track(std::vector<std::unique_ptr<T>>& store) {
-  store.push_back(std::make_unique<T>());
-  T* object = store.back().get();
-  std::memset(object, 0, sizeof(T));
-  object->base.size = sizeof(T);
-  object->base.add_ref = AddRef;
-  object->base.release = Release;
-  Wrapper w;
-  w.base = &object->base;
-  engine->wrappers.push_back(w);
+T* Keep(std::vector<std::unique_ptr<T>>& store, T* object) {
+  store.emplace_back(object);
   return object;
 }
-int RefsOf(void* object) { return WrapperOf(static_cast<cef_base_ref_counted_t*>(object))->refs; }
-
-BrowserCore* CoreOf(const void* wrapper) { return engine->core_of.at(wrapper); }
-void CEF_CALLBACK CloseBrowser(cef_browser_host_t* self, int force) {
-  CoreOf(self)->close_calls++;
-  CoreOf(self)->last_force = force;
-}
-void CEF_CALLBACK BeginFrame(cef_browser_host_t* self) { CoreOf(self)->begin_frames++; }
-cef_browser_host_t* CEF_CALLBACK GetHost(cef_browser_t* self) {
-  BrowserCore* core = CoreOf(self);
-  if (!core->host_available) return nullptr;
-  cef_browser_host_t* host = Track(engine->hosts);
-  engine->core_of[host] = core;
-  host->close_browser = CloseBrowser;
-  host->send_external_begin_frame = BeginFrame;
-  return host;
-}
-// Like every call the product passes an object to, is_same consumes one reference of it.
-int CEF_CALLBACK IsSame(cef_browser_t* self, cef_browser_t* that) {
-  if (that == nullptr) return 0;
-  const bool same = CoreOf(self) == CoreOf(that);
-  that->base.release(&that->base);
-  return same;
-}
-
+// A browser of a new identity, not yet handed to the product.
+BrowserCore* NewCore() { return Keep(engine->browsers, test::NewBrowser()); }
 // A fresh wrapper of `core` carrying one reference, as the engine passes to a callback.
 cef_browser_t* Wrap(BrowserCore* core) {
-  cef_browser_t* b = Track(engine->browsers);
-  engine->core_of[b] = core;
-  b->get_host = GetHost;
-  b->is_same = IsSame;
-  return b;
+  return test::Pass(Keep(engine->browsers, test::NewWrapperOf(*core)));
 }
-BrowserCore* NewCore() {
-  engine->cores.push_back(std::make_unique<BrowserCore>());
-  engine->cores.back()->identifier = static_cast<int>(engine->cores.size());
-  return engine->cores.back().get();
+int RefsOf(cef_browser_t* browser) { return reinterpret_cast<test::FakeBrowser*>(browser)->refs; }
+
+// Host calls of every wrapper of `core`'s browser.
+std::vector<std::string> HostCallsOf(const BrowserCore* core) {
+  std::vector<std::string> calls;
+  for (const auto& b : engine->browsers) {
+    if (b->identity == core->identity) calls.insert(calls.end(), b->host.calls.begin(), b->host.calls.end());
+  }
+  return calls;
+}
+int Count(const std::vector<std::string>& calls, const std::string& call) {
+  return static_cast<int>(std::count(calls.begin(), calls.end(), call));
+}
+int CloseCalls(const BrowserCore* core) {
+  const std::vector<std::string> calls = HostCallsOf(core);
+  return Count(calls, "close_browser 0") + Count(calls, "close_browser 1");
+}
+int ForcedCloseCalls(const BrowserCore* core) { return Count(HostCallsOf(core), "close_browser 1"); }
+int BeginFrames(const BrowserCore* core) { return Count(HostCallsOf(core), "begin_frame"); }
+void SetHostAvailable(const BrowserCore* core, bool available) {
+  for (const auto& b : engine->browsers) {
+    if (b->identity == core->identity) b->has_host = available;
+  }
 }
 
-int ToUtf16(const char* src, size_t len, cef_string_utf16_t* out) {
-  out->str = new char16_t[len + 1];
-  for (size_t i = 0; i < len; ++i) out->str[i] = static_cast<unsigned char>(src[i]);
-  out->length = len;
-  out->dtor = [](char16_t* p) { delete[] p; };
-  return 1;
-}
-void ClearUtf16(cef_string_utf16_t* s) {
-  if (s->dtor != nullptr && s->str != nullptr) s->dtor(s->str);
-  s->str = nullptr;
-  s->length = 0;
-  s->dtor = nullptr;
-}
-std::string Narrow(const cef_string_t* s) {
-  std::string out;
-  if (s == nullptr) return out;
-  for (size_t i = 0; i < s->length; ++i) out.push_back(static_cast<char>(s->str[i]));
-  return out;
-}
 int CreateBrowser(const cef_window_info_t* wi, cef_client_t* client, const cef_string_t* url,
                   const cef_browser_settings_t* settings, cef_dictionary_value_t*,
                   cef_request_context_t*) {
@@ -166,7 +102,7 @@ int CreateBrowser(const cef_window_info_t* wi, cef_client_t* client, const cef_s
   c.window_info = *wi;
   c.settings = *settings;
   c.client = client;
-  c.url = Narrow(url);
+  c.url = test::Utf8Of(url);
   engine->creates.push_back(c);
   return engine->create_result;
 }
@@ -190,8 +126,7 @@ class SurfaceTest : public ::testing::Test {
     engine_api.cef_post_task = PostTask;
     engine_api.cef_post_delayed_task = PostDelayedTask;
     engine_api.cef_quit_message_loop = QuitLoop;
-    engine_api.cef_string_utf8_to_utf16 = ToUtf16;
-    engine_api.cef_string_utf16_clear = ClearUtf16;
+    test::InstallFakeEngineStrings();
     for (Surface& s : surfaces) {
       s.browser = nullptr;
       s.create_pending = 0;
@@ -207,7 +142,10 @@ class SurfaceTest : public ::testing::Test {
   void TearDown() override {
     DropPosted();
     for (Surface& s : surfaces) s.browser = nullptr;  // while their engine still exists
-    for (const Wrapper& w : engine->wrappers) EXPECT_EQ(w.over_releases, 0);
+    for (const auto& b : engine->browsers) {
+      EXPECT_GE(b->refs, 0) << "a browser wrapper was released once too often";
+      EXPECT_GE(b->host.refs, 0) << "a host was released once too often";
+    }
     engine_api = saved_api_;
     link_stopped = 0;
     quitting = 0;
@@ -377,15 +315,15 @@ TEST_F(SurfaceTest, ABrowserThatIsNotTheSurfacesOwnNeverTouchesTheRecord) {
   AfterCreated(1, stray);
   EXPECT_EQ(surfaces[1].browser.get(), own);
   EXPECT_EQ(RefsOf(stray), 0);
-  EXPECT_EQ(stray_core->close_calls, 1);
-  EXPECT_EQ(stray_core->last_force, 1);
+  EXPECT_EQ(CloseCalls(stray_core), 1);
+  EXPECT_EQ(ForcedCloseCalls(stray_core), 1);
   EXPECT_EQ(live_browser_count.load(), 1);
 
   BeforeClose(1, Wrap(stray_core));
   EXPECT_EQ(surfaces[1].browser.get(), own);
   EXPECT_EQ(RefsOf(own), 1);
   EXPECT_EQ(live_browser_count.load(), 1);
-  EXPECT_EQ(own_core->close_calls, 0);
+  EXPECT_EQ(CloseCalls(own_core), 0);
 
   BeforeClose(1, Wrap(own_core));
   EXPECT_EQ(surfaces[1].browser.get(), nullptr);
@@ -412,8 +350,8 @@ TEST_F(SurfaceTest, ABrowserArrivingDuringShutdownIsClosedAndItsCloseEndsTheLoop
 
   BrowserCore* late = NewCore();
   AfterCreated(1, Wrap(late));
-  EXPECT_EQ(late->close_calls, 1);
-  EXPECT_EQ(late->last_force, 1);
+  EXPECT_EQ(CloseCalls(late), 1);
+  EXPECT_EQ(ForcedCloseCalls(late), 1);
   EXPECT_EQ(engine->quit_calls, 0);
   BeforeClose(1, Wrap(late));
   EXPECT_EQ(engine->quit_calls, 1);
@@ -477,39 +415,23 @@ TEST_F(SurfaceTest, ACallbackOrTaskOffTheUiThreadIsCaught) {
 
 // ---- context menus -----------------------------------------------------------------------
 
-int CEF_CALLBACK ClearModel(cef_menu_model_t*) {
-  engine->menu_clears++;
-  return 1;
-}
-void CEF_CALLBACK CancelMenu(cef_run_context_menu_callback_t*) { engine->menu_cancels++; }
-
 TEST_F(SurfaceTest, ContextMenusAreEmptiedAndCancelledAndEveryArgumentReleased) {
   cef_context_menu_handler_t* h = &surfaces[1].context_menu_handler;
   BrowserCore* core = NewCore();
   cef_browser_t* b = Wrap(core);
-  cef_frame_t* f = Track(engine->frames);
-  cef_context_menu_params_t* p = Track(engine->params);
-  cef_menu_model_t* m = Track(engine->models);
-  m->clear = ClearModel;
-  h->on_before_context_menu(h, b, f, p, m);
-  EXPECT_EQ(engine->menu_clears, 1);
-  for (void* o : {static_cast<void*>(b), static_cast<void*>(f), static_cast<void*>(p),
-                  static_cast<void*>(m)}) {
-    EXPECT_EQ(RefsOf(o), 0);
-  }
+  test::FakeFrame* f = Keep(engine->frames, test::NewFrame(true));
+  test::FakeMenuParams* p = Keep(engine->params, test::NewMenuParams());
+  test::FakeMenuModel* m = Keep(engine->models, test::NewMenuModel());
+  h->on_before_context_menu(h, b, test::Pass(f), test::Pass(p), test::Pass(m));
+  EXPECT_EQ(m->clears, 1);
+  for (int refs : {RefsOf(b), f->refs, p->refs, m->refs}) EXPECT_EQ(refs, 0);
 
   b = Wrap(core);
-  f = Track(engine->frames);
-  p = Track(engine->params);
-  m = Track(engine->models);  // no clear slot: skipped
-  cef_run_context_menu_callback_t* cb = Track(engine->callbacks);
-  cb->cancel = CancelMenu;
-  EXPECT_EQ(h->run_context_menu(h, b, f, p, m, cb), 1);
-  EXPECT_EQ(engine->menu_cancels, 1);
-  for (void* o : {static_cast<void*>(b), static_cast<void*>(f), static_cast<void*>(p),
-                  static_cast<void*>(m), static_cast<void*>(cb)}) {
-    EXPECT_EQ(RefsOf(o), 0);
-  }
+  m = Keep(engine->models, test::NewMenuModel(/*with_clear=*/false));  // skipped
+  test::FakeMenuCallback* cb = Keep(engine->callbacks, test::NewMenuCallback());
+  EXPECT_EQ(h->run_context_menu(h, b, test::Pass(f), test::Pass(p), test::Pass(m), test::Pass(cb)), 1);
+  EXPECT_EQ(cb->cancels, 1);
+  for (int refs : {RefsOf(b), f->refs, p->refs, m->refs, cb->refs}) EXPECT_EQ(refs, 0);
 }
 
 // ---- frame pump and view ------------------------------------------------------------------
@@ -522,25 +444,25 @@ TEST_F(SurfaceTest, PumpStopsAfterTheLinkEndsOrTheBrowserCloses) {
   link_stopped = 1;
   RunPosted();  // one more begin frame each, then no re-post
   EXPECT_TRUE(engine->posted.empty());
-  EXPECT_EQ(a->begin_frames, 2);
-  EXPECT_EQ(b->begin_frames, 2);
+  EXPECT_EQ(BeginFrames(a), 2);
+  EXPECT_EQ(BeginFrames(b), 2);
 
   link_stopped = 0;
   BrowserCore* c = MakeLive(3);
   BeforeClose(3, Wrap(c));
   RunPosted();
   EXPECT_TRUE(engine->posted.empty());
-  EXPECT_EQ(c->begin_frames, 0);
+  EXPECT_EQ(BeginFrames(c), 0);
 }
 
 TEST_F(SurfaceTest, AMissingHostDoesNotStopThePump) {
   BrowserCore* core = MakeLive(1);
-  core->host_available = false;
+  SetHostAvailable(core, false);
   RunPosted();
   EXPECT_EQ(engine->posted.size(), 1u);
-  core->host_available = true;
+  SetHostAvailable(core, true);
   RunPosted();
-  EXPECT_EQ(core->begin_frames, 1);
+  EXPECT_EQ(BeginFrames(core), 1);
 }
 
 TEST_F(SurfaceTest, AnOldPumpEndsWhenANewBrowserTookTheSlot) {
@@ -550,9 +472,9 @@ TEST_F(SurfaceTest, AnOldPumpEndsWhenANewBrowserTookTheSlot) {
   ASSERT_EQ(engine->posted.size(), 2u);
   RunPosted();
   EXPECT_EQ(engine->posted.size(), 1u);  // only the new browser's pump goes on
-  EXPECT_EQ(new_core->begin_frames, 1);
+  EXPECT_EQ(BeginFrames(new_core), 1);
   RunPosted();
-  EXPECT_EQ(new_core->begin_frames, 2);
+  EXPECT_EQ(BeginFrames(new_core), 2);
 }
 
 TEST_F(SurfaceTest, ViewRectIsTheRecordsViewSize) {
@@ -567,7 +489,7 @@ TEST_F(SurfaceTest, ViewRectIsTheRecordsViewSize) {
   EXPECT_EQ(RefsOf(b), 0);
   surfaces[1].view_width = 333;
   surfaces[1].view_height = 222;
-  h->get_view_rect(h, Wrap(engine->cores.back().get()), &rect);
+  h->get_view_rect(h, Wrap(engine->browsers.back().get()), &rect);
   EXPECT_EQ(rect.width, 333);
   EXPECT_EQ(rect.height, 222);
 }
