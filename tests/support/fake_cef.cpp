@@ -156,6 +156,44 @@ void CEF_CALLBACK MenuCancel(cef_run_context_menu_callback_t* self) {
   ++reinterpret_cast<FakeMenuCallback*>(self)->cancels;
 }
 
+FakeList* ListOf(cef_list_value_t* self) { return reinterpret_cast<FakeList*>(self); }
+size_t CEF_CALLBACK ListSize(cef_list_value_t* self) { return ListOf(self)->items.size(); }
+cef_value_type_t CEF_CALLBACK ListType(cef_list_value_t* self, size_t index) {
+  FakeList* l = ListOf(self);
+  return index < l->items.size() ? l->items[index].first : VTYPE_INVALID;
+}
+cef_string_userfree_t CEF_CALLBACK ListString(cef_list_value_t* self, size_t index) {
+  FakeList* l = ListOf(self);
+  if (index >= l->items.size() || l->items[index].first != VTYPE_STRING) return nullptr;
+  return NewUserfreeString(l->items[index].second);
+}
+
+FakeMessage* MessageOf(cef_process_message_t* self) { return reinterpret_cast<FakeMessage*>(self); }
+cef_string_userfree_t CEF_CALLBACK MessageName(cef_process_message_t* self) {
+  return NewUserfreeString(MessageOf(self)->name);
+}
+cef_list_value_t* CEF_CALLBACK MessageList(cef_process_message_t* self) {
+  FakeMessage* m = MessageOf(self);
+  ++m->list_requests;
+  if (!m->has_list) return nullptr;
+  ++m->list.refs;  // a returned object is the caller's to release
+  return &m->list.cef;
+}
+
+FakeCommandLine* LineOf(cef_command_line_t* self) { return reinterpret_cast<FakeCommandLine*>(self); }
+void CEF_CALLBACK LineAppendSwitch(cef_command_line_t* self, const cef_string_t* name) {
+  LineOf(self)->appended.push_back("--" + Utf8Of(name));
+}
+void CEF_CALLBACK LineAppendSwitchValue(cef_command_line_t* self, const cef_string_t* name,
+                                        const cef_string_t* value) {
+  LineOf(self)->appended.push_back("--" + Utf8Of(name) + "=" + Utf8Of(value));
+}
+cef_string_userfree_t CEF_CALLBACK LineText(cef_command_line_t* self) {
+  std::string text = "prog.exe --type=renderer";
+  for (const std::string& s : LineOf(self)->appended) text += " " + s;
+  return NewUserfreeString(text);
+}
+
 cef_browser_host_t* CEF_CALLBACK BrowserGetHost(cef_browser_t* self) {
   FakeBrowser* b = reinterpret_cast<FakeBrowser*>(self);
   if (!b->has_host) return nullptr;
@@ -253,6 +291,29 @@ FakeRequest* NewRequest(const std::string& url, bool with_set_url) {
 FakeCallback* NewCallback() {
   FakeCallback* c = new FakeCallback();
   InitBase<FakeCallback>(&c->cef.base, sizeof(cef_callback_t));
+  return c;
+}
+
+FakeMessage* NewMessage(const std::string& name, std::vector<std::pair<cef_value_type_t, std::string>> items) {
+  FakeMessage* m = new FakeMessage();
+  InitBase<FakeMessage>(&m->cef.base, sizeof(cef_process_message_t));
+  m->cef.get_name = MessageName;
+  m->cef.get_argument_list = MessageList;
+  m->name = name;
+  InitBase<FakeList>(&m->list.cef.base, sizeof(cef_list_value_t));
+  m->list.cef.get_size = ListSize;
+  m->list.cef.get_type = ListType;
+  m->list.cef.get_string = ListString;
+  m->list.items = std::move(items);
+  return m;
+}
+
+FakeCommandLine* NewCommandLine() {
+  FakeCommandLine* c = new FakeCommandLine();
+  InitBase<FakeCommandLine>(&c->cef.base, sizeof(cef_command_line_t));
+  c->cef.append_switch = LineAppendSwitch;
+  c->cef.append_switch_with_value = LineAppendSwitchValue;
+  c->cef.get_command_line_string = LineText;
   return c;
 }
 

@@ -7,6 +7,7 @@
 // string entry points may be called from any thread.
 #pragma once
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/engine_abi.h"
@@ -80,6 +81,32 @@ struct FakeCallback {
   int refs = 0;
 };
 FakeCallback* NewCallback();
+
+// A process message with its argument list as the engine hands them out: typed slots
+// (a non-string slot gives no string), counted references; get_argument_list calls counted.
+struct FakeList {
+  cef_list_value_t cef;
+  int refs = 0;
+  std::vector<std::pair<cef_value_type_t, std::string>> items;
+};
+struct FakeMessage {
+  cef_process_message_t cef;
+  int refs = 0;
+  std::string name;
+  FakeList list;
+  bool has_list = true;  // get_argument_list returns null when false
+  int list_requests = 0;
+};
+FakeMessage* NewMessage(const std::string& name, std::vector<std::pair<cef_value_type_t, std::string>> items);
+
+// A command line that records what is appended ("--name" or "--name=value"); its text
+// (get_command_line_string) is "prog.exe --type=renderer" and the appended switches.
+struct FakeCommandLine {
+  cef_command_line_t cef;
+  int refs = 0;
+  std::vector<std::string> appended;
+};
+FakeCommandLine* NewCommandLine();
 
 // Context menus: a model whose clear is counted (`with_clear` false leaves the slot null),
 // its parameters, and the callback of run_context_menu whose cancel is counted.

@@ -1,6 +1,6 @@
-// The application object's switch callback against a recording command line: the exact
-// switches of each set in order, every engine string cleared, the command line's reference
-// released on every path, and a command line without the value slot.
+// The application object's switch callback against the engine fake's command line: the
+// exact switches of each set in order, every engine string cleared or freed, the command
+// line's reference released on every path, and a command line without the value slot.
 #include "process/app.h"
 
 #include <windows.h>
@@ -15,81 +15,13 @@
 #include "host/engine_strings.h"
 #include "host/portable/engine_switches.h"
 #include "host/portable/static_ref.h"
+#include "tests/support/fake_cef.h"
 
 namespace nimo {
 namespace {
 
-int live_engine_buffers = 0;
-int userfree_frees = 0;
-
-void CountedDtor(char16_t* str) {
-  delete[] str;
-  --live_engine_buffers;
-}
-
-int FakeUtf8ToUtf16(const char* src, size_t src_len, cef_string_utf16_t* output) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, src, static_cast<int>(src_len), nullptr, 0);
-  output->str = new char16_t[n + 1]();
-  ++live_engine_buffers;
-  MultiByteToWideChar(CP_UTF8, 0, src, static_cast<int>(src_len),
-                      reinterpret_cast<LPWSTR>(output->str), n);
-  output->length = static_cast<size_t>(n);
-  output->dtor = CountedDtor;
-  return 1;
-}
-
-void FakeClear(cef_string_utf16_t* str) {
-  if (str->dtor) str->dtor(str->str);
-  *str = cef_string_t();
-}
-
-void FakeUserfreeFree(cef_string_userfree_t str) {
-  ++userfree_frees;
-  FakeClear(str);
-  delete str;
-}
-
-// A command line that records what is appended and counts its references.
-struct FakeCommandLine {
-  cef_command_line_t line;
-  int refs;
-  std::vector<std::string> appended;  // "--name" or "--name=value"
-};
-
-FakeCommandLine* Self(cef_command_line_t* self) { return reinterpret_cast<FakeCommandLine*>(self); }
-
-void CEF_CALLBACK AddRef(cef_base_ref_counted_t* self) {
-  ++reinterpret_cast<FakeCommandLine*>(self)->refs;
-}
-int CEF_CALLBACK Release(cef_base_ref_counted_t* self) {
-  return --reinterpret_cast<FakeCommandLine*>(self)->refs == 0;
-}
-void CEF_CALLBACK AppendSwitch(cef_command_line_t* self, const cef_string_t* name) {
-  Self(self)->appended.push_back("--" + ToUtf8(name));
-}
-void CEF_CALLBACK AppendSwitchValue(cef_command_line_t* self, const cef_string_t* name,
-                                    const cef_string_t* value) {
-  Self(self)->appended.push_back("--" + ToUtf8(name) + "=" + ToUtf8(value));
-}
-cef_string_userfree_t CEF_CALLBACK GetCommandLineString(cef_command_line_t* self) {
-  std::string text = "prog.exe --type=renderer";
-  for (const std::string& s : Self(self)->appended) text += " " + s;
-  cef_string_userfree_t out = new cef_string_t();
-  FakeUtf8ToUtf16(text.data(), text.size(), out);
-  return out;
-}
-
-FakeCommandLine* NewCommandLine() {
-  FakeCommandLine* fake = new FakeCommandLine();
-  fake->line.base.size = sizeof(cef_command_line_t);
-  fake->line.base.add_ref = AddRef;
-  fake->line.base.release = Release;
-  fake->line.append_switch = AppendSwitch;
-  fake->line.append_switch_with_value = AppendSwitchValue;
-  fake->line.get_command_line_string = GetCommandLineString;
-  fake->refs = 2;  // ours, plus the one the engine hands to the callback
-  return fake;
-}
+using test::FakeCommandLine;
+using test::NewCommandLine;
 
 std::vector<std::string> Expected(bool cpu) {
   std::vector<std::string> out;
@@ -103,16 +35,13 @@ class App : public ::testing::Test {
  protected:
   void SetUp() override {
     saved_ = engine_api;
-    engine_api.cef_string_utf8_to_utf16 = FakeUtf8ToUtf16;
-    engine_api.cef_string_utf16_clear = FakeClear;
-    engine_api.cef_string_userfree_utf16_free = FakeUserfreeFree;
-    live_engine_buffers = 0;
-    userfree_frees = 0;
+    test::InstallFakeEngineStrings();
     SetEnvironmentVariableA("ZUNT_CEF_CPU", nullptr);
     // The fixed marker file cannot be created here; with it present the set is CPU anyway.
     marker_present_ = GetFileAttributesA("D:\\razuvavava\\ZUNT_CEF_CPU") != INVALID_FILE_ATTRIBUTES;
   }
   void TearDown() override {
+    EXPECT_EQ(test::LiveEngineStrings(), 0) << "every engine string must be cleared or freed";
     engine_api = saved_;
     SetEnvironmentVariableA("ZUNT_CEF_CPU", nullptr);
   }
@@ -120,8 +49,8 @@ class App : public ::testing::Test {
   std::vector<std::string> Process(FakeCommandLine* fake) {
     cef_app_t* app = GetEngineApp();
     cef_string_t process_type = {};
-    app->on_before_command_line_processing(app, &process_type, &fake->line);
-    EXPECT_EQ(fake->refs, 1) << "the callback must release exactly its one reference";
+    app->on_before_command_line_processing(app, &process_type, test::Pass(fake));
+    EXPECT_EQ(fake->refs, 0) << "the callback must release exactly its one reference";
     return fake->appended;
   }
   EngineApi saved_;
@@ -163,27 +92,23 @@ TEST_F(App, SwitchSetFollowsTheCpuVariable) {
     EXPECT_EQ(Process(fake), Expected(cpu)) << (c.value ? c.value : "(unset)");
     delete fake;
   }
-  EXPECT_EQ(live_engine_buffers, 0) << "every engine string must be cleared";
-  EXPECT_EQ(userfree_frees, 8) << "the command-line text must be freed each time";
 }
 
 TEST_F(App, WithoutValueSlotOnlyPlainSwitches) {
   FakeCommandLine* fake = NewCommandLine();
-  fake->line.append_switch_with_value = nullptr;
+  fake->cef.append_switch_with_value = nullptr;
   std::vector<std::string> plain;
   for (const std::string& s : Expected(marker_present_)) {
     if (s.find('=') == std::string::npos) plain.push_back(s);
   }
   EXPECT_EQ(Process(fake), plain);
-  EXPECT_EQ(live_engine_buffers, 0);
   delete fake;
 }
 
 TEST_F(App, NothingAppendedButReferenceStillReleased) {
   FakeCommandLine* no_append = NewCommandLine();
-  no_append->line.append_switch = nullptr;
+  no_append->cef.append_switch = nullptr;
   EXPECT_TRUE(Process(no_append).empty());
-  EXPECT_EQ(userfree_frees, 0);
   delete no_append;
 
   engine_api.cef_string_utf8_to_utf16 = nullptr;
@@ -197,19 +122,17 @@ TEST_F(App, NothingAppendedButReferenceStillReleased) {
 
 TEST_F(App, CommandLineTextIsOptional) {
   FakeCommandLine* fake = NewCommandLine();
-  fake->line.get_command_line_string = nullptr;
+  fake->cef.get_command_line_string = nullptr;
   EXPECT_EQ(Process(fake), Expected(marker_present_));
-  EXPECT_EQ(userfree_frees, 0);
   delete fake;
 }
 
 TEST_F(App, AppendSwitchWithValueConvertsBoth) {
   FakeCommandLine* fake = NewCommandLine();
-  AppendSwitchWithValue(&fake->line, "lang", "d\xC3\xA9");
+  AppendSwitchWithValue(&fake->cef, "lang", "d\xC3\xA9");
   AppendSwitchWithValue(nullptr, "lang", "x");
   ASSERT_EQ(fake->appended.size(), 1u);
   EXPECT_EQ(fake->appended[0], "--lang=d\xC3\xA9");
-  EXPECT_EQ(live_engine_buffers, 0);
   delete fake;
 }
 

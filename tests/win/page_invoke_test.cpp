@@ -19,75 +19,11 @@ namespace {
 
 using test::Report;
 
-// An argument list as the engine hands one out: typed slots, counted references.
-struct FakeList {
-  cef_list_value_t cef;
-  int refs = 0;
-  std::vector<std::pair<cef_value_type_t, std::string>> items;
-};
-
-struct FakeMessage {
-  cef_process_message_t cef;
-  int refs = 0;
-  std::string name;
-  FakeList list;
-  bool has_list = true;  // get_argument_list returns null when false
-  int list_requests = 0;
-};
-
-template <typename F>
-void CEF_CALLBACK AddRef(cef_base_ref_counted_t* base) {
-  ++reinterpret_cast<F*>(base)->refs;
-}
-template <typename F>
-int CEF_CALLBACK Release(cef_base_ref_counted_t* base) {
-  return --reinterpret_cast<F*>(base)->refs == 0 ? 1 : 0;
-}
-template <typename F>
-void InitBase(cef_base_ref_counted_t* base, size_t size) {
-  base->size = size;
-  base->add_ref = AddRef<F>;
-  base->release = Release<F>;
-}
-
-FakeList* ListOf(cef_list_value_t* self) { return reinterpret_cast<FakeList*>(self); }
-size_t CEF_CALLBACK ListSize(cef_list_value_t* self) { return ListOf(self)->items.size(); }
-cef_value_type_t CEF_CALLBACK ListType(cef_list_value_t* self, size_t index) {
-  FakeList* l = ListOf(self);
-  return index < l->items.size() ? l->items[index].first : VTYPE_INVALID;
-}
-cef_string_userfree_t CEF_CALLBACK ListString(cef_list_value_t* self, size_t index) {
-  FakeList* l = ListOf(self);
-  // As the engine: a non-string slot gives null, a string slot a fresh userfree string.
-  if (index >= l->items.size() || l->items[index].first != VTYPE_STRING) return nullptr;
-  return test::NewUserfreeString(l->items[index].second);
-}
-
-FakeMessage* MessageOf(cef_process_message_t* self) { return reinterpret_cast<FakeMessage*>(self); }
-cef_string_userfree_t CEF_CALLBACK MessageName(cef_process_message_t* self) {
-  return test::NewUserfreeString(MessageOf(self)->name);
-}
-cef_list_value_t* CEF_CALLBACK MessageList(cef_process_message_t* self) {
-  FakeMessage* m = MessageOf(self);
-  ++m->list_requests;
-  if (!m->has_list) return nullptr;
-  ++m->list.refs;  // a returned object is the caller's to release
-  return &m->list.cef;
-}
+using test::FakeMessage;
 
 std::unique_ptr<FakeMessage> NewMessage(const std::string& name,
                                         std::vector<std::pair<cef_value_type_t, std::string>> items) {
-  std::unique_ptr<FakeMessage> m(new FakeMessage());
-  InitBase<FakeMessage>(&m->cef.base, sizeof(cef_process_message_t));
-  m->cef.get_name = MessageName;
-  m->cef.get_argument_list = MessageList;
-  m->name = name;
-  InitBase<FakeList>(&m->list.cef.base, sizeof(cef_list_value_t));
-  m->list.cef.get_size = ListSize;
-  m->list.cef.get_type = ListType;
-  m->list.cef.get_string = ListString;
-  m->list.items = std::move(items);
-  return m;
+  return std::unique_ptr<FakeMessage>(test::NewMessage(name, std::move(items)));
 }
 
 std::pair<cef_value_type_t, std::string> S(const std::string& text) { return {VTYPE_STRING, text}; }
