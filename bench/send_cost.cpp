@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "diag/perf_stats.h"
-#include "host/engine_api.h"
+#include "host/base/engine_api.h"
 #include "link/pipe_link.h"
 #include "link/portable/wire.h"
 #include "link/send.h"

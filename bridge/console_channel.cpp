@@ -3,10 +3,10 @@
 #include <string>
 
 #include "bridge/portable/console_line.h"
-#include "host/callback_guard.h"
-#include "host/engine_ref.h"
-#include "host/engine_strings.h"
-#include "host/ui_thread.h"
+#include "host/base/callback_guard.h"
+#include "host/base/engine_ref.h"
+#include "host/base/engine_strings.h"
+#include "host/base/ui_thread.h"
 #include "link/send.h"
 #include "surfaces/surface.h"
 

@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "host/callback_guard.h"
-#include "host/engine_ref.h"
-#include "host/engine_strings.h"
-#include "host/ui_thread.h"
+#include "host/base/callback_guard.h"
+#include "host/base/engine_ref.h"
+#include "host/base/engine_strings.h"
+#include "host/base/ui_thread.h"
 #include "link/portable/wire.h"
 #include "link/send.h"
 #include "surfaces/surface.h"

@@ -15,7 +15,7 @@
 #include "client/host_textures.h"
 #include "client/nimo_host.h"
 #include "client/pipe_server.h"
-#include "host/win_handle.h"
+#include "host/base/win_handle.h"
 
 namespace nimo {
 namespace host {

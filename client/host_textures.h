@@ -14,7 +14,7 @@
 #include <string>
 
 #include "client/nimo_host.h"
-#include "host/win_handle.h"
+#include "host/base/win_handle.h"
 
 namespace nimo {
 namespace host {

@@ -15,7 +15,7 @@ std::atomic<int> logging_state{-1};
 // The log file and its flag file beside the executable, worked out once into fixed
 // buffers: writing a line then allocates nothing, so even a report of an allocation
 // failure gets out. The log sits below every other part of the program, so it finds that
-// folder itself rather than asking host/paths.h.
+// folder itself rather than asking host/base/paths.h.
 struct LogPaths {
   char log[MAX_PATH + 32] = {};
   char flag[MAX_PATH + 32] = {};

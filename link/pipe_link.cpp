@@ -7,7 +7,7 @@
 
 #include "diag/log.h"
 #include "diag/perf_stats.h"
-#include "host/win_handle.h"
+#include "host/base/win_handle.h"
 #include "link/link_state.h"
 #include "link/portable/wire.h"
 #include "link/send.h"

@@ -4,10 +4,10 @@
 #include <new>
 
 #include "diag/perf_stats.h"
-#include "host/callback_guard.h"
-#include "host/engine_api.h"
-#include "host/engine_ref.h"
-#include "host/ui_thread.h"
+#include "host/base/callback_guard.h"
+#include "host/base/engine_api.h"
+#include "host/base/engine_ref.h"
+#include "host/base/ui_thread.h"
 
 namespace nimo {
 

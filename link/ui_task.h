@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <string>
 
-#include "host/engine_abi.h"
+#include "host/portable/engine_abi.h"
 #include "link/portable/wire.h"
 
 namespace nimo {

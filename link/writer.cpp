@@ -9,7 +9,7 @@
 
 #include "diag/log.h"
 #include "diag/perf_stats.h"
-#include "host/engine_api.h"
+#include "host/base/engine_api.h"
 #include "link/link_state.h"
 #include "link/pipe_link.h"
 #include "link/ui_task.h"

@@ -3,12 +3,12 @@
 #include <string>
 
 #include "diag/log.h"
-#include "host/callback_guard.h"
-#include "host/engine_api.h"
-#include "host/engine_ref.h"
-#include "host/engine_strings.h"
+#include "host/base/callback_guard.h"
+#include "host/base/engine_api.h"
+#include "host/base/engine_ref.h"
+#include "host/base/engine_strings.h"
 #include "host/portable/static_ref.h"
-#include "host/ui_thread.h"
+#include "host/base/ui_thread.h"
 #include "surfaces/portable/asset_policy.h"
 #include "surfaces/surface.h"
 

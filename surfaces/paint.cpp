@@ -5,9 +5,9 @@
 
 #include "diag/log.h"
 #include "diag/perf_stats.h"
-#include "host/callback_guard.h"
-#include "host/engine_ref.h"
-#include "host/ui_thread.h"
+#include "host/base/callback_guard.h"
+#include "host/base/engine_ref.h"
+#include "host/base/ui_thread.h"
 #include "link/portable/wire.h"
 #include "link/send.h"
 #include "surfaces/gpu_device.h"

@@ -9,7 +9,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "host/engine_abi.h"
+#include "host/portable/engine_abi.h"
 
 namespace nimo {
 

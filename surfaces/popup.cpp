@@ -7,9 +7,9 @@
 #include <cstdint>
 
 #include "diag/log.h"
-#include "host/callback_guard.h"
-#include "host/engine_ref.h"
-#include "host/ui_thread.h"
+#include "host/base/callback_guard.h"
+#include "host/base/engine_ref.h"
+#include "host/base/ui_thread.h"
 #include "surfaces/gpu_device.h"
 #include "surfaces/portable/copy_plan.h"
 #include "surfaces/portable/popup_place.h"

@@ -9,7 +9,7 @@
 // Threads: the engine's UI thread only (render-handler callbacks, the paint paths and the
 // close of a surface's browser).
 #pragma once
-#include "host/engine_abi.h"
+#include "host/portable/engine_abi.h"
 
 struct ID3D11Texture2D;
 

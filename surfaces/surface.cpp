@@ -7,12 +7,12 @@
 #include <utility>
 
 #include "diag/log.h"
-#include "host/callback_guard.h"
-#include "host/engine_api.h"
-#include "host/engine_strings.h"
-#include "host/paths.h"
+#include "host/base/callback_guard.h"
+#include "host/base/engine_api.h"
+#include "host/base/engine_strings.h"
+#include "host/base/paths.h"
 #include "host/portable/static_ref.h"
-#include "host/ui_thread.h"
+#include "host/base/ui_thread.h"
 #include "surfaces/frame_pump.h"
 #include "surfaces/nav_filter.h"
 #include "surfaces/paint.h"

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "host/engine_abi.h"
+#include "host/portable/engine_abi.h"
 
 namespace nimo {
 namespace {

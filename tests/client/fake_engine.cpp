@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "host/win_handle.h"
+#include "host/base/win_handle.h"
 #include "link/portable/wire.h"
 #include "testbed/gpu/standin_gpu.h"
 

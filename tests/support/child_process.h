@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/win_handle.h"
+#include "host/base/win_handle.h"
 
 namespace nimo_test {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "host/win_handle.h"
+#include "host/base/win_handle.h"
 
 namespace nimo_test {
 namespace {

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <cstdio>
 
-#include "host/engine_api.h"
+#include "host/base/engine_api.h"
 
 namespace nimo {
 namespace test {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "client/pipe_server.h"
-#include "host/win_handle.h"
+#include "host/base/win_handle.h"
 
 namespace nimo {
 namespace test {

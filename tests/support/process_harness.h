@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "host/win_handle.h"
+#include "host/base/win_handle.h"
 
 namespace nimo {
 namespace test {

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "host/engine_abi.h"
+#include "host/portable/engine_abi.h"
 
 namespace nimo {
 namespace {

@@ -1,7 +1,7 @@
 // The application object's switch callback against the engine fake's command line: the
 // exact switches of each set in order, every engine string cleared or freed, the command
 // line's reference released on every path, and a command line without the value slot.
-#include "process/app.h"
+#include "host/app.h"
 
 #include <windows.h>
 
@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "bridge/native_mp.h"
-#include "host/engine_api.h"
-#include "host/engine_strings.h"
+#include "host/base/engine_api.h"
+#include "host/base/engine_strings.h"
 #include "host/portable/engine_switches.h"
 #include "host/portable/static_ref.h"
 #include "tests/support/fake_cef.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/engine_api.h"
+#include "host/base/engine_api.h"
 #include "link/portable/wire.h"
 #include "link/ui_task.h"
 #include "surfaces/surface.h"

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "gtest/gtest.h"
-#include "host/engine_abi.h"
+#include "host/portable/engine_abi.h"
 #include "testbed/gpu/standin_gpu.h"
 #include "tests/support/journal.h"
 

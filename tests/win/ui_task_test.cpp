@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/engine_api.h"
+#include "host/base/engine_api.h"
 
 namespace nimo {
 namespace {

@@ -5,7 +5,7 @@
 #pragma once
 #include <windows.h>
 
-#include "host/engine_abi.h"
+#include "host/portable/engine_abi.h"
 
 namespace nimo {
 

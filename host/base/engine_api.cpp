@@ -1,4 +1,4 @@
-#include "host/engine_api.h"
+#include "host/base/engine_api.h"
 
 #include <string>
 

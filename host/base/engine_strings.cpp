@@ -1,10 +1,10 @@
-#include "host/engine_strings.h"
+#include "host/base/engine_strings.h"
 
 #include <windows.h>
 
 #include <climits>
 
-#include "host/engine_api.h"
+#include "host/base/engine_api.h"
 
 namespace nimo {
 namespace {

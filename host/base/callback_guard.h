@@ -11,7 +11,7 @@
 #include <type_traits>
 
 #include "diag/perf_stats.h"
-#include "host/engine_abi.h"
+#include "host/portable/engine_abi.h"
 
 namespace nimo {
 namespace callback_guard_internal {

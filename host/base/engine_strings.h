@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "host/engine_abi.h"
+#include "host/portable/engine_abi.h"
 
 namespace nimo {
 

@@ -6,7 +6,7 @@
 #pragma once
 #include <string>
 
-#include "host/engine_abi.h"
+#include "host/portable/engine_abi.h"
 
 namespace nimo {
 

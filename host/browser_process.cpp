@@ -1,4 +1,4 @@
-#include "process/browser_process.h"
+#include "host/browser_process.h"
 
 #include <windows.h>
 
@@ -14,12 +14,12 @@
 #include "diag/crash_filter.h"
 #include "diag/log.h"
 #include "diag/perf_stats.h"
-#include "host/command_line.h"
-#include "host/engine_api.h"
-#include "host/paths.h"
-#include "host/ui_thread.h"
+#include "host/base/command_line.h"
+#include "host/base/engine_api.h"
+#include "host/base/paths.h"
+#include "host/base/ui_thread.h"
 #include "link/pipe_link.h"
-#include "process/app.h"
+#include "host/app.h"
 #include "surfaces/commands.h"
 #include "surfaces/paint.h"
 #include "surfaces/surface.h"

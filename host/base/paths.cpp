@@ -1,4 +1,4 @@
-#include "host/paths.h"
+#include "host/base/paths.h"
 
 #include "host/portable/path_split.h"
 

@@ -1,4 +1,4 @@
-#include "host/ui_thread.h"
+#include "host/base/ui_thread.h"
 
 #include <windows.h>
 
@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "diag/log.h"
-#include "host/engine_api.h"
+#include "host/base/engine_api.h"
 
 namespace nimo {
 namespace {

@@ -1,13 +1,13 @@
-#include "process/app.h"
+#include "host/app.h"
 
 #include <windows.h>
 
 #include "bridge/native_mp.h"
 #include "diag/log.h"
-#include "host/callback_guard.h"
-#include "host/engine_api.h"
-#include "host/engine_ref.h"
-#include "host/engine_strings.h"
+#include "host/base/callback_guard.h"
+#include "host/base/engine_api.h"
+#include "host/base/engine_ref.h"
+#include "host/base/engine_strings.h"
 #include "host/portable/engine_switches.h"
 #include "host/portable/static_ref.h"
 

@@ -1,4 +1,4 @@
-#include "host/command_line.h"
+#include "host/base/command_line.h"
 
 #include <windows.h>
 
