@@ -6,7 +6,7 @@ set(NIMO_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh
   @ONLY FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
   WORLD_READ WORLD_EXECUTE)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh --capture)
 
 add_test(NAME wineserver_start COMMAND sh -c
   "WINEPREFIX='${NIMO_WINEPREFIX}' ${NIMO_WINESERVER} -p </dev/null >/dev/null 2>&1; '${CMAKE_BINARY_DIR}/wine-run.sh' cmd /c exit </dev/null >/dev/null 2>&1")
