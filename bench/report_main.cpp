@@ -17,9 +17,9 @@
 
 #include "bench/bench_util.h"
 #include "bench/frames_figures.h"
-#include "bench/real_figures.h"
 #include "bench/link_figures.h"
 #include "bench/raw_pipe.h"
+#include "bench/real_figures.h"
 #include "bench/send_cost.h"
 
 int main(int argc, char** argv) {

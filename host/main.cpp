@@ -4,11 +4,11 @@
 #include <windows.h>
 
 #include "diag/log.h"
+#include "host/app.h"
 #include "host/base/engine_api.h"
 #include "host/base/paths.h"
-#include "host/portable/process_role.h"
-#include "host/app.h"
 #include "host/browser_process.h"
+#include "host/portable/process_role.h"
 
 namespace {
 

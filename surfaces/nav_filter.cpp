@@ -7,8 +7,8 @@
 #include "host/base/engine_api.h"
 #include "host/base/engine_ref.h"
 #include "host/base/engine_strings.h"
-#include "host/portable/static_ref.h"
 #include "host/base/ui_thread.h"
+#include "host/portable/static_ref.h"
 #include "surfaces/portable/asset_policy.h"
 #include "surfaces/surface.h"
 

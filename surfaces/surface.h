@@ -15,9 +15,9 @@
 #include <cstdint>
 #include <string>
 
-#include "host/portable/engine_abi.h"
 #include "host/base/engine_ref.h"
 #include "host/base/win_handle.h"
+#include "host/portable/engine_abi.h"
 #include "surfaces/portable/surface_rules.h"
 
 namespace nimo {

@@ -16,9 +16,9 @@
 #include <mutex>
 #include <thread>
 
+#include "testbed/engine/devtools.h"
 #include "testbed/engine/journal.h"
 #include "testbed/engine/loop.h"
-#include "testbed/engine/devtools.h"
 #include "testbed/engine/messages.h"
 #include "testbed/engine/paint.h"
 #include "testbed/engine/real_page.h"

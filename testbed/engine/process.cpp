@@ -7,11 +7,11 @@
 
 #include "testbed/engine/browser.h"
 #include "testbed/engine/command_line.h"
+#include "testbed/engine/devtools.h"
 #include "testbed/engine/engine_decls.h"
 #include "testbed/engine/journal.h"
 #include "testbed/engine/loop.h"
 #include "testbed/engine/refs.h"
-#include "testbed/engine/devtools.h"
 #include "testbed/engine/renderer.h"
 #include "testbed/engine/scenario.h"
 #include "testbed/engine/slots.h"
