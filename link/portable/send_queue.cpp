@@ -32,15 +32,14 @@ SendPushResult SendQueue::Push(std::vector<std::uint8_t>& frame) {
   std::uint32_t surface = 0;
   std::uint64_t handle = 0;
   bool announces = false;
-  if (FrameReadyOf(frame, &surface, &handle)) {
+  const bool frame_ready = FrameReadyOf(frame, &surface, &handle);
+  if (frame_ready) {
     announces = IsNewHandle(surface, handle);
     for (auto it = entries_.begin(); it != entries_.end(); ++it) {
-      std::uint32_t queued_surface = 0;
-      std::uint64_t queued_handle = 0;
-      if (!FrameReadyOf(it->frame, &queued_surface, &queued_handle) || queued_surface != surface) continue;
+      if (!it->frame_ready || it->surface != surface) continue;
       // The first frame of another handle must reach the client; a frame of the same
       // handle may replace it and carries its duty on.
-      if (it->announces_handle && queued_handle != handle) continue;
+      if (it->announces_handle && it->handle != handle) continue;
       announces = announces || it->announces_handle;
       entries_.erase(it);
       result.coalesced = true;
@@ -48,7 +47,7 @@ SendPushResult SendQueue::Push(std::vector<std::uint8_t>& frame) {
     }
   }
   if (announces || entries_.size() < kSendQueueCapacity) {
-    entries_.push_back(Entry{std::move(frame), announces});
+    entries_.push_back(Entry{std::move(frame), frame_ready, surface, handle, announces});
     frame.clear();
     result.queued = true;
   }

@@ -48,6 +48,10 @@ class SendQueue {
  private:
   struct Entry {
     std::vector<std::uint8_t> frame;
+    // Of a FrameReady, decoded once when it is pushed (the coalescing scan reads them).
+    bool frame_ready = false;
+    std::uint32_t surface = 0;
+    std::uint64_t handle = 0;
     bool announces_handle = false;  // first FrameReady of its surface's handle still to go
   };
   struct LastHandle {
