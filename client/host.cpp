@@ -120,7 +120,12 @@ void HostState::ReadLoop() {
     if (r == client::PipeServer::ReadResult::kClosed) break;
     if (r == client::PipeServer::ReadResult::kTimeout) {
       // The pipe normally breaks when the engine ends; its process is the proof when it does not.
-      if (WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) break;
+      // What it wrote before it ended is still in the pipe and read first.
+      if (WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) {
+        while (pipe.Read(&message, 0, reader_stop.get()) == client::PipeServer::ReadResult::kMessage)
+          HandleMessage(message);
+        break;
+      }
       continue;
     }
     if (r == client::PipeServer::ReadResult::kOversized) {
