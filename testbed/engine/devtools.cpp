@@ -333,10 +333,11 @@ void StopChromium() {
     DevToolsCall("Browser.close", Json::object(), "", nullptr, &error, 3000);
   }
   if (c.windows_dir.empty()) return;
-  // The watch loop ends the browser by its pid and removes the folder; wait for that.
+  // The watch loop ends the browser by its pid and removes the folder; wait for that, a
+  // little longer than its own 0.2 s poll plus 5 s grace before it kills the browser.
   if (FILE* f = std::fopen((c.windows_dir + "\\stop").c_str(), "wb")) std::fclose(f);
   bool gone = false;
-  for (int i = 0; i < 100 && !(gone = !Exists(c.windows_dir)); ++i) Sleep(50);
+  for (int i = 0; i < 160 && !(gone = !Exists(c.windows_dir)); ++i) Sleep(50);
   c.socket.Close();
   if (c.reader.joinable()) c.reader.join();
   {

@@ -60,6 +60,11 @@ bool WebSocket::Connect(int port, const std::string& path, std::string* error) {
   }
   BOOL nodelay = TRUE;
   setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&nodelay), sizeof nodelay);
+  // A browser that accepts but never answers must not hold the start (and so the shutdown
+  // that joins it) for ever; the limit is lifted once the socket is upgraded.
+  DWORD handshake_ms = 5000;
+  setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&handshake_ms), sizeof handshake_ms);
+  setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&handshake_ms), sizeof handshake_ms);
   socket_ = static_cast<std::uintptr_t>(s);
   unsigned char key[16];
   std::random_device random;
@@ -90,6 +95,9 @@ bool WebSocket::Connect(int port, const std::string& path, std::string* error) {
     return false;
   }
   pending_ = response.substr(end);
+  DWORD no_limit = 0;
+  setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&no_limit), sizeof no_limit);
+  setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&no_limit), sizeof no_limit);
   return true;
 }
 
