@@ -98,7 +98,8 @@ bool PollUntil(host::Host& h, const std::function<bool(const host::Event&)>& mat
   const ULONGLONG deadline = GetTickCount64() + timeout_ms;
   for (;;) {
     host::Event e;
-    while (h.Poll(&e)) {
+    // Painting pages keep events coming: the deadline holds inside the drain too.
+    while (GetTickCount64() <= deadline && h.Poll(&e)) {
       const bool hit = match(e);
       if (seen != nullptr) seen->push_back(e);
       if (hit) {
