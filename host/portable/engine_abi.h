@@ -384,8 +384,6 @@ struct cef_v8interceptor_t;
 struct cef_v8stack_trace_t;
 struct cef_value_t;
 struct cef_x509certificate_t;
-struct cef_range_t;
-struct cef_composition_underline_t;
 struct cef_touch_event_t;
 struct cef_touch_handle_state_t;
 struct cef_cursor_info_t;
@@ -430,6 +428,22 @@ struct cef_point_t {
 struct cef_size_t {
   int width;
   int height;
+};
+
+// Input-method composition: a range of UTF-16 units and one underline over a range.
+struct cef_range_t {
+  uint32_t from;
+  uint32_t to;
+};
+
+typedef enum { CEF_CUS_SOLID = 0, CEF_CUS_DOT = 1, CEF_CUS_DASH = 2, CEF_CUS_NONE = 3 } cef_composition_underline_style_t;
+
+struct cef_composition_underline_t {
+  cef_range_t range;
+  cef_color_t color;
+  cef_color_t background_color;
+  int thick;
+  cef_composition_underline_style_t style;
 };
 
 struct cef_mouse_event_t {
@@ -1207,6 +1221,13 @@ NIMO_ABI_SIZE(cef_point_t, 8);
 NIMO_ABI_OFFSET(cef_size_t, width, 0);
 NIMO_ABI_OFFSET(cef_size_t, height, 4);
 NIMO_ABI_SIZE(cef_size_t, 8);
+NIMO_ABI_OFFSET(cef_range_t, to, 4);
+NIMO_ABI_SIZE(cef_range_t, 8);
+NIMO_ABI_OFFSET(cef_composition_underline_t, color, 8);
+NIMO_ABI_OFFSET(cef_composition_underline_t, background_color, 12);
+NIMO_ABI_OFFSET(cef_composition_underline_t, thick, 16);
+NIMO_ABI_OFFSET(cef_composition_underline_t, style, 20);
+NIMO_ABI_SIZE(cef_composition_underline_t, 24);
 NIMO_ABI_OFFSET(cef_mouse_event_t, x, 0);
 NIMO_ABI_OFFSET(cef_mouse_event_t, y, 4);
 NIMO_ABI_OFFSET(cef_mouse_event_t, modifiers, 8);
