@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "testbed/engine/devtools.h"
+#include "testbed/engine/ime.h"
 #include "testbed/engine/journal.h"
 #include "testbed/engine/loop.h"
 #include "testbed/engine/messages.h"
@@ -565,6 +566,8 @@ void RunAction(BrowserCore* b, const Directive& d) {
     PaintAction(b, d);
   } else if (k == "popup_show" || k == "popup_size") {
     PopupWidgetAction(b, d);
+  } else if (k == "keyboard_request" || k == "composition_range") {
+    ImeAction(b, d);
   } else if (k == "crash") {
     EndRenderer(b, static_cast<int>(d.Int("status", TS_PROCESS_CRASHED)), static_cast<int>(d.Int("code", -1073741819)));
   } else if (k == "close") {
@@ -1125,17 +1128,12 @@ void CEF_CALLBACK HostSetAccessibilityState(cef_browser_host_t* self, cef_state_
   Event("host.set_accessibility_state").Num("browser", HostCore(self)->id).Num("state", state);
 }
 
-void CEF_CALLBACK HostImeCancel(cef_browser_host_t* self) {
-  CheckAlive(self, "ime_cancel_composition");
-  Event("host.ime_cancel_composition").Num("browser", HostCore(self)->id);
-}
-
 void FillHost(cef_browser_host_t* h) {
   h->notify_move_or_resize_started = HostNotifyMoveOrResizeStarted;
   h->set_zoom_level = HostSetZoomLevel;
   h->get_zoom_level = HostGetZoomLevel;
   h->set_accessibility_state = HostSetAccessibilityState;
-  h->ime_cancel_composition = HostImeCancel;
+  FillHostIme(h);
   h->get_browser = HostGetBrowser;
   h->close_browser = HostCloseBrowser;
   h->try_close_browser = HostTryCloseBrowser;

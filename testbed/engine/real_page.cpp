@@ -20,6 +20,7 @@
 #include "testbed/engine/loop.h"
 #include "testbed/engine/paint.h"
 #include "testbed/engine/real_frame.h"
+#include "testbed/engine/real_ime.h"
 #include "testbed/engine/strings.h"
 
 namespace standin {
@@ -490,7 +491,10 @@ void RealMouseClick(BrowserCore* b, const cef_mouse_event_t& e, int button, bool
   DevToolsSend("Input.dispatchMouseEvent",
                {{"type", up ? "mouseReleased" : "mousePressed"}, {"x", e.x}, {"y", e.y}, {"button", ButtonName(button)},
                 {"buttons", buttons}, {"clickCount", click_count}, {"modifiers", Modifiers(e.modifiers)}},
-               b->real->session);
+               b->real->session, [b, up](const Json&, const std::string& error) {
+                 // The engine asks for a keyboard when a user's press focuses a field.
+                 if (!up && error.empty()) RealAfterPress(b);
+               });
 }
 
 void RealMouseMove(BrowserCore* b, const cef_mouse_event_t& e, bool leave) {
@@ -601,9 +605,12 @@ void RealCrash(BrowserCore* b) {
   DevToolsSend("Page.crash", Json::object(), b->real->session);
 }
 
+std::string RealPageSession(BrowserCore* b) { return b->real->session; }
+
 void RealClose(BrowserCore* b) {
   RealPage* page = b->real;
   if (page->closed.exchange(true)) return;
+  RealImeForget(b);
   DevToolsForget(page->session);
   DevToolsSend("Target.closeTarget", {{"targetId", page->target}}, "");
   Event("chromium.page_closed").Num("browser", b->id).Num("skipped_frames", page->skipped.load());

@@ -47,6 +47,8 @@ void RealFrameOpportunity(BrowserCore* b);
 // Crashes the page's renderer on purpose (Page.crash).
 void RealCrash(BrowserCore* b);
 void RealClose(BrowserCore* b);
+// The page's DevTools session, for the modules that drive more of it (real_ime.h).
+std::string RealPageSession(BrowserCore* b);
 
 // Host file URL <-> the product's view of it.
 std::u16string ToProductUrl(const std::string& url);
