@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "bench/frame_session.h"
-#include "link/portable/wire.h"
+#include "protocol/wire.h"
 
 namespace nimo_bench {
 

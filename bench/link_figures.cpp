@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "link/portable/wire.h"
+#include "protocol/wire.h"
 #include "tests/support/engine_session.h"
 #include "tests/support/fake_client.h"
 #include "tests/support/journal.h"

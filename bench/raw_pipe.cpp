@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "link/portable/wire.h"
+#include "protocol/wire.h"
 #include "tests/support/fake_client.h"
 
 namespace nimo_bench {

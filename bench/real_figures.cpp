@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "bench/frame_session.h"
-#include "link/portable/wire.h"
+#include "protocol/wire.h"
 #include "tests/support/chromium_guard.h"
 
 namespace nimo_bench {

@@ -8,9 +8,9 @@
 #include "diag/perf_stats.h"
 #include "host/base/engine_api.h"
 #include "link/pipe_link.h"
-#include "link/portable/wire.h"
 #include "link/send.h"
 #include "link/ui_task.h"
+#include "protocol/wire.h"
 #include "surfaces/commands.h"
 #include "tests/support/fake_client.h"
 

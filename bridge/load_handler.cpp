@@ -11,8 +11,8 @@
 #include "host/base/engine_ref.h"
 #include "host/base/engine_strings.h"
 #include "host/base/ui_thread.h"
-#include "link/portable/wire.h"
 #include "link/send.h"
+#include "protocol/wire.h"
 #include "surfaces/surface.h"
 
 namespace nimo {

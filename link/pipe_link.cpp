@@ -9,8 +9,8 @@
 #include "diag/perf_stats.h"
 #include "host/base/win_handle.h"
 #include "link/link_state.h"
-#include "link/portable/wire.h"
 #include "link/send.h"
+#include "protocol/wire.h"
 
 namespace nimo {
 

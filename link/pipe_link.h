@@ -8,7 +8,7 @@
 #pragma once
 #include <atomic>
 
-#include "link/portable/wire.h"
+#include "protocol/wire.h"
 
 namespace nimo {
 

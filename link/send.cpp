@@ -5,7 +5,7 @@
 
 #include "diag/perf_stats.h"
 #include "link/link_state.h"
-#include "link/portable/wire.h"
+#include "protocol/wire.h"
 
 namespace nimo {
 

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "host/portable/engine_abi.h"
-#include "link/portable/wire.h"
+#include "protocol/wire.h"
 
 namespace nimo {
 

@@ -1,16 +1,17 @@
 #!/bin/sh
 # Checks the direction of includes between the folders of the product and the client:
 # each folder may include only itself and the folders after it in this order
-#   host  bridge  surfaces  link  host/base  host/portable  diag
+#   host  bridge  surfaces  link  host/base  host/portable  diag  protocol
 # host/ itself is the process entry, the app object and the browser process, which wire the
 # subsystems together; its base/ and portable/ folders are the engine interface, ownership
-# types and pure decisions every subsystem builds on. client/ may include only host/base/
-# (for host/base/win_handle.h). Prints every include that goes another way (test code
+# types and pure decisions every subsystem builds on. protocol/ at the bottom is the one
+# definition of the wire and includes nothing of ours. client/ may include only host/base/
+# (for host/base/win_handle.h) and protocol/. Prints every include that goes another way (test code
 # included) and exits 1 if there is one; since the order is a line, no two folders can
 # include each other.
 set -eu
 cd "$(dirname "$0")/.."
-order="host bridge surfaces link host/base host/portable diag"
+order="host bridge surfaces link host/base host/portable diag protocol"
 status=0
 
 # The layer an include path or a file path belongs to: host/base and host/portable are
@@ -53,6 +54,6 @@ for folder in $order; do
     *) check "$folder" "" "$below" ;;
   esac
 done
-check client "" "host/base"
-[ "$status" -eq 0 ] && echo "layering: ok ($order; client -> host/base)"
+check client "" "host/base protocol"
+[ "$status" -eq 0 ] && echo "layering: ok ($order; client -> host/base protocol)"
 exit "$status"

@@ -12,9 +12,9 @@
 #include "host/base/engine_ref.h"
 #include "host/base/engine_strings.h"
 #include "host/base/ui_thread.h"
-#include "link/portable/wire.h"
 #include "link/send.h"
 #include "link/ui_task.h"
+#include "protocol/wire.h"
 #include "surfaces/portable/renderer_recovery.h"
 #include "surfaces/surface.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "link/portable/wire.h"
+#include "protocol/wire.h"
 
 namespace nimo {
 

@@ -37,7 +37,7 @@ std::string BuildConsoleLine(int level, std::string_view message, std::string_vi
 
 // The whole decision for one console message: which report carries it and its text.
 struct ConsoleReport {
-  std::uint16_t type;  // kMsgPageMessage or kMsgConsoleLine (link/portable/wire.h)
+  std::uint16_t type;  // kMsgPageMessage or kMsgConsoleLine (protocol/wire.h)
   std::string text;
 };
 ConsoleReport ConsoleReportFor(int level, std::string_view message, std::string_view source,

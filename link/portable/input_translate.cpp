@@ -1,6 +1,6 @@
 #include "link/portable/input_translate.h"
 
-#include "link/portable/wire.h"
+#include "protocol/wire.h"
 
 namespace nimo {
 

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "link/portable/wire.h"
+#include "protocol/wire.h"
 
 namespace nimo {
 

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "host/base/win_handle.h"
-#include "link/portable/wire.h"
+#include "protocol/wire.h"
 #include "testbed/gpu/standin_gpu.h"
 
 namespace {

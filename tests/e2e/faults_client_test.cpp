@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "link/portable/wire.h"
+#include "protocol/wire.h"
 #include "tests/support/engine_session.h"
 #include "tests/support/fault_support.h"
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "link/portable/wire.h"
+#include "protocol/wire.h"
 #include "tests/support/engine_session.h"
 #include "tests/support/fault_support.h"
 #include "tests/support/shared_texture_reader.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "bridge/page_scripts.h"
-#include "link/portable/wire.h"
+#include "protocol/wire.h"
 #include "tests/support/fake_client.h"
 #include "tests/support/journal.h"
 #include "tests/support/process_harness.h"

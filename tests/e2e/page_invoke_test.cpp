@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "client/nimo_protocol.h"
-#include "link/portable/wire.h"
+#include "protocol/wire.h"
 #include "tests/support/fake_client.h"
 #include "tests/support/journal.h"
 #include "tests/support/process_harness.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "link/portable/wire.h"
+#include "protocol/wire.h"
 #include "tests/support/chromium_guard.h"
 #include "tests/support/fake_client.h"
 #include "tests/support/journal.h"

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "bridge/page_scripts.h"
-#include "link/portable/wire.h"
+#include "protocol/wire.h"
 #include "surfaces/portable/renderer_recovery.h"
 #include "tests/support/engine_session.h"
 #include "tests/support/journal.h"

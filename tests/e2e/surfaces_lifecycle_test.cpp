@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "link/portable/wire.h"
+#include "protocol/wire.h"
 #include "surfaces/commands.h"
 #include "tests/support/fake_client.h"
 #include "tests/support/journal.h"

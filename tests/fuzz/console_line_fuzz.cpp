@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "bridge/portable/console_line.h"
-#include "link/portable/wire.h"
+#include "protocol/wire.h"
 #include "tests/fuzz/fuzz_check.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "link/portable/input_translate.h"
-#include "link/portable/wire.h"
+#include "protocol/wire.h"
 #include "tests/fuzz/fuzz_check.h"
 
 using namespace nimo;

@@ -2,7 +2,7 @@
 #include <cstdint>
 
 #include "link/portable/input_translate.h"
-#include "link/portable/wire.h"
+#include "protocol/wire.h"
 #include "tests/fuzz/fuzz_check.h"
 
 using namespace nimo;

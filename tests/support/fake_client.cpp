@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "link/portable/wire.h"
+#include "protocol/wire.h"
 
 namespace nimo {
 namespace test {

@@ -1,6 +1,6 @@
 #include "tests/support/fault_support.h"
 
-#include "link/portable/wire.h"
+#include "protocol/wire.h"
 
 namespace nimo {
 namespace test {

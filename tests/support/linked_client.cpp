@@ -1,8 +1,8 @@
 #include "tests/support/linked_client.h"
 
 #include "link/pipe_link.h"
-#include "link/portable/wire.h"
 #include "link/send.h"
+#include "protocol/wire.h"
 #include "surfaces/commands.h"
 
 namespace nimo {

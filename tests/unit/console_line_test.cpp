@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "link/portable/wire.h"
+#include "protocol/wire.h"
 
 namespace {
 

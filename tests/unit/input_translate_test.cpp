@@ -4,7 +4,7 @@
 
 #include <set>
 
-#include "link/portable/wire.h"
+#include "protocol/wire.h"
 
 namespace {
 

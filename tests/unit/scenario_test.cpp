@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "link/portable/wire.h"
+#include "protocol/wire.h"
 
 namespace nimo {
 namespace client {

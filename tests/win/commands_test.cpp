@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "host/base/engine_api.h"
-#include "link/portable/wire.h"
 #include "link/ui_task.h"
+#include "protocol/wire.h"
 #include "surfaces/surface.h"
 #include "tests/support/fake_cef.h"
 

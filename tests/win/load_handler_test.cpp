@@ -10,7 +10,7 @@
 #include "bridge/load_handler.h"
 #include "bridge/page_scripts.h"
 #include "host/base/engine_api.h"
-#include "link/portable/wire.h"
+#include "protocol/wire.h"
 #include "surfaces/surface.h"
 #include "tests/support/fake_cef.h"
 #include "tests/support/linked_client.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "bridge/page_invoke.h"
-#include "link/portable/wire.h"
+#include "protocol/wire.h"
 #include "surfaces/surface.h"
 #include "tests/support/fake_cef.h"
 #include "tests/support/linked_client.h"

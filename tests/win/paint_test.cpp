@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "gtest/gtest.h"
-#include "link/portable/wire.h"
 #include "link/send.h"
+#include "protocol/wire.h"
 #include "surfaces/gpu_device.h"
 #include "surfaces/paint.h"
 #include "surfaces/surface.h"

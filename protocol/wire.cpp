@@ -1,4 +1,4 @@
-#include "link/portable/wire.h"
+#include "protocol/wire.h"
 
 #include <cstring>
 
