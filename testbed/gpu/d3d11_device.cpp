@@ -10,12 +10,18 @@ namespace standin {
 namespace {
 
 ID3D11Device1Vtbl g_device_vtbl;
+IDXGIDeviceVtbl g_dxgi_vtbl;
 
 Device* Self(ID3D11Device1* self) { return reinterpret_cast<Device*>(self); }
 
 HRESULT STDMETHODCALLTYPE DevQueryInterface(ID3D11Device1* self, REFIID riid, void** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
+  if (IsEqualIID(riid, IID_IDXGIDevice) || IsEqualIID(riid, IID_IDXGIObject)) {
+    DeviceAddRef(Self(self));
+    *out = &Self(self)->dxgi;
+    return S_OK;
+  }
   if (IsEqualIID(riid, IID_ID3D11Device1)) {
     StatsAdd(&NimoGpuStats::device1_queries);
     if (FailureScripted("device1")) {
@@ -51,6 +57,39 @@ HRESULT STDMETHODCALLTYPE DevOpenSharedResource1(ID3D11Device1* self, HANDLE han
   return OpenSharedTexture(Self(self), handle, riid, out);
 }
 
+HRESULT STDMETHODCALLTYPE DevGetDeviceRemovedReason(ID3D11Device1* self) {
+  return DeviceRemoved(Self(self)) ? DXGI_ERROR_DEVICE_REMOVED : S_OK;
+}
+
+// ---- the device as an IDXGIDevice: only its adapter ----
+Device* FromDxgi(IDXGIDevice* self) {
+  return reinterpret_cast<Device*>(reinterpret_cast<std::uint8_t*>(self) - offsetof(Device, dxgi));
+}
+HRESULT STDMETHODCALLTYPE DxgiQueryInterface(IDXGIDevice* self, REFIID riid, void** out) {
+  return DevQueryInterface(&FromDxgi(self)->iface, riid, out);
+}
+ULONG STDMETHODCALLTYPE DxgiAddRef(IDXGIDevice* self) { return DevAddRef(&FromDxgi(self)->iface); }
+ULONG STDMETHODCALLTYPE DxgiRelease(IDXGIDevice* self) { return DevRelease(&FromDxgi(self)->iface); }
+// The adapter the device was made on, enumerated afresh from the stand-in dxgi.dll.
+HRESULT STDMETHODCALLTYPE DxgiGetAdapter(IDXGIDevice* self, IDXGIAdapter** out) {
+  if (!out) return E_INVALIDARG;
+  *out = nullptr;
+  HMODULE dxgi = LoadLibraryW(L"dxgi.dll");
+  typedef HRESULT(WINAPI * CreateFactoryFn)(REFIID, void**);
+  CreateFactoryFn create =
+      dxgi ? reinterpret_cast<CreateFactoryFn>(reinterpret_cast<void*>(GetProcAddress(dxgi, "CreateDXGIFactory1")))
+           : nullptr;
+  IDXGIFactory1* factory = nullptr;
+  HRESULT hr = create ? create(IID_IDXGIFactory1, reinterpret_cast<void**>(&factory)) : E_FAIL;
+  if (SUCCEEDED(hr)) {
+    IDXGIAdapter1* adapter = nullptr;
+    hr = IDXGIFactory1_EnumAdapters1(factory, FromDxgi(self)->adapter_index, &adapter);
+    if (SUCCEEDED(hr)) *out = reinterpret_cast<IDXGIAdapter*>(adapter);
+    IDXGIFactory1_Release(factory);
+  }
+  return hr;
+}
+
 HRESULT STDMETHODCALLTYPE DevCreateShaderResourceView(ID3D11Device1*, ID3D11Resource* resource,
                                                       const D3D11_SHADER_RESOURCE_VIEW_DESC* desc,
                                                       ID3D11ShaderResourceView** out) {
@@ -70,6 +109,12 @@ struct VtableSetup {
     g_device_vtbl.GetFeatureLevel = DevGetFeatureLevel;
     g_device_vtbl.OpenSharedResource1 = DevOpenSharedResource1;
     g_device_vtbl.CreateShaderResourceView = DevCreateShaderResourceView;
+    g_device_vtbl.GetDeviceRemovedReason = DevGetDeviceRemovedReason;
+    FillWithTraps(&g_dxgi_vtbl, sizeof g_dxgi_vtbl, "IDXGIDevice");
+    g_dxgi_vtbl.QueryInterface = DxgiQueryInterface;
+    g_dxgi_vtbl.AddRef = DxgiAddRef;
+    g_dxgi_vtbl.Release = DxgiRelease;
+    g_dxgi_vtbl.GetAdapter = DxgiGetAdapter;
     InitContextVtable(&g_context_vtbl);
   }
 } g_vtable_setup;
@@ -101,6 +146,16 @@ Device* DeviceFromContext(ID3D11DeviceContext* context) {
 }
 
 }  // namespace standin
+
+// Marks a device lost, as a driver reset does: it stays usable as an object, but every
+// texture, view and open made on it from now on fails with DXGI_ERROR_DEVICE_REMOVED.
+extern "C" BOOL WINAPI NimoStandinRemoveDevice(ID3D11Device* device) {
+  if (!device) return FALSE;
+  standin::Device* d = reinterpret_cast<standin::Device*>(device);
+  InterlockedExchange(&d->removed, 1);
+  standin::Journal("device removed (adapter %u)", d->adapter_index);
+  return TRUE;
+}
 
 extern "C" HRESULT WINAPI D3D11CreateDevice(IDXGIAdapter* adapter, D3D_DRIVER_TYPE driver_type, HMODULE software,
                                             UINT flags, const D3D_FEATURE_LEVEL* levels, UINT level_count,
@@ -161,13 +216,17 @@ extern "C" HRESULT WINAPI D3D11CreateDevice(IDXGIAdapter* adapter, D3D_DRIVER_TY
     std::strncpy(s.last_adapter_name, adapter_name.c_str(), sizeof s.last_adapter_name - 1);
     if (d) s.devices_live += 1;
   });
-  Journal("D3D11CreateDevice driver=%d adapter=%d (%s) flags=0x%X hr=0x%08lX", driver_type, adapter_index,
-          adapter_name.c_str(), flags, static_cast<unsigned long>(hr));
+  Journal("D3D11CreateDevice driver=%d adapter=%d (%s) luid=%016llX flags=0x%X hr=0x%08lX", driver_type,
+          adapter_index, adapter_name.c_str(), static_cast<unsigned long long>(0x5100 + adapter_index), flags,
+          static_cast<unsigned long>(hr));
   if (FAILED(hr)) return hr;
   if (out_level) *out_level = level;
   if (!d) return S_FALSE;
   d->iface.lpVtbl = &g_device_vtbl;
   d->context.lpVtbl = &g_context_vtbl;
+  d->dxgi.lpVtbl = &g_dxgi_vtbl;
+  d->adapter_index = static_cast<UINT>(adapter_index);
+  d->removed = 0;
   d->refs = (out_device ? 1 : 0) + (out_context ? 1 : 0);
   d->level = level;
   if (out_device) *out_device = reinterpret_cast<ID3D11Device*>(&d->iface);

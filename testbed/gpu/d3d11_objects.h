@@ -61,9 +61,14 @@ struct Texture {
 struct Device {
   ID3D11Device1 iface;  // ID3D11Device1 extends ID3D11Device slot for slot
   ID3D11DeviceContext context;
-  LONG refs;  // the context shares the device's count
+  IDXGIDevice dxgi;  // the same device seen as a DXGI device (its adapter)
+  LONG refs;  // the context and the DXGI view share the device's count
   D3D_FEATURE_LEVEL level;
+  UINT adapter_index;  // scripted index of the adapter it was made on
+  volatile LONG removed;  // NimoStandinRemoveDevice: every later creation fails as on a lost device
 };
+
+inline bool DeviceRemoved(const Device* d) { return d != nullptr && d->removed != 0; }
 
 // Texture from any interface the stand-in handed out for it; null for foreign objects.
 Texture* TextureFrom(void* resource);

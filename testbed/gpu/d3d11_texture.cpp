@@ -251,6 +251,10 @@ HRESULT CreateTexture(Device* d, const D3D11_TEXTURE2D_DESC* desc, const D3D11_S
                       ID3D11Texture2D** out) {
   if (out) *out = nullptr;
   if (!desc) return E_INVALIDARG;
+  if (DeviceRemoved(d)) {
+    Journal("CreateTexture2D failed: device removed");
+    return DXGI_ERROR_DEVICE_REMOVED;
+  }
   StatsUpdate([&](NimoGpuStats& s) {
     s.last_width = desc->Width;
     s.last_height = desc->Height;
@@ -327,6 +331,7 @@ HRESULT OpenSharedTexture(Device* d, HANDLE handle, REFIID riid, void** out) {
     return hr;
   };
   if (FailureScripted("open")) return fail(E_INVALIDARG, "scripted");
+  if (DeviceRemoved(d)) return fail(DXGI_ERROR_DEVICE_REMOVED, "device removed");
   bool texture_iid = IsEqualIID(riid, IID_ID3D11Texture2D) || IsEqualIID(riid, IID_ID3D11Resource);
   bool dxgi_iid = IsEqualIID(riid, IID_IDXGIResource) || IsEqualIID(riid, IID_IDXGIResource1);
   if (!texture_iid && !dxgi_iid) return fail(E_NOINTERFACE, "interface");

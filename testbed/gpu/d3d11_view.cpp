@@ -73,6 +73,10 @@ HRESULT CreateShaderResourceView(ID3D11Resource* resource, const D3D11_SHADER_RE
     Invalid("CreateShaderResourceView: not a stand-in texture");
     return E_INVALIDARG;
   }
+  if (DeviceRemoved(t->device)) {
+    Journal("CreateShaderResourceView failed: device removed");
+    return DXGI_ERROR_DEVICE_REMOVED;
+  }
   if (!(t->desc.BindFlags & D3D11_BIND_SHADER_RESOURCE)) {
     Invalid("CreateShaderResourceView: the texture has no shader-resource binding");
     return E_INVALIDARG;

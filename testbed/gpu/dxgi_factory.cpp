@@ -132,7 +132,8 @@ HRESULT STDMETHODCALLTYPE FactoryEnumAdapters1(IDXGIFactory1* self, UINT index, 
   a->index = index;
   Count(&NimoDxgiStats::adapters_enumerated);
   Count(&NimoDxgiStats::adapters_live);
-  standin::Journal("EnumAdapters1 %u %s", index, standin::WideToUtf8(a->script.name.c_str()).c_str());
+  standin::Journal("EnumAdapters1 %u %s luid=%016llX", index, standin::WideToUtf8(a->script.name.c_str()).c_str(),
+                   static_cast<unsigned long long>(0x5100 + index));
   *out = &a->iface;
   return S_OK;
 }

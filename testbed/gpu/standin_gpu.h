@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+struct ID3D11Device;
+
 extern "C" {
 
 // Returned by the marker exports; Wine's own libraries do not have them.
@@ -84,6 +86,11 @@ typedef BOOL(WINAPI* NimoStandinWriteTextureFn)(HANDLE handle, std::uint32_t x, 
 typedef BOOL(WINAPI* NimoStandinReadTextureFn)(HANDLE handle, std::uint32_t* width,
                                               std::uint32_t* height, std::uint32_t* format,
                                               void* out, std::uint64_t out_size);
+
+// Marks a device of the stand-in lost (a driver reset): every texture, view and shared
+// open made on it afterwards fails with DXGI_ERROR_DEVICE_REMOVED, and
+// GetDeviceRemovedReason says so. False for a null device.
+typedef BOOL(WINAPI* NimoStandinRemoveDeviceFn)(ID3D11Device* device);
 
 }  // extern "C"
 
