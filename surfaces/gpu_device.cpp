@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "diag/log.h"
+#include "host/base/command_line.h"
 #include "surfaces/portable/adapter_choice.h"
 #include "surfaces/portable/gpu_log_lines.h"
 
@@ -36,6 +37,20 @@ std::string AdapterName(const DXGI_ADAPTER_DESC1& desc) {
   return out;
 }
 
+std::uint64_t LuidValue(const LUID& luid) {
+  return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(luid.HighPart)) << 32) | luid.LowPart;
+}
+
+// The client's adapter, when its switch names one readably.
+AdapterChoice ChoiceFromSwitch() {
+  const std::string text = GetSwitchValue("--nimomp-adapter-luid", "");
+  if (text.empty()) return AdapterChoice();
+  std::uint64_t luid = 0;
+  if (ParseAdapterLuid(text, &luid)) return AdapterChoice(luid);
+  WriteLog("[nimo-webengine][gpu] adapter luid \"%s\" unreadable - choosing by memory\n", CutUtf8(text, 64).c_str());
+  return AdapterChoice();
+}
+
 // Enumerates every adapter, logs each, and returns the chosen one (null when none
 // qualifies).
 ComPtr<IDXGIAdapter1> ChooseAdapter() {
@@ -43,7 +58,7 @@ ComPtr<IDXGIAdapter1> ChooseAdapter() {
   if (FAILED(CreateDXGIFactory1(__uuidof(IDXGIFactory1), reinterpret_cast<void**>(factory.GetAddressOf()))) ||
       !factory)
     return nullptr;
-  AdapterChoice choice;
+  AdapterChoice choice = ChoiceFromSwitch();
   ComPtr<IDXGIAdapter1> chosen;
   for (UINT index = 0;; ++index) {
     ComPtr<IDXGIAdapter1> adapter;
@@ -53,8 +68,11 @@ ComPtr<IDXGIAdapter1> ChooseAdapter() {
     adapter->GetDesc1(&desc);
     const bool software = (desc.Flags & DXGI_ADAPTER_FLAG_SOFTWARE) != 0;
     WriteLogText(FormatAdapterLine(index, AdapterName(desc), desc.DedicatedVideoMemory, software).c_str());
-    if (choice.Offer(index, desc.DedicatedVideoMemory, desc.Flags)) chosen = std::move(adapter);
+    if (choice.Offer(index, desc.DedicatedVideoMemory, desc.Flags, LuidValue(desc.AdapterLuid)))
+      chosen = std::move(adapter);
   }
+  if (choice.wants_luid() && !choice.found_wanted())
+    WriteLog("[nimo-webengine][gpu] no adapter has the client's luid - choosing by memory\n");
   return chosen;
 }
 

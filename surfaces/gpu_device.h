@@ -1,6 +1,7 @@
-// The process's one Direct3D 11 device: created on first need on the hardware adapter
-// with the most dedicated video memory (or the system's default hardware adapter when none
-// qualifies), kept for the life of the process and never retried after a failure.
+// The process's one Direct3D 11 device: created on first need on the client's adapter
+// (--nimomp-adapter-luid) or else the hardware adapter with the most dedicated video memory
+// (or the system's default hardware adapter when none qualifies), kept for the life of the
+// process and never retried after a failure.
 //
 // Threads: the engine's UI thread only (paint callbacks and what they call).
 #pragma once
