@@ -19,6 +19,8 @@
 // Page messages (report kPageMessage) carry what page script sent through window.mp;
 // ParsePageMessage splits them into kind, name and tagged arguments.
 #pragma once
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -27,6 +29,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace nimo {
@@ -314,7 +317,15 @@ struct PageArg {
   static PageArg Json(std::string_view json) { return PageArg{'o', std::string(json)}; }
 
   bool AsBool() const { return tag == 'b' && value == "1"; }
-  double AsNumber() const { return tag == 'n' ? std::strtod(value.c_str(), nullptr) : 0.0; }
+  // The number the text reads as, whatever the program's locale; 0 for anything else.
+  double AsNumber() const {
+    double d = 0;
+    if (tag != 'n' || value.empty()) return 0.0;
+    const char* first = value.data();
+    if (*first == '+') ++first;  // a sign the standard reader does not take
+    if (std::from_chars(first, value.data() + value.size(), d).ec != std::errc()) return 0.0;
+    return d;
+  }
 };
 
 struct PageMessage {
@@ -375,6 +386,7 @@ inline std::string EncodePageMessage(std::string_view kind, std::string_view nam
 
 // A number's standard script text (shortest digits that read back exactly; exponent form
 // from 1e21 up and below 1e-6), so client code can build the same texts a page writes.
+// Independent of the program's locale: a decimal comma never appears.
 inline std::string ScriptNumberText(double d) {
   if (std::isnan(d)) return "NaN";
   if (std::isinf(d)) return d < 0 ? "-Infinity" : "Infinity";
@@ -382,18 +394,18 @@ inline std::string ScriptNumberText(double d) {
   std::string sign = d < 0 ? "-" : "";
   const double a = std::fabs(d);
   char buf[40];
-  int precision = 1;
-  for (; precision <= 17; ++precision) {
-    std::snprintf(buf, sizeof buf, "%.*e", precision - 1, a);
-    if (std::strtod(buf, nullptr) == a) break;
-  }
-  // buf is "d.ddde[+-]xx": split into digits and the decimal exponent.
+  // The shortest form that reads back exactly, as "d[.ddd]e[+-]x".
+  const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific);
+  const char* e = std::find(buf, r.ptr, 'e');
   std::string digits;
-  const char* e = std::strchr(buf, 'e');
   for (const char* c = buf; c != e; ++c)
     if (*c != '.') digits += *c;
   while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
-  const int n = std::atoi(e + 1) + 1;  // position of the decimal point
+  int exponent = 0;
+  const char* exponent_text = e + 1;
+  if (exponent_text < r.ptr && *exponent_text == '+') ++exponent_text;
+  std::from_chars(exponent_text, r.ptr, exponent);
+  const int n = exponent + 1;  // position of the decimal point
   const int k = static_cast<int>(digits.size());
   std::string out;
   if (k <= n && n <= 21) {
