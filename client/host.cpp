@@ -1,8 +1,11 @@
 // The host library's session: the engine process, the pipe, the reader and writer
 // threads, the event queue. Textures live in host_textures.cpp, input in host_input.cpp.
 #include <windows.h>
+#include <dxgi.h>
 
 #include <chrono>
+#include <cstdio>
+#include <exception>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -20,12 +23,37 @@ namespace {
 constexpr std::size_t kMaxQueuedBytes = 64u << 20;
 constexpr DWORD kEndWaitMs = 3000;  // for the engine's exit once its end of the pipe is gone
 
+std::wstring Wide(const std::string& utf8) {
+  if (utf8.empty()) return std::wstring();
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &out[0], n);
+  return out;
+}
+
+std::string Utf8(const std::wstring& wide) {
+  if (wide.empty()) return std::string();
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &out[0], n, nullptr, nullptr);
+  return out;
+}
+
+// This program's folder, whatever its length and letters.
 std::string ProgramDirectory() {
-  char path[MAX_PATH] = {};
-  const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string s(path, n < MAX_PATH ? n : 0);
-  const std::size_t slash = s.find_last_of("\\/");
-  return slash == std::string::npos ? std::string(".") : s.substr(0, slash);
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+    if (n == 0) return ".";
+    if (n < path.size()) {
+      path.resize(n);
+      break;
+    }
+    if (path.size() >= 32768) return ".";
+    path.resize(path.size() * 2);
+  }
+  const std::size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? std::string(".") : Utf8(path.substr(0, slash));
 }
 
 // One argument as the engine's command-line reader splits it.
@@ -44,32 +72,101 @@ bool IsShutdown(const p::Bytes& m) {
          m[5] == (p::kShutdown >> 8);
 }
 
+// The LUID of the adapter `device` runs on, as 16 hex digits; empty when it cannot be told.
+std::string AdapterLuidOf(ID3D11Device1* device) {
+  if (device == nullptr) return std::string();
+  Microsoft::WRL::ComPtr<IDXGIDevice> dxgi;
+  Microsoft::WRL::ComPtr<IDXGIAdapter> adapter;
+  DXGI_ADAPTER_DESC desc = {};
+  if (FAILED(device->QueryInterface(__uuidof(IDXGIDevice), reinterpret_cast<void**>(dxgi.GetAddressOf()))) ||
+      FAILED(dxgi->GetAdapter(adapter.GetAddressOf())) || FAILED(adapter->GetDesc(&desc)))
+    return std::string();
+  char text[17];
+  std::snprintf(text, sizeof text, "%08lX%08lX", static_cast<unsigned long>(desc.AdapterLuid.HighPart),
+                static_cast<unsigned long>(desc.AdapterLuid.LowPart));
+  return text;
+}
+
+const char kInCallback[] = "called from on_event, on the thread it would wait for";
+
 }  // namespace
 
-std::string StartError::Text() const { return step + " failed (Win32 error " + std::to_string(code) + ")"; }
+std::string StartError::Text() const {
+  std::string text = step + " failed (Win32 error " + std::to_string(code) + ")";
+  if (!detail.empty()) text += ": " + detail;
+  return text;
+}
 
 Host::Host() : state_(new HostState) {}
 
 Host::~Host() { Shutdown(); }
 
+bool HostState::InCallback() const { return callback_thread.load() == GetCurrentThreadId(); }
+
 void HostState::Deliver(Event&& e) {
-  if (options.on_event) {
-    options.on_event(e);
+  if (!options.on_event) {
+    events.Push(std::move(e));
+    return;
+  }
+  // The program's code must not end the reader (an exception unwinding out of it would end
+  // the process); what it threw is handed back to it once.
+  const auto call = [this](const Event& event) -> std::string {
+    callback_thread = GetCurrentThreadId();
+    std::string failure;
+    try {
+      options.on_event(event);
+    } catch (const std::exception& ex) {
+      failure = ex.what();
+      if (failure.empty()) failure = "an exception";
+    } catch (...) {
+      failure = "an exception that is no std::exception";
+    }
+    callback_thread = 0;
+    return failure;
+  };
+  std::string failure = call(e);
+  if (failure.empty()) return;
+  Event report;
+  report.kind = Event::Kind::kCallbackFailed;
+  report.error = std::move(failure);
+  (void)call(report);  // a callback that throws at this too is not told again
+}
+
+void HostState::DeliverLater(Event&& e) {
+  if (!options.on_event) {
+    events.Push(std::move(e));
     return;
   }
   std::lock_guard<std::mutex> hold(lock);
-  // A program that polls seldom gets the newest frame of a surface, not a backlog.
-  if (e.kind == Event::Kind::kFrame) {
-    for (auto it = events.begin(); it != events.end(); ++it) {
-      if (it->kind == Event::Kind::kFrame && it->report.surface_id == e.report.surface_id) {
-        e.new_texture = e.new_texture || it->new_texture;
-        events.erase(it);
-        break;
-      }
-    }
-  }
-  events.push_back(std::move(e));
+  waiting_events.push_back(std::move(e));
 }
+
+void HostState::DeliverWaiting() {
+  std::vector<Event> waiting;
+  {
+    std::lock_guard<std::mutex> hold(lock);
+    waiting.swap(waiting_events);
+  }
+  for (Event& e : waiting) Deliver(std::move(e));
+}
+
+namespace {
+
+void DeliverFailures(HostState* s, std::vector<TextureFailure>* failures, bool later) {
+  for (TextureFailure& f : *failures) {
+    Event e;
+    e.kind = Event::Kind::kTextureFailed;
+    e.report.surface_id = f.surface;
+    e.error = std::move(f.error);
+    if (later)
+      s->DeliverLater(std::move(e));
+    else
+      s->Deliver(std::move(e));
+  }
+  failures->clear();
+}
+
+}  // namespace
 
 void HostState::HandleMessage(const std::vector<std::uint8_t>& message) {
   Event e;
@@ -80,13 +177,14 @@ void HostState::HandleMessage(const std::vector<std::uint8_t>& message) {
     Deliver(std::move(e));
     return;
   }
+  std::vector<TextureFailure> failures;
   switch (e.report.type) {
     case p::kHello:
       e.kind = Event::Kind::kHello;
       break;
     case p::kFrameReady:
       e.kind = Event::Kind::kFrame;
-      e.new_texture = textures.OnFrame(e.report);
+      e.new_texture = textures.OnFrame(e.report, &failures);
       break;
     case p::kLoadEvent:
       e.kind = Event::Kind::kLoad;
@@ -99,13 +197,22 @@ void HostState::HandleMessage(const std::vector<std::uint8_t>& message) {
       e.page_parsed = p::ParsePageMessage(e.report.text, &e.page);
       break;
   }
-  const bool hello = e.kind == Event::Kind::kHello;
-  Deliver(std::move(e));
-  if (hello) {
+  if (e.kind == Event::Kind::kHello) {
+    // Nothing is written to the pipe before the engine we started has said who it is.
     std::lock_guard<std::mutex> hold(lock);
-    hello_seen = true;
-    changed.notify_all();
+    if (!hello_seen) {
+      hello_seen = true;
+      if (e.report.engine_pid != engine_pid)
+        hello_error = "Hello names process " + std::to_string(e.report.engine_pid) + ", the engine started is " +
+                      std::to_string(engine_pid);
+      else if (e.report.version < 2 || e.report.version > p::kVersion)
+        hello_error = "Hello says protocol version " + std::to_string(e.report.version) +
+                      ", this library speaks 2 to " + std::to_string(p::kVersion);
+      changed.notify_all();
+    }
   }
+  Deliver(std::move(e));
+  DeliverFailures(this, &failures, false);
 }
 
 void HostState::ReadLoop() {
@@ -113,6 +220,7 @@ void HostState::ReadLoop() {
   bool stopped = false;
   for (;;) {
     const client::PipeServer::ReadResult r = pipe.Read(&message, 250, reader_stop.get());
+    DeliverWaiting();
     if (r == client::PipeServer::ReadResult::kStopped) {
       stopped = true;
       break;
@@ -139,22 +247,25 @@ void HostState::ReadLoop() {
   {
     std::lock_guard<std::mutex> hold(lock);
     link_down = true;
+    accepting = false;
     changed.notify_all();
   }
-  if (!stopped) {
-    Event e;
-    e.kind = Event::Kind::kEngineEnded;
-    if (WaitForSingleObject(process.get(), kEndWaitMs) == WAIT_OBJECT_0) {
-      DWORD code = 0;
-      GetExitCodeProcess(process.get(), &code);
-      e.exit_code = static_cast<long>(code);
-    }
-    {
-      std::lock_guard<std::mutex> hold(lock);
-      e.expected = shutdown_sent || disconnected;
-    }
-    Deliver(std::move(e));
+  DeliverWaiting();
+  // Once, however the link ended: the engine went away, or Disconnect or Shutdown stopped
+  // this reader (the engine may then still run: exit_code -1).
+  Event e;
+  e.kind = Event::Kind::kEngineEnded;
+  if (WaitForSingleObject(process.get(), stopped ? 0 : kEndWaitMs) == WAIT_OBJECT_0) {
+    DWORD code = 0;
+    GetExitCodeProcess(process.get(), &code);
+    e.exit_code = static_cast<long>(code);
   }
+  {
+    std::lock_guard<std::mutex> hold(lock);
+    e.expected = stopped || shutdown_sent || disconnected;
+    ended_reported = true;
+  }
+  Deliver(std::move(e));
   std::lock_guard<std::mutex> hold(lock);
   reader_done = true;
   changed.notify_all();
@@ -181,7 +292,7 @@ void HostState::WriteLoop() {
 bool HostState::Queue(p::Bytes message, bool allow_empty) {
   if (message.empty() && !allow_empty) return false;
   std::lock_guard<std::mutex> hold(lock);
-  if (!threads_running || link_down || disconnected) return false;
+  if (!accepting || link_down || disconnected) return false;
   if (queued_bytes + message.size() > kMaxQueuedBytes) return false;
   if (IsShutdown(message)) shutdown_sent = true;
   queued_bytes += message.size();
@@ -191,6 +302,10 @@ bool HostState::Queue(p::Bytes message, bool allow_empty) {
 }
 
 void HostState::StopThreads() {
+  {
+    std::lock_guard<std::mutex> hold(lock);
+    accepting = false;
+  }
   if (reader.joinable()) {
     SetEvent(reader_stop.get());
     reader.join();
@@ -208,22 +323,27 @@ void HostState::StopThreads() {
   threads_running = false;
   outbox.clear();
   queued_bytes = 0;
+  changed.notify_all();  // a Flush waiting on another thread is done
 }
 
 bool Host::Start(const StartOptions& options, StartError* error) {
   HostState& s = *state_;
   StartError ignored;
   if (error == nullptr) error = &ignored;
-  const auto fail = [error](const char* step, DWORD code) {
+  const auto fail = [error](const std::string& step, DWORD code, std::string detail = std::string()) {
     error->step = step;
     error->code = code;
+    error->detail = std::move(detail);
     return false;
   };
+  if (s.InCallback()) return fail("Start", ERROR_INVALID_THREAD_ID, kInCallback);
   if (s.process || s.shut_down) return fail("Start (already started)", ERROR_ALREADY_INITIALIZED);
   s.options = options;
-  s.textures.SetDevice(options.device, options.open_on_arrival);
-  s.reader_stop.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-  s.writer_stop.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  s.events.SetBounds(options.max_events, options.max_event_bytes);
+  std::vector<TextureFailure> no_textures_yet;
+  s.textures.SetDevice(options.device, options.open_on_arrival, &no_textures_yet);
+  s.reader_stop.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  s.writer_stop.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!s.reader_stop || !s.writer_stop) return fail("CreateEvent", GetLastError());
 
   client::PipeFailure pipe_failure;
@@ -234,6 +354,8 @@ bool Host::Start(const StartOptions& options, StartError* error) {
       options.engine_path.empty() ? ProgramDirectory() + "\\nimo-webengine.exe" : options.engine_path;
   std::string command = Quote(engine) + " --nimomp-browser --nimomp-pipe=" + s.pipe.name() +
                         " --nimomp-clientpid=" + std::to_string(GetCurrentProcessId());
+  const std::string luid = AdapterLuidOf(options.device.Get());
+  if (!luid.empty()) command += " --nimomp-adapter-luid=" + luid;
   const std::pair<const char*, const std::string*> folders[] = {{"--nimomp-url=", &options.url},
                                                                  {"--nimomp-cache=", &options.cache_dir},
                                                                  {"--nimomp-locales=", &options.locales_dir},
@@ -241,12 +363,12 @@ bool Host::Start(const StartOptions& options, StartError* error) {
   for (const auto& f : folders)
     if (!f.second->empty()) command += " " + Quote(f.first + *f.second);
   for (const std::string& a : options.extra_switches) command += " " + Quote(a);
-  STARTUPINFOA si = {};
+  STARTUPINFOW si = {};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
-  std::vector<char> mutable_command(command.begin(), command.end());
-  mutable_command.push_back('\0');
-  if (!CreateProcessA(engine.c_str(), mutable_command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+  std::wstring mutable_command = Wide(command);
+  const std::wstring engine_wide = Wide(engine);
+  if (!CreateProcessW(engine_wide.c_str(), &mutable_command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
     return fail("CreateProcess", GetLastError());
   UniqueHandle thread(pi.hThread);
   s.process.reset(pi.hProcess);
@@ -260,31 +382,29 @@ bool Host::Start(const StartOptions& options, StartError* error) {
   }
 
   const ULONGLONG deadline = GetTickCount64() + options.connect_timeout_ms;
-  if (!s.pipe.WaitConnected(options.connect_timeout_ms, s.process.get(), &pipe_failure))
-    return fail(std::string("connect: ").append(pipe_failure.step).c_str(), pipe_failure.code);
+  if (!s.pipe.WaitConnected(options.connect_timeout_ms, s.process.get(), &pipe_failure, s.engine_pid))
+    return fail(std::string("connect: ").append(pipe_failure.step), pipe_failure.code);
   {
     std::lock_guard<std::mutex> hold(s.lock);
     s.threads_running = true;
   }
   s.reader = std::thread([&s] { s.ReadLoop(); });
+
+  {
+    std::unique_lock<std::mutex> hold(s.lock);
+    const ULONGLONG now = GetTickCount64();
+    const DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
+    s.changed.wait_for(hold, std::chrono::milliseconds(left), [&s] { return s.hello_seen || s.reader_done; });
+    if (!s.hello_seen) return fail(s.reader_done ? "Hello (the engine ended first)" : "Hello", WAIT_TIMEOUT);
+    if (!s.hello_error.empty()) return fail("Hello", ERROR_INVALID_DATA, s.hello_error);
+    if (s.link_down) return fail("Hello (the engine ended first)", ERROR_BROKEN_PIPE);
+    s.accepting = true;
+  }
   s.writer = std::thread([&s] { s.WriteLoop(); });
-
-  std::unique_lock<std::mutex> hold(s.lock);
-  const ULONGLONG now = GetTickCount64();
-  const DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
-  s.changed.wait_for(hold, std::chrono::milliseconds(left), [&s] { return s.hello_seen || s.reader_done; });
-  if (!s.hello_seen) return fail(s.reader_done ? "Hello (the engine ended first)" : "Hello", WAIT_TIMEOUT);
   return true;
 }
 
-bool Host::Poll(Event* out) {
-  HostState& s = *state_;
-  std::lock_guard<std::mutex> hold(s.lock);
-  if (s.events.empty()) return false;
-  *out = std::move(s.events.front());
-  s.events.pop_front();
-  return true;
-}
+bool Host::Poll(Event* out) { return state_->events.Pop(out); }
 
 bool Host::CreateSurface(std::uint32_t surface, std::uint32_t width, std::uint32_t height, const std::string& url) {
   return state_->Queue(p::CreateSurface(surface, width, height, url));
@@ -307,38 +427,64 @@ bool Host::SendRaw(const p::Bytes& message) { return state_->Queue(message, true
 bool Host::Flush(DWORD timeout_ms) {
   HostState& s = *state_;
   std::unique_lock<std::mutex> hold(s.lock);
+  // Every way the writer can stop notifies: a write done, the link down, the threads stopped.
   const bool drained = s.changed.wait_for(hold, std::chrono::milliseconds(timeout_ms), [&s] {
-    return (s.outbox.empty() && !s.writing) || !s.threads_running;
+    return (s.outbox.empty() && !s.writing) || !s.threads_running || s.link_down;
   });
-  const bool ok = drained && s.outbox.empty() && s.failed_writes == 0;
+  const bool ok = drained && s.outbox.empty() && !s.writing && s.failed_writes == 0;
   s.failed_writes = 0;
   return ok;
 }
 
 bool Host::Texture(std::uint32_t surface, SurfaceTexture* out, std::string* why) {
+  HostState& s = *state_;
   std::string ignored;
-  return state_->textures.Get(surface, out, why != nullptr ? why : &ignored);
+  std::vector<TextureFailure> failures;
+  const bool ok = s.textures.Get(surface, out, why != nullptr ? why : &ignored, &failures);
+  DeliverFailures(&s, &failures, true);
+  return ok;
 }
 
 bool Host::View(std::uint32_t surface, Microsoft::WRL::ComPtr<ID3D11ShaderResourceView>* out, std::string* why) {
+  SurfaceTexture t;
   std::string ignored;
-  return state_->textures.View(surface, out, why != nullptr ? why : &ignored);
+  if (why == nullptr) why = &ignored;
+  if (!Texture(surface, &t, why)) return false;
+  if (!t.view) return false;
+  *out = t.view;
+  return true;
 }
 
 HandleCounts Host::Handles() const { return state_->textures.Counts(); }
 
-void Host::Disconnect() {
+bool Host::SetDevice(Microsoft::WRL::ComPtr<ID3D11Device1> device) {
   HostState& s = *state_;
+  if (s.InCallback()) return false;
+  std::vector<TextureFailure> failures;
+  s.textures.SetDevice(std::move(device), s.options.open_on_arrival, &failures);
+  DeliverFailures(&s, &failures, true);
+  return true;
+}
+
+bool Host::Disconnect() {
+  HostState& s = *state_;
+  if (s.InCallback()) return false;
   {
     std::lock_guard<std::mutex> hold(s.lock);
     s.disconnected = true;
   }
   s.StopThreads();
   s.pipe.Close();
+  return true;
 }
 
 ExitReport Host::Shutdown(DWORD timeout_ms) {
   HostState& s = *state_;
+  if (s.InCallback()) {
+    ExitReport refused;
+    refused.refused = std::string("Shutdown ") + kInCallback;
+    return refused;
+  }
   if (s.shut_down) return s.exit_report;
   s.shut_down = true;
   ExitReport& r = s.exit_report;
@@ -346,9 +492,9 @@ ExitReport Host::Shutdown(DWORD timeout_ms) {
     bool send = false;
     {
       std::lock_guard<std::mutex> hold(s.lock);
-      send = s.threads_running && !s.shutdown_sent && !s.disconnected && !s.link_down;
+      send = !s.shutdown_sent;
     }
-    if (send) s.Queue(p::Shutdown());
+    if (send) s.Queue(p::Shutdown());  // refused when the link is down or disconnected
     if (WaitForSingleObject(s.process.get(), timeout_ms) == WAIT_OBJECT_0) {
       DWORD code = 0;
       GetExitCodeProcess(s.process.get(), &code);

@@ -1,5 +1,5 @@
 // Window messages to input records: the keyboard's state read where the message is being
-// handled, the wheel's screen position made a window position, leaving tracked.
+// handled, the wheel's screen position made a window position, leaving tracked per surface.
 #include <windows.h>
 
 #include "client/host_session.h"
@@ -34,12 +34,19 @@ bool Host::ForwardInput(std::uint32_t surface, HWND window, UINT message, WPARAM
                                       static_cast<std::uint64_t>(lparam), keys, placement, &record))
     return false;
   HostState& s = *state_;
-  if (window != nullptr && (message == WM_MOUSEMOVE || message == WM_MOUSELEAVE)) {
+  if (window != nullptr && surface < protocol::kSurfaceCount && (message == WM_MOUSEMOVE || message == WM_MOUSELEAVE)) {
+    // Tracked per surface and window: a surface in a second window asks for its own leave.
+    // A window's request is used up by its WM_MOUSELEAVE, for every surface in it.
     bool track = false;
     {
       std::lock_guard<std::mutex> hold(s.lock);
-      track = message == WM_MOUSEMOVE && !s.tracking_leave;
-      s.tracking_leave = message == WM_MOUSEMOVE;
+      if (message == WM_MOUSEMOVE) {
+        track = s.leave_tracked[surface] != window;
+        s.leave_tracked[surface] = window;
+      } else {
+        for (HWND& tracked : s.leave_tracked)
+          if (tracked == window) tracked = nullptr;
+      }
     }
     // WM_MOUSELEAVE comes only to a window that asked for it, once per request.
     if (track) {

@@ -1,10 +1,12 @@
 // Inside the host library: what a Host holds. Not part of the public header.
 //
-// Threads: `lock` guards every field below it; the reader thread owns reading the pipe,
-// the writer thread writing it; the rest is the owner's (Start, Disconnect, Shutdown).
+// Made by Host's constructor, destroyed by its destructor (after Shutdown). Threads:
+// `lock` guards every field below it; the reader thread owns reading the pipe, the writer
+// thread writing it; the rest is the owner's (Start, SetDevice, Disconnect, Shutdown).
 #pragma once
 #include <windows.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -12,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "client/host_events.h"
 #include "client/host_textures.h"
 #include "client/nimo_host.h"
 #include "client/pipe_server.h"
@@ -25,25 +28,34 @@ struct HostState {
   HostState(const HostState&) = delete;
   HostState& operator=(const HostState&) = delete;
 
+  // Hands an event to the program: to on_event (guarded) or to the Poll list. On the
+  // reader thread, or on Start's thread before the reader runs.
   void Deliver(Event&& e);
+  // From any other thread (the render thread's Texture): with a callback the event waits
+  // for the reader thread, which delivers it after the next message or within 250 ms.
+  void DeliverLater(Event&& e);
+  void DeliverWaiting();  // reader thread
   void HandleMessage(const std::vector<std::uint8_t>& message);
   void ReadLoop();
   void WriteLoop();
   bool Queue(protocol::Bytes message, bool allow_empty = false);
   void StopThreads();
+  // True on the thread on_event runs on (the reader, or Start's while it delivers kStarted).
+  bool InCallback() const;
 
   StartOptions options;
   client::PipeServer pipe;
   TextureTable textures;
+  EventList events;
   UniqueHandle process;
   std::uint32_t engine_pid = 0;
   UniqueHandle reader_stop;
   UniqueHandle writer_stop;
   std::thread reader;
   std::thread writer;
+  std::atomic<DWORD> callback_thread{0};  // thread id inside on_event, 0 outside
   bool shut_down = false;  // owner only
   ExitReport exit_report;  // owner only
-  bool tracking_leave = false;  // under lock
 
   std::mutex lock;
   std::condition_variable changed;
@@ -52,11 +64,15 @@ struct HostState {
   bool writing = false;
   bool stop_writing = false;
   std::uint32_t failed_writes = 0;
-  std::deque<Event> events;
+  std::vector<Event> waiting_events;  // DeliverLater's, for the reader thread
+  HWND leave_tracked[protocol::kSurfaceCount] = {};  // the window asked for WM_MOUSELEAVE per surface
+  bool accepting = false;  // commands are queued: Hello was checked, the link is up
   bool threads_running = false;
   bool hello_seen = false;
+  std::string hello_error;  // not empty: the Hello was not from the engine we started
   bool reader_done = false;
   bool link_down = false;
+  bool ended_reported = false;
   bool shutdown_sent = false;
   bool disconnected = false;
 };

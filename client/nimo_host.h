@@ -1,34 +1,51 @@
 // nimo_host.h: what a Windows program embeds to show nimo-webengine's pages in its own
-// Direct3D 11 scene. One nimo::host::Host per engine process. It creates the pipe, starts
-// and watches the engine, reads its reports on a thread of its own, writes commands from
-// a queue so no call waits on the pipe, keeps every texture handle the engine gives this
-// process (the newest per surface open, every other one closed exactly once), turns window
-// messages into input and builds page events from typed values.
+// Direct3D 11 scene. One nimo::host::Host per engine process. It creates the pipe (open to
+// this user and SYSTEM only), starts and watches the engine, checks that the process that
+// connected and said Hello is the engine it started, reads its reports on a thread of its
+// own, writes commands from a queue so no call waits on the pipe, keeps every texture
+// handle the engine gives this process (the newest per surface open, every other one
+// closed exactly once), turns window messages into input and builds page events from
+// typed values.
 //
 //   nimo::host::Host host;
 //   nimo::host::StartOptions o;
-//   o.url = "file:///C:/game/ui/index.html";
+//   o.url = "file:///C:/game/ui/index.html";      // surface 0: the game's own UI
 //   o.device = my_device1;                        // ID3D11Device1 of the renderer
 //   nimo::host::StartError err;
 //   if (!host.Start(o, &err)) log(err.Text());
-//   host.CreateSurface(1, 800, 600, "https://example.org/");
-//   ... each frame:
+//   host.CreateSurface(2, 800, 600, "https://example.org/");  // only surface 2 may go anywhere
+//   ... each frame, on the render thread:
 //   nimo::host::Event e;
 //   while (host.Poll(&e)) { ... }
 //   nimo::host::SurfaceTexture t;
-//   Microsoft::WRL::ComPtr<ID3D11ShaderResourceView> view;
-//   if (host.View(1, &view) && host.Texture(1, &t)) draw(view.Get(), t.width, t.height);
+//   if (host.Texture(2, &t)) draw(t.view.Get(), t.width, t.height);
+//   ... after a device loss, with the new device:
+//   host.SetDevice(new_device1);
 //   ... in the window procedure:
-//   if (host.ForwardInput(1, hwnd, msg, wparam, lparam)) return 0;
-//   host.Emit(1, "score", {"alice", 42});
+//   if (host.ForwardInput(2, hwnd, msg, wparam, lparam)) return 0;
+//   host.Emit(0, "score", {"alice", 42});
 //   ... at the end:
 //   nimo::host::ExitReport r = host.Shutdown();
 //
-// Threads: Start, Disconnect, Shutdown, running(), engine_pid(), pipe_name() and
-// engine_process() on one thread (the owner's); every other call from any thread. Events
-// come either through StartOptions::on_event, on the library's reader thread, or, without
-// a callback, through Poll (frames of a surface not yet polled are merged into the newest).
+// Threads:
+// - Start, SetDevice, Disconnect, Shutdown, running(), engine_pid(), pipe_name() and
+//   engine_process() on one thread, the owner's.
+// - Commands (CreateSurface ... SendRaw, Emit, ForwardInput), Flush, Poll and Handles()
+//   from any thread.
+// - Texture() and View() on the thread that uses the program's device context (they open
+//   textures on the device, which any thread may do, but what they hand out is drawn with
+//   the context, which is not free-threaded); SetDevice must not run while they do.
+// Events come either through StartOptions::on_event, on the library's reader thread (and
+// kStarted on Start's thread), or, without a callback, through Poll. The callback must
+// not call Start, SetDevice, Disconnect or Shutdown (they are refused there, with an
+// error, since each waits for the very thread the callback runs on) and must not destroy
+// the Host; an exception it throws is caught and reported as kCallbackFailed. Every other
+// call is allowed in it.
 // A Host runs one engine once: Start after Shutdown is refused.
+//
+// Page messages: surface 2 is the one surface allowed to show pages from anywhere, so its
+// kPageMessage events come from pages the program does not control. Treat their names and
+// arguments as untrusted input, as a server treats a request.
 #pragma once
 #include <windows.h>
 #include <d3d11_1.h>
@@ -60,7 +77,13 @@ struct Event {
     kPageMessage,  // report: PageMessage, decoded into `page` when `page_parsed`
     kBadReport,    // a message that is no valid report (bad_status, bad_size)
     kOversizedReport,  // a message longer than any report, skipped
-    kEngineEnded,  // once: the engine's end of the pipe is gone (exit_code, expected)
+    kEngineEnded,  // once: the engine's end of the pipe is gone, or Disconnect/Shutdown
+                   // closed this end (exit_code, expected)
+    kDropped,      // events lost to the bound of the Poll list since the previous kDropped
+                   // (dropped_events, dropped_bytes); it stands where the first of them would
+    kTextureFailed,   // the newest texture of `report.surface_id` did not open (error); once
+                      // until a texture of that surface opens again; retried on each new frame
+    kCallbackFailed,  // on_event threw (error: its what()); delivered to on_event itself
   };
   Kind kind = Kind::kHello;
   protocol::Report report;  // every report kind, as decoded
@@ -73,53 +96,70 @@ struct Event {
   std::string pipe_name;         // kStarted
   long exit_code = -1;           // kEngineEnded: the process's full exit code, -1 if it still ran
   bool expected = false;         // kEngineEnded: after Shutdown or Disconnect
+  std::uint64_t dropped_events = 0;  // kDropped
+  std::uint64_t dropped_bytes = 0;   // kDropped: as counted against max_event_bytes
+  std::string error;                 // kTextureFailed, kCallbackFailed
 };
 
 struct StartOptions {
   std::string engine_path;  // empty: nimo-webengine.exe beside this program
-  // The engine's page and folder switches; empty ones are not passed.
+  // The engine's page and folder switches; empty ones are not passed. Text is UTF-8.
   std::string url;            // --nimomp-url: the page of surface 0
   std::string cache_dir;      // --nimomp-cache
   std::string locales_dir;    // --nimomp-locales
   std::string resources_dir;  // --nimomp-resources
   std::vector<std::string> extra_switches;  // appended as given, each quoted when needed
-  // The program's device: textures are opened on it. Null: handles are still kept and
-  // closed, but Texture() has nothing to give.
+  // The program's device: textures are opened on it, and the engine is asked to make its
+  // own device on the same adapter (--nimomp-adapter-luid), without which no texture could
+  // be shared on a machine with two GPUs. Null: handles are still kept and closed, but
+  // Texture() has nothing to give until SetDevice.
   Microsoft::WRL::ComPtr<ID3D11Device1> device;
   // Open each new texture as its FrameReady arrives (on the reader thread) rather than on
   // the first Texture() call; a handle that does not open is then counted at once.
   bool open_on_arrival = false;
   // Called on the reader thread for every event (and for kStarted on Start's thread);
-  // when empty, events wait for Poll.
+  // when empty, events wait for Poll. See the threading rules above.
   std::function<void(const Event&)> on_event;
+  // Bounds of the list Poll takes from: a program that stops polling (a loading screen)
+  // while pages log heavily loses the newest events past these, and is told by kDropped.
+  // Frames never count: each surface's newest frame waits in a slot of its own.
+  std::size_t max_events = 10000;
+  std::size_t max_event_bytes = 16u << 20;
   DWORD connect_timeout_ms = 15000;  // from the engine's start until Hello
   std::string pipe_prefix = "nimo-host";
   DWORD pipe_buffer = static_cast<DWORD>(protocol::kMaxFrameSize);  // in and out buffers
 };
 
 struct StartError {
-  std::string step;  // "CreateNamedPipe", "CreateProcess", "connect", "Hello", ...
+  std::string step;  // "options", "CreateNamedPipe", "CreateProcess", "connect", "Hello", ...
   DWORD code = 0;    // the Win32 error code (WAIT_TIMEOUT for a wait that ran out)
+  std::string detail;  // what was wrong, when the code alone does not say it
   std::string Text() const;
 };
 
+// One texture of a surface with its view and size, all of the same texture: the size is
+// the texture's own description, not a report's.
 struct SurfaceTexture {
   Microsoft::WRL::ComPtr<ID3D11Texture2D> texture;
+  Microsoft::WRL::ComPtr<ID3D11ShaderResourceView> view;
   std::uint32_t width = 0;
   std::uint32_t height = 0;
-  std::uint32_t format = 0;  // as FrameReady said
+  // The pixel layout: protocol::kFormatBgra or kFormatRgba. The CPU paint path's frames
+  // say 0 but are BGRA textures; they are reported as kFormatBgra.
+  std::uint32_t format = 0;
 };
 
 struct HandleCounts {
   std::uint32_t open = 0;          // handles held now (at most one per surface)
   std::uint32_t replaced = 0;      // closed because a newer one came for the same surface
   std::uint32_t opened = 0;        // textures opened on the device
-  std::uint32_t open_failures = 0;  // handles that did not open
+  std::uint32_t open_failures = 0;  // textures that did not open (once per failing streak)
 };
 
 struct ExitReport {
   long exit_code = -1;   // the engine's full exit code; -1 when it had to be terminated
   bool hung = false;     // it did not exit within the timeout and was terminated
+  std::string refused;   // not empty: Shutdown was called where it may not be (why), nothing done
 };
 
 struct HostState;  // inside the library
@@ -132,7 +172,8 @@ class Host {
   Host& operator=(const Host&) = delete;
 
   // Creates the pipe, starts the engine and waits for Hello. On failure says which step
-  // failed; an engine already started is left running for Shutdown to end.
+  // failed; an engine already started is left running for Shutdown to end. Refused when
+  // an option cannot be passed to the engine intact (step "options").
   bool Start(const StartOptions& options, StartError* error);
 
   // The oldest event not yet taken (only without on_event). Never blocks.
@@ -161,18 +202,30 @@ class Host {
   // or the time ran out.
   bool Flush(DWORD timeout_ms);
 
-  // The newest texture of `surface` (opened on the device if not yet) and its size.
+  // The newest texture of `surface` (opened on the device if not yet), its shader
+  // resource view (made once per texture; null, with `why` set, if it could not be made)
+  // and its size. A texture that fails to open is
+  // tried again once a newer frame of the surface arrives (or after SetDevice).
   bool Texture(std::uint32_t surface, SurfaceTexture* out, std::string* why = nullptr);
-  // A shader resource view of that texture (made once per texture), for drawing it.
+  // Only the view of that texture.
   bool View(std::uint32_t surface, Microsoft::WRL::ComPtr<ID3D11ShaderResourceView>* out, std::string* why = nullptr);
   HandleCounts Handles() const;
 
-  // Closes this end of the pipe now, as a program that went away (the engine then ends).
-  void Disconnect();
+  // After the program's device was lost (or to move to another device): every texture and
+  // view opened on the old device is released, and the textures are opened again on
+  // `device` from the handles the library still holds, so pages keep showing without
+  // restarting the engine. The engine's own adapter stays the one chosen at Start.
+  // False when called where it may not be (from on_event).
+  bool SetDevice(Microsoft::WRL::ComPtr<ID3D11Device1> device);
+
+  // Closes this end of the pipe now, as a program that went away (the engine then ends);
+  // kEngineEnded follows, expected. False (nothing done) from on_event.
+  bool Disconnect();
 
   // Sends Shutdown (unless sent or disconnected), waits up to `timeout_ms` for the engine
   // to exit, terminates it if it hangs, reads the reports it wrote last, closes every
-  // handle it gave this process. Safe to call in any state, more than once.
+  // handle it gave this process. Safe to call in any state, more than once; from on_event
+  // it is refused (ExitReport::refused says so) and does nothing.
   ExitReport Shutdown(DWORD timeout_ms = 20000);
 
   bool running() const;  // the engine process has not ended

@@ -32,16 +32,21 @@ class PipeServer {
   PipeServer& operator=(const PipeServer&) = delete;
 
   // A pipe under a fresh name "\\.\pipe\<prefix>-<pid>-<ticks>-<n>", created as the only
-  // instance that name may ever have (so no other process can squat on it) and for local
-  // clients only, with in and out buffers of `buffer_size` bytes. Messages up to
-  // `max_message` bytes are read whole; longer ones are skipped (Read says so).
+  // instance that name may ever have (so no other process can squat on it), for local
+  // clients only and open to this process's user and SYSTEM only (an explicit descriptor,
+  // not the default one that lets everyone read), with in and out buffers of `buffer_size`
+  // bytes. Messages up to `max_message` bytes are read whole; longer ones are skipped
+  // (Read says so).
   bool Create(const std::string& prefix, DWORD buffer_size, std::size_t max_message, PipeFailure* failure);
   const std::string& name() const { return name_; }
 
   // Waits until the engine has opened the pipe. Gives up after `timeout_ms`, or as soon as
-  // `give_up` (the engine's process, say; may be null) is signalled.
-  bool WaitConnected(DWORD timeout_ms, HANDLE give_up, PipeFailure* failure);
+  // `give_up` (the engine's process, say; may be null) is signalled. With `expected_pid`,
+  // a client of another process is disconnected at once (counted in refused()) and the
+  // wait goes on for the expected one.
+  bool WaitConnected(DWORD timeout_ms, HANDLE give_up, PipeFailure* failure, DWORD expected_pid = 0);
   bool connected() const { return connected_; }
+  std::uint32_t refused() const { return refused_; }
 
   enum class ReadResult {
     kMessage,    // one whole message is in *message (possibly empty)
@@ -71,6 +76,7 @@ class PipeServer {
   OVERLAPPED read_ov_ = {};
   bool read_pending_ = false;
   bool connected_ = false;
+  std::uint32_t refused_ = 0;
   std::vector<std::uint8_t> buffer_;
 };
 

@@ -2,18 +2,23 @@
 // the stand-in engine and the stand-in GPU: one whole session driven through it, a host
 // that reads slowly through a storm of resizes, and an engine that dies under it.
 #include <windows.h>
+#include <dxgi.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <clocale>
 #include <cmath>
 #include <cstdio>
+#include <stdexcept>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "client/nimo_host.h"
+#include "host/base/win_handle.h"
 #include "testbed/gpu/standin_gpu.h"
 #include "tests/support/fault_support.h"
 #include "tests/support/journal.h"
@@ -385,6 +390,295 @@ TEST(HostLibrary, EngineThatCannotStartOrIsKilledIsReportedAndShutdownStillWorks
   EXPECT_FALSE(end.hung);
   EXPECT_EQ(h.Handles().open, 0u);
   EXPECT_EQ(h.Shutdown().exit_code, 77) << "a second Shutdown tells the same";
+}
+
+// A program that stops polling (a loading screen) while a page logs heavily: the list
+// fills to its bound and no further, every line past it is counted, and the program is
+// told how many it lost. The bound is in events and bytes, not time, so a two-second
+// storm of a thousand lines (the engine cuts each to 600 bytes), ten times the bound,
+// proves what a longer one would. The storm is paced so the engine's own queue never fills.
+TEST(HostLibrary, ProgramThatStopsPollingUnderAConsoleStormStaysUnderTheBound) {
+  constexpr int kLines = 1000;
+  constexpr std::size_t kLineBytes = 600;
+  constexpr std::size_t kMaxBytes = 64 * 1024;
+  ScenarioWriter w;
+  w.Line("quiet paint.deliver host.send_external_begin_frame cb.on_console_message");
+  w.Page(PaintingUrl(1) + "-storm", {"load_start", "load_end", "paint pattern=gradient animate=1",
+                                     "console message=" + std::string(kLineBytes, 's') + " repeat=" +
+                                         std::to_string(kLines) + " batch=10 interval=20"});
+  AddPaintingPages(&w);
+  HostSandbox box(w.Text());
+  ASSERT_TRUE(box.ok());
+  host::Host h;
+  host::StartOptions o = box.Options();
+  o.max_event_bytes = kMaxBytes;
+  host::StartError error;
+  ASSERT_TRUE(h.Start(o, &error)) << error.Text();
+  ASSERT_TRUE(h.CreateSurface(1, 160, 90, PaintingUrl(1) + "-storm"));
+  Sleep(3000);  // not polling
+
+  std::size_t console_seen = 0, bytes_before_drop = 0;  // line text listed before the first loss
+  std::uint64_t dropped = 0, dropped_bytes = 0, drop_reports = 0;
+  bool first_drop_seen = false;
+  const ULONGLONG deadline = GetTickCount64() + 15000;
+  while (console_seen + dropped < static_cast<std::size_t>(kLines) && GetTickCount64() < deadline) {
+    host::Event e;
+    if (!h.Poll(&e)) {
+      Sleep(10);
+      continue;
+    }
+    if (e.kind == Kind::kConsole && e.report.surface_id == 1) {
+      ++console_seen;
+      if (!first_drop_seen) bytes_before_drop += e.report.text.size();
+    }
+    if (e.kind == Kind::kDropped) {
+      first_drop_seen = true;
+      ++drop_reports;
+      dropped += e.dropped_events;
+      dropped_bytes += e.dropped_bytes;
+    }
+  }
+  std::printf("  %zu lines kept, %llu dropped in %llu reports; %zu bytes listed when the bound was reached\n",
+              console_seen, static_cast<unsigned long long>(dropped), static_cast<unsigned long long>(drop_reports),
+              bytes_before_drop);
+  ASSERT_TRUE(first_drop_seen) << "the storm never reached the bound";
+  EXPECT_LE(bytes_before_drop, kMaxBytes) << "the list grew past its bound";
+  EXPECT_GT(bytes_before_drop, kMaxBytes / 2) << "the list dropped long before it was full";
+  EXPECT_EQ(console_seen + dropped, static_cast<std::size_t>(kLines)) << "every line is either kept or counted";
+  EXPECT_GE(dropped_bytes, dropped * kLineBytes);
+  host::Event frame;
+  EXPECT_TRUE(PollUntil(h, [](const host::Event& e) { return e.kind == Kind::kFrame && e.report.surface_id == 1; },
+                        5000, &frame))
+      << "frames wait in their own slots and still come";
+  EXPECT_EQ(h.Shutdown(15000).exit_code, 0);
+}
+
+// A lost device: the program makes a new one and hands it over; the textures are opened
+// again from the handles the library holds, the engine and its pages untouched. The
+// program's device sits on the second of two adapters (the engine's own choice would be
+// the first, with more memory): the engine makes its device on the program's adapter.
+TEST(HostLibrary, EngineFollowsTheProgramsAdapterAndSetDeviceRecoversFromDeviceLoss) {
+  ScenarioWriter w;
+  w.Line("quiet paint.deliver host.send_external_begin_frame");
+  AddPaintingPages(&w);
+  HostSandbox box(w.Text());
+  ASSERT_TRUE(box.ok());
+  const std::string gpu_log = TestBinDirectory() + "\\host-library-gpu.log";
+  DeleteFileA(gpu_log.c_str());
+  SetEnvironmentVariableA("NIMO_STANDIN_GPU_ADAPTERS", "Roomy:8192,Program's:1024");
+  SetEnvironmentVariableA("NIMO_STANDIN_GPU_LOG", gpu_log.c_str());
+  struct RestoreEnvironment {
+    ~RestoreEnvironment() {
+      SetEnvironmentVariableA("NIMO_STANDIN_GPU_ADAPTERS", nullptr);
+      SetEnvironmentVariableA("NIMO_STANDIN_GPU_LOG", nullptr);
+      SetEnvironmentVariableA("NIMO_STANDIN_GPU_FAIL", nullptr);
+    }
+  } restore;
+  const auto device_on_second_adapter = [] {
+    ComPtr<IDXGIFactory1> factory;
+    ComPtr<IDXGIAdapter1> adapter;
+    ComPtr<ID3D11Device> device;
+    ComPtr<ID3D11Device1> device1;
+    if (SUCCEEDED(CreateDXGIFactory1(__uuidof(IDXGIFactory1), reinterpret_cast<void**>(factory.GetAddressOf()))) &&
+        SUCCEEDED(factory->EnumAdapters1(1, adapter.GetAddressOf())) &&
+        SUCCEEDED(D3D11CreateDevice(adapter.Get(), D3D_DRIVER_TYPE_UNKNOWN, nullptr, 0, nullptr, 0, D3D11_SDK_VERSION,
+                                    device.GetAddressOf(), nullptr, nullptr)))
+      device.As(&device1);
+    return device1;
+  };
+  ComPtr<ID3D11Device1> first = device_on_second_adapter();
+  ASSERT_TRUE(first);
+
+  std::atomic<int> failures{0};
+  std::mutex failure_lock;
+  std::string failure_text;
+  host::Host h;
+  host::StartOptions o = box.Options();
+  o.device = first;
+  host::StartError error;
+  ASSERT_TRUE(h.Start(o, &error)) << error.Text();
+  ASSERT_TRUE(h.CreateSurface(1, 200, 100, PaintingUrl(1)));
+  const auto frame_of = [&](std::uint32_t width) {
+    return PollUntil(
+        h,
+        [&](const host::Event& e) {
+          if (e.kind == Kind::kTextureFailed) {
+            ++failures;
+            std::lock_guard<std::mutex> hold(failure_lock);
+            failure_text = e.error;
+          }
+          return e.kind == Kind::kFrame && e.report.surface_id == 1 && e.report.width == width;
+        },
+        10000);
+  };
+  ASSERT_TRUE(frame_of(200));
+  host::SurfaceTexture t;
+  std::string why;
+  ASSERT_TRUE(h.Texture(1, &t, &why)) << why;
+  ASSERT_TRUE(t.view);
+  EXPECT_EQ(t.width, 200u);
+  EXPECT_EQ(t.height, 100u);
+  EXPECT_EQ(t.format, protocol::kFormatBgra);
+
+  // The engine's device is on the program's adapter, by its LUID.
+  const auto engine_device_line = [&] {
+    std::string log;
+    if (FILE* f = std::fopen(gpu_log.c_str(), "rb")) {
+      char buf[4096];
+      std::size_t n;
+      while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) log.append(buf, n);
+      std::fclose(f);
+    }
+    const std::string tag = "gpu pid=" + std::to_string(h.engine_pid()) + " D3D11CreateDevice";
+    const std::size_t at = log.find(tag);
+    return at == std::string::npos ? std::string() : log.substr(at, log.find('\n', at) - at);
+  };
+  const std::string created = engine_device_line();
+  EXPECT_NE(created.find("adapter=1 (Program's) luid=0000000000005101"), std::string::npos) << created;
+
+  // The device is lost: new textures no longer open, reported once however many frames come.
+  const auto remove = NimoStandinExport<NimoStandinRemoveDeviceFn>("d3d11.dll", "NimoStandinRemoveDevice");
+  ASSERT_TRUE(remove != nullptr);
+  ComPtr<ID3D11Device> first_plain;
+  first.As(&first_plain);
+  ASSERT_TRUE(remove(first_plain.Get()));
+  EXPECT_EQ(first->GetDeviceRemovedReason(), DXGI_ERROR_DEVICE_REMOVED);
+  const std::uint32_t failures_before = h.Handles().open_failures;
+  ASSERT_TRUE(h.Resize(1, 240, 120));
+  ASSERT_TRUE(frame_of(240));
+  EXPECT_FALSE(h.Texture(1, &t, &why));
+  EXPECT_NE(why.find("lost"), std::string::npos) << why;
+  ASSERT_TRUE(h.Resize(1, 260, 130));
+  ASSERT_TRUE(frame_of(260));
+  EXPECT_FALSE(h.Texture(1, &t, &why)) << "tried again on the next frame, still lost";
+  ASSERT_TRUE(h.Resize(1, 280, 140));
+  ASSERT_TRUE(frame_of(280));
+  EXPECT_EQ(failures.load(), 1) << "a failure is reported once: " << failure_text;
+  EXPECT_EQ(h.Handles().open_failures, failures_before + 1);
+
+  // The program's new device: the newest texture opens on it, and later frames keep coming.
+  ComPtr<ID3D11Device1> second = device_on_second_adapter();
+  ASSERT_TRUE(second);
+  ASSERT_TRUE(h.SetDevice(second));
+  ASSERT_TRUE(h.Texture(1, &t, &why)) << why;
+  ComPtr<ID3D11Device> owner;
+  t.texture->GetDevice(owner.GetAddressOf());
+  ComPtr<ID3D11Device> second_plain;
+  second.As(&second_plain);
+  EXPECT_EQ(owner.Get(), second_plain.Get()) << "opened on the new device";
+  EXPECT_EQ(t.width, 280u);
+  ASSERT_TRUE(h.Resize(1, 300, 150));
+  ASSERT_TRUE(frame_of(300));
+  ASSERT_TRUE(h.Texture(1, &t, &why)) << why;
+  EXPECT_EQ(t.width, 300u);
+  EXPECT_TRUE(h.running());
+  EXPECT_EQ(engine_device_line(), created) << "the engine never made a second device";
+  t = host::SurfaceTexture();
+  owner.Reset();
+  EXPECT_EQ(h.Shutdown(15000).exit_code, 0);
+}
+
+// The pipe admits the engine it started and no one else; the program's callback cannot
+// take the reader down, by an exception or by ending the Host from inside; numbers keep
+// their text under a locale with a decimal comma.
+TEST(HostLibrary, PipeRefusesAnIntruderAndTheCallbackIsGuarded) {
+  ScenarioWriter w;
+  w.Line("quiet paint.deliver host.send_external_begin_frame");
+  AddPaintingPages(&w);
+  HostSandbox box(w.Text());
+  ASSERT_TRUE(box.ok());
+
+  host::Host h;
+  UniqueFileHandle intruder;
+  std::mutex lock;
+  std::vector<host::Event> seen;
+  std::string shutdown_inside;
+  bool disconnect_inside = true;
+  host::StartOptions o = box.Options();
+  o.on_event = [&](const host::Event& e) {
+    if (e.kind == Kind::kStarted) {
+      // Another process of this user opens the pipe before the engine can.
+      const std::wstring name(e.pipe_name.begin(), e.pipe_name.end());
+      intruder.reset(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    }
+    {
+      std::lock_guard<std::mutex> hold(lock);
+      seen.push_back(e);
+    }
+    if (e.kind == Kind::kHello) throw std::runtime_error("the program's bug");
+    if (e.kind == Kind::kLoad && e.report.surface_id == 1 && shutdown_inside.empty()) {
+      shutdown_inside = h.Shutdown(1000).refused;
+      disconnect_inside = h.Disconnect();
+    }
+  };
+  host::StartError error;
+  ASSERT_TRUE(h.Start(o, &error)) << error.Text();
+  ASSERT_TRUE(intruder) << "the intruder should have reached the pipe first";
+  char byte = 0;
+  DWORD n = 0;
+  EXPECT_FALSE(WriteFile(intruder.get(), &byte, 1, &n, nullptr)) << "the intruder was disconnected";
+
+  const auto wait_for = [&](const std::function<bool(const host::Event&)>& match) {
+    const ULONGLONG deadline = GetTickCount64() + 10000;
+    while (GetTickCount64() < deadline) {
+      {
+        std::lock_guard<std::mutex> hold(lock);
+        for (const host::Event& e : seen)
+          if (match(e)) return true;
+      }
+      Sleep(20);
+    }
+    return false;
+  };
+  ASSERT_TRUE(wait_for([](const host::Event& e) { return e.kind == Kind::kCallbackFailed; }));
+  {
+    std::lock_guard<std::mutex> hold(lock);
+    const auto failed = std::find_if(seen.begin(), seen.end(),
+                                     [](const host::Event& e) { return e.kind == Kind::kCallbackFailed; });
+    EXPECT_EQ(failed->error, "the program's bug");
+    EXPECT_EQ((failed - 1)->kind, Kind::kHello) << "reported right after the event that threw";
+  }
+
+  // Shutdown and Disconnect from the callback are refused, not a thread joining itself.
+  ASSERT_TRUE(h.CreateSurface(1, 200, 100, PaintingUrl(1)));
+  ASSERT_TRUE(wait_for([](const host::Event& e) { return e.kind == Kind::kLoad && e.report.surface_id == 1; }));
+  EXPECT_NE(shutdown_inside.find("on_event"), std::string::npos) << shutdown_inside;
+  EXPECT_FALSE(disconnect_inside);
+  EXPECT_TRUE(h.running());
+
+  // 1.5 stays one number under a decimal-comma locale.
+  const char* saved = std::setlocale(LC_ALL, nullptr);
+  const std::string restore_locale = saved != nullptr ? saved : "C";
+  const bool comma = std::setlocale(LC_ALL, "German") != nullptr || std::setlocale(LC_ALL, "de-DE") != nullptr;
+  char probe[16];
+  std::snprintf(probe, sizeof probe, "%.1f", 1.5);
+  const bool comma_active = comma && std::string(probe) == "1,5";
+  ASSERT_TRUE(h.Emit(1, "price", {1.5, "x"}));
+  std::setlocale(LC_ALL, restore_locale.c_str());
+  EXPECT_TRUE(comma_active) << "no decimal-comma locale: " << probe;
+  Journal j;
+  EXPECT_TRUE(box.WaitJournal(
+      [](const Journal& journal) {
+        return !journal.Events("frame.execute_java_script", "code",
+                               "window.__mpEmit&&window.__mpEmit(\"price\",[1.5,\"x\"]);")
+                    .empty();
+      },
+      10000, &j));
+
+  // Disconnect from the owner's thread: the end is reported, as expected.
+  EXPECT_TRUE(h.Disconnect());
+  ASSERT_TRUE(wait_for([](const host::Event& e) { return e.kind == Kind::kEngineEnded; }));
+  {
+    std::lock_guard<std::mutex> hold(lock);
+    EXPECT_EQ(std::count_if(seen.begin(), seen.end(), [](const host::Event& e) { return e.kind == Kind::kEngineEnded; }),
+              1);
+    const auto ended = std::find_if(seen.begin(), seen.end(),
+                                    [](const host::Event& e) { return e.kind == Kind::kEngineEnded; });
+    EXPECT_TRUE(ended->expected);
+  }
+  const host::ExitReport end = h.Shutdown(15000);
+  EXPECT_TRUE(end.refused.empty());
+  EXPECT_FALSE(end.hung);
 }
 
 }  // namespace
