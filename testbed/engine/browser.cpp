@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "testbed/engine/devtools.h"
 #include "testbed/engine/ime.h"
@@ -747,9 +748,11 @@ long long HostProcessId() {
   static long long found = -1;
   if (found >= 0) return found;
   found = 0;
-  char module[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, module, MAX_PATH);
-  const std::string command = GetCommandLineA();
+  std::vector<wchar_t> wide_module(32768, L'\0');
+  GetModuleFileNameW(nullptr, wide_module.data(), static_cast<DWORD>(wide_module.size()));
+  // Wine shows the command line under Z:\proc in UTF-8.
+  const std::string module = WideToUtf8(wide_module.data());
+  const std::string command = WideToUtf8(GetCommandLineW());
   const std::size_t at = command.find("--nimomp-pipe=");
   const std::string pipe = at == std::string::npos ? std::string() : command.substr(at, command.find(' ', at) - at);
   WIN32_FIND_DATAA entry;
@@ -766,7 +769,7 @@ long long HostProcessId() {
     buffer[size] = 0;
     std::string words(buffer, size);
     for (char& c : words) c = c == 0 ? ' ' : c;
-    if (_stricmp(buffer, module) == 0 && words.find(pipe) != std::string::npos) {
+    if (_stricmp(buffer, module.c_str()) == 0 && words.find(pipe) != std::string::npos) {
       found = std::atoll(name);
       break;
     }

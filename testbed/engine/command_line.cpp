@@ -258,8 +258,8 @@ CommandLineCore* GlobalCommandLine() {
   std::lock_guard<std::mutex> hold(lock);
   if (!global) {
     global = new CommandLineCore();
-    const char* raw = GetCommandLineA();
-    ParseCommandLine(raw ? raw : "", global);
+    // Read as UTF-16, as the engine does, so a path of any script stays whole.
+    ParseCommandLine(WideToUtf8(GetCommandLineW()), global);
     std::u16string type = SwitchValue(*global, u"type");
     global->role = type.empty() ? "browser" : U16ToUtf8(type);
   }

@@ -93,10 +93,11 @@ void OpenJournal() {
   std::lock_guard<std::mutex> hold(journal_lock);
   if (journal_file != INVALID_HANDLE_VALUE) CloseHandle(journal_file);
   journal_file = INVALID_HANDLE_VALUE;
-  char path[MAX_PATH * 2] = {};
-  DWORD got = GetEnvironmentVariableA("NIMO_STANDIN_JOURNAL", path, sizeof path);
-  if (got > 0 && got < sizeof path) {
-    journal_file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+  // Wide calls: the journal may lie in a folder whose name no code page holds.
+  static wchar_t path[32768];
+  const DWORD got = GetEnvironmentVariableW(L"NIMO_STANDIN_JOURNAL", path, sizeof path / sizeof path[0]);
+  if (got > 0 && got < sizeof path / sizeof path[0]) {
+    journal_file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   }
   journal_opened = true;

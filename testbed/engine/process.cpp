@@ -91,9 +91,9 @@ int cef_version_info(int entry) {
 int cef_execute_process(const cef_main_args_t* args, cef_app_t* application, void* windows_sandbox_info) {
   CommandLineCore* global = GlobalCommandLine();
   std::u16string type = SwitchValue(*global, u"type");
-  const char* raw = GetCommandLineA();
+  const std::string raw = WideToUtf8(GetCommandLineW());
   Event("execute_process").Ptr("instance", args ? args->instance : nullptr).Ptr("app", application)
-      .Ptr("sandbox", windows_sandbox_info).Text("type", U16ToUtf8(type)).Text("cmdline", raw ? raw : "");
+      .Ptr("sandbox", windows_sandbox_info).Text("type", U16ToUtf8(type)).Text("cmdline", raw);
   if (type.empty()) {
     // The browser process: nothing to run here; the engine drops the app reference.
     ReleaseProductObject(application ? &application->base : nullptr);

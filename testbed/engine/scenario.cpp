@@ -2,13 +2,15 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <mutex>
 #include <sstream>
+#include <vector>
 
 #include "testbed/engine/journal.h"
 #include "testbed/engine/refs.h"
+#include "testbed/engine/strings.h"
 
 namespace standin {
 namespace {
@@ -213,16 +215,17 @@ Scenario ParseScenario(const std::string& text, std::vector<std::string>* errors
 
 void ReloadScenario() {
   std::string text;
-  char path[MAX_PATH * 2] = {};
-  DWORD got = GetEnvironmentVariableA("NIMO_STANDIN_SCENARIO", path, sizeof path);
-  if (got > 0 && got < sizeof path) {
-    std::ifstream file(path, std::ios::binary);
-    if (file) {
-      std::ostringstream all;
-      all << file.rdbuf();
-      text = all.str();
+  // Wide calls: the scenario may lie in a folder whose name no code page holds.
+  std::vector<wchar_t> path(32768, L'\0');
+  const DWORD got = GetEnvironmentVariableW(L"NIMO_STANDIN_SCENARIO", path.data(), static_cast<DWORD>(path.size()));
+  if (got > 0 && got < path.size()) {
+    if (FILE* file = _wfopen(path.data(), L"rb")) {
+      char buffer[4096];
+      std::size_t n;
+      while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
+      std::fclose(file);
     } else {
-      Event("scenario.error").Text("file", path).Text("error", "cannot open");
+      Event("scenario.error").Text("file", WideToUtf8(path.data())).Text("error", "cannot open");
     }
   }
   std::vector<std::string> errors;

@@ -154,6 +154,12 @@ std::string ToJournal(const cef_string_t* text) {
 
 std::string U16ToUtf8(const std::u16string& text) { return Utf16ToJournalText(text.data(), text.size()); }
 
+std::string WideToUtf8(const wchar_t* text) {
+  static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wide text is UTF-16");
+  if (!text) return std::string();
+  return U16ToUtf8(std::u16string(reinterpret_cast<const char16_t*>(text)));
+}
+
 StringCounts CurrentStringCounts() {
   StringCounts counts;
   counts.outstanding = outstanding_chars.load();

@@ -26,6 +26,9 @@ std::u16string ToU16(const cef_string_t* text);
 std::u16string Utf8ToU16(const std::string& utf8);
 std::string ToJournal(const cef_string_t* text);
 std::string U16ToUtf8(const std::u16string& text);
+// UTF-8 of a NUL-terminated text from a wide Win32 call (command line, module path,
+// environment), so paths of any script reach the journal and the parsers intact.
+std::string WideToUtf8(const wchar_t* text);
 
 // Engine-allocated strings still held by the product (converted but never cleared) and
 // userfree strings never freed; frees of unknown userfree pointers.

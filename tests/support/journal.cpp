@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -117,7 +118,8 @@ bool ParseJournalLine(const std::string& raw, JournalEntry* entry) {
 
 Journal Journal::Load(const std::string& path) {
   Journal journal;
-  std::ifstream file(path, std::ios::binary);
+  // UTF-8 path, opened through the wide calls: the journal may lie in a folder of any script.
+  std::ifstream file(std::filesystem::u8path(path), std::ios::binary);
   std::string line;
   while (std::getline(file, line)) {
     JournalEntry entry;
@@ -200,7 +202,7 @@ ScenarioWriter& ScenarioWriter::Renderer(const std::vector<std::string>& actions
 }
 
 bool ScenarioWriter::WriteTo(const std::string& path) const {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  std::ofstream file(std::filesystem::u8path(path), std::ios::binary | std::ios::trunc);
   file << text_;
   return static_cast<bool>(file);
 }

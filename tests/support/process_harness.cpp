@@ -5,6 +5,9 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
+
+#include "host/base/wide_text.h"
 
 namespace nimo {
 namespace test {
@@ -28,54 +31,61 @@ bool Filtered(const std::string& name) {
   return upper.rfind("ZUNT_", 0) == 0 || upper.rfind("NIMO_STANDIN_", 0) == 0;
 }
 
-bool RemoveTree(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+// Paths are UTF-8 in this harness and reach the system through the wide calls, so a
+// sandbox may lie in a folder whose name no code page holds.
+std::wstring Wide(const std::string& text) { return nimo::WideFromUtf8(text); }
+
+bool RemoveTree(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return true;
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    return DeleteFileA(path.c_str()) != 0;
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    return DeleteFileW(path.c_str()) != 0;
   }
-  WIN32_FIND_DATAA data;
-  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
   if (find != INVALID_HANDLE_VALUE) {
     do {
-      if (std::strcmp(data.cFileName, ".") == 0 || std::strcmp(data.cFileName, "..") == 0) continue;
-      RemoveTree(path + "\\" + data.cFileName);
-    } while (FindNextFileA(find, &data));
+      if (std::wcscmp(data.cFileName, L".") == 0 || std::wcscmp(data.cFileName, L"..") == 0) continue;
+      RemoveTree(path + L"\\" + data.cFileName);
+    } while (FindNextFileW(find, &data));
     FindClose(find);
   }
-  return RemoveDirectoryA(path.c_str()) != 0;
+  return RemoveDirectoryW(path.c_str()) != 0;
 }
 
-std::vector<char> EnvironmentBlock(const std::vector<std::string>& entries) {
-  std::vector<char> block;
+std::vector<wchar_t> EnvironmentBlock(const std::vector<std::string>& entries) {
+  std::vector<wchar_t> block;
   for (const std::string& entry : entries) {
-    block.insert(block.end(), entry.begin(), entry.end());
-    block.push_back('\0');
+    const std::wstring wide = Wide(entry);
+    block.insert(block.end(), wide.begin(), wide.end());
+    block.push_back(L'\0');
   }
-  if (entries.empty()) block.push_back('\0');
-  block.push_back('\0');
+  if (entries.empty()) block.push_back(L'\0');
+  block.push_back(L'\0');
   return block;
 }
+
+FILE* OpenFile(const std::string& path, const wchar_t* mode) { return _wfopen(Wide(path).c_str(), mode); }
 
 }  // namespace
 
 std::string TestBinDirectory() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string text = path;
+  std::vector<wchar_t> path(32768, L'\0');
+  GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  const std::string text = nimo::Utf8FromWide(std::wstring(path.data()));
   const size_t cut = text.find_last_of("\\/");
   return cut == std::string::npos ? "." : text.substr(0, cut);
 }
 
 std::vector<std::string> SandboxEnvironment(const std::vector<std::string>& env) {
   std::vector<std::string> entries;
-  if (char* strings = GetEnvironmentStringsA()) {
-    for (const char* p = strings; *p != '\0'; p += std::strlen(p) + 1) {
-      const std::string entry = p;
+  if (wchar_t* strings = GetEnvironmentStringsW()) {
+    for (const wchar_t* p = strings; *p != L'\0'; p += std::wcslen(p) + 1) {
+      const std::string entry = nimo::Utf8FromWide(std::wstring(p));
       if (!Filtered(NameOf(entry))) entries.push_back(entry);
     }
-    FreeEnvironmentStringsA(strings);
+    FreeEnvironmentStringsW(strings);
   }
   for (const std::string& change : env) {
     const std::string name = Upper(NameOf(change));
@@ -119,17 +129,17 @@ void SandboxProcess::Kill() {
 }
 
 Sandbox::Sandbox(const SandboxLayout& layout) : exe_name_(layout.exe_name) {
-  char temp[MAX_PATH] = {};
-  GetTempPathA(MAX_PATH, temp);
-  std::string base = temp;
+  wchar_t temp[MAX_PATH + 1] = {};
+  GetTempPathW(MAX_PATH + 1, temp);
+  std::string base = nimo::Utf8FromWide(std::wstring(temp));
   while (!base.empty() && (base.back() == '\\' || base.back() == '/')) base.pop_back();
   char name[96];
   std::snprintf(name, sizeof name, "\\nimo-sbx-%lu-%llu-%u",
                 static_cast<unsigned long>(GetCurrentProcessId()),
                 static_cast<unsigned long long>(GetTickCount64()), sandbox_counter++);
-  root_ = base + name;
+  root_ = base + name + layout.folder_suffix;
   exe_dir_ = root_ + "\\bin";
-  if (!CreateDirectoryA(root_.c_str(), nullptr) || !CreateDirectoryA(exe_dir_.c_str(), nullptr)) {
+  if (!CreateDirectoryW(Wide(root_).c_str(), nullptr) || !CreateDirectoryW(Wide(exe_dir_).c_str(), nullptr)) {
     error_ = "cannot create " + exe_dir_;
     return;
   }
@@ -149,7 +159,7 @@ Sandbox::~Sandbox() {
   if (GetEnvironmentVariableA("NIMO_KEEP_SANDBOX", keep, sizeof keep) == 1 && keep[0] == '1') return;
   if (root_.empty()) return;
   // A process that just ended may still hold its files for a moment.
-  for (int attempt = 0; attempt < 40 && !RemoveTree(root_); ++attempt) Sleep(50);
+  for (int attempt = 0; attempt < 40 && !RemoveTree(Wide(root_)); ++attempt) Sleep(50);
 }
 
 std::string Sandbox::Path(const std::string& relative) const {
@@ -162,7 +172,7 @@ bool Sandbox::CopyFromBin(const std::string& file, const std::string& folder,
   if (!folder.empty() && !MakeDirectory(folder)) return false;
   const std::string target = Path(folder.empty() ? (as_name.empty() ? file : as_name)
                                                  : folder + "\\" + (as_name.empty() ? file : as_name));
-  if (!CopyFileA(source.c_str(), target.c_str(), FALSE)) {
+  if (!CopyFileW(Wide(source).c_str(), Wide(target).c_str(), FALSE)) {
     error_ = "cannot copy " + source + " to " + target;
     return false;
   }
@@ -170,7 +180,7 @@ bool Sandbox::CopyFromBin(const std::string& file, const std::string& folder,
 }
 
 bool Sandbox::WriteFile(const std::string& relative, const std::string& content) {
-  FILE* file = std::fopen(Path(relative).c_str(), "wb");
+  FILE* file = OpenFile(Path(relative), L"wb");
   if (file == nullptr) return false;
   const bool ok = std::fwrite(content.data(), 1, content.size(), file) == content.size();
   return std::fclose(file) == 0 && ok;
@@ -182,24 +192,24 @@ bool Sandbox::MakeDirectory(const std::string& relative) {
   for (size_t i = exe_dir_.size() + 1; i <= full.size(); ++i) {
     if (i == full.size() || full[i] == '\\' || full[i] == '/') {
       const std::string level = full.substr(0, i);
-      if (!CreateDirectoryA(level.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+      if (!CreateDirectoryW(Wide(level).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
         return false;
       }
     }
   }
-  const DWORD attributes = GetFileAttributesA(full.c_str());
+  const DWORD attributes = GetFileAttributesW(Wide(full).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool Sandbox::Remove(const std::string& relative) { return RemoveTree(Path(relative)); }
+bool Sandbox::Remove(const std::string& relative) { return RemoveTree(Wide(Path(relative))); }
 
 bool Sandbox::Exists(const std::string& relative) const {
-  return GetFileAttributesA(Path(relative).c_str()) != INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesW(Wide(Path(relative)).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 std::string Sandbox::ReadFile(const std::string& relative) const {
   std::string content;
-  FILE* file = std::fopen(Path(relative).c_str(), "rb");
+  FILE* file = OpenFile(Path(relative), L"rb");
   if (file == nullptr) return content;
   char buffer[4096];
   size_t n;
@@ -225,14 +235,15 @@ bool Sandbox::Start(const std::string& arguments, const std::vector<std::string>
   out->Kill();
   std::string command = "\"" + exe_path() + "\"";
   if (!arguments.empty()) command += " " + arguments;
-  std::vector<char> command_buffer(command.begin(), command.end());
-  command_buffer.push_back('\0');
-  std::vector<char> block = EnvironmentBlock(SandboxEnvironment(env));
-  STARTUPINFOA startup = {};
+  const std::wstring wide_command = Wide(command);
+  std::vector<wchar_t> command_buffer(wide_command.begin(), wide_command.end());
+  command_buffer.push_back(L'\0');
+  std::vector<wchar_t> block = EnvironmentBlock(SandboxEnvironment(env));
+  STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
-  if (!CreateProcessA(exe_path().c_str(), command_buffer.data(), nullptr, nullptr, FALSE, 0,
-                      block.data(), exe_dir_.c_str(), &startup, &info)) {
+  if (!CreateProcessW(Wide(exe_path()).c_str(), command_buffer.data(), nullptr, nullptr, FALSE,
+                      CREATE_UNICODE_ENVIRONMENT, block.data(), Wide(exe_dir_).c_str(), &startup, &info)) {
     return false;
   }
   const UniqueHandle thread(info.hThread);

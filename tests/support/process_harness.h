@@ -8,6 +8,7 @@
 // NIMO_STANDIN_* variable (so runs do not depend on the caller's shell), plus the entries a
 // test gives ("NAME=value" sets, "NAME" alone removes).
 //
+// Paths and environment entries are UTF-8; they reach the system through the wide calls.
 // Set NIMO_KEEP_SANDBOX=1 to keep the folders for inspection.
 // Threads: one test thread per Sandbox.
 #pragma once
@@ -36,10 +37,12 @@ struct SandboxLayout {
   // test may run a copy of itself in a sandbox this way).
   std::string program = "nimo-webengine.exe";
   std::string exe_name = "nimo-webengine.exe";
+  // Text (UTF-8) appended to the sandbox folder's name, e.g. letters of several scripts.
+  std::string folder_suffix;
 };
 
 struct RunResult {
-  bool started = false;    // CreateProcessA succeeded
+  bool started = false;    // CreateProcessW succeeded
   bool timed_out = false;  // the process was terminated after the timeout
   DWORD exit_code = 0;     // GetExitCodeProcess
 };
