@@ -12,15 +12,22 @@ namespace {
 void FormatCrash(const EXCEPTION_RECORD* record, char* out) {
   const uint32_t code = static_cast<uint32_t>(record->ExceptionCode);
   HMODULE module = nullptr;
-  const BOOL found = GetModuleHandleExA(
+  const BOOL found = GetModuleHandleExW(
       GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-      static_cast<LPCSTR>(record->ExceptionAddress), &module);
+      static_cast<LPCWSTR>(record->ExceptionAddress), &module);
   if (found && module != nullptr) {
-    char path[MAX_PATH];
+    // Read as UTF-16 and written as UTF-8, so a folder name of any script shows as it is;
+    // the line itself has room for MAX_PATH characters at most and cuts the rest.
+    wchar_t wide[MAX_PATH];
+    char path[MAX_PATH * 3];
     std::strcpy(path, "?");
-    // A path that cannot be read leaves "?"; a truncated one is still terminated.
-    if (GetModuleFileNameA(module, path, MAX_PATH) == 0) std::strcpy(path, "?");
-    path[MAX_PATH - 1] = '\0';
+    const DWORD n = GetModuleFileNameW(module, wide, MAX_PATH);
+    if (n > 0) {
+      const int units = static_cast<int>(n < MAX_PATH ? n : MAX_PATH - 1);
+      const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, units, path, sizeof path - 1, nullptr, nullptr);
+      path[bytes > 0 ? bytes : 0] = '\0';
+      if (bytes <= 0) std::strcpy(path, "?");
+    }
     const uint64_t offset = reinterpret_cast<uintptr_t>(record->ExceptionAddress) -
                             reinterpret_cast<uintptr_t>(module);
     FormatCrashLineInModule(out, code, path, offset);

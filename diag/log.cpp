@@ -4,7 +4,9 @@
 
 #include <atomic>
 #include <cstdio>
-#include <cstring>
+#include <string>
+
+#include "diag/portable/extended_path.h"
 
 namespace nimo {
 namespace {
@@ -12,25 +14,31 @@ namespace {
 // -1 undecided, 0 off, 1 on. Two threads deciding at once decide the same value.
 std::atomic<int> logging_state{-1};
 
-// The log file and its flag file beside the executable, worked out once into fixed
-// buffers: writing a line then allocates nothing, so even a report of an allocation
-// failure gets out. The log sits below every other part of the program, so it finds that
-// folder itself rather than asking host/base/paths.h.
+// The log file and its flag file beside the executable, worked out once on the first log
+// call: every later line allocates nothing, so even a report of an allocation failure gets
+// out. The executable's path is read as UTF-16 into a buffer that holds the longest path
+// the system hands out, so a folder name of any script, and a long one, is never cut or
+// mangled on its way to the file calls. The log sits below every other part of the
+// program, so it finds that folder itself rather than asking host/base/paths.h.
 struct LogPaths {
-  char log[MAX_PATH + 32] = {};
-  char flag[MAX_PATH + 32] = {};
+  std::wstring log;
+  std::wstring flag;
   LogPaths() {
-    char folder[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, folder, MAX_PATH);
-    char* cut = std::strrchr(folder, '\\');
-    if (char* slash = std::strrchr(folder, '/'); slash != nullptr && (cut == nullptr || slash > cut)) cut = slash;
-    if (cut != nullptr) {
-      *cut = '\0';
-    } else {
-      std::strcpy(folder, ".");
+    static wchar_t folder[32768];
+    const DWORD n = GetModuleFileNameW(nullptr, folder, sizeof folder / sizeof folder[0]);
+    // A path that does not fit would come back cut: no log rather than a wrong one.
+    if (n >= sizeof folder / sizeof folder[0]) return;
+    try {
+      std::wstring dir(folder, n);
+      const std::size_t cut = dir.find_last_of(L"\\/");
+      dir = cut == std::wstring::npos ? std::wstring(L".") : dir.substr(0, cut);
+      log = ExtendedLengthPath(dir + L"\\webengine.log");
+      flag = ExtendedLengthPath(dir + L"\\ZUNT_DEBUG");
+    } catch (...) {
+      // Out of memory at the very first log call: this process logs nothing.
+      log.clear();
+      flag.clear();
     }
-    std::snprintf(log, sizeof log, "%s\\webengine.log", folder);
-    std::snprintf(flag, sizeof flag, "%s\\ZUNT_DEBUG", folder);
   }
 };
 
@@ -44,7 +52,8 @@ const LogPaths& Paths() {
 bool IsLoggingEnabled() noexcept {
   int state = logging_state.load(std::memory_order_relaxed);
   if (state == -1) {
-    state = GetFileAttributesA(Paths().flag) != INVALID_FILE_ATTRIBUTES ? 1 : 0;
+    const std::wstring& flag = Paths().flag;
+    state = !flag.empty() && GetFileAttributesW(flag.c_str()) != INVALID_FILE_ATTRIBUTES ? 1 : 0;
     logging_state.store(state, std::memory_order_relaxed);
   }
   return state == 1;
@@ -52,7 +61,7 @@ bool IsLoggingEnabled() noexcept {
 
 void WriteLog(const char* format, LogArg first, LogArg second) noexcept {
   if (!IsLoggingEnabled() || format == nullptr) return;
-  FILE* file = std::fopen(Paths().log, "a");
+  FILE* file = _wfopen(Paths().log.c_str(), L"a");
   if (file == nullptr) return;
   std::fprintf(file, format, first.value, second.value);
   std::fclose(file);
@@ -60,7 +69,7 @@ void WriteLog(const char* format, LogArg first, LogArg second) noexcept {
 
 void WriteLogText(const char* text) noexcept {
   if (!IsLoggingEnabled() || text == nullptr) return;
-  FILE* file = std::fopen(Paths().log, "a");
+  FILE* file = _wfopen(Paths().log.c_str(), L"a");
   if (file == nullptr) return;
   std::fputs(text, file);
   std::fclose(file);

@@ -4,6 +4,7 @@
 
 #include <mmsystem.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -13,12 +14,14 @@
 #include "bridge/page_invoke.h"
 #include "diag/crash_filter.h"
 #include "diag/log.h"
+#include "diag/portable/extended_path.h"
 #include "diag/perf_stats.h"
 #include "host/app.h"
 #include "host/base/command_line.h"
 #include "host/base/engine_api.h"
 #include "host/base/paths.h"
 #include "host/base/ui_thread.h"
+#include "host/base/wide_text.h"
 #include "link/pipe_link.h"
 #include "surfaces/commands.h"
 #include "surfaces/paint.h"
@@ -38,6 +41,19 @@ cef_settings_t settings;
 void SetEngineString(cef_string_t* member, const std::string& value) {
   if (value.empty() || engine_api.cef_string_utf8_to_utf16 == nullptr) return;
   engine_api.cef_string_utf8_to_utf16(value.data(), value.size(), member);
+}
+
+// A path the engine gets whole but may not be able to use: many system calls stop at 259
+// characters unless the machine has long paths turned on. Said once per path, so a failure
+// that follows is not a mystery.
+void NoteLongPath(const char* setting, const std::string& path) {
+  const std::size_t characters = WideFromUtf8(path).size();
+  if (characters < kClassicPathLimit) return;
+  char line[160];
+  std::snprintf(line, sizeof line,
+                "[nimo-webengine][browser] %s is %llu characters long, over the 259 that some system calls take: ",
+                setting, static_cast<unsigned long long>(characters));
+  WriteLogText((line + path + "\n").c_str());
 }
 
 void OpenClientProcess(const std::string& pid_text) {
@@ -68,8 +84,9 @@ int RunBrowserProcess(HINSTANCE instance) {
     return 2;
   }
 
-  char exe_path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, exe_path, MAX_PATH);
+  // Paths are UTF-8 from here on (host/base/paths.h reads them as UTF-16), and the engine
+  // gets them back as UTF-16 through its own conversion.
+  const std::string exe_path = GetExecutablePath();
   const std::string exe_dir = GetExecutableDirectory();
 
   const std::string resources_dir = ToFullPath(GetSwitchValue("--nimomp-resources", exe_dir));
@@ -78,8 +95,9 @@ int RunBrowserProcess(HINSTANCE instance) {
   const std::string cache_dir =
       ToFullPath(GetSwitchValue("--nimomp-cache", exe_dir + "\\..\\cef_cache"));
   const std::string url = GetSwitchValue("--nimomp-url", "about:blank");
+  const std::string log_file = ToFullPath(exe_dir + "\\..\\logs\\webengine.log");
 
-  CreateDirectoryA(cache_dir.c_str(), nullptr);  // an existing folder is fine
+  MakeDirectory(cache_dir);  // an existing folder is fine
   InitSurfaceTable();
   for (Surface& s : surfaces) {
     InstallLoadHandler(&s.load_handler);
@@ -100,9 +118,14 @@ int RunBrowserProcess(HINSTANCE instance) {
   SetEngineString(&settings.root_cache_path, cache_dir);
   SetEngineString(&settings.resources_dir_path, resources_dir);
   SetEngineString(&settings.locales_dir_path, locales_dir);
-  SetEngineString(&settings.log_file, ToFullPath(exe_dir + "\\..\\logs\\webengine.log"));
+  SetEngineString(&settings.log_file, log_file);
+  NoteLongPath("browser_subprocess_path", exe_path);
+  NoteLongPath("cache_path", cache_dir);
+  NoteLongPath("resources_dir_path", resources_dir);
+  NoteLongPath("locales_dir_path", locales_dir);
+  NoteLongPath("log_file", log_file);
 
-  WriteLog("[nimo-webengine][browser] cef_initialize: subprocess=%s\n", static_cast<const char*>(exe_path));
+  WriteLog("[nimo-webengine][browser] cef_initialize: subprocess=%s\n", exe_path.c_str());
   cef_main_args_t main_args = {};
   main_args.instance = instance;
   if (engine_api.cef_initialize(&main_args, &settings, GetEngineApp(), nullptr) == 0) {

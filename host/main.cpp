@@ -3,8 +3,11 @@
 // browser process.
 #include <windows.h>
 
+#include <string>
+
 #include "diag/log.h"
 #include "host/app.h"
+#include "host/base/command_line.h"
 #include "host/base/engine_api.h"
 #include "host/base/paths.h"
 #include "host/browser_process.h"
@@ -52,7 +55,8 @@ void RaiseProcessPriority() {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   RaiseProcessPriority();
-  nimo::WriteLog("[nimo-webengine] launched cmdline=%s\n", GetCommandLineA());
+  // Read as UTF-16 and logged as UTF-8: a path of any script shows as it is.
+  nimo::WriteLog("[nimo-webengine] launched cmdline=%s\n", nimo::CommandLineText().c_str());
 
   nimo::engine_module = nimo::LoadEngineLibrary();
   if (nimo::engine_module == nullptr) return 1;
@@ -63,7 +67,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   main_args.instance = instance;
   const int result =
       nimo::engine_api.cef_execute_process(&main_args, nimo::GetEngineApp(), nullptr);
-  switch (nimo::SelectProcessRole(result, GetCommandLineA())) {
+  const std::string command_line = nimo::CommandLineText();
+  switch (nimo::SelectProcessRole(result, GetCommandLineW() ? command_line.c_str() : nullptr)) {
     case nimo::ProcessRole::kEngineSubprocess:
     case nimo::ProcessRole::kNone:
       return result;

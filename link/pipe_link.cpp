@@ -3,10 +3,12 @@
 #include <windows.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "diag/log.h"
 #include "diag/perf_stats.h"
+#include "host/base/wide_text.h"
 #include "host/base/win_handle.h"
 #include "link/link_state.h"
 #include "link/send.h"
@@ -114,9 +116,11 @@ bool ConnectPipe(const char* name, const CommandSink& command_sink) {
     WriteLog("[nimo-webengine][ipc] already connected - %s ignored\n", name);
     return false;
   }
+  // The name comes from the command line as UTF-8 and goes to the system as UTF-16.
+  const std::wstring wide_name = WideFromUtf8(name);
   UniqueFileHandle handle;
   for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-    handle.reset(CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    handle.reset(CreateFileW(wide_name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                              FILE_FLAG_OVERLAPPED, nullptr));
     if (handle) break;
     const DWORD error = GetLastError();

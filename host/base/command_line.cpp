@@ -2,14 +2,22 @@
 
 #include <windows.h>
 
+#include <cwchar>
+
+#include "host/base/wide_text.h"
 #include "host/portable/switch_value.h"
 
 namespace nimo {
 
+std::string CommandLineText() {
+  const wchar_t* line = GetCommandLineW();
+  if (line == nullptr) return std::string();
+  return Utf8FromWide(line, wcslen(line));
+}
+
 std::string GetSwitchValue(const char* name, const std::string& fallback) {
-  const char* line = GetCommandLineA();
-  if (line == nullptr || name == nullptr) return fallback;
-  return SwitchValueIn(line, name, fallback);
+  if (GetCommandLineW() == nullptr || name == nullptr) return fallback;
+  return SwitchValueIn(CommandLineText(), name, fallback);
 }
 
 }  // namespace nimo

@@ -1,9 +1,13 @@
-// Switch values of this process's own command line. Any thread: the text is read with
-// GetCommandLineA afresh at every call and nothing is cached.
+// This process's own command line. Any thread: the text is read with GetCommandLineW afresh
+// at every call, converted to UTF-8, and nothing is cached.
 #pragma once
 #include <string>
 
 namespace nimo {
+
+// The whole command line as UTF-8, so a path of any script reaches the log and the engine
+// intact. Empty when the system gives none.
+std::string CommandLineText();
 
 // Value of the "name=value" switch `name` (dashes included, e.g. "--nimomp-pipe"), or
 // `fallback` when the switch is absent, the command line is unavailable or `name` is null.

@@ -1,25 +1,56 @@
 #include "host/base/paths.h"
 
+#include <cstdint>
+#include <vector>
+
+#include "diag/log.h"
+#include "diag/portable/extended_path.h"
+#include "host/base/wide_text.h"
 #include "host/portable/path_split.h"
 
 namespace nimo {
+namespace {
 
-std::string GetExecutableDirectory() {
-  char buffer[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-  return DirectoryOf(buffer);
+// The longest path the system hands out (32767 characters and the terminator).
+constexpr DWORD kLongestPath = 32768;
+
+// `path` as the Win32 file calls take it: UTF-16, in the extended form when long.
+std::wstring SystemPath(const std::string& path) { return ExtendedLengthPath(WideFromUtf8(path)); }
+
+}  // namespace
+
+std::string GetExecutablePath() {
+  // GetModuleFileNameW fills the whole buffer (and cuts the path) when it is too small.
+  for (DWORD size = MAX_PATH; size <= kLongestPath; size *= 2) {
+    std::vector<wchar_t> buffer(size, L'\0');
+    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), size);
+    if (n == 0) return std::string();
+    if (n < size) return Utf8FromWide(buffer.data(), n);
+  }
+  return std::string();
 }
 
+std::string GetExecutableDirectory() { return DirectoryOf(GetExecutablePath()); }
+
 bool FlagFileExists(const char* name) {
-  return GetFileAttributesA((GetExecutableDirectory() + "\\" + name).c_str()) != INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesW(SystemPath(GetExecutableDirectory() + "\\" + name).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 std::string ToFullPath(const std::string& path) {
-  char buffer[MAX_PATH] = {};
-  const DWORD n = GetFullPathNameA(path.c_str(), MAX_PATH, buffer, nullptr);
-  // A result that does not fit returns the needed size and writes nothing.
-  if (n != 0 && n < MAX_PATH && buffer[0] != '\0') return buffer;
-  return path;
+  const std::wstring wide = WideFromUtf8(path);
+  if (wide.empty()) return path;
+  // The first call tells the size needed, terminator included.
+  const DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return path;
+  std::vector<wchar_t> buffer(needed + 1, L'\0');
+  const DWORD n = GetFullPathNameW(wide.c_str(), needed + 1, buffer.data(), nullptr);
+  if (n == 0 || n > needed || buffer[0] == L'\0') return path;
+  return Utf8FromWide(buffer.data(), n);
+}
+
+bool MakeDirectory(const std::string& path) {
+  const std::wstring wide = SystemPath(path);
+  return CreateDirectoryW(wide.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
 HMODULE LoadEngineLibrary() {
@@ -29,11 +60,23 @@ HMODULE LoadEngineLibrary() {
       dir + "\\..\\libs\\dezor2.dll",
       dir + "\\libs\\dezor2.dll",
   };
+  const std::string* too_long = nullptr;
   for (const std::string& candidate : candidates) {
     // The engine's own dependent DLLs are found through the DLL directory, which stays
     // at the folder of the library that loaded.
-    SetDllDirectoryA(FolderOrSelf(candidate).c_str());
-    if (HMODULE module = LoadLibraryA(candidate.c_str())) return module;
+    SetDllDirectoryW(WideFromUtf8(FolderOrSelf(candidate)).c_str());
+    const std::wstring wide = WideFromUtf8(candidate);
+    if (HMODULE module = LoadLibraryW(wide.c_str())) return module;
+    if (wide.size() >= kClassicPathLimit) {
+      // A system without long-path support refuses the plain spelling; the extended one
+      // needs the ".." folded first.
+      if (HMODULE module = LoadLibraryW(SystemPath(ToFullPath(candidate)).c_str())) return module;
+      if (too_long == nullptr) too_long = &candidate;
+    }
+  }
+  if (too_long != nullptr) {
+    WriteLog("[nimo-webengine] engine library not loaded from a path of %llu characters (the system may refuse paths over 259): %s\n",
+             static_cast<std::uint64_t>(WideFromUtf8(*too_long).size()), too_long->c_str());
   }
   return nullptr;
 }

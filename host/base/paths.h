@@ -1,12 +1,18 @@
-// Where the program lives and how it finds the engine library.
-// GetExecutableDirectory/ToFullPath: any thread. LoadEngineLibrary: main thread, once,
-// before any engine thread exists.
+// Where the program lives and how it finds the engine library. Paths are UTF-8 here and
+// reach the system as UTF-16 (host/base/wide_text.h), so a folder name of any script and a
+// path longer than the classic 260-character limit come through whole.
+// GetExecutablePath/GetExecutableDirectory/FlagFileExists/ToFullPath/MakeDirectory: any
+// thread. LoadEngineLibrary: main thread, once, before any engine thread exists.
 #pragma once
 #include <windows.h>
 
 #include <string>
 
 namespace nimo {
+
+// Full path of the running executable, never cut short (the buffer grows to fit); empty
+// only when the system cannot tell it.
+std::string GetExecutablePath();
 
 // Directory of the running executable (no trailing separator), recomputed on every call.
 std::string GetExecutableDirectory();
@@ -15,12 +21,17 @@ std::string GetExecutableDirectory();
 // flag files that switch behaviour on a deployed machine.
 bool FlagFileExists(const char* name);
 
-// Absolute form of `path`, or `path` unchanged when the system cannot give one that fits.
+// Absolute form of `path`, or `path` unchanged when the system cannot give one.
 std::string ToFullPath(const std::string& path);
+
+// Creates the folder `path` (its parent must exist); false when it could not be made and
+// does not exist either.
+bool MakeDirectory(const std::string& path);
 
 // Loads the engine library from beside the executable, "..\libs" or "libs", in that
 // order, pointing the DLL search path at each candidate's folder first. Null when none
-// loads; reports nothing.
+// loads. Reports nothing, except one log line when a candidate's path was too long for
+// the system to load.
 HMODULE LoadEngineLibrary();
 
 }  // namespace nimo

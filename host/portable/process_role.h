@@ -10,8 +10,8 @@ enum class ProcessRole {
   kBrowser,           // the client started us: run the browser process
 };
 
-// `execute_result` is what cef_execute_process returned; `command_line` the raw text of
-// GetCommandLineA (may be null). The browser switch is found by plain, case-sensitive
+// `execute_result` is what cef_execute_process returned; `command_line` the process's
+// command line as UTF-8 (null when the system gives none). The browser switch is found by plain, case-sensitive
 // substring search, so it also counts inside another argument.
 ProcessRole SelectProcessRole(int execute_result, const char* command_line);
 
