@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "host/base/wide_text.h"
 #include "protocol/wire.h"
 #include "tests/support/fake_client.h"
 #include "tests/support/journal.h"
@@ -38,7 +39,10 @@ TEST(InstallFolder, EveryPathArrivesWholeFromAFolderNamedInSeveralScripts) {
   const std::string root = sandbox.root();
   const std::string resources = root + "\\res \xC3\xA9";        // "res é"
   const std::string locales = root + "\\loc \xD0\x96";          // "loc Ж"
-  const std::string cache = root + "\\cache \xE4\xB8\xAD";      // "cache 中"
+  // "cache 中\<a long name>": the cache path is longer than the classic 259 characters.
+  const std::string cache_name = "cache \xE4\xB8\xAD\\" + std::string(220, 'c');
+  const std::string cache = root + "\\" + cache_name;
+  ASSERT_TRUE(sandbox.MakeDirectory("..\\cache \xE4\xB8\xAD"));
   ASSERT_TRUE(sandbox.MakeDirectory("..\\res \xC3\xA9"));
   ASSERT_TRUE(sandbox.MakeDirectory("..\\loc \xD0\x96"));
 
@@ -92,7 +96,7 @@ TEST(InstallFolder, EveryPathArrivesWholeFromAFolderNamedInSeveralScripts) {
   EXPECT_EQ(init->Get("locales_dir_path"), locales);
   EXPECT_EQ(init->Get("cache_path"), cache);
   EXPECT_EQ(init->Get("root_cache_path"), cache);
-  EXPECT_TRUE(sandbox.Exists("..\\cache \xE4\xB8\xAD"));  // the cache folder is made
+  EXPECT_TRUE(sandbox.Exists("..\\" + cache_name));  // the cache folder is made
 
   // The log shows the paths in UTF-8: the launch line, the engine's command line, the
   // sub-process path.
@@ -103,6 +107,11 @@ TEST(InstallFolder, EveryPathArrivesWholeFromAFolderNamedInSeveralScripts) {
   const std::size_t cmdline = log.find("[nimo-webengine][cmdline] ");
   ASSERT_NE(cmdline, std::string::npos) << log;
   EXPECT_NE(log.substr(cmdline, log.find('\n', cmdline) - cmdline).find(cache), std::string::npos) << log;
+  // A path the system may refuse is named once, whole, with its length in characters.
+  EXPECT_NE(log.find("[nimo-webengine][browser] cache_path is " + std::to_string(WideFromUtf8(cache).size()) +
+                     " characters long, over the 259 that some system calls take: " + cache + "\n"),
+            std::string::npos)
+      << log;
   EXPECT_NE(log.find("[nimo-webengine][browser] cef_initialize: subprocess=" + sandbox.exe_path() + "\n"),
             std::string::npos)
       << log;
