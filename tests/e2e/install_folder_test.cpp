@@ -28,11 +28,22 @@ using nimo_test::ScenarioWriter;
 // " été Ж中" in UTF-8, spelled in bytes so the test reads the same in any editor.
 const char kFolderSuffix[] = " \xC3\xA9t\xC3\xA9 \xD0\x96\xE4\xB8\xAD";
 
+bool UnderWine() {
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 TEST(InstallFolder, EveryPathArrivesWholeFromAFolderNamedInSeveralScripts) {
   SandboxLayout layout;
   layout.libraries = {"dezor2.dll", "d3d11.dll", "dxgi.dll"};
   layout.folder_suffix = kFolderSuffix;
   Sandbox sandbox(layout);
+  if (!sandbox.ok() && UnderWine() && Sandbox().ok()) {
+    // Wine keeps Windows names as Linux names in the host's locale; under a locale that is
+    // not UTF-8 (LANG=C) such a folder cannot exist at all.
+    GTEST_SKIP() << "this Wine cannot name a folder in these scripts (run it under a UTF-8 locale): "
+                 << sandbox.error();
+  }
   ASSERT_TRUE(sandbox.ok()) << sandbox.error();
   ASSERT_NE(sandbox.exe_path().find(kFolderSuffix), std::string::npos);
 
