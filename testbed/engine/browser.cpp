@@ -23,6 +23,7 @@
 #include "testbed/engine/loop.h"
 #include "testbed/engine/messages.h"
 #include "testbed/engine/paint.h"
+#include "testbed/engine/pointer.h"
 #include "testbed/engine/real_page.h"
 #include "testbed/engine/refs.h"
 #include "testbed/engine/renderer_faults.h"
@@ -1018,11 +1019,6 @@ void CEF_CALLBACK HostWasHidden(cef_browser_host_t* self, int hidden) {
   });
 }
 
-void CEF_CALLBACK HostNotifyScreenInfoChanged(cef_browser_host_t* self) {
-  CheckAlive(self, "notify_screen_info_changed");
-  Event("host.notify_screen_info_changed").Num("browser", HostCore(self)->id);
-}
-
 void CEF_CALLBACK HostInvalidate(cef_browser_host_t* self, cef_paint_element_type_t type) {
   CheckAlive(self, "invalidate");
   BrowserCore* b = HostCore(self);
@@ -1147,7 +1143,6 @@ void FillHost(cef_browser_host_t* h) {
   h->is_window_rendering_disabled = HostIsWindowRenderingDisabled;
   h->was_resized = HostWasResized;
   h->was_hidden = HostWasHidden;
-  h->notify_screen_info_changed = HostNotifyScreenInfoChanged;
   h->invalidate = HostInvalidate;
   h->send_external_begin_frame = HostSendExternalBeginFrame;
   h->send_key_event = HostSendKeyEvent;
@@ -1160,6 +1155,7 @@ void FillHost(cef_browser_host_t* h) {
   h->set_windowless_frame_rate = HostSetWindowlessFrameRate;
   h->set_audio_muted = HostSetAudioMuted;
   h->get_runtime_style = HostGetRuntimeStyle;
+  FillPointerHostSlots(h);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -1383,7 +1379,9 @@ void AnnounceCreated(BrowserCore* b, const std::u16string& url) {
   if (b->closed.load()) return;
   // In the Chromium mode the browser becomes a real page; when Chromium is not there it
   // stays a scripted one (chromium.failed says why).
-  if (ChromiumModeRequested() && ChromiumReady(20000)) RealPageOpen(b);
+  // The page's device scale picks the Chromium it lives in (one per scale).
+  const float scale = QueryScreenScale(b, "created");
+  if (ChromiumModeRequested() && ChromiumReady(20000, ScaleMilli(scale))) RealPageOpen(b);
   cef_life_span_handler_t* life = LifeSpanHandlerOf(b);
   bool present = STANDIN_HAS_SLOT(life, cef_life_span_handler_t, on_after_created);
   b->created = true;

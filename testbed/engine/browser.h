@@ -47,6 +47,7 @@ struct BrowserCore {
   std::atomic<bool> hidden{false};
   std::atomic<int> generation{0};   // bumped by every committed navigation
   std::atomic<int> frame_rate{0};
+  std::atomic<float> scale{1.0f};   // device scale from the product's get_screen_info (pointer.h)
   PaintState* paint = nullptr;      // owned by the paint module
   RealPage* real = nullptr;         // a page of headless Chromium (real_page.h), else scripted
 };

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "testbed/engine/browser.h"
 #include "testbed/engine/journal.h"
@@ -32,15 +33,47 @@ struct Connection {
   std::thread starter;
   std::atomic<long long> next_id{1};
   std::map<long long, DevToolsReply> replies;
-  std::map<std::string, DevToolsEvents> listeners;
   std::string unix_dir;     // the run's folder as Chromium's side sees it (/tmp/...)
   std::string windows_dir;  // the same through Wine's Z: drive
   long long pid = 0;
+  int scale_milli = 1000;  // its --force-device-scale-factor, in thousandths
 };
 
-Connection& conn() {
-  static Connection* c = new Connection();
+// One browser per device scale (the scale is a switch of the whole browser), made on first
+// use and kept for the process; event listeners of every browser's page sessions (session
+// ids are unique) and which browser each session lives in.
+struct Browsers {
+  std::mutex lock;
+  std::map<int, Connection*> by_scale;
+  std::map<std::string, DevToolsEvents> listeners;
+  std::map<std::string, Connection*> sessions;
+};
+
+Browsers& browsers() {
+  static Browsers* b = new Browsers();
+  return *b;
+}
+
+Connection& conn(int scale_milli = 1000) {
+  Browsers& all = browsers();
+  std::lock_guard<std::mutex> hold(all.lock);
+  Connection*& c = all.by_scale[scale_milli];
+  if (c == nullptr) {
+    c = new Connection();
+    c->scale_milli = scale_milli;
+  }
   return *c;
+}
+
+// The browser a command goes to: a page session's own, else the one of the scale.
+Connection& ConnFor(const std::string& session, int scale_milli) {
+  if (!session.empty()) {
+    Browsers& all = browsers();
+    std::lock_guard<std::mutex> hold(all.lock);
+    auto it = all.sessions.find(session);
+    if (it != all.sessions.end()) return *it->second;
+  }
+  return conn(scale_milli);
 }
 
 std::string ReadWholeFile(const std::string& path) {
@@ -64,19 +97,17 @@ std::string Binary() {
   return kDefaultBinary;
 }
 
-void Fail(const std::string& reason) {
-  Connection& c = conn();
+void Fail(Connection& c, const std::string& reason) {
   {
     std::lock_guard<std::mutex> hold(c.lock);
     c.state = Connection::State::kFailed;
     c.failure = reason;
   }
   c.changed.notify_all();
-  Event("chromium.failed").Text("reason", reason);
+  Event("chromium.failed").Text("reason", reason).Num("scale_milli", c.scale_milli);
 }
 
-void Dispatch(const std::string& text) {
-  Connection& c = conn();
+void Dispatch(Connection& c, const std::string& text) {
   Json message;
   try {
     message = Json::parse(text);
@@ -106,18 +137,18 @@ void Dispatch(const std::string& text) {
   const std::string session = message.value("sessionId", std::string());
   DevToolsEvents handler;
   {
-    std::lock_guard<std::mutex> hold(c.lock);
-    auto it = c.listeners.find(session);
-    if (it != c.listeners.end()) handler = it->second;
+    Browsers& all = browsers();
+    std::lock_guard<std::mutex> hold(all.lock);
+    auto it = all.listeners.find(session);
+    if (it != all.listeners.end()) handler = it->second;
   }
   static const Json empty = Json::object();
   if (handler) handler(method, message.contains("params") ? message["params"] : empty);
 }
 
-void ReaderLoop() {
-  Connection& c = conn();
+void ReaderLoop(Connection& c) {
   std::string text;
-  while (c.socket.Receive(&text)) Dispatch(text);
+  while (c.socket.Receive(&text)) Dispatch(c, text);
   std::map<long long, DevToolsReply> orphaned;
   {
     std::lock_guard<std::mutex> hold(c.lock);
@@ -134,14 +165,16 @@ void ReaderLoop() {
 // The launcher: Chromium in the background, its pid in a file, then a watch loop that
 // ends it by that pid once this engine process is gone, the stand-in leaves a `stop`
 // file, or an hour has passed; last, the run's folder is removed.
-std::string LaunchScript(const std::string& dir, long long engine_pid, const std::string& binary) {
+std::string LaunchScript(const std::string& dir, long long engine_pid, const std::string& binary, int scale_milli) {
+  char scale[32];
+  std::snprintf(scale, sizeof scale, "%d.%03d", scale_milli / 1000, scale_milli % 1000);
   std::string s;
   s += "#!/bin/sh\n";
   s += "dir='" + dir + "'\n";
   s += "engine=" + std::to_string(engine_pid) + "\n";
   s += "'" + binary + "' --no-sandbox --remote-debugging-address=127.0.0.1 --remote-debugging-port=0 \\\n";
   s += "  --enable-begin-frame-control --run-all-compositor-stages-before-draw --force-color-profile=srgb \\\n";
-  s += "  --force-device-scale-factor=1 --hide-scrollbars --mute-audio --no-first-run --disable-sync \\\n";
+  s += std::string("  --force-device-scale-factor=") + scale + " --hide-scrollbars --mute-audio --no-first-run --disable-sync \\\n";
   s += "  --disable-background-networking --disable-component-update --user-data-dir=\"$dir/profile\" \\\n";
   s += "  about:blank >\"$dir/chromium.log\" 2>&1 </dev/null &\n";
   s += "chrome=$!\n";
@@ -162,8 +195,7 @@ std::string LaunchScript(const std::string& dir, long long engine_pid, const std
   return s;
 }
 
-void Start() {
-  Connection& c = conn();
+void Start(Connection& c) {
   const std::string binary = Binary();
   char name[96];
   std::snprintf(name, sizeof name, "nimo-chromium-%lu-%llu", static_cast<unsigned long>(GetCurrentProcessId()),
@@ -171,15 +203,15 @@ void Start() {
   c.unix_dir = std::string("/tmp/") + name;
   c.windows_dir = std::string("Z:\\tmp\\") + name;
   if (!Exists(std::string("Z:") + binary)) {
-    Fail("no browser at " + binary);
+    Fail(c, "no browser at " + binary);
     return;
   }
   if (!CreateDirectoryA(c.windows_dir.c_str(), nullptr)) {
-    Fail("cannot make " + c.unix_dir);
+    Fail(c, "cannot make " + c.unix_dir);
     return;
   }
   const long long engine_pid = EngineHostPid();
-  const std::string script = LaunchScript(c.unix_dir, engine_pid, binary);
+  const std::string script = LaunchScript(c.unix_dir, engine_pid, binary, c.scale_milli);
   if (FILE* f = std::fopen((c.windows_dir + "\\launch.sh").c_str(), "wb")) {
     std::fwrite(script.data(), 1, script.size(), f);
     std::fclose(f);
@@ -190,7 +222,7 @@ void Start() {
   PROCESS_INFORMATION info = {};
   if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
                       &info)) {
-    Fail("cannot start /bin/sh (" + std::to_string(GetLastError()) + ")");
+    Fail(c, "cannot start /bin/sh (" + std::to_string(GetLastError()) + ")");
     return;
   }
   if (info.hProcess) CloseHandle(info.hProcess);
@@ -202,11 +234,11 @@ void Start() {
     text = ReadWholeFile(port_file);
     if (text.find('\n') != std::string::npos) break;
     if (!Exists(c.windows_dir)) {
-      Fail("the browser ended at start");
+      Fail(c, "the browser ended at start");
       return;
     }
     if (std::chrono::steady_clock::now() - started > std::chrono::seconds(20)) {
-      Fail("the browser did not open its DevTools port within 20 s");
+      Fail(c, "the browser did not open its DevTools port within 20 s");
       return;
     }
     Sleep(20);
@@ -217,14 +249,14 @@ void Start() {
   while (!path.empty() && (path.back() == '\n' || path.back() == '\r')) path.pop_back();
   std::string error;
   if (!c.socket.Connect(port, path, &error)) {
-    Fail(error);
+    Fail(c, error);
     return;
   }
   const long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
                            .count();
   Event("chromium.started").Num("pid", c.pid).Num("engine_host_pid", engine_pid).Text("folder", c.unix_dir)
-      .Num("port", port).Num("ms", ms).Text("binary", binary);
-  c.reader = std::thread(ReaderLoop);
+      .Num("port", port).Num("ms", ms).Text("binary", binary).Num("scale_milli", c.scale_milli);
+  c.reader = std::thread([&c] { ReaderLoop(c); });
   {
     std::lock_guard<std::mutex> hold(c.lock);
     if (c.state == Connection::State::kStarting) c.state = Connection::State::kUp;
@@ -241,26 +273,28 @@ bool ChromiumModeRequested() {
   return CurrentScenario().Global("chromium") != nullptr;
 }
 
-void StartChromium() {
-  Connection& c = conn();
+void StartChromium(int scale_milli) {
+  Connection& c = conn(scale_milli);
   {
     std::lock_guard<std::mutex> hold(c.lock);
     if (c.state != Connection::State::kIdle) return;
     c.state = Connection::State::kStarting;
   }
-  c.starter = std::thread(Start);
+  c.starter = std::thread([&c] { Start(c); });
 }
 
-bool ChromiumReady(int timeout_ms) {
-  Connection& c = conn();
+bool ChromiumReady(int timeout_ms, int scale_milli) {
+  StartChromium(scale_milli);
+  Connection& c = conn(scale_milli);
   std::unique_lock<std::mutex> hold(c.lock);
   c.changed.wait_for(hold, std::chrono::milliseconds(timeout_ms),
                      [&c] { return c.state != Connection::State::kStarting; });
   return c.state == Connection::State::kUp;
 }
 
-void DevToolsSend(const std::string& method, const Json& params, const std::string& session, DevToolsReply reply) {
-  Connection& c = conn();
+void DevToolsSend(const std::string& method, const Json& params, const std::string& session, DevToolsReply reply,
+                  int scale_milli) {
+  Connection& c = ConnFor(session, scale_milli);
   const long long id = c.next_id++;
   Json message = {{"id", id}, {"method", method}, {"params", params}};
   if (!session.empty()) message["sessionId"] = session;
@@ -282,7 +316,7 @@ void DevToolsSend(const std::string& method, const Json& params, const std::stri
 }
 
 bool DevToolsCall(const std::string& method, const Json& params, const std::string& session, Json* result,
-                  std::string* error, int timeout_ms) {
+                  std::string* error, int timeout_ms, int scale_milli) {
   struct Wait {
     std::mutex lock;
     std::condition_variable done;
@@ -297,7 +331,7 @@ bool DevToolsCall(const std::string& method, const Json& params, const std::stri
     wait->error = e;
     wait->finished = true;
     wait->done.notify_all();
-  });
+  }, scale_milli);
   std::unique_lock<std::mutex> hold(wait->lock);
   if (!wait->done.wait_for(hold, std::chrono::milliseconds(timeout_ms), [&] { return wait->finished; })) {
     if (error) *error = method + ": no reply within " + std::to_string(timeout_ms) + " ms";
@@ -308,20 +342,24 @@ bool DevToolsCall(const std::string& method, const Json& params, const std::stri
   return wait->error.empty();
 }
 
-void DevToolsListen(const std::string& session, DevToolsEvents handler) {
-  Connection& c = conn();
-  std::lock_guard<std::mutex> hold(c.lock);
-  c.listeners[session] = std::move(handler);
+void DevToolsListen(const std::string& session, DevToolsEvents handler, int scale_milli) {
+  Connection& c = conn(scale_milli);
+  Browsers& all = browsers();
+  std::lock_guard<std::mutex> hold(all.lock);
+  all.listeners[session] = std::move(handler);
+  all.sessions[session] = &c;
 }
 
 void DevToolsForget(const std::string& session) {
-  Connection& c = conn();
-  std::lock_guard<std::mutex> hold(c.lock);
-  c.listeners.erase(session);
+  Browsers& all = browsers();
+  std::lock_guard<std::mutex> hold(all.lock);
+  all.listeners.erase(session);
+  all.sessions.erase(session);
 }
 
-void StopChromium() {
-  Connection& c = conn();
+namespace {
+
+void Stop(Connection& c) {
   if (c.starter.joinable()) c.starter.join();
   bool up;
   {
@@ -330,7 +368,7 @@ void StopChromium() {
   }
   if (up) {
     std::string error;
-    DevToolsCall("Browser.close", Json::object(), "", nullptr, &error, 3000);
+    DevToolsCall("Browser.close", Json::object(), "", nullptr, &error, 3000, c.scale_milli);
   }
   if (c.windows_dir.empty()) return;
   // The watch loop ends the browser by its pid and removes the folder; wait for that, a
@@ -343,9 +381,31 @@ void StopChromium() {
   {
     std::lock_guard<std::mutex> hold(c.lock);
     c.state = Connection::State::kStopped;
-    c.listeners.clear();
   }
-  Event("chromium.stopped").Num("pid", c.pid).Num("ended", gone ? 1 : 0);
+  Event("chromium.stopped").Num("pid", c.pid).Num("ended", gone ? 1 : 0).Num("scale_milli", c.scale_milli);
+}
+
+}  // namespace
+
+void StopChromium() {
+  std::vector<Connection*> started;
+  {
+    Browsers& all = browsers();
+    std::lock_guard<std::mutex> hold(all.lock);
+    for (auto& entry : all.by_scale) started.push_back(entry.second);
+  }
+  for (Connection* c : started) {
+    bool idle;
+    {
+      std::lock_guard<std::mutex> hold(c->lock);
+      idle = c->state == Connection::State::kIdle;
+    }
+    if (!idle) Stop(*c);
+  }
+  Browsers& all = browsers();
+  std::lock_guard<std::mutex> hold(all.lock);
+  all.listeners.clear();
+  all.sessions.clear();
 }
 
 }  // namespace standin

@@ -1,6 +1,9 @@
-// The Chromium mode's browser: one headless Chromium per browser process of the stand-in,
-// reached over its DevTools WebSocket. Started at cef_initialize when the scenario says
-// `chromium` (or NIMO_STANDIN_CHROMIUM=1), with a fresh profile folder, through a small
+// The Chromium mode's browser: one headless Chromium per browser process of the stand-in
+// and device scale (the scale is a switch of the whole browser: pages of a product surface
+// at scale 1.5 live in a browser started with --force-device-scale-factor=1.5, whose frames
+// are in device pixels), reached over its DevTools WebSocket. The scale-1 browser is started
+// at cef_initialize when the scenario says `chromium` (or NIMO_STANDIN_CHROMIUM=1), another
+// scale's on first use, each with a fresh profile folder, through a small
 // shell script that also watches this process: Chromium is ended by its pid when the
 // stand-in stops it, when this process is gone (a crash included) or after an hour.
 //
@@ -21,21 +24,24 @@ using DevToolsEvents = std::function<void(const std::string& method, const Json&
 
 // Whether this run asks for real pages (the scenario's `chromium` or the environment).
 bool ChromiumModeRequested();
-// Launches Chromium and connects in the background (browser process, at cef_initialize).
-void StartChromium();
-// Waits until the connection is up; false when Chromium could not be started (the reason
-// was journaled once as chromium.failed).
-bool ChromiumReady(int timeout_ms);
-// Sends a command (to a page session when `session` is not empty); `reply` may be null.
+// Launches the Chromium of a scale (thousandths) and connects in the background, once
+// (browser process, at cef_initialize for scale 1, else on first use).
+void StartChromium(int scale_milli = 1000);
+// Starts the browser of the scale if needed and waits until its connection is up; false
+// when it could not be started (the reason was journaled once as chromium.failed).
+bool ChromiumReady(int timeout_ms, int scale_milli = 1000);
+// Sends a command to a page session when `session` is not empty (in whichever browser it
+// lives), else to the browser of the scale; `reply` may be null.
 void DevToolsSend(const std::string& method, const Json& params, const std::string& session,
-                  DevToolsReply reply = nullptr);
+                  DevToolsReply reply = nullptr, int scale_milli = 1000);
 // Sends and waits for the reply; not on the reader thread.
 bool DevToolsCall(const std::string& method, const Json& params, const std::string& session, Json* result,
-                  std::string* error, int timeout_ms = 10000);
-// Events of one page session, and of the browser itself (session "").
-void DevToolsListen(const std::string& session, DevToolsEvents handler);
+                  std::string* error, int timeout_ms = 10000, int scale_milli = 1000);
+// Events of one page session, which lives in the browser of the scale.
+void DevToolsListen(const std::string& session, DevToolsEvents handler, int scale_milli = 1000);
 void DevToolsForget(const std::string& session);
-// Closes the browser, waits for its end (a few seconds at most) and journals it.
+// Closes every browser started, waits for each one's end (a few seconds at most) and
+// journals it.
 void StopChromium();
 
 }  // namespace standin

@@ -13,6 +13,7 @@
 #include "testbed/engine/browser.h"
 #include "testbed/engine/journal.h"
 #include "testbed/engine/loop.h"
+#include "testbed/engine/pointer.h"
 #include "testbed/engine/real_page.h"
 #include "testbed/engine/scenario.h"
 #include "testbed/engine/slots.h"
@@ -352,7 +353,7 @@ void StartTimer(BrowserCore* b) {
 void PaintOnCreated(BrowserCore* b) {
   PaintState* p = State(b);
   cef_rect_t view = QueryViewRect(b, "paint");
-  Resize(p, view.width, view.height);
+  Resize(p, PaintPixels(b, view.width), PaintPixels(b, view.height));
   StartTimer(b);
 }
 
@@ -401,7 +402,7 @@ void PaintOnResized(BrowserCore* b) {
     RealResize(b, view.width, view.height);  // frames of the new size follow
     return;
   }
-  Resize(p, view.width, view.height);
+  Resize(p, PaintPixels(b, view.width), PaintPixels(b, view.height));
   if (p->content == Content::kProbe) std::fill(p->pixels.begin(), p->pixels.end(), kBackground);
   p->full_dirty = true;
 }

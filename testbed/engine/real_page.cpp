@@ -19,8 +19,10 @@
 #include "testbed/engine/journal.h"
 #include "testbed/engine/loop.h"
 #include "testbed/engine/paint.h"
+#include "testbed/engine/pointer.h"
 #include "testbed/engine/real_frame.h"
 #include "testbed/engine/real_ime.h"
+#include "testbed/engine/real_pointer.h"
 #include "testbed/engine/strings.h"
 
 namespace standin {
@@ -29,6 +31,7 @@ struct RealPage {
   BrowserCore* browser = nullptr;
   std::string target;   // also the main frame's id
   std::string session;
+  int scale_milli = 1000;  // the browser it lives in
   std::mutex lock;      // guards the maps below
   std::map<std::string, long long> contexts;        // frame id -> its default script context
   std::map<std::string, std::string> documents;     // request id -> frame id of a document request
@@ -246,6 +249,8 @@ void OnPageEvent(BrowserCore* b, const std::string& method, const Json& p) {
   } else if (method == "Page.javascriptDialogOpening") {
     // Nobody is there to answer a dialog of an off-screen page.
     DevToolsSend("Page.handleJavaScriptDialog", {{"accept", false}}, page->session);
+  } else if (method == "Input.dragIntercepted") {
+    RealDragIntercepted(b, p);
   } else if (method == "Inspector.targetCrashed") {
     page->crashed = true;
     page->frame_pending = false;
@@ -331,9 +336,9 @@ void OnFrame(BrowserCore* b, const Json& result, const std::string& error, Clock
   if (error.empty() && result.contains("screenshotData") && !page->closed.load()) {
     auto data = std::make_shared<std::string>(result["screenshotData"].get<std::string>());
     ++page->decoding;
-    PostDecode([b, data, asked, answered] {
+    PostDecode([b, page, data, asked, answered] {
       Decode(b, *data, asked, answered);
-      --b->real->decoding;
+      --page->decoding;
     });
   }
   page->frame_pending = false;
@@ -374,37 +379,52 @@ std::string ToChromiumUrl(const std::u16string& url16) {
   return result;
 }
 
+namespace {
+
+// The page's device scale as the emulation keeps it: 1 in the scale-1 browser, as it always
+// was; elsewhere 0, which leaves the browser's own forced scale in force.
+int EmulatedScale(const BrowserCore* b) { return ScaleMilli(b->scale.load()) == 1000 ? 1 : 0; }
+
+}  // namespace
+
 bool RealPageOpen(BrowserCore* b) {
   const cef_rect_t view = QueryViewRect(b, "chromium");
   const int width = view.width > 0 ? view.width : 800, height = view.height > 0 ? view.height : 600;
+  const int scale_milli = ScaleMilli(b->scale.load());
   Json created, attached;
   std::string error;
   if (!DevToolsCall("Target.createTarget",
                     {{"url", "about:blank"}, {"width", width}, {"height", height}, {"enableBeginFrameControl", true}},
-                    "", &created, &error)) {
+                    "", &created, &error, 10000, scale_milli)) {
     Event("chromium.page_failed").Num("browser", b->id).Text("error", error);
     return false;
   }
   RealPage* page = new RealPage();
   page->browser = b;
   page->target = created.value("targetId", std::string());
-  if (!DevToolsCall("Target.attachToTarget", {{"targetId", page->target}, {"flatten", true}}, "", &attached, &error)) {
+  if (!DevToolsCall("Target.attachToTarget", {{"targetId", page->target}, {"flatten", true}}, "", &attached, &error,
+                    10000, scale_milli)) {
     Event("chromium.page_failed").Num("browser", b->id).Text("error", error);
-    DevToolsSend("Target.closeTarget", {{"targetId", page->target}}, "");
+    DevToolsSend("Target.closeTarget", {{"targetId", page->target}}, "", nullptr, scale_milli);
     delete page;
     return false;
   }
   page->session = attached.value("sessionId", std::string());
+  page->scale_milli = scale_milli;
   b->real = page;
-  DevToolsListen(page->session, [b](const std::string& method, const Json& params) { OnPageEvent(b, method, params); });
+  DevToolsListen(page->session, [b](const std::string& method, const Json& params) { OnPageEvent(b, method, params); },
+                 scale_milli);
   const std::string& s = page->session;
   DevToolsCall("Page.enable", Json::object(), s, nullptr, &error);
   DevToolsCall("Runtime.enable", Json::object(), s, nullptr, &error);
   DevToolsCall("Network.enable", Json::object(), s, nullptr, &error);
   DevToolsCall("Fetch.enable", {{"patterns", Json::array({{{"urlPattern", "*"}}})}}, s, nullptr, &error);
   DevToolsCall("Emulation.setDeviceMetricsOverride",
-               {{"width", width}, {"height", height}, {"deviceScaleFactor", 1}, {"mobile", false}}, s, nullptr, &error);
-  Event("chromium.page").Num("browser", b->id).Text("target", page->target).Num("width", width).Num("height", height);
+               {{"width", width}, {"height", height}, {"deviceScaleFactor", EmulatedScale(b)}, {"mobile", false}}, s,
+               nullptr, &error);
+  RealPointerOpen(b);
+  Event("chromium.page").Num("browser", b->id).Text("target", page->target).Num("width", width).Num("height", height)
+      .Num("scale_milli", scale_milli);
   return true;
 }
 
@@ -498,13 +518,14 @@ void RealMouseClick(BrowserCore* b, const cef_mouse_event_t& e, int button, bool
 }
 
 void RealMouseMove(BrowserCore* b, const cef_mouse_event_t& e, bool leave) {
-  (void)leave;  // a pointer that left the view: Chromium has no such event; it stops moving
+  // A pointer that left the view: Chromium has no such event; it stops moving.
   const int buttons = Buttons(e.modifiers);
   const char* button = (buttons & 1) ? "left" : (buttons & 2) ? "right" : (buttons & 4) ? "middle" : "none";
   DevToolsSend("Input.dispatchMouseEvent",
                {{"type", "mouseMoved"}, {"x", e.x}, {"y", e.y}, {"button", button}, {"buttons", buttons},
                 {"modifiers", Modifiers(e.modifiers)}},
                b->real->session);
+  if (!leave) RealPointerMoved(b, e.x, e.y);
 }
 
 void RealMouseWheel(BrowserCore* b, const cef_mouse_event_t& e, int delta_x, int delta_y) {
@@ -581,7 +602,23 @@ void RealResize(BrowserCore* b, int width, int height) {
   if (width <= 0 || height <= 0) return;
   b->real->whole_next = true;
   DevToolsSend("Emulation.setDeviceMetricsOverride",
-               {{"width", width}, {"height", height}, {"deviceScaleFactor", 1}, {"mobile", false}}, b->real->session);
+               {{"width", width}, {"height", height}, {"deviceScaleFactor", EmulatedScale(b)}, {"mobile", false}},
+               b->real->session);
+}
+
+void RealScaleChanged(BrowserCore* b) {
+  RealPage* old = b->real;
+  if (old == nullptr || old->scale_milli == ScaleMilli(b->scale.load())) return;
+  const std::u16string url = b->main_frame.url;
+  Event("chromium.page_moves").Num("browser", b->id).Num("from_scale_milli", old->scale_milli)
+      .Num("to_scale_milli", ScaleMilli(b->scale.load()));
+  RealClose(b);
+  // The old page stays allocated: its late replies and decodes still look at it.
+  if (!ChromiumReady(20000, ScaleMilli(b->scale.load())) || !RealPageOpen(b)) {
+    b->real = old;  // stays closed: nothing more is painted
+    return;
+  }
+  if (!url.empty()) RealNavigate(b, &b->main_frame, url);
 }
 
 void RealFrameOpportunity(BrowserCore* b) {
@@ -612,7 +649,8 @@ void RealClose(BrowserCore* b) {
   if (page->closed.exchange(true)) return;
   RealImeForget(b);
   DevToolsForget(page->session);
-  DevToolsSend("Target.closeTarget", {{"targetId", page->target}}, "");
+  DevToolsSend("Target.closeTarget", {{"targetId", page->target}}, "", nullptr, page->scale_milli);
+  RealPointerClosed(b);
   Event("chromium.page_closed").Num("browser", b->id).Num("skipped_frames", page->skipped.load());
 }
 

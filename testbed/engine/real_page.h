@@ -42,12 +42,16 @@ void RealMouseWheel(BrowserCore* b, const cef_mouse_event_t& e, int delta_x, int
 void RealKey(BrowserCore* b, const cef_key_event_t& e);
 void RealFocus(BrowserCore* b, bool focus);
 void RealResize(BrowserCore* b, int width, int height);
+// The product changed the screen's scale: the page moves to the browser of the new scale
+// (one browser per scale) and loads its document there again.
+void RealScaleChanged(BrowserCore* b);
 // A frame opportunity: asks Chromium for a frame unless one is on its way.
 void RealFrameOpportunity(BrowserCore* b);
 // Crashes the page's renderer on purpose (Page.crash).
 void RealCrash(BrowserCore* b);
 void RealClose(BrowserCore* b);
-// The page's DevTools session, for the modules that drive more of it (real_ime.h).
+// The page's DevTools session, for the modules that drive more of it (real_ime.h,
+// real_pointer.h).
 std::string RealPageSession(BrowserCore* b);
 
 // Host file URL <-> the product's view of it.
