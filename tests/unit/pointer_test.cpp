@@ -2,8 +2,10 @@
 
 #include <climits>
 #include <cstdint>
+#include <string>
 #include <vector>
 
+#include "protocol/pointer_messages.h"
 #include "surfaces/portable/cursor_shape.h"
 #include "surfaces/portable/device_scale.h"
 #include "surfaces/portable/drag_session.h"
@@ -227,6 +229,50 @@ TEST(DragSession, ADragEntersMovesAndDropsOrIsCancelledAndAlwaysEndsTheSource) {
   calls.clear();
   drag.TakeInput(DragInput::kLeftUp, At(0, 0), &calls);
   EXPECT_EQ(calls[1].operation, DRAG_OPERATION_LINK);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PointerMessages, CursorAndTooltipPayloadsRoundTripAndMalformedOnesAreRefused) {
+  std::vector<std::uint8_t> pixels(2 * 3 * 4);
+  for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<std::uint8_t>(i + 1);
+  const std::vector<std::uint8_t> custom = nimo::EncodeCursorChanged(2, CT_CUSTOM, 1, -1, 2, 3, pixels);
+  ASSERT_EQ(16u + 8u + 24u, custom.size());
+  // The head and the picture's size, little-endian.
+  EXPECT_EQ((std::vector<std::uint8_t>{2, 0, 0, 0, 45, 0, 0, 0, 1, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 2, 0, 0, 0, 3, 0, 0, 0}),
+            std::vector<std::uint8_t>(custom.begin(), custom.begin() + 24));
+  nimo::CursorReport r;
+  ASSERT_TRUE(nimo::DecodeCursorChanged(custom.data(), custom.size(), &r));
+  EXPECT_EQ(2u, r.surface_id);
+  EXPECT_EQ(static_cast<std::uint32_t>(CT_CUSTOM), r.type);
+  EXPECT_EQ(1, r.hotspot_x);
+  EXPECT_EQ(-1, r.hotspot_y);
+  EXPECT_EQ(pixels, r.pixels);
+  // A standard cursor is the head alone.
+  const std::vector<std::uint8_t> hand = nimo::EncodeCursorChanged(0, CT_HAND, 0, 0, 0, 0, {});
+  ASSERT_EQ(16u, hand.size());
+  ASSERT_TRUE(nimo::DecodeCursorChanged(hand.data(), hand.size(), &r));
+  EXPECT_EQ(static_cast<std::uint32_t>(CT_HAND), r.type);
+  EXPECT_TRUE(r.pixels.empty());
+  // A picture that does not match its size, or is larger than allowed, is refused.
+  EXPECT_FALSE(nimo::DecodeCursorChanged(custom.data(), custom.size() - 1, &r));
+  EXPECT_FALSE(nimo::DecodeCursorChanged(custom.data(), 20, &r));
+  EXPECT_FALSE(nimo::DecodeCursorChanged(hand.data(), 15, &r));
+  std::vector<std::uint8_t> wide = nimo::EncodeCursorChanged(0, CT_CUSTOM, 0, 0, 129, 1, std::vector<std::uint8_t>(129 * 4));
+  EXPECT_FALSE(nimo::DecodeCursorChanged(wide.data(), wide.size(), &r));
+
+  const std::vector<std::uint8_t> tip = nimo::EncodeTooltip(3, "caf\xC3\xA9");
+  std::uint32_t surface = 0;
+  std::string text;
+  ASSERT_TRUE(nimo::DecodeTooltip(tip.data(), tip.size(), &surface, &text));
+  EXPECT_EQ(3u, surface);
+  EXPECT_EQ("caf\xC3\xA9", text);
+  const std::vector<std::uint8_t> gone = nimo::EncodeTooltip(3, "");
+  ASSERT_TRUE(nimo::DecodeTooltip(gone.data(), gone.size(), &surface, &text));
+  EXPECT_EQ("", text);
+  EXPECT_FALSE(nimo::DecodeTooltip(gone.data(), 15, &surface, &text));
 }
 
 }  // namespace
