@@ -183,16 +183,16 @@ void STDMETHODCALLTYPE CtxFlush(ID3D11DeviceContext*) {
 
 void InitContextVtable(ID3D11DeviceContextVtbl* vtbl) {
   FillWithTraps(vtbl, sizeof *vtbl, "ID3D11DeviceContext");
-  vtbl->QueryInterface = CtxQueryInterface;
-  vtbl->AddRef = CtxAddRef;
-  vtbl->Release = CtxRelease;
-  vtbl->GetDevice = CtxGetDevice;
-  vtbl->CopyResource = CtxCopyResource;
-  vtbl->CopySubresourceRegion = CtxCopySubresourceRegion;
-  vtbl->UpdateSubresource = CtxUpdateSubresource;
-  vtbl->Map = CtxMap;
-  vtbl->Unmap = CtxUnmap;
-  vtbl->Flush = CtxFlush;
+  vtbl->QueryInterface = Timed<CtxQueryInterface>;
+  vtbl->AddRef = Timed<CtxAddRef>;
+  vtbl->Release = Timed<CtxRelease>;
+  vtbl->GetDevice = Timed<CtxGetDevice>;
+  vtbl->CopyResource = Timed<CtxCopyResource>;
+  vtbl->CopySubresourceRegion = Timed<CtxCopySubresourceRegion>;
+  vtbl->UpdateSubresource = Timed<CtxUpdateSubresource>;
+  vtbl->Map = Timed<CtxMap>;
+  vtbl->Unmap = Timed<CtxUnmap>;
+  vtbl->Flush = Timed<CtxFlush>;
 }
 
 }  // namespace standin

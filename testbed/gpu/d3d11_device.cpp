@@ -80,6 +80,7 @@ HRESULT STDMETHODCALLTYPE DxgiGetAdapter(IDXGIDevice* self, IDXGIAdapter** out) 
       dxgi ? reinterpret_cast<CreateFactoryFn>(reinterpret_cast<void*>(GetProcAddress(dxgi, "CreateDXGIFactory1")))
            : nullptr;
   IDXGIFactory1* factory = nullptr;
+  ForeignCall in_dxgi;
   HRESULT hr = create ? create(IID_IDXGIFactory1, reinterpret_cast<void**>(&factory)) : E_FAIL;
   if (SUCCEEDED(hr)) {
     IDXGIAdapter1* adapter = nullptr;
@@ -101,20 +102,20 @@ ID3D11DeviceContextVtbl g_context_vtbl;
 struct VtableSetup {
   VtableSetup() {
     FillWithTraps(&g_device_vtbl, sizeof g_device_vtbl, "ID3D11Device1");
-    g_device_vtbl.QueryInterface = DevQueryInterface;
-    g_device_vtbl.AddRef = DevAddRef;
-    g_device_vtbl.Release = DevRelease;
-    g_device_vtbl.CreateTexture2D = DevCreateTexture2D;
-    g_device_vtbl.GetImmediateContext = DevGetImmediateContext;
-    g_device_vtbl.GetFeatureLevel = DevGetFeatureLevel;
-    g_device_vtbl.OpenSharedResource1 = DevOpenSharedResource1;
-    g_device_vtbl.CreateShaderResourceView = DevCreateShaderResourceView;
-    g_device_vtbl.GetDeviceRemovedReason = DevGetDeviceRemovedReason;
+    g_device_vtbl.QueryInterface = Timed<DevQueryInterface>;
+    g_device_vtbl.AddRef = Timed<DevAddRef>;
+    g_device_vtbl.Release = Timed<DevRelease>;
+    g_device_vtbl.CreateTexture2D = Timed<DevCreateTexture2D>;
+    g_device_vtbl.GetImmediateContext = Timed<DevGetImmediateContext>;
+    g_device_vtbl.GetFeatureLevel = Timed<DevGetFeatureLevel>;
+    g_device_vtbl.OpenSharedResource1 = Timed<DevOpenSharedResource1>;
+    g_device_vtbl.CreateShaderResourceView = Timed<DevCreateShaderResourceView>;
+    g_device_vtbl.GetDeviceRemovedReason = Timed<DevGetDeviceRemovedReason>;
     FillWithTraps(&g_dxgi_vtbl, sizeof g_dxgi_vtbl, "IDXGIDevice");
-    g_dxgi_vtbl.QueryInterface = DxgiQueryInterface;
-    g_dxgi_vtbl.AddRef = DxgiAddRef;
-    g_dxgi_vtbl.Release = DxgiRelease;
-    g_dxgi_vtbl.GetAdapter = DxgiGetAdapter;
+    g_dxgi_vtbl.QueryInterface = Timed<DxgiQueryInterface>;
+    g_dxgi_vtbl.AddRef = Timed<DxgiAddRef>;
+    g_dxgi_vtbl.Release = Timed<DxgiRelease>;
+    g_dxgi_vtbl.GetAdapter = Timed<DxgiGetAdapter>;
     InitContextVtable(&g_context_vtbl);
   }
 } g_vtable_setup;
@@ -122,7 +123,12 @@ struct VtableSetup {
 // Scripted index of the adapter the caller passed, read back from its LUID.
 int AdapterIndexOf(IDXGIAdapter* adapter, std::string* name) {
   DXGI_ADAPTER_DESC desc = {};
-  if (FAILED(IDXGIAdapter_GetDesc(adapter, &desc))) return -1;
+  HRESULT hr;
+  {
+    ForeignCall dxgi;
+    hr = IDXGIAdapter_GetDesc(adapter, &desc);
+  }
+  if (FAILED(hr)) return -1;
   *name = WideToUtf8(desc.Description);
   return static_cast<int>(desc.AdapterLuid.LowPart) - 0x5100;
 }
@@ -162,6 +168,7 @@ extern "C" HRESULT WINAPI D3D11CreateDevice(IDXGIAdapter* adapter, D3D_DRIVER_TY
                                             UINT sdk_version, ID3D11Device** out_device,
                                             D3D_FEATURE_LEVEL* out_level, ID3D11DeviceContext** out_context) {
   using namespace standin;
+  EntryClock clock;
   if (out_device) *out_device = nullptr;
   if (out_context) *out_context = nullptr;
   std::string adapter_name;

@@ -113,18 +113,18 @@ HRESULT STDMETHODCALLTYPE ResCreateSharedHandle(IDXGIResource1* self, const SECU
 struct VtableSetup {
   VtableSetup() {
     FillWithTraps(&g_texture_vtbl, sizeof g_texture_vtbl, "ID3D11Texture2D");
-    g_texture_vtbl.QueryInterface = TexQueryInterface;
-    g_texture_vtbl.AddRef = TexAddRef;
-    g_texture_vtbl.Release = TexRelease;
-    g_texture_vtbl.GetDevice = TexGetDevice;
-    g_texture_vtbl.GetType = TexGetType;
-    g_texture_vtbl.GetDesc = TexGetDesc;
+    g_texture_vtbl.QueryInterface = Timed<TexQueryInterface>;
+    g_texture_vtbl.AddRef = Timed<TexAddRef>;
+    g_texture_vtbl.Release = Timed<TexRelease>;
+    g_texture_vtbl.GetDevice = Timed<TexGetDevice>;
+    g_texture_vtbl.GetType = Timed<TexGetType>;
+    g_texture_vtbl.GetDesc = Timed<TexGetDesc>;
 
     FillWithTraps(&g_resource1_vtbl, sizeof g_resource1_vtbl, "IDXGIResource1");
-    g_resource1_vtbl.QueryInterface = ResQueryInterface;
-    g_resource1_vtbl.AddRef = ResAddRef;
-    g_resource1_vtbl.Release = ResRelease;
-    g_resource1_vtbl.CreateSharedHandle = ResCreateSharedHandle;
+    g_resource1_vtbl.QueryInterface = Timed<ResQueryInterface>;
+    g_resource1_vtbl.AddRef = Timed<ResAddRef>;
+    g_resource1_vtbl.Release = Timed<ResRelease>;
+    g_resource1_vtbl.CreateSharedHandle = Timed<ResCreateSharedHandle>;
   }
 } g_vtable_setup;
 

@@ -55,11 +55,11 @@ void STDMETHODCALLTYPE ViewGetDesc(ID3D11ShaderResourceView* self, D3D11_SHADER_
 struct VtableSetup {
   VtableSetup() {
     FillWithTraps(&g_view_vtbl, sizeof g_view_vtbl, "ID3D11ShaderResourceView");
-    g_view_vtbl.QueryInterface = ViewQueryInterface;
-    g_view_vtbl.AddRef = ViewAddRef;
-    g_view_vtbl.Release = ViewRelease;
-    g_view_vtbl.GetResource = ViewGetResource;
-    g_view_vtbl.GetDesc = ViewGetDesc;
+    g_view_vtbl.QueryInterface = Timed<ViewQueryInterface>;
+    g_view_vtbl.AddRef = Timed<ViewAddRef>;
+    g_view_vtbl.Release = Timed<ViewRelease>;
+    g_view_vtbl.GetResource = Timed<ViewGetResource>;
+    g_view_vtbl.GetDesc = Timed<ViewGetDesc>;
   }
 } g_vtable_setup;
 

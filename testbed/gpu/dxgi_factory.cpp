@@ -147,19 +147,19 @@ BOOL STDMETHODCALLTYPE FactoryIsCurrent(IDXGIFactory1*) { return TRUE; }
 struct VtableSetup {
   VtableSetup() {
     standin::FillWithTraps(&g_adapter_vtbl, sizeof g_adapter_vtbl, "IDXGIAdapter1");
-    g_adapter_vtbl.QueryInterface = AdapterQueryInterface;
-    g_adapter_vtbl.AddRef = AdapterAddRef;
-    g_adapter_vtbl.Release = AdapterRelease;
-    g_adapter_vtbl.GetDesc = AdapterGetDesc;
-    g_adapter_vtbl.GetDesc1 = AdapterGetDesc1;
+    g_adapter_vtbl.QueryInterface = standin::Timed<AdapterQueryInterface>;
+    g_adapter_vtbl.AddRef = standin::Timed<AdapterAddRef>;
+    g_adapter_vtbl.Release = standin::Timed<AdapterRelease>;
+    g_adapter_vtbl.GetDesc = standin::Timed<AdapterGetDesc>;
+    g_adapter_vtbl.GetDesc1 = standin::Timed<AdapterGetDesc1>;
 
     standin::FillWithTraps(&g_factory_vtbl, sizeof g_factory_vtbl, "IDXGIFactory1");
-    g_factory_vtbl.QueryInterface = FactoryQueryInterface;
-    g_factory_vtbl.AddRef = FactoryAddRef;
-    g_factory_vtbl.Release = FactoryRelease;
-    g_factory_vtbl.EnumAdapters = FactoryEnumAdapters;
-    g_factory_vtbl.EnumAdapters1 = FactoryEnumAdapters1;
-    g_factory_vtbl.IsCurrent = FactoryIsCurrent;
+    g_factory_vtbl.QueryInterface = standin::Timed<FactoryQueryInterface>;
+    g_factory_vtbl.AddRef = standin::Timed<FactoryAddRef>;
+    g_factory_vtbl.Release = standin::Timed<FactoryRelease>;
+    g_factory_vtbl.EnumAdapters = standin::Timed<FactoryEnumAdapters>;
+    g_factory_vtbl.EnumAdapters1 = standin::Timed<FactoryEnumAdapters1>;
+    g_factory_vtbl.IsCurrent = standin::Timed<FactoryIsCurrent>;
   }
 } g_vtable_setup;
 
@@ -168,6 +168,7 @@ struct VtableSetup {
 extern "C" {
 
 HRESULT WINAPI CreateDXGIFactory1(REFIID riid, void** out) {
+  standin::EntryClock clock;
   if (!out) return E_INVALIDARG;
   *out = nullptr;
   if (standin::FailureScripted("factory")) {
@@ -190,6 +191,8 @@ HRESULT WINAPI CreateDXGIFactory1(REFIID riid, void** out) {
 }
 
 std::uint32_t WINAPI NimoStandinDxgiMarker(void) { return kNimoStandinGpuMagic; }
+
+std::uint64_t WINAPI NimoStandinDxgiThreadMicros(void) { return standin::ThreadEntryMicros(); }
 
 void WINAPI NimoStandinDxgiStats(NimoDxgiStats* out) {
   if (!out) return;

@@ -43,4 +43,40 @@ void FillWithTraps(void* vtable, std::size_t bytes, const char* interface_name);
 // Appends one line "gpu pid=<pid> <text>" to the file named by NIMO_STANDIN_GPU_LOG.
 void Journal(const char* format, ...);
 
+// ---- time inside the entry points (gpu_clock.cpp) ----
+// Open for the length of every entry point (vtable slot or export): the outermost one on
+// a thread adds its duration to that thread's total, so a benchmark can tell the
+// stand-in's own time (memory copies, section maps) apart from its caller's.
+class EntryClock {
+ public:
+  EntryClock();
+  ~EntryClock();
+  EntryClock(const EntryClock&) = delete;
+  EntryClock& operator=(const EntryClock&) = delete;
+};
+// Held around a call into the other stand-in library, which counts that time itself.
+class ForeignCall {
+ public:
+  ForeignCall();
+  ~ForeignCall();
+  ForeignCall(const ForeignCall&) = delete;
+  ForeignCall& operator=(const ForeignCall&) = delete;
+};
+// Microseconds the calling thread has spent inside this library's entry points.
+std::uint64_t ThreadEntryMicros();
+
+// `vtbl->Slot = Timed<Implementation>;` installs the implementation behind an EntryClock.
+// (x64 has one calling convention, so the wrapper's type matches the slot's.)
+template <auto Fn>
+struct TimedEntry;
+template <typename R, typename... Args, R (*Fn)(Args...)>
+struct TimedEntry<Fn> {
+  static R Call(Args... args) {
+    EntryClock clock;
+    return Fn(args...);
+  }
+};
+template <auto Fn>
+constexpr auto Timed = &TimedEntry<Fn>::Call;
+
 }  // namespace standin

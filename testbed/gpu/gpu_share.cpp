@@ -10,6 +10,7 @@ extern "C" {
 HANDLE WINAPI NimoStandinShareTexture(std::uint32_t width, std::uint32_t height, std::uint32_t format,
                                       const void* pixels, std::uint32_t row_pitch) {
   using namespace standin;
+  EntryClock clock;
   if (width == 0 || height == 0 || width > 16384 || height > 16384 || !IsKnownFormat(format)) return nullptr;
   if (pixels && row_pitch < width * 4u) return nullptr;
   SectionView view;
@@ -32,6 +33,7 @@ HANDLE WINAPI NimoStandinShareTexture(std::uint32_t width, std::uint32_t height,
 BOOL WINAPI NimoStandinWriteTexture(HANDLE handle, std::uint32_t x, std::uint32_t y, std::uint32_t width,
                                     std::uint32_t height, const void* pixels, std::uint32_t row_pitch) {
   using namespace standin;
+  EntryClock clock;
   SectionView view;
   if (!pixels || !OpenSection(handle, &view)) return FALSE;
   const SectionHeader* h = view.header();
@@ -50,6 +52,7 @@ BOOL WINAPI NimoStandinWriteTexture(HANDLE handle, std::uint32_t x, std::uint32_
 BOOL WINAPI NimoStandinReadTexture(HANDLE handle, std::uint32_t* width, std::uint32_t* height, std::uint32_t* format,
                                    void* out, std::uint64_t out_size) {
   using namespace standin;
+  EntryClock clock;
   SectionView view;
   if (!OpenSection(handle, &view)) return FALSE;
   const SectionHeader* h = view.header();

@@ -50,6 +50,8 @@ extern "C" {
 
 std::uint32_t WINAPI NimoStandinD3d11Marker(void) { return kNimoStandinGpuMagic; }
 
+std::uint64_t WINAPI NimoStandinGpuThreadMicros(void) { return standin::ThreadEntryMicros(); }
+
 void WINAPI NimoStandinGpuStats(NimoGpuStats* out) {
   if (!out) return;
   standin::LockStats();

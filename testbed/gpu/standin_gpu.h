@@ -67,6 +67,12 @@ struct NimoDxgiStats {
 };
 
 typedef std::uint32_t(WINAPI* NimoStandinMarkerFn)(void);
+// NimoStandinGpuThreadMicros (d3d11.dll), NimoStandinDxgiThreadMicros (dxgi.dll):
+// microseconds the calling thread has spent inside that library's entry points (every
+// implemented vtable slot and export). A call into the other library from inside one is
+// counted by the other only. Read before and after a call to learn the stand-in GPU's
+// share of it.
+typedef std::uint64_t(WINAPI* NimoStandinThreadMicrosFn)(void);
 typedef void(WINAPI* NimoStandinGpuStatsFn)(NimoGpuStats* out);
 typedef void(WINAPI* NimoStandinDxgiStatsFn)(NimoDxgiStats* out);
 typedef void(WINAPI* NimoStandinResetFn)(void);
