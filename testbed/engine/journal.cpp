@@ -40,6 +40,12 @@ long long NowMicros() {
                                 now.QuadPart % frequency.QuadPart * 1000000 / frequency.QuadPart);
 }
 
+}  // namespace
+
+long long JournalMicros() { return NowMicros(); }
+
+namespace {
+
 bool IsBareByte(unsigned char c) {
   if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
   switch (c) {

@@ -19,6 +19,9 @@ namespace standin {
 // Re-reads the environment; called when the engine library is first used.
 void OpenJournal();
 bool JournalEnabled();
+// The clock every line is stamped with: microseconds of the performance counter, which
+// all processes share.
+long long JournalMicros();
 
 // Events whose name starts with one of these prefixes are counted instead of written
 // (the scenario's `quiet` directive, for long or fast runs).

@@ -199,6 +199,37 @@ TEST(Frames, BothPathsArrivePixelTrueThroughTheClientHandles) {
   EXPECT_NE(std::string::npos, s.log().find("[nimo-webengine][browser] shut down. paints=" +
                                             std::to_string(view_paints) + "\n"))
       << s.log();
+
+  // What the benchmarks count from: every call of a paint callback is journaled after it
+  // returned, with the stamp taken right before it and the stand-in GPU's time and bytes
+  // inside it, which must fit between the two lines.
+  std::map<long long, const nimo_test::JournalEntry*> announced;  // by browser
+  std::map<std::string, long long> copied;                         // by path and dirty rectangles
+  std::size_t calls = 0, timed = 0;
+  long long gpu_us = 0;
+  for (const nimo_test::JournalEntry& e : j.entries()) {
+    if (e.event == "paint.deliver") {
+      announced[e.Int("browser")] = &e;
+      if (e.Get("present") == "1") ++calls;
+    }
+    if (e.event != "paint.delivered") continue;
+    ++timed;
+    const auto it = announced.find(e.Int("browser"));
+    ASSERT_NE(announced.end(), it) << "no paint.deliver before " << e.line;
+    const nimo_test::JournalEntry& d = *it->second;
+    announced.erase(it);
+    EXPECT_EQ(d.Get("path"), e.Get("path")) << e.line;
+    EXPECT_LE(d.micros, e.Int("call_us")) << d.line << "\n" << e.line;
+    EXPECT_GE(e.Int("gpu_us", -1), 0) << e.line;
+    EXPECT_LE(e.Int("call_us") + e.Int("gpu_us"), e.micros) << e.line;
+    gpu_us += e.Int("gpu_us");
+    if (d.Get("type") == "0") copied[d.Get("path") + " " + d.Get("dirty")] = e.Int("copied", -1);
+  }
+  EXPECT_EQ(calls, timed);
+  EXPECT_GT(gpu_us, 0) << "the stand-in GPU's time inside the product's calls was not counted";
+  // A CPU paint uploads its whole buffer; an accelerated one copies its dirty rectangle.
+  EXPECT_EQ(160 * 90 * 4, copied["cpu 0,0,1,1"]);
+  EXPECT_EQ(30 * 40 * 4, copied["gpu 10,20,30,40"]);
 }
 
 // The popup test's page, stepped by the client: each step ends with a console line
