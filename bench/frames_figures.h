@@ -1,6 +1,8 @@
 // Frames through the real executable with the stand-in engine and GPU:
 // - paint callback → the client holds its FrameReady, p50/p99 on both paint paths, beside
-//   the raw pipe's one-way latency of a message of the same size;
+//   the raw pipe's one-way latency of a message of the same size: counted from the
+//   stand-in's call, less the stand-in GPU's time inside it, which has a row of its own
+//   (bench/paint_latency.h);
 // - four surfaces painting every frame while the client first reads at once and then
 //   slowly: paints per second on the UI thread, copy cost, coalesced and dropped frames,
 //   the backlog the client finds, and the UI thread's task latency, from the engine's own

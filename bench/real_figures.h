@@ -1,8 +1,10 @@
 // Real pages of headless Chromium (the stand-in's Chromium mode) through the engine:
 // paint -> FrameReady latency on both paint paths beside the raw pipe measured right
-// before, the bytes the product copies per frame for a small animation and for a page
-// scroll against a whole frame (the stand-in GPU's operation log), and the stand-in's own
-// time per frame (screenshot, PNG decode, frame comparison), which is not the product's.
+// before, counted from the stand-in's call less the stand-in GPU's time inside it
+// (bench/paint_latency.h); the bytes the product copies per frame for a small animation
+// and for a page scroll against a whole frame (the stand-in GPU's counters, journaled per
+// paint); and the stand-in's own time per frame (its GPU inside the paint call,
+// screenshot, PNG decode, frame comparison), which is not the product's.
 //
 // Threads: the benchmark's main thread.
 #pragma once
