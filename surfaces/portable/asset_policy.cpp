@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "surfaces/portable/ui_origin.h"
+
 namespace nimo {
 
 namespace {
@@ -38,6 +40,11 @@ NavigationDecision DecideNavigation(std::uint32_t surface_id, std::string_view u
   if (StartsWith(url, kFileUrl)) return {true, true};
   if (StartsWith(url, kDataUrl) || StartsWith(url, kBlankUrl)) return {true, false};
   return {surface_id == kUnrestrictedSurfaceId, false};
+}
+
+NavigationDecision DecideNavigation(std::uint32_t surface_id, std::string_view url, bool ui_origin_mapped) {
+  if (ui_origin_mapped && IsUiOriginUrl(url)) return {true, false};
+  return DecideNavigation(surface_id, url);
 }
 
 bool PageLocationFromUrl(std::string_view url, PageLocation* out) {

@@ -27,6 +27,9 @@ struct NavigationDecision {
 // URLs starting with "file://", "data:" or "about:blank" are allowed on every surface;
 // anything else only on surface 2.
 NavigationDecision DecideNavigation(std::uint32_t surface_id, std::string_view url);
+// The same, with URLs of the UI origin (surfaces/portable/ui_origin.h) allowed on every
+// surface when a UI folder is mapped; they never record a page location.
+NavigationDecision DecideNavigation(std::uint32_t surface_id, std::string_view url, bool ui_origin_mapped);
 
 // The directory of the last local page and its drive ("C:/Games/ui" and "C:").
 struct PageLocation {

@@ -51,6 +51,26 @@ TEST(NavigationFilter, EverythingElseOnlyOnSurfaceTwo) {
   }
 }
 
+TEST(NavigationFilter, UiOriginIsLocalOnlyWhileAFolderIsMapped) {
+  for (std::uint32_t id : {0u, 1u, 3u}) {
+    SCOPED_TRACE(id);
+    for (const char* url : {"https://nimo.localhost/", "https://nimo.localhost/app/index.html?x#y",
+                            "https://nimo.localhost"}) {
+      EXPECT_FALSE(DecideNavigation(id, url, false).allow) << url;
+      const auto d = DecideNavigation(id, url, true);
+      EXPECT_TRUE(d.allow) << url;
+      EXPECT_FALSE(d.record_page);  // the asset rewrite never follows it
+    }
+    // Look-alike hosts stay web URLs.
+    for (const char* url : {"https://nimo.localhost.example/", "https://nimo.localhost:444/", "http://nimo.localhost/",
+                            "https://x.nimo.localhost/"}) {
+      EXPECT_FALSE(DecideNavigation(id, url, true).allow) << url;
+    }
+    EXPECT_TRUE(DecideNavigation(id, "file:///C:/ui/index.html", true).record_page);
+  }
+  EXPECT_TRUE(nimo::RewriteAssetUrlFor({"C:/Games/ui", "C:"}, "https://nimo.localhost/assets/a.png").empty());
+}
+
 TEST(PageLocation, DirectoryAndDriveOfALocalPage) {
   PageLocation at;
   ASSERT_TRUE(nimo::PageLocationFromUrl("file:///C:/Games/ui/index.html", &at));
