@@ -1023,6 +1023,51 @@ struct cef_callback_t {
   void(CEF_CALLBACK* cancel)(cef_callback_t* self);
 };
 
+// Serving a request from the program: the handler the program returns from
+// get_resource_handler, the response it fills, and the callbacks of its asynchronous
+// answers. Every handler slot runs on the engine's IO thread.
+struct cef_resource_skip_callback_t {
+  cef_base_ref_counted_t base;
+  void(CEF_CALLBACK* cont)(cef_resource_skip_callback_t* self, int64_t bytes_skipped);
+};
+
+struct cef_resource_read_callback_t {
+  cef_base_ref_counted_t base;
+  void(CEF_CALLBACK* cont)(cef_resource_read_callback_t* self, int bytes_read);
+};
+
+struct cef_resource_handler_t {
+  cef_base_ref_counted_t base;
+  int(CEF_CALLBACK* open)(cef_resource_handler_t* self, cef_request_t* request, int* handle_request, cef_callback_t* callback);
+  int(CEF_CALLBACK* process_request)(cef_resource_handler_t* self, cef_request_t* request, cef_callback_t* callback);
+  void(CEF_CALLBACK* get_response_headers)(cef_resource_handler_t* self, cef_response_t* response, int64_t* response_length, cef_string_t* redirectUrl);
+  int(CEF_CALLBACK* skip)(cef_resource_handler_t* self, int64_t bytes_to_skip, int64_t* bytes_skipped, cef_resource_skip_callback_t* callback);
+  int(CEF_CALLBACK* read)(cef_resource_handler_t* self, void* data_out, int bytes_to_read, int* bytes_read, cef_resource_read_callback_t* callback);
+  int(CEF_CALLBACK* read_response)(cef_resource_handler_t* self, void* data_out, int bytes_to_read, int* bytes_read, cef_callback_t* callback);
+  void(CEF_CALLBACK* cancel)(cef_resource_handler_t* self);
+};
+
+struct cef_response_t {
+  cef_base_ref_counted_t base;
+  int(CEF_CALLBACK* is_read_only)(cef_response_t* self);
+  cef_errorcode_t(CEF_CALLBACK* get_error)(cef_response_t* self);
+  void(CEF_CALLBACK* set_error)(cef_response_t* self, cef_errorcode_t error);
+  int(CEF_CALLBACK* get_status)(cef_response_t* self);
+  void(CEF_CALLBACK* set_status)(cef_response_t* self, int status);
+  cef_string_userfree_t(CEF_CALLBACK* get_status_text)(cef_response_t* self);
+  void(CEF_CALLBACK* set_status_text)(cef_response_t* self, const cef_string_t* statusText);
+  cef_string_userfree_t(CEF_CALLBACK* get_mime_type)(cef_response_t* self);
+  void(CEF_CALLBACK* set_mime_type)(cef_response_t* self, const cef_string_t* mimeType);
+  cef_string_userfree_t(CEF_CALLBACK* get_charset)(cef_response_t* self);
+  void(CEF_CALLBACK* set_charset)(cef_response_t* self, const cef_string_t* charset);
+  cef_string_userfree_t(CEF_CALLBACK* get_header_by_name)(cef_response_t* self, const cef_string_t* name);
+  void(CEF_CALLBACK* set_header_by_name)(cef_response_t* self, const cef_string_t* name, const cef_string_t* value, int overwrite);
+  void(CEF_CALLBACK* get_header_map)(cef_response_t* self, cef_string_multimap_t headerMap);
+  void(CEF_CALLBACK* set_header_map)(cef_response_t* self, cef_string_multimap_t headerMap);
+  cef_string_userfree_t(CEF_CALLBACK* get_url)(cef_response_t* self);
+  void(CEF_CALLBACK* set_url)(cef_response_t* self, const cef_string_t* url);
+};
+
 struct cef_run_context_menu_callback_t {
   cef_base_ref_counted_t base;
   void(CEF_CALLBACK* cont)(cef_run_context_menu_callback_t* self, int command_id, cef_event_flags_t event_flags);
@@ -1743,6 +1788,37 @@ NIMO_ABI_OFFSET(cef_callback_t, base, 0);
 NIMO_ABI_OFFSET(cef_callback_t, cont, 40);
 NIMO_ABI_OFFSET(cef_callback_t, cancel, 48);
 NIMO_ABI_SIZE(cef_callback_t, 56);
+
+NIMO_ABI_OFFSET(cef_resource_skip_callback_t, cont, 40);
+NIMO_ABI_SIZE(cef_resource_skip_callback_t, 48);
+NIMO_ABI_OFFSET(cef_resource_read_callback_t, cont, 40);
+NIMO_ABI_SIZE(cef_resource_read_callback_t, 48);
+NIMO_ABI_OFFSET(cef_resource_handler_t, open, 40);
+NIMO_ABI_OFFSET(cef_resource_handler_t, process_request, 48);
+NIMO_ABI_OFFSET(cef_resource_handler_t, get_response_headers, 56);
+NIMO_ABI_OFFSET(cef_resource_handler_t, skip, 64);
+NIMO_ABI_OFFSET(cef_resource_handler_t, read, 72);
+NIMO_ABI_OFFSET(cef_resource_handler_t, read_response, 80);
+NIMO_ABI_OFFSET(cef_resource_handler_t, cancel, 88);
+NIMO_ABI_SIZE(cef_resource_handler_t, 96);
+NIMO_ABI_OFFSET(cef_response_t, is_read_only, 40);
+NIMO_ABI_OFFSET(cef_response_t, get_error, 48);
+NIMO_ABI_OFFSET(cef_response_t, set_error, 56);
+NIMO_ABI_OFFSET(cef_response_t, get_status, 64);
+NIMO_ABI_OFFSET(cef_response_t, set_status, 72);
+NIMO_ABI_OFFSET(cef_response_t, get_status_text, 80);
+NIMO_ABI_OFFSET(cef_response_t, set_status_text, 88);
+NIMO_ABI_OFFSET(cef_response_t, get_mime_type, 96);
+NIMO_ABI_OFFSET(cef_response_t, set_mime_type, 104);
+NIMO_ABI_OFFSET(cef_response_t, get_charset, 112);
+NIMO_ABI_OFFSET(cef_response_t, set_charset, 120);
+NIMO_ABI_OFFSET(cef_response_t, get_header_by_name, 128);
+NIMO_ABI_OFFSET(cef_response_t, set_header_by_name, 136);
+NIMO_ABI_OFFSET(cef_response_t, get_header_map, 144);
+NIMO_ABI_OFFSET(cef_response_t, set_header_map, 152);
+NIMO_ABI_OFFSET(cef_response_t, get_url, 160);
+NIMO_ABI_OFFSET(cef_response_t, set_url, 168);
+NIMO_ABI_SIZE(cef_response_t, 176);
 NIMO_ABI_OFFSET(cef_run_context_menu_callback_t, base, 0);
 NIMO_ABI_OFFSET(cef_run_context_menu_callback_t, cont, 40);
 NIMO_ABI_OFFSET(cef_run_context_menu_callback_t, cancel, 48);
