@@ -359,9 +359,11 @@ bool Host::Start(const StartOptions& options, StartError* error) {
   const std::pair<const char*, const std::string*> folders[] = {{"--nimomp-url=", &options.url},
                                                                  {"--nimomp-cache=", &options.cache_dir},
                                                                  {"--nimomp-locales=", &options.locales_dir},
-                                                                 {"--nimomp-resources=", &options.resources_dir}};
+                                                                 {"--nimomp-resources=", &options.resources_dir},
+                                                                 {"--nimomp-ui-root=", &options.ui_root}};
   for (const auto& f : folders)
     if (!f.second->empty()) command += " " + Quote(f.first + *f.second);
+  if (options.devtools_port != 0) command += " --nimomp-devtools-port=" + std::to_string(options.devtools_port);
   for (const std::string& a : options.extra_switches) command += " " + Quote(a);
   STARTUPINFOW si = {};
   si.cb = sizeof si;

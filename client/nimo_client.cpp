@@ -76,6 +76,10 @@ bool ParseOptions(int argc, char** argv, Options* o) {
       o->exit_timeout_ms = static_cast<std::uint32_t>(std::strtoul(v.c_str(), nullptr, 10));
     } else if (value("--url", &v)) {
       o->engine_args.push_back("--nimomp-url=" + v);
+    } else if (value("--ui-root", &v)) {
+      o->engine_args.push_back("--nimomp-ui-root=" + v);
+    } else if (value("--devtools-port", &v)) {
+      o->engine_args.push_back("--nimomp-devtools-port=" + v);
     } else if (value("--output", &v)) {
       o->output = v;
     } else if (a == "--verify-frames") {
@@ -94,7 +98,8 @@ bool ParseOptions(int argc, char** argv, Options* o) {
   }
   if (o->scenario.empty()) {
     std::fprintf(stderr,
-                 "usage: nimo-client [--engine=<exe>] [--url=<surface 0 URL>] [--timeout=<ms>] [--connect-timeout=<ms>]\n"
+                 "usage: nimo-client [--engine=<exe>] [--url=<surface 0 URL>] [--ui-root=<folder>] [--devtools-port=<port>]\n"
+                 "                   [--timeout=<ms>] [--connect-timeout=<ms>]\n"
                  "                   [--exit-timeout=<ms>] [--quiet-frames] [--verify-frames] [--output=<file>]\n"
                  "                   <scenario> [-- <engine switches>]\n");
     return false;

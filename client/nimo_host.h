@@ -108,6 +108,8 @@ struct StartOptions {
   std::string cache_dir;      // --nimomp-cache
   std::string locales_dir;    // --nimomp-locales
   std::string resources_dir;  // --nimomp-resources
+  std::string ui_root;        // --nimomp-ui-root: the folder served as https://nimo.localhost/
+  int devtools_port = 0;      // --nimomp-devtools-port (1024-65535) when not 0
   std::vector<std::string> extra_switches;  // appended as given, each quoted when needed
   // The program's device: textures are opened on it, and the engine is asked to make its
   // own device on the same adapter (--nimomp-adapter-luid), without which no texture could

@@ -22,11 +22,13 @@
 #include "host/base/paths.h"
 #include "host/base/ui_thread.h"
 #include "host/base/wide_text.h"
+#include "host/portable/devtools_port.h"
 #include "link/pipe_link.h"
 #include "surfaces/commands.h"
 #include "surfaces/paint.h"
 #include "surfaces/surface.h"
 #include "surfaces/surface_texture.h"
+#include "surfaces/ui_origin.h"
 
 namespace nimo {
 
@@ -105,6 +107,8 @@ int RunBrowserProcess(HINSTANCE instance) {
     InstallProcessMessageReceiver(&s.client);
   }
   OpenClientProcess(GetSwitchValue("--nimomp-clientpid", ""));
+  const std::string ui_root = GetSwitchValue("--nimomp-ui-root", "");
+  if (!ui_root.empty()) ConfigureUiOrigin(ui_root);
 
   std::memset(&settings, 0, sizeof(settings));
   settings.size = sizeof(cef_settings_t);
@@ -124,6 +128,17 @@ int RunBrowserProcess(HINSTANCE instance) {
   NoteLongPath("resources_dir_path", resources_dir);
   NoteLongPath("locales_dir_path", locales_dir);
   NoteLongPath("log_file", log_file);
+  const std::string devtools_port = GetSwitchValue("--nimomp-devtools-port", "");
+  if (!devtools_port.empty()) {
+    settings.remote_debugging_port = ParseDevToolsPort(devtools_port);
+    if (settings.remote_debugging_port != 0) {
+      WriteLog("[nimo-webengine][browser] DevTools: open http://127.0.0.1:%d to inspect the pages\n",
+               settings.remote_debugging_port);
+    } else {
+      WriteLog("[nimo-webengine][browser] --nimomp-devtools-port=%s ignored (1024-65535) - DevTools stay off\n",
+               devtools_port.c_str());
+    }
+  }
 
   WriteLog("[nimo-webengine][browser] cef_initialize: subprocess=%s\n", exe_path.c_str());
   cef_main_args_t main_args = {};

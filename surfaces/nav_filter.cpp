@@ -11,6 +11,7 @@
 #include "host/portable/static_ref.h"
 #include "surfaces/portable/asset_policy.h"
 #include "surfaces/surface.h"
+#include "surfaces/ui_origin.h"
 
 namespace nimo {
 namespace {
@@ -27,7 +28,8 @@ int CEF_CALLBACK OnBeforeBrowse(cef_request_handler_t* self, cef_browser_t* brow
     const std::string url = UserfreeToUtf8(request->get_url(request));
     const Surface* surface = SurfaceFrom(self);
     // A record that is not in the table gets the strictest rules (no surface is 4 or more).
-    const NavigationDecision decision = DecideNavigation(surface ? surface->id : kSurfaceCount, url);
+    const NavigationDecision decision =
+        DecideNavigation(surface ? surface->id : kSurfaceCount, url, UiOriginEnabled());
     if (decision.record_page) RecordPageDirectory(url);
     if (!decision.allow) {
       WriteLogText("[nimo-webengine][browser] BLOCKED navigation\n");
@@ -66,6 +68,15 @@ cef_return_value_t CEF_CALLBACK OnBeforeResourceLoad(cef_resource_request_handle
   return RV_CONTINUE;
 }
 
+cef_resource_handler_t* CEF_CALLBACK GetResourceHandler(cef_resource_request_handler_t* /*self*/,
+                                                       cef_browser_t* browser, cef_frame_t* frame,
+                                                       cef_request_t* request) {
+  const auto browser_ref = AdoptRef(browser);
+  const auto frame_ref = AdoptRef(frame);
+  const auto request_ref = AdoptRef(request);
+  return UiResourceHandlerFor(request);
+}
+
 }  // namespace
 
 cef_resource_request_handler_t* AssetRequestHandler() {
@@ -73,6 +84,8 @@ cef_resource_request_handler_t* AssetRequestHandler() {
     static cef_resource_request_handler_t storage = {};
     InitStaticBase(&storage.base, sizeof(storage));
     storage.on_before_resource_load = Guarded<OnBeforeResourceLoad>;
+    // Only with a UI folder does the engine ask who answers a request.
+    if (UiOriginEnabled()) storage.get_resource_handler = Guarded<GetResourceHandler>;
     return &storage;
   }();
   return handler;

@@ -3,7 +3,9 @@
 // anywhere); everything else is cancelled and logged. Every allowed file:/// navigation
 // records its directory as the page directory, and requests for the well-known asset
 // folders at that page's drive root are redirected into it, so pages built for a web
-// server find their absolute /assets/... paths when loaded from disk.
+// server find their absolute /assets/... paths when loaded from disk. With a UI folder
+// (surfaces/ui_origin.h) the UI origin counts as local too, and its requests are answered
+// from the folder.
 //
 // The decisions and the shared page location are surfaces/portable/asset_policy.h; this
 // file connects them to the engine.
