@@ -5,6 +5,7 @@
 #include <psapi.h>
 
 #include <algorithm>
+#include <cctype>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
@@ -27,6 +28,7 @@
 #include "testbed/engine/real_page.h"
 #include "testbed/engine/refs.h"
 #include "testbed/engine/renderer_faults.h"
+#include "testbed/engine/resource_driver.h"
 #include "testbed/engine/scenario.h"
 #include "testbed/engine/slots.h"
 #include "testbed/engine/strings.h"
@@ -104,6 +106,7 @@ struct RequestCore {
   unsigned long long identifier = 0;
   bool read_only = false;
   std::string context;  // "navigation" or "resource", for the journal
+  RequestHeaders headers;  // by lower-case name
 };
 
 RequestCore* Req(cef_request_t* self) { return CoreOf<RequestCore>(self); }
@@ -135,9 +138,13 @@ cef_string_userfree_t CEF_CALLBACK RequestGetReferrerUrl(cef_request_t* self) {
   CheckAlive(self, "get_referrer_url");
   return NewUserfree(std::u16string());
 }
-cef_string_userfree_t CEF_CALLBACK RequestGetHeaderByName(cef_request_t* self, const cef_string_t*) {
+cef_string_userfree_t CEF_CALLBACK RequestGetHeaderByName(cef_request_t* self, const cef_string_t* name) {
   CheckAlive(self, "get_header_by_name");
-  return NewUserfree(std::u16string());
+  std::string key = U16ToUtf8(ToU16(name));
+  for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const RequestHeaders& headers = Req(self)->headers;
+  auto it = headers.find(key);
+  return it == headers.end() ? NewUserfree(std::u16string()) : NewUserfreeUtf8(it->second);
 }
 int CEF_CALLBACK RequestGetFlags(cef_request_t* self) {
   CheckAlive(self, "get_flags");
@@ -455,14 +462,16 @@ void ActionPopup(BrowserCore* b, const Directive& d) {
 }
 
 void OfferResourceImpl(BrowserCore* b, FrameCore* frame, const std::u16string& url, int type, bool navigation,
-                       std::function<void(const std::u16string&)> done) {
-  PostIo([b, frame, url, type, navigation, done] {
+                       ResourceDone done, const RequestHeaders& headers, const std::string& method) {
+  PostIo([b, frame, url, type, navigation, done, headers, method] {
     if (b->closed.load()) {  // the client is the engine's no more
-      if (done) done(url);
+      if (done) done(url, nullptr);
       return;
     }
     cef_request_handler_t* handler = RequestHandlerOf(b);
     RequestCore* request = NewRequest(url, type, TT_LINK, false, "resource");
+    request->headers = headers;
+    request->method = Utf8ToU16(method);
     cef_resource_request_handler_t* rrh = nullptr;
     int disable_default = 0;
     bool has = STANDIN_HAS_SLOT(handler, cef_request_handler_t, get_resource_request_handler);
@@ -487,16 +496,36 @@ void OfferResourceImpl(BrowserCore* b, FrameCore* frame, const std::u16string& u
                                             MakeWrapper<cef_callback_t>(cb, "callback", "on_before_resource_load",
                                                                         FillCallback));
     }
+    // Then, as the engine does, who answers it: a handler of the product, or the network.
+    cef_resource_handler_t* answer = nullptr;
+    const bool ask_handler = result == RV_CONTINUE &&
+                             STANDIN_HAS_SLOT(rrh, cef_resource_request_handler_t, get_resource_handler);
+    if (ask_handler) {
+      answer = rrh->get_resource_handler(rrh, WrapBrowser(b, "get_resource_handler"),
+                                         WrapFrame(frame, "get_resource_handler"),
+                                         WrapRequest(request, "get_resource_handler"));
+    }
     ReleaseHandler(rrh);
     Event("resource.request").Num("browser", b->id).Unsigned("request", request->identifier)
         .Text("url", U16ToUtf8(url)).Text("final_url", U16ToUtf8(request->url)).Num("handler", rrh ? 1 : 0)
-        .Num("asked", asked ? 1 : 0).Num("result", result).Num("disable_default", disable_default);
-    if (done) done(request->url);
+        .Num("asked", asked ? 1 : 0).Num("result", result).Num("disable_default", disable_default)
+        .Num("resource_handler", answer ? 1 : 0);
+    if (answer == nullptr) {
+      if (done) done(request->url, nullptr);
+      return;
+    }
+    const std::u16string final_url = request->url;
+    DriveResourceHandler(b, request->identifier, answer,
+                         [request] { return WrapRequest(request, "resource_open"); }, headers,
+                         [done, final_url](std::shared_ptr<ResourceAnswer> a) {
+                           if (done) done(final_url, std::move(a));
+                         });
   });
 }
 
 void ActionResource(BrowserCore* b, const Directive& d) {
-  OfferResourceImpl(b, FrameFor(b, d), Utf8ToU16(d.Get("url")), static_cast<int>(d.Int("type", RT_IMAGE)), false, nullptr);
+  OfferResourceImpl(b, FrameFor(b, d), Utf8ToU16(d.Get("url")), static_cast<int>(d.Int("type", RT_IMAGE)), false,
+                    nullptr, RequestHeaders(), "GET");
 }
 
 void ActionContextMenu(BrowserCore* b) {
@@ -1408,9 +1437,11 @@ void RaiseConsole(BrowserCore* b, int level, const std::u16string& message, cons
   RaiseConsoleImpl(b, level, message, source, line);
 }
 void OfferResource(BrowserCore* b, FrameCore* frame, const std::u16string& url, int type, bool navigation,
-                   std::function<void(const std::u16string& final_url)> done) {
-  OfferResourceImpl(b, frame, url, type, navigation, std::move(done));
+                   ResourceDone done, const RequestHeaders& headers, const std::string& method) {
+  OfferResourceImpl(b, frame, url, type, navigation, std::move(done), headers, method);
 }
+
+void PostIoWork(std::function<void()> work) { PostIo(std::move(work)); }
 
 void RaiseRenderProcessTerminated(BrowserCore* b, int status, int error_code, const std::u16string& text) {
   cef_request_handler_t* h = RequestHandlerOf(b);

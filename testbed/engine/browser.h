@@ -11,6 +11,8 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,8 @@ struct PaintState;
 struct RealPage;
 
 struct BrowserCore;
+struct ResourceAnswer;  // resource_driver.h
+using RequestHeaders = std::map<std::string, std::string>;
 
 struct FrameCore {
   BrowserCore* browser = nullptr;
@@ -80,9 +84,14 @@ void RaiseConsole(BrowserCore* b, int level, const std::u16string& message, cons
 // The request handler's on_render_process_terminated, when the product has one.
 void RaiseRenderProcessTerminated(BrowserCore* b, int status, int error_code, const std::u16string& text);
 // Any thread: offers a request to the product's resource-request handling on the IO
-// thread; `done` runs there with the URL after the product's rewriting.
+// thread; `done` runs there with the URL after the product's rewriting, and the answer of
+// the product's resource handler when it gave one (resource_driver.h), else null.
+using ResourceDone = std::function<void(const std::u16string& final_url, std::shared_ptr<ResourceAnswer> answer)>;
 void OfferResource(BrowserCore* b, FrameCore* frame, const std::u16string& url, int type, bool navigation,
-                   std::function<void(const std::u16string& final_url)> done);
+                   ResourceDone done, const RequestHeaders& headers = RequestHeaders(),
+                   const std::string& method = "GET");
+// Any thread: runs `work` on the IO thread.
+void PostIoWork(std::function<void()> work);
 
 // This process's id on the host (0 when not found).
 long long EngineHostPid();

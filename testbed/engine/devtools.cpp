@@ -165,6 +165,8 @@ void ReaderLoop(Connection& c) {
 // The launcher: Chromium in the background, its pid in a file, then a watch loop that
 // ends it by that pid once this engine process is gone, the stand-in leaves a `stop`
 // file, or an hour has passed; last, the run's folder is removed.
+std::atomic<int> debugging_port{0};
+
 std::string LaunchScript(const std::string& dir, long long engine_pid, const std::string& binary, int scale_milli) {
   char scale[32];
   std::snprintf(scale, sizeof scale, "%d.%03d", scale_milli / 1000, scale_milli % 1000);
@@ -172,7 +174,8 @@ std::string LaunchScript(const std::string& dir, long long engine_pid, const std
   s += "#!/bin/sh\n";
   s += "dir='" + dir + "'\n";
   s += "engine=" + std::to_string(engine_pid) + "\n";
-  s += "'" + binary + "' --no-sandbox --remote-debugging-address=127.0.0.1 --remote-debugging-port=0 \\\n";
+  s += "'" + binary + "' --no-sandbox --remote-debugging-address=127.0.0.1 --remote-debugging-port=" +
+       std::to_string(scale_milli == 1000 ? debugging_port.load() : 0) + " \\\n";
   s += "  --enable-begin-frame-control --run-all-compositor-stages-before-draw --force-color-profile=srgb \\\n";
   s += std::string("  --force-device-scale-factor=") + scale + " --hide-scrollbars --mute-audio --no-first-run --disable-sync \\\n";
   s += "  --disable-background-networking --disable-component-update --user-data-dir=\"$dir/profile\" \\\n";
@@ -265,6 +268,8 @@ void Start(Connection& c) {
 }
 
 }  // namespace
+
+void SetChromiumDebuggingPort(int port) { debugging_port = port; }
 
 bool ChromiumModeRequested() {
   if (const char* env = std::getenv("NIMO_STANDIN_CHROMIUM")) {

@@ -24,6 +24,10 @@ using DevToolsEvents = std::function<void(const std::string& method, const Json&
 
 // Whether this run asks for real pages (the scenario's `chromium` or the environment).
 bool ChromiumModeRequested();
+// The product's remote_debugging_port (cef_initialize, before StartChromium): when not 0
+// the Chromium of scale 1 listens there, so a DevTools client inspects the real pages;
+// else, and for the other scales, Chromium listens on a port of its choosing.
+void SetChromiumDebuggingPort(int port);
 // Launches the Chromium of a scale (thousandths) and connects in the background, once
 // (browser process, at cef_initialize for scale 1, else on first use).
 void StartChromium(int scale_milli = 1000);

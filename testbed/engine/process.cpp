@@ -154,7 +154,10 @@ int cef_initialize(const cef_main_args_t* args, const cef_settings_t* settings, 
     Event("app.get_browser_process_handler").Ptr("handler", handler);
     ReleaseProductObject(reinterpret_cast<cef_base_ref_counted_t*>(handler));
   }
-  if (ChromiumModeRequested()) StartChromium();
+  if (ChromiumModeRequested()) {
+    SetChromiumDebuggingPort(s.remote_debugging_port);
+    StartChromium();
+  }
   Event("initialize.result").Num("ok", 1);
   return 1;
 }

@@ -23,6 +23,7 @@
 #include "testbed/engine/real_frame.h"
 #include "testbed/engine/real_ime.h"
 #include "testbed/engine/real_pointer.h"
+#include "testbed/engine/resource_driver.h"
 #include "testbed/engine/strings.h"
 
 namespace standin {
@@ -113,6 +114,29 @@ void Continue(RealPage* page, const std::string& request, const std::u16string& 
   DevToolsSend("Fetch.continueRequest", params, page->session);
 }
 
+// The product's decision on a paused request: the network (possibly at a rewritten URL),
+// or its own handler's answer.
+ResourceDone Answer(RealPage* page, const std::string& request, const std::u16string& asked) {
+  return [page, request, asked](const std::u16string& final_url, std::shared_ptr<ResourceAnswer> answer) {
+    if (!answer) {
+      Continue(page, request, asked, final_url);
+    } else {
+      FulfillRequest(page->session, request, *answer);
+    }
+  };
+}
+
+RequestHeaders HeadersOf(const Json& request) {
+  RequestHeaders headers;
+  if (!request.contains("headers") || !request["headers"].is_object()) return headers;
+  for (auto it = request["headers"].begin(); it != request["headers"].end(); ++it) {
+    std::string name = it.key();
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (it.value().is_string()) headers[name] = it.value().get<std::string>();
+  }
+  return headers;
+}
+
 // A request Chromium paused: a navigation goes to on_before_browse on the UI thread, then
 // (allowed) with every other request to the resource-request handling on the IO thread.
 void OnRequestPaused(BrowserCore* b, const Json& p) {
@@ -120,26 +144,28 @@ void OnRequestPaused(BrowserCore* b, const Json& p) {
   const std::string request = p.value("requestId", std::string());
   const std::string type = p.value("resourceType", std::string());
   const std::string frame_id = p.value("frameId", std::string());
-  const std::string url = p.contains("request") ? p["request"].value("url", std::string()) : std::string();
+  const Json no_request = Json::object();
+  const Json& r = p.contains("request") ? p["request"] : no_request;
+  const std::string url = r.value("url", std::string());
+  const std::string method = r.value("method", std::string("GET"));
+  const RequestHeaders headers = HeadersOf(r);
   const std::u16string product_url = ToProductUrl(url);
   const bool main = frame_id == page->target;
   const int resource_type = ResourceType(type, main);
   if (type == "Document") {
     const bool redirect = p.contains("redirectedRequestId");
-    PostEngineWork([b, page, request, product_url, main, redirect, resource_type] {
+    PostEngineWork([b, page, request, product_url, main, redirect, resource_type, headers, method] {
       FrameCore* frame = main ? &b->main_frame : &b->sub_frame;
       if (b->closed.load() || !OfferNavigation(b, frame, product_url, TT_LINK, false, redirect)) {
         DevToolsSend("Fetch.failRequest", {{"requestId", request}, {"errorReason", "Aborted"}}, page->session);
         return;
       }
-      OfferResource(b, frame, product_url, resource_type, true, [page, request, product_url](const std::u16string& f) {
-        Continue(page, request, product_url, f);
-      });
+      OfferResource(b, frame, product_url, resource_type, true, Answer(page, request, product_url), headers, method);
     });
     return;
   }
   OfferResource(b, main ? &b->main_frame : &b->sub_frame, product_url, resource_type, false,
-                [page, request, product_url](const std::u16string& f) { Continue(page, request, product_url, f); });
+                Answer(page, request, product_url), headers, method);
 }
 
 void OnPageEvent(BrowserCore* b, const std::string& method, const Json& p) {
