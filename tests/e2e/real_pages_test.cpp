@@ -156,12 +156,14 @@ class RealRun {
     nimo_test::EndChromiumOf(journal());
   }
 
-  bool Start(const std::string& url, bool cpu_frames, const std::string& scenario_lines = "") {
+  bool Start(const std::string& url, bool cpu_frames, const std::string& scenario_lines = "",
+             const std::string& switches = "") {
     if (!sandbox_.ok() || !sandbox_.WriteFile("scenario.txt", "chromium\n" + scenario_lines)) return false;
     if (cpu_frames && !sandbox_.WriteFile("ZUNT_WEB_CPUFRAMES", "")) return false;
     const std::vector<std::string> env = {"NIMO_STANDIN_JOURNAL=" + sandbox_.Path("journal.txt"),
                                           "NIMO_STANDIN_SCENARIO=" + sandbox_.Path("scenario.txt")};
-    if (!sandbox_.Start("--nimomp-browser " + client_.PipeSwitches() + " --nimomp-url=" + url, env, &process_)) {
+    if (!sandbox_.Start("--nimomp-browser " + client_.PipeSwitches() + " --nimomp-url=" + url + switches, env,
+                        &process_)) {
       return false;
     }
     for (int i = 0; i < 75 && !client_.WaitConnected(200); ++i) {
@@ -456,5 +458,216 @@ TEST(RealPages, ACrashedRendererComesBackWithItsPage) {
   EXPECT_EQ(1u, j.Count("browser.reload"));
   run.ExpectCleanEnd();
 }
+
+// A UI built the usual way, served from a folder as https://nimo.localhost/: the module
+// graph, a fetched JSON file, a dynamic import, WebAssembly compiled while it streams, a
+// stylesheet and an image all load; localStorage survives a reload; the page bridge and
+// the console channel work as on a file: page. Requests that try to leave the folder get
+// 404 (or 400) and none of the bytes beside it; a large file streams through the
+// asynchronous reads; a Range request gets 206 through the handler's skip. On both paint
+// paths.
+const std::vector<std::pair<std::string, std::string>> kAppFiles = {
+    {"index.html",
+     "<!doctype html><html><head><meta charset=\"utf-8\"><link rel=\"stylesheet\" href=\"/css/app.css\">"
+     "<script type=\"module\" src=\"/js/main.js\"></script></head>"
+     "<body><div id=\"box\"></div><img id=\"logo\" src=\"/img/dot.bmp\"></body></html>\n"},
+    {"css\\app.css",
+     "body{margin:0;background:#fff}\n"
+     "#box{position:absolute;left:20px;top:20px;width:100px;height:50px;background:rgb(0,128,0)}\n"
+     "#logo{position:absolute;left:20px;top:100px}\n"},
+    {"js\\main.js",
+     "import { greet } from './lib/greet.js';\n"
+     "const config = await (await fetch('/data/config.json')).json();\n"
+     "const lazy = await import('./lazy.js');\n"
+     "const { instance } = await WebAssembly.instantiateStreaming(fetch('/wasm/add.wasm'));\n"
+     "const visits = Number(localStorage.getItem('visits') || 0) + 1;\n"
+     "localStorage.setItem('visits', String(visits));\n"
+     "(function ready() {\n"
+     "  if (!window.mp || !window.mp.events) return setTimeout(ready, 10);\n"
+     "  mp.trigger('app', greet(config.name), lazy.value, instance.exports.add(2, 3), location.origin, visits,\n"
+     "             getComputedStyle(document.getElementById('box')).backgroundColor);\n"
+     "  console.log('module app ran');\n"
+     "})();\n"},
+    {"js\\lib\\greet.js", "import { prefix } from './names.js';\nexport const greet = (n) => prefix + n;\n"},
+    {"js\\lib\\names.js", "export const prefix = 'Hello, ';\n"},
+    {"js\\lazy.js", "export const value = 'loaded later';\n"},
+    {"data\\config.json", "{\"name\": \"nimo\"}\n"},
+    // (module (func (export "add") (param i32 i32) (result i32) local.get 0 local.get 1 i32.add))
+    {"wasm\\add.wasm",
+     std::string("\0asm\1\0\0\0\1\7\1\x60\2\x7f\x7f\1\x7f\3\2\1\0\7\7\1\3add\0\0\n\x09\1\7\0\x20\0\x20\1\x6a\x0b", 41)},
+};
+
+constexpr std::size_t kBigSize = 16u << 20;
+unsigned char BigByte(std::size_t i) { return static_cast<unsigned char>(i * 7 + (i >> 16)); }
+
+class UiFolder {
+ public:
+  UiFolder() {
+    const std::string name = "nimo-ui-origin-" + std::to_string(GetCurrentProcessId()) + "-" +
+                             std::to_string(GetTickCount64());
+    unix_ = "/tmp/" + name;
+    windows_ = "Z:\\tmp\\" + name;
+    ok_ = CreateDirectoryA(windows_.c_str(), nullptr);
+    for (const char* dir : {"app", "app\\css", "app\\js", "app\\js\\lib", "app\\data", "app\\wasm", "app\\img"}) {
+      ok_ = ok_ && CreateDirectoryA((windows_ + "\\" + dir).c_str(), nullptr);
+    }
+    for (const auto& f : kAppFiles) ok_ = ok_ && Write("app\\" + f.first, f.second);
+    std::string big(kBigSize, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(BigByte(i));
+    ok_ = ok_ && Write("app\\img\\dot.bmp", DotBmp()) && Write("app\\big.bin", big) &&
+          Write("secret.txt", "TOP-SECRET beside the UI folder\n");
+    // A link inside the folder to the file beside it, made on the host as a UI tool chain
+    // would leave one.
+    std::string command = "/bin/ln -s " + unix_ + "/secret.txt " + unix_ + "/app/escape.txt";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                       &info)) {
+      WaitForSingleObject(info.hProcess, 10000);
+      CloseHandle(info.hProcess);
+      CloseHandle(info.hThread);
+    }
+    // The process Wine reports may end before the host program has run: look for the link.
+    for (int i = 0; i < 100 && !linked_; ++i) {
+      linked_ = GetFileAttributesA((windows_ + "\\app\\escape.txt").c_str()) != INVALID_FILE_ATTRIBUTES;
+      if (!linked_) Sleep(50);
+    }
+  }
+  ~UiFolder() {
+    // The link goes with the folder on the host's side (Wine does not delete links).
+    std::string command = "/bin/rm -rf " + unix_;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                       &info)) {
+      CloseHandle(info.hProcess);
+      CloseHandle(info.hThread);
+    }
+    for (int i = 0; i < 100 && GetFileAttributesA(windows_.c_str()) != INVALID_FILE_ATTRIBUTES; ++i) Sleep(50);
+  }
+  bool ok() const { return ok_; }
+  bool linked() const { return linked_; }
+  std::string root() const { return windows_ + "\\app"; }
+
+ private:
+  bool Write(const std::string& relative, const std::string& bytes) {
+    FILE* f = std::fopen((windows_ + "\\" + relative).c_str(), "wb");
+    if (!f) return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && written;
+  }
+  std::string unix_, windows_;
+  bool ok_ = false;
+  bool linked_ = false;
+};
+
+class UiOriginApp : public testing::TestWithParam<bool> {};
+
+TEST_P(UiOriginApp, ModuleAppRunsAndNothingOutsideTheFolderIsServed) {
+  UiFolder folder;
+  ASSERT_TRUE(folder.ok());
+  RealRun run;
+  // DevTools on a port of this run: the stand-in's Chromium must listen there.
+  const int devtools_port = 20000 + static_cast<int>(GetCurrentProcessId() % 20000) + (GetParam() ? 1 : 0);
+  ASSERT_TRUE(run.Start("https://nimo.localhost/", GetParam(), "",
+                        " --nimomp-ui-root=" + folder.root() +
+                            " --nimomp-devtools-port=" + std::to_string(devtools_port)));
+  ASSERT_TRUE(run.WaitLoad(0, 0));
+  const std::string app = "NIMOMP|trigger|app\x01\x02sHello, nimo\x01\x02sloaded later\x01\x02n5\x01\x02"
+                          "shttps://nimo.localhost\x01\x02n";
+  const std::string styled = "\x01\x02srgb(0, 128, 0)";
+  // The module graph comes request by request over the stand-in's DevTools link: on a
+  // loaded machine that takes longer than a single page.
+  constexpr DWORD kAppWaitMs = 40000;
+  auto trigger = [&run](const std::string& name, Report* out) {
+    const std::string prefix = "NIMOMP|trigger|" + name;
+    return run.WaitFor([&prefix](const Report& r) {
+      return r.type == nimo::kMsgPageMessage && r.text().compare(0, prefix.size(), prefix) == 0; }, out, kAppWaitMs);
+  };
+  Report first;
+  ASSERT_TRUE(trigger("app", &first));
+  EXPECT_EQ(app + "1" + styled, first.text());
+  Report line;
+  ASSERT_TRUE(run.WaitFor(
+      [](const Report& r) { return r.type == nimo::kMsgConsoleLine && r.text().find("module app ran") != std::string::npos; },
+      &line));
+  EXPECT_EQ("log|module app ran  (https://nimo.localhost/js/main.js:11)", line.text());
+  std::uint32_t seen = 0;
+  EXPECT_TRUE(run.WaitPixel(0, 70, 45, kGreen, &seen)) << std::hex << seen;                 // the stylesheet
+  EXPECT_TRUE(run.WaitPixel(0, 24, 104, 0xFF0000FFu, &seen)) << std::hex << seen;  // the image
+
+  // Ways out of the folder, as a page (or what it loaded) may try them.
+  ASSERT_TRUE(run.Script(0,
+                         "(async () => {"
+                         "  const paths = ['/../secret.txt', '/%2e%2e/secret.txt', '/..%2fsecret.txt',"
+                         "    '/%2e%2e%5csecret.txt', '/js/..%5c..%5csecret.txt', '/C:/Windows/win.ini',"
+                         "    '/%5c%5c%3f%5cZ:%5ctmp%5csecret.txt', '/CON', '/nul.txt', '/a%00b', '/js/lib%2f..%2f..',"
+                         "    '/escape.txt', '/js/', '/nothere.js', '/%zz', '/%C0%AE%C0%AE/secret.txt'];"
+                         "  const out = [];"
+                         "  for (const p of paths) {"
+                         "    const r = await fetch(p); const t = await r.text();"
+                         "    out.push(r.status + (t.includes('TOP-SECRET') ? 'LEAK' : ''));"
+                         "  }"
+                         "  mp.trigger('ways', out.join(','));"
+                         "})()"));
+  Report ways;
+  ASSERT_TRUE(trigger("ways", &ways));
+  EXPECT_TRUE(folder.linked()) << "no link was made; the link case proves nothing";
+  EXPECT_EQ("NIMOMP|trigger|ways\x01\x02s404,404,404,404,404,404,404,404,404,404,404,404,404,404,400,400",
+            ways.text());
+
+  // A large file streams in pieces, read on the thread pool; a Range request is skipped to.
+  unsigned sum = 0;
+  for (std::size_t i = 0; i < kBigSize; ++i) sum += BigByte(i);
+  ASSERT_TRUE(run.Script(0,
+                         "(async () => {"
+                         "  const r = await fetch('/big.bin'); const b = new Uint8Array(await r.arrayBuffer());"
+                         "  let s = 0; for (let i = 0; i < b.length; i++) s = (s + b[i]) >>> 0;"
+                         "  const p = await fetch('/big.bin', {headers: {Range: 'bytes=1000000-1000099'}});"
+                         "  const q = new Uint8Array(await p.arrayBuffer());"
+                         "  mp.trigger('big', r.status, b.length, s, p.status, p.headers.get('content-range'),"
+                         "             q.length, q[0], q[99]);"
+                         "})()"));
+  Report big;
+  ASSERT_TRUE(trigger("big", &big));
+  EXPECT_EQ("NIMOMP|trigger|big\x01\x02n200\x01\x02n" + std::to_string(kBigSize) + "\x01\x02n" +
+                           std::to_string(sum) + "\x01\x02n206\x01\x02sbytes 1000000-1000099/" +
+                           std::to_string(kBigSize) + "\x01\x02n100\x01\x02n" + std::to_string(BigByte(1000000)) +
+                           "\x01\x02n" + std::to_string(BigByte(1000099)),
+            big.text());
+
+  // localStorage of the origin survives a reload.
+  ASSERT_TRUE(run.client().SendSurfaceCommand(nimo::kMsgReload, 0, 0, 0, 0));
+  Report again;
+  ASSERT_TRUE(trigger("app", &again));
+  EXPECT_EQ(app + "2" + styled, again.text());
+
+  EXPECT_EQ(0, run.Stop());
+  const Journal j = run.journal();
+  const std::vector<JournalEntry> opened = j.Events("nav.before_browse", "url", "https://nimo.localhost/");
+  ASSERT_FALSE(opened.empty());
+  EXPECT_EQ("allow", opened[0].Get("result"));
+  bool streamed = false, skipped = false;
+  for (const JournalEntry& e : j.Events("resource.answered")) {
+    if (e.Int("bytes", 0) == static_cast<long long>(kBigSize)) {
+      streamed = e.Int("async_reads", 0) > 1 && e.Int("failed", 1) == 0;
+    }
+  }
+  for (const JournalEntry& e : j.Events("resource.skip")) skipped = skipped || e.Int("skipped", 0) == 1000000;
+  EXPECT_TRUE(streamed) << "the large file was not read through the asynchronous path";
+  const JournalEntry* init = j.First("initialize");
+  ASSERT_NE(nullptr, init);
+  EXPECT_EQ(devtools_port, init->Int("remote_debugging_port", -1));
+  const JournalEntry* started = j.First("chromium.started");
+  ASSERT_NE(nullptr, started);
+  EXPECT_EQ(devtools_port, started->Int("port", -1));
+  EXPECT_TRUE(skipped) << "the Range request never reached skip";
+  run.ExpectCleanEnd();
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, UiOriginApp, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool>& p) { return p.param ? "Cpu" : "Gpu"; });
 
 }  // namespace
