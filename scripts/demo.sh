@@ -1,7 +1,8 @@
 #!/bin/sh
 # The demo: the reference client starts nimo-webengine against the stand-in engine and GPU
-# (under Wine) and prints every report as a JSON line. Surface 0 shows a real page
-# (client/demo-ui) laid out and run by headless Chromium: its button is clicked with input
+# (under Wine) and prints every report as a JSON line. Surface 0 shows a module app
+# (client/demo-ui) served from the UI origin https://nimo.localhost/ and laid out and run
+# by headless Chromium: its button is clicked with input
 # events, the page's PageMessage is printed, the client answers with a script, and frames
 # before and after are saved as PNG files. When Chromium cannot start, the demo says so
 # and runs the scripted session of the stand-in's own pages instead.
@@ -34,14 +35,15 @@ rm -rf "$probe"
 WINEPREFIX="$build/wineprefix" /usr/lib/wine/wineserver -p 2>/dev/null || true
 status=0
 if [ $real = 1 ]; then
-  echo "surface 0 shows client/demo-ui/index.html, a real page in headless Chromium"
+  echo "surface 0 shows client/demo-ui as https://nimo.localhost/, a real page in headless Chromium"
   cp -r client/demo-ui "$demo/ui"
   cp client/demo-real.scenario "$demo/"
   echo chromium > "$demo/pages.scenario"
   # The engine runs under Wine, which shows the host's files on drive Z:.
-  url="file:///Z:$(cd "$demo/ui" && pwd)/index.html"
+  ui_root="Z:$(cd "$demo/ui" && pwd)"
   (cd "$demo" && NIMO_STANDIN_JOURNAL=journal.txt NIMO_STANDIN_SCENARIO=pages.scenario \
-    ../wine-run.sh nimo-client.exe --quiet-frames --url="$url" demo-real.scenario) || status=$?
+    ../wine-run.sh nimo-client.exe --quiet-frames --ui-root="$ui_root" --url=https://nimo.localhost/ \
+    demo-real.scenario) || status=$?
   # The stand-in ends its Chromium, and a watch script does when the engine is gone; this
   # is the last word, by the pid the stand-in journaled, never by name.
   grep ' chromium.started ' "$demo/journal.txt" 2>/dev/null | while read -r line; do

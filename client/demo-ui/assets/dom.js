@@ -1,0 +1,1 @@
+export const byId = (id) => document.getElementById(id);
