@@ -14,9 +14,11 @@
 #include <vector>
 
 #include "diag/log.h"
+#include "diag/portable/extended_path.h"
 #include "host/base/callback_guard.h"
 #include "host/base/engine_ref.h"
 #include "host/base/engine_strings.h"
+#include "host/base/wide_text.h"
 #include "host/base/win_handle.h"
 #include "surfaces/portable/ui_origin.h"
 
@@ -24,8 +26,10 @@ namespace nimo {
 namespace {
 
 // Files up to this size are read on the IO thread when the engine asks; larger ones on
-// the thread pool.
+// the thread pool, a block at a time, and the engine's reads are answered from the block
+// at once while it lasts.
 constexpr std::uint64_t kSynchronousLimit = 256 * 1024;
+constexpr std::size_t kBlockSize = 1024 * 1024;
 
 // Set once before the engine starts (ConfigureUiOrigin), read-only afterwards.
 struct UiFolder {
@@ -36,21 +40,16 @@ UiFolder* ui_folder = nullptr;
 
 RefusalLog refusals;
 
-std::wstring Widen(const std::string& utf8) {
-  if (utf8.empty() || utf8.size() > 32767) return std::wstring();
-  const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
-                                    nullptr, 0);
-  if (n <= 0) return std::wstring();
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), &wide[0], n);
-  return wide;
-}
-
 std::wstring FinalPath(HANDLE file) {
-  wchar_t buffer[1024];
-  const DWORD n = GetFinalPathNameByHandleW(file, buffer, static_cast<DWORD>(std::size(buffer)), 0);
-  if (n == 0 || n >= std::size(buffer)) return std::wstring();
-  return std::wstring(buffer, n);
+  std::wstring path(512, L'\0');
+  DWORD n = GetFinalPathNameByHandleW(file, &path[0], static_cast<DWORD>(path.size()), 0);
+  if (n >= path.size()) {  // too small: n is the size needed
+    path.assign(n + 1, L'\0');
+    n = GetFinalPathNameByHandleW(file, &path[0], static_cast<DWORD>(path.size()), 0);
+  }
+  if (n == 0 || n >= path.size()) return std::wstring();
+  path.resize(n);
+  return path;
 }
 
 std::u16string_view View(const std::wstring& s) {
@@ -96,7 +95,11 @@ struct FileAnswer {
 
   std::mutex lock;           // guards `cancelled` against the pool's copy into the engine's buffer
   bool cancelled = false;
-  std::vector<char> buffer;  // the pool's read lands here first
+  // The pool reads a block here; [block_begin, block_end) is what the engine has not
+  // taken yet, the file's bytes from `position` on.
+  std::vector<char> buffer;
+  std::size_t block_begin = 0;
+  std::size_t block_end = 0;
 
   void Error(int code, const char* text, const char* message) {
     status = code;
@@ -145,12 +148,13 @@ void Prepare(FileAnswer* a, cef_request_t* request) {
     a->headers.emplace_back("Allow", "GET, HEAD");
     return;
   }
-  std::wstring relative = Widen(path.relative);
+  std::wstring relative = WideFromUtf8(path.relative);
   std::replace(relative.begin(), relative.end(), L'/', L'\\');
   const std::wstring full = ui_folder->path + L"\\" + relative;
   // No FILE_FLAG_BACKUP_SEMANTICS: a folder does not open, so it is never listed.
-  a->file.reset(CreateFileW(full.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  a->file.reset(CreateFileW(ExtendedLengthPath(full).c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   BY_HANDLE_FILE_INFORMATION info = {};
   if (relative.empty() || !a->file || GetFileType(a->file.get()) != FILE_TYPE_DISK ||
       !GetFileInformationByHandle(a->file.get(), &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -244,6 +248,7 @@ int CEF_CALLBACK Skip(cef_resource_handler_t* self, int64_t bytes_to_skip, int64
   }
   const std::uint64_t moved = std::min(wanted, a->end - a->position);
   a->position += moved;
+  a->block_begin = a->block_end = 0;  // what was read ahead lies before the new place
   if (bytes_skipped) *bytes_skipped = static_cast<int64_t>(moved);
   return 1;
 }
@@ -262,14 +267,15 @@ struct PoolRead {
   FileAnswer* answer;
   cef_resource_read_callback_t* callback;
   char* out;
-  DWORD count;
+  DWORD wanted;  // what the engine asked for
+  DWORD block;   // what is read
 };
 
 void CALLBACK RunPoolRead(PTP_CALLBACK_INSTANCE, void* context) {
   PoolRead* work = static_cast<PoolRead*>(context);
   FileAnswer* a = work->answer;
   DWORD got = 0;
-  const bool ok = ReadAt(a->file.get(), a->position, a->buffer.data(), work->count, &got);
+  const bool ok = ReadAt(a->file.get(), a->position, a->buffer.data(), work->block, &got);
   int result;
   bool cancelled;
   {
@@ -280,9 +286,12 @@ void CALLBACK RunPoolRead(PTP_CALLBACK_INSTANCE, void* context) {
     } else if (!ok || got == 0) {
       result = -2;  // ERR_FAILED: the file shrank or cannot be read
     } else {
-      std::memcpy(work->out, a->buffer.data(), got);
-      a->position += got;
-      result = static_cast<int>(got);
+      const DWORD n = std::min(got, work->wanted);
+      std::memcpy(work->out, a->buffer.data(), n);
+      a->block_begin = n;
+      a->block_end = got;
+      a->position += n;
+      result = static_cast<int>(n);
     }
   }
   // A cancelled request's buffer may be gone: nothing is written to it, nothing reported.
@@ -308,6 +317,14 @@ int CEF_CALLBACK Read(cef_resource_handler_t* self, void* data_out, int bytes_to
   }
   const std::uint64_t left = a->end - a->position;
   if (left == 0) return 0;  // the end
+  if (a->block_end > a->block_begin) {
+    const std::size_t n = std::min(static_cast<std::size_t>(bytes_to_read), a->block_end - a->block_begin);
+    std::memcpy(data_out, a->buffer.data() + a->block_begin, n);
+    a->block_begin += n;
+    a->position += n;
+    *bytes_read = static_cast<int>(n);
+    return 1;
+  }
   const DWORD count = static_cast<DWORD>(std::min<std::uint64_t>(left, static_cast<std::uint64_t>(bytes_to_read)));
   if (a->size <= kSynchronousLimit || callback == nullptr || callback->cont == nullptr) {
     DWORD got = 0;
@@ -319,8 +336,9 @@ int CEF_CALLBACK Read(cef_resource_handler_t* self, void* data_out, int bytes_to
     *bytes_read = static_cast<int>(got);
     return 1;
   }
-  if (a->buffer.size() < count) a->buffer.resize(count);
-  PoolRead* work = new PoolRead{a, callback_ref.Transfer(), static_cast<char*>(data_out), count};
+  if (a->buffer.size() < kBlockSize) a->buffer.resize(kBlockSize);
+  const DWORD block = static_cast<DWORD>(std::min<std::uint64_t>(left, kBlockSize));
+  PoolRead* work = new PoolRead{a, callback_ref.Transfer(), static_cast<char*>(data_out), count, block};
   AnswerAddRef(&a->cef.base);
   if (!TrySubmitThreadpoolCallback(RunPoolRead, work, nullptr)) {
     AnswerRelease(&a->cef.base);
@@ -342,14 +360,15 @@ void CEF_CALLBACK Cancel(cef_resource_handler_t* self) {
 
 bool ConfigureUiOrigin(const std::string& folder) {
   if (ui_folder != nullptr || folder.empty()) return false;
-  const std::wstring wide = Widen(folder);
+  const std::wstring wide = WideFromUtf8(folder);
   wchar_t full[MAX_PATH * 4];
   const DWORD n = wide.empty() ? 0 : GetFullPathNameW(wide.c_str(), static_cast<DWORD>(std::size(full)), full, nullptr);
   std::wstring path = (n > 0 && n < std::size(full)) ? std::wstring(full, n) : std::wstring();
   while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
   UniqueFileHandle handle(path.empty() ? INVALID_HANDLE_VALUE
-                                       : CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+                                       : CreateFileW(ExtendedLengthPath(path).c_str(), 0,
+                                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   BY_HANDLE_FILE_INFORMATION info = {};
   const std::wstring final_path = handle ? FinalPath(handle.get()) : std::wstring();
   if (!handle || !GetFileInformationByHandle(handle.get(), &info) ||
