@@ -156,7 +156,9 @@ int main(int argc, char** argv) {
   for (std::size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<char>(i * 31);
   for (const auto& f : files) {
     FILE* out = std::fopen((folder + "\\" + f.name).c_str(), "wb");
-    for (std::size_t done = 0; out && done < f.size; done += chunk.size()) std::fwrite(chunk.data(), 1, chunk.size(), out);
+    for (std::size_t done = 0; out && done < f.size; done += chunk.size()) {
+      std::fwrite(chunk.data(), 1, chunk.size(), out);
+    }
     if (out) std::fclose(out);
   }
   nimo::test::InstallFakeEngineStrings();

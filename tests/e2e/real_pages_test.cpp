@@ -591,7 +591,9 @@ TEST_P(UiOriginApp, ModuleAppRunsAndNothingOutsideTheFolderIsServed) {
   EXPECT_EQ(app + "1" + styled, first.text());
   Report line;
   ASSERT_TRUE(run.WaitFor(
-      [](const Report& r) { return r.type == nimo::kMsgConsoleLine && r.text().find("module app ran") != std::string::npos; },
+      [](const Report& r) {
+        return r.type == nimo::kMsgConsoleLine && r.text().find("module app ran") != std::string::npos;
+      },
       &line));
   EXPECT_EQ("log|module app ran  (https://nimo.localhost/js/main.js:11)", line.text());
   std::uint32_t seen = 0;
