@@ -73,12 +73,12 @@ void RecordQueueOutcome(bool coalesced, bool dropped) {
   if (dropped) ++counters.dropped;
 }
 
-void RecordDroppedMessage(const char* what) noexcept {
-  if (PerfStatsActive()) {
+void RecordOutOfMemory(const char* what) noexcept {
+  {
     StatsLock lock;
-    ++counters.dropped;
+    ++counters.alloc_failures;
   }
-  WriteLog("[nimo-webengine] out of memory - %s dropped\n", what);
+  WriteLog("[nimo-webengine][memory] out of memory - %s dropped\n", what);
 }
 
 void CountInputEvent() {
@@ -108,7 +108,7 @@ void ReportPerfIfDue() noexcept {
     WriteLogText(FormatPerfPaintLine(window, elapsed).c_str());
     WriteLogText(FormatPerfUiLine(window, elapsed).c_str());
   } catch (...) {
-    RecordDroppedMessage("a performance report");
+    RecordOutOfMemory("a performance report");
   }
 }
 

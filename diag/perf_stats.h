@@ -31,11 +31,11 @@ void RecordPaint(double open_us, double copy_us);
 void RecordPipeWrite(double write_us);
 // Outcome of one SendFrame: a waiting FrameReady was replaced and/or the new frame dropped.
 void RecordQueueOutcome(bool coalesced, bool dropped);
-// A message lost to an allocation failure (a report, a command, or the work of one engine
-// callback or UI task): counted with the reports a full queue dropped (once the statistics
-// are active), and logged as "[nimo-webengine] out of memory - <what> dropped". Never
-// throws.
-void RecordDroppedMessage(const char* what) noexcept;
+// Work lost to an allocation failure (a report, a command, or the work of one engine
+// callback or UI task): counted as an allocation failure (at any time; `dropped` stays the
+// count of reports the full queue refused) and logged as
+// "[nimo-webengine][memory] out of memory - <what> dropped". Never throws.
+void RecordOutOfMemory(const char* what) noexcept;
 // Commands received by the reader thread.
 void CountInputEvent();
 void CountScriptMessage(std::uint64_t text_bytes);

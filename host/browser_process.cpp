@@ -25,6 +25,7 @@
 #include "host/portable/devtools_port.h"
 #include "link/pipe_link.h"
 #include "surfaces/commands.h"
+#include "surfaces/gpu_device.h"
 #include "surfaces/paint.h"
 #include "surfaces/surface.h"
 #include "surfaces/surface_texture.h"
@@ -161,6 +162,11 @@ int RunBrowserProcess(HINSTANCE instance) {
   WriteLog("[nimo-webengine][browser] entering message loop \xE2\x80\x94 LOOK FOR CHILD PROCESSES NOW\n");
   engine_api.cef_run_message_loop();
 
+  // What the engine's objects, the GPU and the client are held by is let go on this
+  // thread while the engine still runs; nothing is left for static destructors.
+  ReleaseSurfaceTable();
+  ReleaseGpuDevice();
+  client_process.reset();
   if (engine_api.cef_shutdown != nullptr) engine_api.cef_shutdown();
   timeEndPeriod(kTimerResolutionMs);
   WriteLog("[nimo-webengine][browser] shut down. paints=%ld\n",

@@ -73,7 +73,7 @@ ReceiveOutcome ReadCommands(HANDLE handle, std::vector<std::uint8_t>& buffer) {
     try {
       sink.on_command(command);
     } catch (...) {
-      RecordDroppedMessage("a command");
+      RecordOutOfMemory("a command");
     }
   }
 }
@@ -86,7 +86,7 @@ DWORD WINAPI ReaderThread(void*) {
     std::vector<std::uint8_t> buffer(kMaxFrameSize, 0);
     outcome = ReadCommands(handle, buffer);
   } catch (...) {
-    RecordDroppedMessage("the link's read buffer");  // the link ends as if closed
+    RecordOutOfMemory("the link's read buffer");  // the link ends as if closed
   }
   WriteLogText(EndLine(outcome));
   link_stopped.exchange(1);
@@ -95,7 +95,7 @@ DWORD WINAPI ReaderThread(void*) {
     try {
       sink.on_link_end();
     } catch (...) {
-      RecordDroppedMessage("the end of the link");
+      RecordOutOfMemory("the end of the link");
     }
   }
   return 0;

@@ -19,7 +19,7 @@ bool SendFrame(std::uint16_t type, const void* payload, std::uint32_t length) no
     if (frame.empty()) return false;
     outcome = link_internal::PushFrame(std::move(frame));
   } catch (...) {
-    RecordDroppedMessage("a report");
+    RecordOutOfMemory("a report");
     return false;
   }
   // Counted after the queue lock is left: the two locks are never nested.
@@ -33,7 +33,7 @@ bool SendText(std::uint16_t type, std::uint32_t surface_id, const std::string& t
   try {
     payload = BuildSurfaceTextPayload(surface_id, text);
   } catch (...) {
-    RecordDroppedMessage("a report");
+    RecordOutOfMemory("a report");
     return false;
   }
   return SendFrame(type, payload.data(), static_cast<std::uint32_t>(payload.size()));

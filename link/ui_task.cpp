@@ -50,7 +50,7 @@ UiTask* CreateUiTask(UiTaskBody run, const InputRecord* input, const SurfaceHead
                      const char* text, std::size_t text_length) {
   UiTask* task = new (std::nothrow) UiTask();
   if (!task) {
-    RecordDroppedMessage("a UI task");
+    RecordOutOfMemory("a UI task");
     return nullptr;
   }
   std::memset(&task->task, 0, sizeof task->task);
@@ -70,7 +70,7 @@ UiTask* CreateUiTask(UiTaskBody run, const InputRecord* input, const SurfaceHead
       task->text.assign(text, text_length);
     } catch (...) {
       delete task;
-      RecordDroppedMessage("a UI task");
+      RecordOutOfMemory("a UI task");
       return nullptr;
     }
   }

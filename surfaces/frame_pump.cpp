@@ -8,11 +8,6 @@
 namespace nimo {
 namespace {
 
-// One pump per browser: a new browser in a slot starts a new generation, and a tick of an
-// older generation (its browser closed and another arrived before the tick ran) ends
-// instead of doubling the new browser's begin frames. UI thread only.
-std::uint32_t pump_generation[kSurfaceCount] = {};
-
 void PostTick(std::uint32_t id, std::uint32_t generation) {
   SurfaceHead head = {};
   head.surface_id = id;
@@ -24,13 +19,13 @@ void PostTick(std::uint32_t id, std::uint32_t generation) {
 
 void StartFramePump(std::uint32_t id) {
   if (id >= kSurfaceCount) return;
-  PostTick(id, ++pump_generation[id]);
+  PostTick(id, ++surfaces[id].pump_generation);
 }
 
 void RunFramePumpTick(UiTask* task) {
   const std::uint32_t id = task->head.surface_id;
   if (id >= kSurfaceCount) return;
-  if (task->head.param1 != pump_generation[id]) return;
+  if (task->head.param1 != surfaces[id].pump_generation) return;
   cef_browser_t* browser = surfaces[id].browser.get();
   if (browser == nullptr) return;
   if (const auto host = GetRef(browser, &cef_browser_t::get_host)) {

@@ -108,4 +108,11 @@ bool EnsureGpuDevice() {
   return true;
 }
 
+void ReleaseGpuDevice() {
+  gpu_init_tried = true;
+  gpu_device1.Reset();
+  gpu_context.Reset();
+  gpu_device.Reset();
+}
+
 }  // namespace nimo

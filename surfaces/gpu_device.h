@@ -1,7 +1,7 @@
 // The process's one Direct3D 11 device: created on first need on the client's adapter
 // (--nimomp-adapter-luid) or else the hardware adapter with the most dedicated video memory
-// (or the system's default hardware adapter when none qualifies), kept for the life of the
-// process and never retried after a failure.
+// (or the system's default hardware adapter when none qualifies), kept until
+// ReleaseGpuDevice and never retried after a failure or a release.
 //
 // Threads: the engine's UI thread only (paint callbacks and what they call).
 #pragma once
@@ -17,5 +17,9 @@ extern bool gpu_init_tried;
 
 // True when gpu_device1 is available, creating the device on the first call.
 bool EnsureGpuDevice();
+
+// Lets the device go, after the surface table has let go of its textures; the browser
+// process calls it after the message loop, before cef_shutdown. No device is made again.
+void ReleaseGpuDevice();
 
 }  // namespace nimo

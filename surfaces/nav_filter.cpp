@@ -1,6 +1,7 @@
 #include "surfaces/nav_filter.h"
 
 #include <string>
+#include <string_view>
 
 #include "diag/log.h"
 #include "host/base/callback_guard.h"
@@ -37,6 +38,14 @@ int CEF_CALLBACK OnBeforeBrowse(cef_request_handler_t* self, cef_browser_t* brow
     }
   }
   return cancel;
+}
+
+// What a navigation whose decision was lost to an allocation failure gets: what it would
+// have got for a URL outside the always-allowed schemes, so the unrestricted surface still
+// goes anywhere and the others stay where they are.
+int BrowseFallback(cef_request_handler_t* self, cef_browser_t*, cef_frame_t*, cef_request_t*, int, int) {
+  const Surface* surface = SurfaceFrom(self);
+  return DecideNavigation(surface ? surface->id : kSurfaceCount, std::string_view()).allow ? 0 : 1;
 }
 
 cef_resource_request_handler_t* CEF_CALLBACK GetResourceRequestHandler(
@@ -83,7 +92,7 @@ cef_resource_request_handler_t* AssetRequestHandler() {
   static cef_resource_request_handler_t* const handler = [] {
     static cef_resource_request_handler_t storage = {};
     InitStaticBase(&storage.base, sizeof(storage));
-    storage.on_before_resource_load = Guarded<OnBeforeResourceLoad>;
+    storage.on_before_resource_load = Guarded<OnBeforeResourceLoad, RV_CONTINUE>;  // never cancelled
     // Only with a UI folder does the engine ask who answers a request.
     if (UiOriginEnabled()) storage.get_resource_handler = Guarded<GetResourceHandler>;
     return &storage;
@@ -93,7 +102,7 @@ cef_resource_request_handler_t* AssetRequestHandler() {
 
 void InstallNavigationFilter(cef_request_handler_t* handler) {
   if (!handler) return;
-  handler->on_before_browse = Guarded<OnBeforeBrowse, 1>;  // 1: cancel
+  handler->on_before_browse = Guarded<OnBeforeBrowse, BrowseFallback>;
   handler->get_resource_request_handler = Guarded<GetResourceRequestHandler>;
 }
 

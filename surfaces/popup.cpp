@@ -2,7 +2,6 @@
 
 #include <windows.h>
 #include <d3d11_1.h>
-#include <wrl/client.h>
 
 #include <cstdint>
 
@@ -12,31 +11,11 @@
 #include "host/base/ui_thread.h"
 #include "surfaces/gpu_device.h"
 #include "surfaces/portable/copy_plan.h"
-#include "surfaces/portable/popup_place.h"
 #include "surfaces/surface.h"
 
 namespace nimo {
 
 namespace {
-
-using Microsoft::WRL::ComPtr;
-
-struct PopupState {
-  bool shown = false;
-  cef_rect_t rect = {0, 0, 0, 0};   // as the engine announced it; empty before on_popup_size
-  ComPtr<ID3D11Texture2D> pixels;   // the latest popup paint, kept beyond its callback
-  std::int32_t width = 0;           // of `pixels`
-  std::int32_t height = 0;
-  DXGI_FORMAT format = DXGI_FORMAT_UNKNOWN;
-  PopupCopy drawn;                  // where the surface texture shows it; not visible: nowhere
-  // The surface texture may still show a popup that is closed, moved or shrunk: nothing of
-  // a popup is drawn until a view paint has copied the whole view again.
-  bool view_restore_pending = false;
-};
-
-PopupState popups[kSurfaceCount];
-
-PopupState& StateOf(const Surface* s) { return popups[s->id]; }
 
 bool SameCopy(const PopupCopy& a, const PopupCopy& b) {
   return a.visible == b.visible && a.dest_x == b.dest_x && a.dest_y == b.dest_y &&
@@ -45,13 +24,13 @@ bool SameCopy(const PopupCopy& a, const PopupCopy& b) {
 }
 
 // Where the kept popup lands in the surface texture now.
-PopupCopy PlanFor(const Surface* s, const PopupState& p) {
+PopupCopy PlanFor(const Surface* s, const PopupLayer& p) {
   if (!p.pixels || !s->texture) return PopupCopy();
   return PlanPopupCopy(p.rect, p.width, p.height, static_cast<std::int32_t>(s->texture_width),
                        static_cast<std::int32_t>(s->texture_height));
 }
 
-void ForgetPixels(PopupState& p) {
+void ForgetPixels(PopupLayer& p) {
   p.pixels.Reset();
   p.width = 0;
   p.height = 0;
@@ -61,7 +40,7 @@ void ForgetPixels(PopupState& p) {
 // The surface texture shows a popup that is no longer wanted there. The engine does not
 // repaint the view under a popup by itself: the next view paint copies the whole view, and
 // one is asked for now.
-void RestoreView(Surface* s, PopupState& p, cef_browser_t* browser) {
+void RestoreView(Surface* s, PopupLayer& p, cef_browser_t* browser) {
   p.drawn = PopupCopy();
   p.view_restore_pending = true;
   s->full_copy_pending = 1;
@@ -70,7 +49,7 @@ void RestoreView(Surface* s, PopupState& p, cef_browser_t* browser) {
 }
 
 // A texture of the popup's own to keep its pixels in, of the paint's size and format.
-bool EnsureKeptTexture(PopupState& p, int width, int height, DXGI_FORMAT format) {
+bool EnsureKeptTexture(PopupLayer& p, int width, int height, DXGI_FORMAT format) {
   if (width < 1 || height < 1) return false;
   if (p.pixels && p.width == width && p.height == height && p.format == format) return true;
   ForgetPixels(p);
@@ -93,14 +72,14 @@ bool EnsureKeptTexture(PopupState& p, int width, int height, DXGI_FORMAT format)
   return true;
 }
 
-void CopyPopup(Surface* s, PopupState& p, const PopupCopy& c) {
+void CopyPopup(Surface* s, PopupLayer& p, const PopupCopy& c) {
   const D3D11_BOX box = {c.source.left, c.source.top, 0, c.source.right, c.source.bottom, 1};
   gpu_context->CopySubresourceRegion(s->texture.Get(), 0, c.dest_x, c.dest_y, 0, p.pixels.Get(), 0, &box);
   p.drawn = c;
 }
 
 // Draws freshly kept popup pixels; true when the surface texture changed.
-bool DrawTakenPopup(Surface* s, PopupState& p, cef_browser_t* browser) {
+bool DrawTakenPopup(Surface* s, PopupLayer& p, cef_browser_t* browser) {
   if (p.view_restore_pending || !s->texture) return false;  // drawn after the view's next paint
   const PopupCopy c = PlanFor(s, p);
   if (p.drawn.visible && !SameCopy(c, p.drawn)) {
@@ -118,7 +97,7 @@ void CEF_CALLBACK OnPopupShow(cef_render_handler_t* self, cef_browser_t* browser
   const EngineRef<cef_browser_t> browser = AdoptRef(browser_arg);
   Surface* s = SurfaceFrom(self);
   if (!s) return;
-  PopupState& p = StateOf(s);
+  PopupLayer& p = s->popup;
   // Closed, or a new popup in place of the old: the old one's pixels are of no further use.
   if (p.drawn.visible) RestoreView(s, p, browser.get());
   ForgetPixels(p);
@@ -131,7 +110,7 @@ void CEF_CALLBACK OnPopupSize(cef_render_handler_t* self, cef_browser_t* browser
   const EngineRef<cef_browser_t> browser = AdoptRef(browser_arg);
   Surface* s = SurfaceFrom(self);
   if (!s || !rect || rect->width <= 0 || rect->height <= 0) return;
-  PopupState& p = StateOf(s);
+  PopupLayer& p = s->popup;
   // The popup repaints at a new size; pixels of the old size would land misplaced.
   if (rect->width != p.rect.width || rect->height != p.rect.height) ForgetPixels(p);
   p.rect = *rect;
@@ -146,11 +125,11 @@ void InstallPopupCallbacks(cef_render_handler_t* handler) {
   handler->on_popup_size = Guarded<OnPopupSize>;
 }
 
-bool PopupShown(const Surface* s) { return s && StateOf(s).shown; }
+bool PopupShown(const Surface* s) { return s && s->popup.shown; }
 
 bool TakePopupTexture(Surface* s, cef_browser_t* browser, ID3D11Texture2D* engine_texture) {
   if (!s || !engine_texture) return false;
-  PopupState& p = StateOf(s);
+  PopupLayer& p = s->popup;
   if (!p.shown) return false;
   D3D11_TEXTURE2D_DESC desc = {};
   engine_texture->GetDesc(&desc);
@@ -161,7 +140,7 @@ bool TakePopupTexture(Surface* s, cef_browser_t* browser, ID3D11Texture2D* engin
 
 bool TakePopupBuffer(Surface* s, cef_browser_t* browser, const void* buffer, int width, int height) {
   if (!s || !buffer) return false;
-  PopupState& p = StateOf(s);
+  PopupLayer& p = s->popup;
   if (!p.shown) return false;
   if (!EnsureKeptTexture(p, width, height, DXGI_FORMAT_B8G8R8A8_UNORM)) return false;
   gpu_context->UpdateSubresource(p.pixels.Get(), 0, nullptr, buffer, static_cast<UINT>(width) * 4u, 0);
@@ -170,7 +149,7 @@ bool TakePopupBuffer(Surface* s, cef_browser_t* browser, const void* buffer, int
 
 void DrawPopupOverView(Surface* s, const CopyPlan& plan) {
   if (!s) return;
-  PopupState& p = StateOf(s);
+  PopupLayer& p = s->popup;
   if (plan.full_copy) {
     // The whole view is in the texture again: no popup is left in it.
     p.view_restore_pending = false;
@@ -185,14 +164,14 @@ void DrawPopupOverView(Surface* s, const CopyPlan& plan) {
 
 void ForgetPopupDrawing(Surface* s) {
   if (!s) return;
-  PopupState& p = StateOf(s);
+  PopupLayer& p = s->popup;
   p.drawn = PopupCopy();
   p.view_restore_pending = false;
 }
 
 void DropPopup(Surface* s) {
   if (!s) return;
-  StateOf(s) = PopupState();
+  s->popup = PopupLayer();
 }
 
 }  // namespace nimo

@@ -9,14 +9,31 @@
 // Threads: the engine's UI thread only (render-handler callbacks, the paint paths and the
 // close of a surface's browser).
 #pragma once
-#include "host/portable/engine_abi.h"
+#include <d3d11.h>
+#include <wrl/client.h>
 
-struct ID3D11Texture2D;
+#include <cstdint>
+
+#include "host/portable/engine_abi.h"
+#include "surfaces/portable/popup_place.h"
 
 namespace nimo {
 
 struct Surface;
-struct CopyPlan;
+
+// A surface's popup layer, part of its record (surfaces/surface.h).
+struct PopupLayer {
+  bool shown = false;
+  cef_rect_t rect = {0, 0, 0, 0};  // as the engine announced it; empty before on_popup_size
+  Microsoft::WRL::ComPtr<ID3D11Texture2D> pixels;  // the latest popup paint, kept beyond its callback
+  std::int32_t width = 0;          // of `pixels`
+  std::int32_t height = 0;
+  DXGI_FORMAT format = DXGI_FORMAT_UNKNOWN;
+  PopupCopy drawn;                 // where the surface texture shows it; not visible: nowhere
+  // The surface texture may still show a popup that is closed, moved or shrunk: nothing of
+  // a popup is drawn until a view paint has copied the whole view again.
+  bool view_restore_pending = false;
+};
 
 // Sets on_popup_show and on_popup_size of a surface record's render handler.
 void InstallPopupCallbacks(cef_render_handler_t* handler);
@@ -43,8 +60,8 @@ void DrawPopupOverView(Surface* surface, const CopyPlan& plan);
 // a new texture (a whole copy) draws it there, moved inside the new size.
 void ForgetPopupDrawing(Surface* surface);
 
-// The surface's browser has closed: its popup, shown or not, place and pixels, is
-// forgotten.
+// The surface's browser has closed (or the table is torn down): its popup, shown or not,
+// place and pixels, is forgotten.
 void DropPopup(Surface* surface);
 
 }  // namespace nimo

@@ -15,31 +15,12 @@
 #include "link/send.h"
 #include "link/ui_task.h"
 #include "protocol/wire.h"
-#include "surfaces/portable/renderer_recovery.h"
 #include "surfaces/surface.h"
 
 namespace nimo {
 namespace {
 
 using CallbackRef = EngineRef<cef_unresponsive_process_callback_t>;
-
-struct FaultRecord {
-  RendererFaultState state;
-  // The engine's callback of a running grace period.
-  CallbackRef callback;
-  // Client loads NoteClientLoad has counted that the UI thread has applied.
-  std::uint32_t seen_client_loads = 0;
-};
-
-// Never destroyed: a callback still held when the process ends must not be released into
-// an engine that has already shut down.
-FaultRecord& RecordOf(std::uint32_t id) {
-  static FaultRecord* const records = new FaultRecord[kSurfaceCount];
-  return records[id];
-}
-
-// Client loads counted by NoteClientLoad, from any thread.
-std::atomic<std::uint32_t> client_loads[kSurfaceCount];
 
 // Whether `browser` is the one the surface's record holds (not a stray one).
 bool IsRecordBrowser(const Surface* s, const EngineRef<cef_browser_t>& browser) {
@@ -54,8 +35,8 @@ bool ShuttingDown() { return quitting.load() != 0; }
 
 // The surface's decisions, after the client loads noted since the UI thread last looked.
 RendererFaultState& StateOf(std::uint32_t id) {
-  FaultRecord& record = RecordOf(id);
-  const std::uint32_t loads = client_loads[id].load();
+  RendererFaults& record = surfaces[id].faults;
+  const std::uint32_t loads = record.client_loads.load();
   if (loads != record.seen_client_loads) {
     record.seen_client_loads = loads;
     record.state.OnClientLoad();
@@ -81,7 +62,7 @@ void HangExpiredTask(UiTask* task) {
   const std::uint32_t id = task->head.surface_id;
   if (id >= kSurfaceCount) return;
   if (!StateOf(id).TakeHangExpiry(task->head.param1)) return;
-  const CallbackRef callback = std::move(RecordOf(id).callback);
+  const CallbackRef callback = std::move(surfaces[id].faults.callback);
   // During shutdown the browser is on its way out anyway.
   if (callback && callback->terminate && !ShuttingDown()) callback->terminate(callback.get());
 }
@@ -94,7 +75,7 @@ void CEF_CALLBACK OnRenderProcessTerminated(cef_request_handler_t* self, cef_bro
   Surface* s = SurfaceFrom(self);
   if (!s || !IsRecordBrowser(s, browser)) return;
   const std::uint32_t id = s->id;
-  RecordOf(id).callback.reset();  // the renderer it was about is gone
+  surfaces[id].faults.callback.reset();  // the renderer it was about is gone
   const char* name = TerminationStatusName(status);
   RendererFaultState& state = StateOf(id);
   const CrashAction action =
@@ -135,7 +116,7 @@ int CEF_CALLBACK OnRenderProcessUnresponsive(cef_request_handler_t* self, cef_br
   SurfaceHead head{};
   head.surface_id = id;
   head.param1 = StateOf(id).OnUnresponsive();
-  RecordOf(id).callback = std::move(callback);  // kept until the grace period ends
+  surfaces[id].faults.callback = std::move(callback);  // kept until the grace period ends
   WriteLog("[nimo-webengine][browser] surface %p renderer not answering - ending it in %llu ms unless it answers\n",
            id, kHangGraceMs);
   PostDelayedUiTask(HangExpiredTask, &head, kHangGraceMs);
@@ -146,7 +127,7 @@ void CEF_CALLBACK OnRenderProcessResponsive(cef_request_handler_t* self, cef_bro
   RequireUiThread("on_render_process_responsive");
   const auto browser = AdoptRef(browser_arg);
   Surface* s = SurfaceFrom(self);
-  if (s && IsRecordBrowser(s, browser) && StateOf(s->id).OnResponsive()) RecordOf(s->id).callback.reset();
+  if (s && IsRecordBrowser(s, browser) && StateOf(s->id).OnResponsive()) s->faults.callback.reset();
 }
 
 }  // namespace
@@ -159,12 +140,12 @@ void InstallRendererFaultHandlers(cef_request_handler_t* handler) {
 }
 
 void NoteClientLoad(std::uint32_t surface_id) {
-  if (surface_id < kSurfaceCount) client_loads[surface_id].fetch_add(1);
+  if (surface_id < kSurfaceCount) surfaces[surface_id].faults.client_loads.fetch_add(1);
 }
 
 void ForgetRendererFaults(std::uint32_t surface_id) {
   if (surface_id >= kSurfaceCount) return;
-  FaultRecord& record = RecordOf(surface_id);
+  RendererFaults& record = surfaces[surface_id].faults;
   record.state.Reset();
   record.callback.reset();
 }

@@ -15,11 +15,25 @@
 // thread; NoteClientLoad on any thread; the installer on the main thread before the engine
 // runs.
 #pragma once
+#include <atomic>
 #include <cstdint>
 
+#include "host/base/engine_ref.h"
 #include "host/portable/engine_abi.h"
+#include "surfaces/portable/renderer_recovery.h"
 
 namespace nimo {
+
+// A surface's renderer-fault record, part of its record (surfaces/surface.h). UI thread,
+// except `client_loads`, which any thread may count.
+struct RendererFaults {
+  RendererFaultState state;
+  // The engine's callback of a running grace period.
+  EngineRef<cef_unresponsive_process_callback_t> callback;
+  // Client loads NoteClientLoad has counted, and how many of them the UI thread has applied.
+  std::atomic<std::uint32_t> client_loads{0};
+  std::uint32_t seen_client_loads = 0;
+};
 
 // Sets on_render_process_unresponsive, on_render_process_responsive and
 // on_render_process_terminated of a surface's embedded request handler; the base and every
@@ -30,8 +44,8 @@ void InstallRendererFaultHandlers(cef_request_handler_t* handler);
 // after a renderer fault is dropped and the page's crash history starts afresh.
 void NoteClientLoad(std::uint32_t surface_id);
 
-// The surface's browser has closed: a waiting reload is dropped, a held unresponsive
-// callback released, the history forgotten.
+// The surface's browser has closed (or the table is torn down): a waiting reload is
+// dropped, a held unresponsive callback released, the history forgotten.
 void ForgetRendererFaults(std::uint32_t surface_id);
 
 }  // namespace nimo

@@ -21,7 +21,8 @@
 
 namespace nimo {
 
-Surface surfaces[kSurfaceCount] = {};
+// Never destroyed (see surface.h): the storage outlives cef_shutdown on purpose.
+SurfaceTable& surfaces = *new SurfaceTable();
 std::atomic<int> live_browser_count{0};
 std::atomic<int> quitting{0};
 std::atomic<bool> loop_quit_requested{false};
@@ -42,8 +43,8 @@ template <typename Member>
 Surface* RecordOf(Member* self, std::size_t offset) {
   if (self == nullptr) return nullptr;
   const char* p = reinterpret_cast<const char*>(self) - offset;
-  const char* first = reinterpret_cast<const char*>(&surfaces[0]);
-  const char* end = reinterpret_cast<const char*>(&surfaces[kSurfaceCount]);
+  const char* first = reinterpret_cast<const char*>(surfaces.begin());
+  const char* end = reinterpret_cast<const char*>(surfaces.end());
   if (p < first || p >= end) return nullptr;
   const std::size_t delta = static_cast<std::size_t>(p - first);
   if (delta % sizeof(Surface) != 0) return nullptr;
@@ -61,6 +62,16 @@ bool SameBrowser(cef_browser_t* a, cef_browser_t* b) {
     return a->get_identifier(a) == b->get_identifier(b);
   }
   return false;
+}
+
+// Takes the record's browser out under the lock and releases it outside, since a release
+// may re-enter the engine.
+void ReleaseBrowser(Surface* s) {
+  EngineRef<cef_browser_t> own;
+  {
+    std::lock_guard<std::mutex> guard(browser_lock);
+    own = std::move(s->browser);
+  }
 }
 
 void ForceCloseBrowser(cef_browser_t* browser) {
@@ -174,12 +185,7 @@ void CEF_CALLBACK OnBeforeClose(cef_life_span_handler_t* self, cef_browser_t* br
     }
     return;
   }
-  EngineRef<cef_browser_t> own;
-  {
-    std::lock_guard<std::mutex> guard(browser_lock);
-    own = std::move(s->browser);
-  }
-  own.reset();  // outside the lock: a release may re-enter the engine
+  ReleaseBrowser(s);
   // The texture goes with its browser; the view size and the full-copy flag stay for the
   // next browser in the slot.
   ReleaseSurfaceTexture(s);
@@ -294,7 +300,15 @@ void InitSurfaceTable() {
 
     InitStaticBase(&s.context_menu_handler.base, sizeof(cef_context_menu_handler_t));
     s.context_menu_handler.on_before_context_menu = Guarded<OnBeforeContextMenu>;
-    s.context_menu_handler.run_context_menu = Guarded<RunContextMenu>;
+    s.context_menu_handler.run_context_menu = Guarded<RunContextMenu, 1>;  // 1: handled, no menu
+  }
+}
+
+void ReleaseSurfaceTable() {
+  for (Surface& s : surfaces) {
+    ReleaseBrowser(&s);
+    ReleaseSurfaceTexture(&s);
+    ForgetRendererFaults(s.id);
   }
 }
 

@@ -1,7 +1,17 @@
-// The surface table: four static records, one per surface id 0..3, each of which is at
-// once the engine client of its browser and the owner of the six handlers the client hands
-// out. Engine callbacks reach their record from the handler pointer they receive
-// (SurfaceFrom). Surface 0 is the UI surface, opened at start-up.
+// The surface table: four records, one per surface id 0..3, each of which is at once the
+// engine client of its browser, the owner of the six handlers the client hands out and of
+// everything else the surface has (view size, shared texture, popup layer, renderer-fault
+// record, frame-pump generation). Engine callbacks reach their record from the handler
+// pointer they receive (SurfaceFrom). Surface 0 is the UI surface, opened at start-up.
+//
+// Lifetime: the table's storage is made before main and never destroyed, so no static
+// destructor ever runs over an engine reference, a texture or a handle. InitSurfaceTable
+// fills it on the main thread before the engine is initialised; ReleaseSurfaceTable, on the
+// UI thread after the message loop has ended and before cef_shutdown, lets go of every
+// browser, texture, handle, popup picture and held engine callback while the engine still
+// runs. Whatever a record should still receive after that (an engine callback during
+// cef_shutdown) is deliberately left to the process's end: released into an engine that
+// has shut down, it would call into freed code.
 //
 // Threads: everything here belongs to the engine's UI thread (the browser process's main
 // thread), which touches the records without locks. The exceptions are marked: the
@@ -18,7 +28,9 @@
 #include "host/base/engine_ref.h"
 #include "host/base/win_handle.h"
 #include "host/portable/engine_abi.h"
+#include "surfaces/popup.h"
 #include "surfaces/portable/surface_rules.h"
+#include "surfaces/renderer_faults.h"
 
 namespace nimo {
 
@@ -52,9 +64,26 @@ struct Surface {
   std::uint32_t texture_width;
   std::uint32_t texture_height;
   std::uint8_t full_copy_pending = 1;  // next accelerated paint copies the whole frame
+
+  PopupLayer popup;        // the page's open popup widget, surfaces/popup.h
+  RendererFaults faults;   // renderer crashes and hangs, surfaces/renderer_faults.h
+  // One frame pump per browser: a new browser starts a new generation, and a tick of an
+  // older one (its browser closed and another arrived before the tick ran) ends instead
+  // of doubling the new browser's begin frames. surfaces/frame_pump.h.
+  std::uint32_t pump_generation = 0;
 };
 
-extern Surface surfaces[kSurfaceCount];
+class SurfaceTable {
+ public:
+  Surface& operator[](std::uint32_t id) { return records_[id]; }
+  Surface* begin() { return records_; }
+  Surface* end() { return records_ + kSurfaceCount; }
+
+ private:
+  Surface records_[kSurfaceCount];
+};
+
+extern SurfaceTable& surfaces;
 
 // Browsers between on_after_created and on_before_close. Any thread may read it.
 extern std::atomic<int> live_browser_count;
@@ -69,6 +98,10 @@ extern std::atomic<int> quitting;
 // once, before the engine is initialised; the page bridge's callbacks (load, console,
 // process messages) are installed into the records afterwards by the browser process.
 void InitSurfaceTable();
+
+// Lets go of everything the records hold (see Lifetime above); the handlers stay
+// installed and a record may be used again. UI thread, before cef_shutdown.
+void ReleaseSurfaceTable();
 
 // Asks the engine for the browser of `surface_id` (the body of the CreateSurface task).
 // Zero width or height keeps the slot's last size; an empty url opens "about:blank".

@@ -15,7 +15,8 @@ struct Surface;
 
 // The client process, opened for handle duplication from --nimomp-clientpid before the
 // engine starts; none when no client id was given or it could not be opened. Written once
-// by the main thread before any other thread exists, read on the UI thread afterwards.
+// by the main thread before any other thread exists, read on the UI thread afterwards, and
+// closed by the browser process after the message loop, before cef_shutdown.
 extern UniqueHandle client_process;
 
 // True when the surface has a texture of exactly width x height, made now or earlier.

@@ -14,7 +14,8 @@ struct PerfCounters {
   int32_t writes = 0;
   double write_total_us = 0, write_max_us = 0;
   int32_t coalesced = 0;
-  int32_t dropped = 0;
+  int32_t dropped = 0;         // reports the full send queue refused
+  int32_t alloc_failures = 0;  // work lost to an allocation failure (logged one by one)
   int32_t script_messages = 0;
   int32_t script_bytes = 0;
   int32_t input_events = 0;

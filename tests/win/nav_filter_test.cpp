@@ -6,9 +6,11 @@
 
 #include <atomic>
 #include <memory>
+#include <new>
 #include <string>
 #include <thread>
 
+#include "diag/perf_stats.h"
 #include "surfaces/nav_filter.h"
 #include "surfaces/surface.h"
 #include "tests/support/fake_cef.h"
@@ -59,6 +61,33 @@ TEST_F(NavFilterTest, RequestsWithoutUrlAccessProceedUntouched) {
   EXPECT_EQ(rh->on_before_resource_load(rh, nullptr, nullptr, test::Pass(fixed.get()), nullptr), RV_CONTINUE);
   EXPECT_EQ(fixed->refs, 0);
   EXPECT_EQ(fixed->url, "file:///C:/assets/a.png");
+}
+
+// A callback whose work is lost to an allocation failure gives the answer that harms least:
+// a resource load goes on, the unrestricted surface may still go anywhere while the others
+// stay put. The loss counts as an allocation failure, not as a report the queue dropped.
+TEST_F(NavFilterTest, CallbacksThatRunOutOfMemoryAnswerSafely) {
+  const PerfCounters before = ReadPerfCounters();
+  auto failing = [](const std::string& url) {
+    FakeRequest* request = test::NewRequest(url);
+    request->cef.get_url = [](cef_request_t*) -> cef_string_userfree_t { throw std::bad_alloc(); };
+    return std::unique_ptr<FakeRequest>(request);
+  };
+  for (int id : {0, 1, 2, 3}) {
+    std::unique_ptr<FakeRequest> request = failing("file:///C:/ui/index.html");
+    cef_request_handler_t* h = &surfaces[id].request_handler;
+    EXPECT_EQ(h->on_before_browse(h, nullptr, nullptr, test::Pass(request.get()), 1, 0), id == 2 ? 0 : 1)
+        << "surface " << id;
+    EXPECT_EQ(request->refs, 0);
+  }
+  cef_resource_request_handler_t* rh = AssetRequestHandler();
+  std::unique_ptr<FakeRequest> asset = failing("file:///C:/assets/a.png");
+  EXPECT_EQ(rh->on_before_resource_load(rh, nullptr, nullptr, test::Pass(asset.get()), nullptr), RV_CONTINUE)
+      << "no request is ever cancelled";
+  EXPECT_EQ(asset->refs, 0);
+  const PerfCounters after = ReadPerfCounters();
+  EXPECT_EQ(after.alloc_failures - before.alloc_failures, 5);
+  EXPECT_EQ(after.dropped, before.dropped);
 }
 
 TEST_F(NavFilterTest, AssetHandlerIsStaticWithOnlyTheResourceLoadSlot) {

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -411,6 +412,16 @@ TEST_F(SurfaceTest, ACallbackOrTaskOffTheUiThreadIsCaught) {
   std::thread(call_both).join();
   EXPECT_EQ(violations, (std::vector<std::string>{"get_view_rect", "UI task"}));
   SetThreadViolationHandler(previous);
+#if !defined(NIMO_THREAD_CHECKS_FATAL)
+  // The default answer of a build that ships: counted (and logged once per site), and the
+  // process goes on.
+  SetThreadViolationHandler(nullptr);
+  const int counted = ThreadViolationCount();
+  std::thread(call_both).join();
+  std::thread(call_both).join();
+  EXPECT_EQ(ThreadViolationCount() - counted, 4);
+  SetThreadViolationHandler(previous);
+#endif
 }
 
 // ---- context menus -----------------------------------------------------------------------
@@ -431,6 +442,13 @@ TEST_F(SurfaceTest, ContextMenusAreEmptiedAndCancelledAndEveryArgumentReleased) 
   test::FakeMenuCallback* cb = Keep(engine->callbacks, test::NewMenuCallback());
   EXPECT_EQ(h->run_context_menu(h, b, test::Pass(f), test::Pass(p), test::Pass(m), test::Pass(cb)), 1);
   EXPECT_EQ(cb->cancels, 1);
+  for (int refs : {RefsOf(b), f->refs, p->refs, m->refs, cb->refs}) EXPECT_EQ(refs, 0);
+
+  // Work lost to an allocation failure still leaves the menu handled (no native menu).
+  b = Wrap(core);
+  cb = Keep(engine->callbacks, test::NewMenuCallback());
+  cb->cef.cancel = [](cef_run_context_menu_callback_t*) { throw std::bad_alloc(); };
+  EXPECT_EQ(h->run_context_menu(h, b, test::Pass(f), test::Pass(p), test::Pass(m), test::Pass(cb)), 1);
   for (int refs : {RefsOf(b), f->refs, p->refs, m->refs, cb->refs}) EXPECT_EQ(refs, 0);
 }
 
