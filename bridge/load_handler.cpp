@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "bridge/page_scripts.h"
 #include "host/base/callback_guard.h"
@@ -65,8 +64,7 @@ void CEF_CALLBACK OnLoadEnd(cef_load_handler_t* self, cef_browser_t* browser, ce
       if (host->was_resized) host->was_resized(host.get());
       if (host->invalidate) host->invalidate(host.get(), PET_VIEW);
     }
-    const std::vector<std::uint8_t> payload = BuildLoadFinishedPayload(surface->id);
-    SendFrame(kMsgLoadEvent, payload.data(), static_cast<std::uint32_t>(payload.size()));
+    SendLoadFinished(surface->id);
   }
 }
 
@@ -77,9 +75,7 @@ void CEF_CALLBACK OnLoadError(cef_load_handler_t* self, cef_browser_t* browser, 
   const auto browser_ref = AdoptRef(browser);
   const auto frame_ref = AdoptRef(frame);
   if (Surface* surface = SurfaceFrom(self)) {
-    const std::vector<std::uint8_t> payload = BuildLoadFailedPayload(
-        surface->id, static_cast<std::int32_t>(error_code), ToUtf8(failed_url));
-    SendFrame(kMsgLoadEvent, payload.data(), static_cast<std::uint32_t>(payload.size()));
+    SendLoadFailed(surface->id, static_cast<std::int32_t>(error_code), ToUtf8(failed_url));
   }
 }
 

@@ -48,7 +48,7 @@ void ForwardInvoke(Surface* surface, cef_process_message_t* message) {
   // The renderer never posts a call without a name; one that has none is dropped rather
   // than reported as a call to "".
   if (surface == nullptr || !has_name || name.empty()) return;
-  SendText(kMsgPageMessage, surface->id, PageInvokeText(name, payload));
+  SendPageMessage(surface->id, PageInvokeText(name, payload));
 }
 
 int CEF_CALLBACK OnProcessMessageReceived(cef_client_t* self, cef_browser_t* browser,

@@ -24,6 +24,7 @@
 #include "host/base/wide_text.h"
 #include "host/portable/devtools_port.h"
 #include "link/pipe_link.h"
+#include "link/ui_task.h"
 #include "surfaces/commands.h"
 #include "surfaces/gpu_device.h"
 #include "surfaces/paint.h"
@@ -36,6 +37,8 @@ namespace nimo {
 namespace {
 
 constexpr UINT kTimerResolutionMs = 1;
+// How long the end waits for each link thread; both have normally ended with the link.
+constexpr DWORD kLinkCloseWaitMs = 1000;
 
 // The engine keeps pointers into its settings strings for its whole life, so they are
 // converted once into storage that is never cleared.
@@ -162,11 +165,13 @@ int RunBrowserProcess(HINSTANCE instance) {
   WriteLog("[nimo-webengine][browser] entering message loop \xE2\x80\x94 LOOK FOR CHILD PROCESSES NOW\n");
   engine_api.cef_run_message_loop();
 
-  // What the engine's objects, the GPU and the client are held by is let go on this
-  // thread while the engine still runs; nothing is left for static destructors.
+  // What the engine's objects, the GPU, the client and the link are held by is let go on
+  // this thread while the engine still runs; nothing is left for static destructors.
   ReleaseSurfaceTable();
   ReleaseGpuDevice();
   client_process.reset();
+  CloseLink(kLinkCloseWaitMs);
+  StopUiTasks();  // a link thread that outlived the wait can no longer reach the engine
   if (engine_api.cef_shutdown != nullptr) engine_api.cef_shutdown();
   timeEndPeriod(kTimerResolutionMs);
   WriteLog("[nimo-webengine][browser] shut down. paints=%ld\n",

@@ -4,13 +4,14 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "diag/log.h"
 #include "diag/perf_stats.h"
 #include "host/base/wide_text.h"
 #include "host/base/win_handle.h"
-#include "link/link_state.h"
+#include "link/pipe_writer.h"
 #include "link/send.h"
 #include "protocol/wire.h"
 
@@ -20,20 +21,25 @@ std::atomic<int> link_stopped{0};
 
 namespace {
 
-using link_internal::pipe;
-using link_internal::read_event;
-using link_internal::write_event;
-using link_internal::link_open;
-
 constexpr int kOpenAttempts = 100;
 constexpr DWORD kOpenRetryMs = 50;
+
+// The reading half of the link, filled by ConnectPipe before the reader starts. Never
+// destroyed: CloseLink lets go of its handles once the reader has ended, and a reader that
+// never ends keeps them to the process's end.
+struct Reader {
+  CommandSink sink = {};  // the receiver of the commands
+  UniqueHandle event;     // manual-reset, the reader's OVERLAPPED event
+  UniqueHandle thread;
+};
+Reader& reader = *new Reader();
 
 // Reads one whole pipe message into `buffer`. A completion at once and a pending read end
 // the same way; a message longer than the buffer is reported as such, not as a closed
 // pipe, because it means the client broke the framing.
 ReadStatus ReadMessage(HANDLE handle, std::uint8_t* buffer, DWORD capacity, DWORD* received) {
   OVERLAPPED ov = {};
-  ov.hEvent = read_event.get();  // ReadFile resets it when the read begins
+  ov.hEvent = reader.event.get();  // ReadFile resets it when the read begins
   *received = 0;
   if (!ReadFile(handle, buffer, capacity, nullptr, &ov)) {
     const DWORD error = GetLastError();
@@ -57,8 +63,6 @@ const char* EndLine(ReceiveOutcome outcome) {
   }
 }
 
-// The receiver of the commands; set once by ConnectPipe before the reader starts.
-CommandSink sink = {};
 
 // Reads and hands on commands until the link ends; returns how it ended. A command whose
 // handling fails for lack of memory is dropped (and counted); the link goes on.
@@ -69,9 +73,9 @@ ReceiveOutcome ReadCommands(HANDLE handle, std::vector<std::uint8_t>& buffer) {
     const ReceivedFrame frame = ValidateReceived(status, buffer.data(), received);
     if (frame.outcome != ReceiveOutcome::kOk) return frame.outcome;
     const DecodedCommand command = DecodeCommand(frame);
-    if (command.action == CommandAction::kIgnore || !sink.on_command) continue;
+    if (command.action == CommandAction::kIgnore || !reader.sink.on_command) continue;
     try {
-      sink.on_command(command);
+      reader.sink.on_command(command);
     } catch (...) {
       RecordOutOfMemory("a command");
     }
@@ -80,7 +84,7 @@ ReceiveOutcome ReadCommands(HANDLE handle, std::vector<std::uint8_t>& buffer) {
 
 // No exception leaves a thread procedure: it would end the process without a word.
 DWORD WINAPI ReaderThread(void*) {
-  const HANDLE handle = pipe.load(std::memory_order_acquire);
+  const HANDLE handle = TheWriter().pipe();
   ReceiveOutcome outcome = ReceiveOutcome::kClosed;
   try {
     std::vector<std::uint8_t> buffer(kMaxFrameSize, 0);
@@ -90,10 +94,10 @@ DWORD WINAPI ReaderThread(void*) {
   }
   WriteLogText(EndLine(outcome));
   link_stopped.exchange(1);
-  link_internal::StopWriter();
-  if (sink.on_link_end) {
+  TheWriter().Stop();
+  if (reader.sink.on_link_end) {
     try {
-      sink.on_link_end();
+      reader.sink.on_link_end();
     } catch (...) {
       RecordOutOfMemory("the end of the link");
     }
@@ -101,18 +105,12 @@ DWORD WINAPI ReaderThread(void*) {
   return 0;
 }
 
-bool StartThread(LPTHREAD_START_ROUTINE procedure) {
-  // The threads are never joined: their handle is closed at once.
-  const UniqueHandle thread(CreateThread(nullptr, 0, procedure, nullptr, 0, nullptr));
-  return thread.valid();
-}
-
 }  // namespace
 
 bool ConnectPipe(const char* name, const CommandSink& command_sink) {
   if (!name) return false;
   // There is no reconnection: the link objects and its two threads are made once.
-  if (link_open.load(std::memory_order_acquire)) {
+  if (TheWriter().started()) {
     WriteLog("[nimo-webengine][ipc] already connected - %s ignored\n", name);
     return false;
   }
@@ -127,31 +125,36 @@ bool ConnectPipe(const char* name, const CommandSink& command_sink) {
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PIPE_BUSY) break;
     Sleep(kOpenRetryMs);
   }
+  UniqueHandle event;
+  if (handle) event.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   if (handle) {
-    read_event.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    write_event.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    DWORD mode = PIPE_READMODE_MESSAGE;
+    SetNamedPipeHandleState(handle.get(), &mode, nullptr, nullptr);
   }
-  if (!handle || !read_event || !write_event) {
+  if (!event || !TheWriter().Start(std::move(handle))) {
     WriteLog("[nimo-webengine][ipc] could not open pipe %s\n", name);
-    read_event.reset();
-    write_event.reset();
     return false;
   }
-  DWORD mode = PIPE_READMODE_MESSAGE;
-  SetNamedPipeHandleState(handle.get(), &mode, nullptr, nullptr);
-  // The pipe stays open for the rest of the process: both threads use it until they end.
-  pipe.store(handle.release(), std::memory_order_release);
-  link_open.store(true, std::memory_order_release);
-
-  sink = command_sink;
-  StartThread(link_internal::WriterThread);
-  std::uint8_t hello[kHelloPayloadSize];
-  WriteU32(hello, kProtocolVersion);
-  WriteU32(hello + 4, GetCurrentProcessId());
-  SendFrame(kMsgHello, hello, sizeof hello);
-  StartThread(ReaderThread);
+  reader.sink = command_sink;
+  reader.event = std::move(event);
+  SendHello(GetCurrentProcessId());
+  reader.thread.reset(CreateThread(nullptr, 0, ReaderThread, nullptr, 0, nullptr));
   WriteLog("[nimo-webengine][ipc] connected to %s\n", name);
   return true;
+}
+
+void CloseLink(DWORD wait_ms) {
+  if (!TheWriter().started()) return;
+  // The writer may close the pipe only after the reader, which borrows it, has ended.
+  if (reader.thread && WaitForSingleObject(reader.thread.get(), wait_ms) != WAIT_OBJECT_0) {
+    WriteLog("[nimo-webengine][ipc] reader still reading after %llu ms - the pipe stays open\n",
+             static_cast<std::uint64_t>(wait_ms));
+    TheWriter().Stop();
+    return;
+  }
+  reader.thread.reset();
+  reader.event.reset();
+  TheWriter().Close(wait_ms);
 }
 
 }  // namespace nimo

@@ -4,7 +4,8 @@
 // reader stops the writer and tells the sink. There is no reconnection.
 //
 // Threads: ConnectPipe on the main (UI) thread, once, after the engine is initialised and
-// the statistics exist. link_stopped may be read from any thread.
+// the statistics exist; CloseLink on the same thread at the end. link_stopped may be read
+// from any thread.
 #pragma once
 #include <atomic>
 
@@ -30,5 +31,12 @@ extern std::atomic<int> link_stopped;
 // cannot be opened; the process then runs on without a link and every send is refused.
 // False as well for every call after the first successful one.
 bool ConnectPipe(const char* name, const CommandSink& sink);
+
+// Lets go of the link: waits up to `wait_ms` for the reader and then for the writer to end
+// (each has normally ended with the link), and only then closes the pipe, its events and
+// the threads' handles. A thread still running keeps them, deliberately, to the process's
+// end. UI thread, after the message loop, before cef_shutdown; nothing after a failed or
+// missing ConnectPipe.
+void CloseLink(unsigned long wait_ms);
 
 }  // namespace nimo

@@ -1,42 +1,81 @@
 #include "link/send.h"
 
-#include <utility>
-#include <vector>
+#include <cstring>
 
 #include "diag/perf_stats.h"
-#include "link/link_state.h"
-#include "protocol/wire.h"
+#include "link/pipe_writer.h"
 
 namespace nimo {
 
-bool SendFrame(std::uint16_t type, const void* payload, std::uint32_t length) noexcept {
-  if (link_internal::pipe.load(std::memory_order_acquire) == INVALID_HANDLE_VALUE) return false;
-  if (!link_internal::link_open.load(std::memory_order_acquire) || length > kMaxPayloadSize) return false;
+namespace {
 
-  link_internal::PushOutcome outcome;
+// Builds the frame {header, `head` when given, `length` bytes of `body`} into `frame`, in
+// one allocation, and queues it; counts the outcome.
+bool Queue(QueuedFrame& frame, std::uint16_t type, const SurfaceHead* head, const void* body,
+           std::size_t length) noexcept {
+  const std::size_t head_size = head ? kSurfaceHeadSize : 0;
+  if (!TheWriter().started() || length > kMaxPayloadSize - head_size) return false;
+  const auto payload_length = static_cast<std::uint32_t>(head_size + length);
+  SendPushResult outcome;
   try {
-    std::vector<std::uint8_t> frame = BuildFrame(type, payload, length);
-    if (frame.empty()) return false;
-    outcome = link_internal::PushFrame(std::move(frame));
+    frame.bytes.assign(kFrameHeaderSize + payload_length, 0);
+    WriteFrameHeader(frame.bytes.data(), type, payload_length);
+    if (head) EncodeSurfaceHead(*head, frame.bytes.data() + kFrameHeaderSize);
+    if (body && length) std::memcpy(frame.bytes.data() + kFrameHeaderSize + head_size, body, length);
+    outcome = TheWriter().Push(frame);
   } catch (...) {
     RecordOutOfMemory("a report");
     return false;
   }
-  // Counted after the queue lock is left: the two locks are never nested.
+  // Counted after the queue lock is left: the two locks are never nested. A dropped frame
+  // is freed here, outside the lock, too.
   RecordQueueOutcome(outcome.coalesced, !outcome.queued);
   return outcome.queued;
 }
 
+bool Queue(std::uint16_t type, const SurfaceHead* head, const void* body, std::size_t length) noexcept {
+  QueuedFrame frame;
+  return Queue(frame, type, head, body, length);
+}
+
+}  // namespace
+
+bool SendFrame(std::uint16_t type, const void* payload, std::uint32_t length) noexcept {
+  QueuedFrame frame;
+  ClassifyReadyMade(type, static_cast<const std::uint8_t*>(payload), length, &frame);
+  return Queue(frame, type, nullptr, payload, length);
+}
+
+bool SendHello(std::uint32_t process_id) noexcept {
+  std::uint8_t hello[kHelloPayloadSize];
+  WriteU32(hello, kProtocolVersion);
+  WriteU32(hello + 4, process_id);
+  return Queue(kMsgHello, nullptr, hello, sizeof hello);
+}
+
+bool SendFrameReady(const FrameReadyPayload& fields) noexcept {
+  std::uint8_t payload[kFrameReadyPayloadSize];
+  EncodeFrameReady(fields, payload);
+  QueuedFrame frame;
+  frame.frame_ready = true;
+  frame.surface = fields.surface_id;
+  frame.handle = fields.client_handle;
+  return Queue(frame, kMsgFrameReady, nullptr, payload, sizeof payload);
+}
+
+bool SendLoadFinished(std::uint32_t surface_id) noexcept {
+  const SurfaceHead head{surface_id, kLoadEventFinished, 0, 0};
+  return Queue(kMsgLoadEvent, &head, nullptr, 0);
+}
+
+bool SendLoadFailed(std::uint32_t surface_id, std::int32_t error_code, const std::string& url) noexcept {
+  const SurfaceHead head{surface_id, kLoadEventFailed, static_cast<std::uint32_t>(error_code), 0};
+  return Queue(kMsgLoadEvent, &head, url.data(), url.size());
+}
+
 bool SendText(std::uint16_t type, std::uint32_t surface_id, const std::string& text) noexcept {
-  if (text.size() > kMaxPayloadSize - kSurfaceHeadSize) return false;
-  std::vector<std::uint8_t> payload;
-  try {
-    payload = BuildSurfaceTextPayload(surface_id, text);
-  } catch (...) {
-    RecordOutOfMemory("a report");
-    return false;
-  }
-  return SendFrame(type, payload.data(), static_cast<std::uint32_t>(payload.size()));
+  const SurfaceHead head{surface_id, 0, 0, 0};
+  return Queue(type, &head, text.data(), text.size());
 }
 
 }  // namespace nimo

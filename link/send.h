@@ -1,23 +1,42 @@
-// The only way to send a report to the client. Frames are built here, queued on the
-// bounded send queue (64 frames; a newer FrameReady replaces a waiting one of the same
-// surface) and written by the writer thread, one pipe message each. A sender never waits
-// for the pipe: when the client falls behind, frames are dropped, the UI thread never
-// stalls.
+// The only way to send a report to the client. Each typed send builds its frame here and
+// queues it on the writer's bounded send queue (64 frames; a newer FrameReady replaces a
+// waiting one of the same surface, see link/portable/send_queue.h), from which the writer
+// thread writes it as one pipe message. A sender never waits for the pipe: when the client
+// falls behind, frames are dropped, the UI thread never stalls.
+//
+// Every send returns whether the frame was queued: false, with nothing queued and nothing
+// counted, when no link was ever connected or the payload is above the protocol's limit;
+// false, counted as dropped, when the queue is full; false, counted as an allocation
+// failure and logged, when the frame cannot be allocated. None throws.
 //
 // Threads: any thread, at any time; before a successful ConnectPipe every send is refused.
 #pragma once
 #include <cstdint>
 #include <string>
 
+#include "protocol/wire.h"
+
 namespace nimo {
 
-// Queues one frame of `type` with `length` payload bytes (`payload` may be null for
-// zeros). False, with nothing queued and nothing counted, when no link was ever
-// connected or `length` is above the protocol's limit; false, counted as dropped, when the
-// queue is full or the frame cannot be allocated (the latter also logged). Never throws.
-bool SendFrame(std::uint16_t type, const void* payload, std::uint32_t length) noexcept;
-
-// A text report: the head {surface_id, 0, 0, 0} followed by the text's bytes. Never throws.
+// Hello: the protocol version and this process's id.
+bool SendHello(std::uint32_t process_id) noexcept;
+// FrameReady: the surface's texture holds a new frame.
+bool SendFrameReady(const FrameReadyPayload& frame) noexcept;
+// LoadEvent kind 0 (main frame loaded) and kind 2 (a load failed, with its URL).
+bool SendLoadFinished(std::uint32_t surface_id) noexcept;
+bool SendLoadFailed(std::uint32_t surface_id, std::int32_t error_code, const std::string& url) noexcept;
+// A text report, ConsoleLine or PageMessage: the head {surface_id, 0, 0, 0} and the text.
 bool SendText(std::uint16_t type, std::uint32_t surface_id, const std::string& text) noexcept;
+inline bool SendConsoleLine(std::uint32_t surface_id, const std::string& text) noexcept {
+  return SendText(kMsgConsoleLine, surface_id, text);
+}
+inline bool SendPageMessage(std::uint32_t surface_id, const std::string& text) noexcept {
+  return SendText(kMsgPageMessage, surface_id, text);
+}
+
+// Any report from ready-made payload bytes (`payload` may be null for zeros), for callers
+// that hold a payload already (tests, benchmarks). A FrameReady among them is decoded once
+// here so that it coalesces like one of SendFrameReady.
+bool SendFrame(std::uint16_t type, const void* payload, std::uint32_t length) noexcept;
 
 }  // namespace nimo

@@ -1,17 +1,40 @@
 #include "link/ui_task.h"
 
+#include <windows.h>
+
+#include <atomic>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "diag/perf_stats.h"
 #include "host/base/callback_guard.h"
 #include "host/base/engine_api.h"
-#include "host/base/engine_ref.h"
 #include "host/base/ui_thread.h"
 
 namespace nimo {
 
 namespace {
+
+// Held shared by every post and exclusively by StopUiTasks, which closes the gate.
+SRWLOCK post_gate = SRWLOCK_INIT;
+bool posts_stopped = false;  // under post_gate
+
+class SharedGate {
+ public:
+  SharedGate() { AcquireSRWLockShared(&post_gate); }
+  ~SharedGate() { ReleaseSRWLockShared(&post_gate); }
+  SharedGate(const SharedGate&) = delete;
+  SharedGate& operator=(const SharedGate&) = delete;
+};
+
+// The engine's view of a task is its first member.
+struct UiTask {
+  cef_task_t task;
+  std::atomic<std::int32_t> ref_count;
+  const char* what;
+  std::function<void()> work;
+};
 
 UiTask* FromBase(cef_base_ref_counted_t* base) { return reinterpret_cast<UiTask*>(base); }
 
@@ -37,22 +60,19 @@ int CEF_CALLBACK TaskHasAtLeastOneRef(cef_base_ref_counted_t* self) {
 }
 
 void CEF_CALLBACK TaskExecute(cef_task_t* self) {
-  RequireUiThread("UI task");
   UiTask* task = reinterpret_cast<UiTask*>(self);
-  if (task->run) task->run(task);
+  RequireUiThread(task->what);
+  if (task->work) task->work();
 }
 
-void Drop(UiTask* task) { AdoptRef(&task->task).reset(); }
-
-}  // namespace
-
-UiTask* CreateUiTask(UiTaskBody run, const InputRecord* input, const SurfaceHead* head,
-                     const char* text, std::size_t text_length) {
+// A new task with one reference; null, with the loss logged and counted, when memory runs out.
+cef_task_t* MakeTask(const char* what, std::function<void()>&& work) noexcept {
   UiTask* task = new (std::nothrow) UiTask();
   if (!task) {
-    RecordOutOfMemory("a UI task");
+    RecordOutOfMemory(what);
     return nullptr;
   }
+  task->what = what;
   std::memset(&task->task, 0, sizeof task->task);
   task->task.base.size = sizeof(cef_task_t);
   task->task.base.add_ref = TaskAddRef;
@@ -61,44 +81,40 @@ UiTask* CreateUiTask(UiTaskBody run, const InputRecord* input, const SurfaceHead
   task->task.base.has_at_least_one_ref = TaskHasAtLeastOneRef;
   task->task.execute = Guarded<TaskExecute>;
   task->ref_count.store(1, std::memory_order_relaxed);
-  task->run = run;
-  task->input = input ? *input : InputRecord{};
-  task->head = head ? *head : SurfaceHead{};
-  task->posted_at = 0;
-  if (text && text_length) {
-    try {
-      task->text.assign(text, text_length);
-    } catch (...) {
-      delete task;
-      RecordOutOfMemory("a UI task");
-      return nullptr;
-    }
-  }
-  return task;
+  task->work = std::move(work);
+  return &task->task;
 }
 
-// The engine adopts the task's reference on every call, whether it queues the task or
-// refuses it (a refused task is released by the engine itself), so the poster releases
-// only a task it never handed over.
-bool PostBuiltUiTask(UiTask* task) {
-  if (!task) return false;
-  if (!engine_api.cef_post_task) {
-    Drop(task);
-    return false;
-  }
-  return engine_api.cef_post_task(TID_UI, &task->task) != 0;
+}  // namespace
+
+const char* UiTaskName(const cef_task_t* task) {
+  return reinterpret_cast<const UiTask*>(task)->what;
 }
 
-void PostUiTask(UiTaskBody run, const InputRecord* input, const SurfaceHead* head,
-                const char* text, std::size_t text_length) {
-  PostBuiltUiTask(CreateUiTask(run, input, head, text, text_length));
+void StopUiTasks() {
+  AcquireSRWLockExclusive(&post_gate);
+  posts_stopped = true;
+  ReleaseSRWLockExclusive(&post_gate);
 }
 
-void PostDelayedUiTask(UiTaskBody run, const SurfaceHead* head, std::int64_t delay_ms) {
-  if (!engine_api.cef_post_delayed_task) return;
-  UiTask* task = CreateUiTask(run, nullptr, head, nullptr, 0);
-  if (!task) return;
-  engine_api.cef_post_delayed_task(TID_UI, &task->task, delay_ms);
+bool PostUiTask(const char* what, std::function<void()> work) noexcept {
+  const SharedGate gate;
+  if (!engine_api.cef_post_task || posts_stopped) return false;
+  cef_task_t* task = MakeTask(what, std::move(work));
+  return task && engine_api.cef_post_task(TID_UI, task) != 0;
+}
+
+bool PostDelayedUiTask(const char* what, std::function<void()> work, std::int64_t delay_ms) noexcept {
+  const SharedGate gate;
+  if (!engine_api.cef_post_delayed_task || posts_stopped) return false;
+  cef_task_t* task = MakeTask(what, std::move(work));
+  return task && engine_api.cef_post_delayed_task(TID_UI, task, delay_ms) != 0;
+}
+
+void PostLatencyProbe() noexcept {
+  if (!engine_api.cef_post_task) return;
+  const std::int64_t posted_at = QpcNow();
+  PostUiTask("latency probe", [posted_at] { RecordUiLatency(QpcMicros(posted_at, QpcNow())); });
 }
 
 }  // namespace nimo

@@ -1,59 +1,38 @@
-// UiTask: the one heap task object that carries work onto the engine's UI thread. It is a
-// cef_task_t for the engine (first member, so a UiTask* is its cef_task_t*) plus a body
-// and a private copy of everything the body reads, so the poster's buffers may be reused
-// at once. Reference counted atomically; created with one reference, which passes to the
-// engine when posting succeeds and is dropped (freeing the task) when it does not.
+// UI tasks: work carried onto the engine's UI thread as a closure. Each post makes one
+// reference-counted engine task (a cef_task_t) holding the closure; its one reference
+// passes to the engine with the post, whether the engine queues the task or refuses it
+// (a refused task is released by the engine itself). Whatever the closure captures is its
+// own copy, so a poster may reuse its buffers at once; a closure must not capture an
+// engine reference, since a task still queued at cef_shutdown is released by the engine's
+// shutdown itself.
 //
-// Threads: tasks are built and posted from any thread (reader, writer, UI); bodies run on
-// the UI thread only; add_ref/release are safe from any thread.
+// Threads: posted from any thread (reader, writer, UI); the work runs on the UI thread only.
 #pragma once
-#include <atomic>
-#include <cstddef>
 #include <cstdint>
-#include <string>
+#include <functional>
 
 #include "host/portable/engine_abi.h"
-#include "protocol/wire.h"
 
 namespace nimo {
 
-struct UiTask;
-using UiTaskBody = void (*)(UiTask* task);
+// Runs `work` on TID_UI as soon as the engine gets to it; returns whether the engine queued
+// it. `what` (a string literal) names the task where a UI-thread check or a lost task is
+// logged. Without the engine's post function nothing is made; when memory runs out the
+// loss is logged and counted. Never throws.
+bool PostUiTask(const char* what, std::function<void()> work) noexcept;
 
-struct UiTask {
-  cef_task_t task;                // must stay first: the engine sees this address
-  std::atomic<std::int32_t> ref_count;
-  UiTaskBody run;                 // may be null: executing then does nothing
-  InputRecord input;              // zero unless given
-  SurfaceHead head;               // zero unless given
-  std::string text;               // owned copy; empty unless given
-  std::int64_t posted_at;         // timer ticks, set for the latency probe only
-};
+// Runs `work` on TID_UI after `delay_ms`, likewise.
+bool PostDelayedUiTask(const char* what, std::function<void()> work, std::int64_t delay_ms) noexcept;
 
-// A new task with one reference and the given copies; null pointers leave fields zeroed.
-// For posters that fill further fields (posted_at) before PostBuiltUiTask. Null, with the
-// loss logged and counted, when memory runs out; never throws.
-UiTask* CreateUiTask(UiTaskBody run, const InputRecord* input, const SurfaceHead* head,
-                     const char* text, std::size_t text_length);
+// From now on every post is refused; returns once no post is in progress, so no thread
+// hands the engine a task after this. UI thread, before cef_shutdown.
+void StopUiTasks();
 
-// Hands a built task to the engine for immediate execution on TID_UI; returns whether it
-// was queued. Without the engine's post function the task is freed here.
-bool PostBuiltUiTask(UiTask* task);
+// The name a task posted here was given (for diagnostics and tests).
+const char* UiTaskName(const cef_task_t* task);
 
-// Builds and posts in one step; a refused post silently loses the work.
-void PostUiTask(UiTaskBody run, const InputRecord* input, const SurfaceHead* head,
-                const char* text = nullptr, std::size_t text_length = 0);
-inline void PostUiTask(UiTaskBody run, const InputRecord* input, const SurfaceHead* head,
-                       const std::string& text) {
-  PostUiTask(run, input, head, text.data(), text.size());
-}
-
-// Body of the latency probe the writer thread posts at most every 200 ms: records the time
-// from building the task (its posted_at) to now in the performance statistics.
-void LatencyPing(UiTask* task);
-
-// Runs `run` with a copy of `head` on TID_UI after `delay_ms`. Without the engine's
-// delayed-post function nothing is created at all.
-void PostDelayedUiTask(UiTaskBody run, const SurfaceHead* head, std::int64_t delay_ms);
+// The latency probe the writer thread posts at most every 200 ms: a task that records, in
+// the performance statistics, the time from its being built to its run.
+void PostLatencyProbe() noexcept;
 
 }  // namespace nimo

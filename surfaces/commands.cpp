@@ -71,20 +71,23 @@ cef_mouse_event_t ToMouseEvent(const MouseEventFields& f) {
 }
 
 void DispatchCommand(const DecodedCommand& command) {
-  const SurfaceHead& head = command.head;
+  const SurfaceHead head = command.head;
   switch (command.action) {
     case CommandAction::kIgnore:
       return;
     case CommandAction::kInput:
       CountInputEvent();
-      PostUiTask(InputTask, &command.input, nullptr);
+      PostUiTask("input", [input = command.input] { InputTask(input); });
       return;
     case CommandAction::kSurface:
       break;
   }
   switch (command.type) {
     case kMsgCreateSurface:
-      PostUiTask(CreateSurfaceTask, nullptr, &head, command.text, command.text_length);
+      // The text points into the reader's buffer: the task takes a copy.
+      PostUiTask("create surface", [head, url = std::string(command.text ? command.text : "", command.text_length)] {
+        CreateSurfaceTask(head, url);
+      });
       break;
     case kMsgNavigate:
       NavigateSurface(head.surface_id, command.text, command.text_length);
@@ -94,23 +97,23 @@ void DispatchCommand(const DecodedCommand& command) {
       ExecuteScriptInSurface(head.surface_id, command.text, command.text_length);
       break;
     case kMsgResizeSurface:
-      PostUiTask(ResizeTask, nullptr, &head);
+      PostUiTask("resize", [head] { ResizeTask(head); });
       break;
     case kMsgSetFocus:
-      PostUiTask(FocusTask, nullptr, &head);
+      PostUiTask("focus", [head] { FocusTask(head); });
       break;
     case kMsgSetHidden:
-      PostUiTask(VisibilityTask, nullptr, &head);
+      PostUiTask("visibility", [head] { VisibilityTask(head); });
       break;
     case kMsgReload:
-      PostUiTask(ReloadTask, nullptr, &head);
+      PostUiTask("reload", [head] { ReloadTask(head); });
       break;
     default:
       break;
   }
 }
 
-void LinkEnded() { PostUiTask(CloseAllAndQuit, nullptr, nullptr); }
+void LinkEnded() { PostUiTask("close all and quit", CloseAllAndQuit); }
 
 }  // namespace
 
@@ -138,12 +141,11 @@ void ExecuteScriptInSurface(std::uint32_t surface_id, const char* script,
   frame->execute_java_script(frame, code.get(), script_url.get(), 0);
 }
 
-void CreateSurfaceTask(UiTask* task) {
-  CreateSurfaceBrowser(task->head.surface_id, task->head.param1, task->head.param2, task->text);
+void CreateSurfaceTask(const SurfaceHead& head, const std::string& url) {
+  CreateSurfaceBrowser(head.surface_id, head.param1, head.param2, url);
 }
 
-void ResizeTask(UiTask* task) {
-  const SurfaceHead& head = task->head;
+void ResizeTask(const SurfaceHead& head) {
   if (head.surface_id >= kSurfaceCount) return;
   const std::uint32_t width = head.param1;
   const std::uint32_t height = head.param2;
@@ -157,13 +159,12 @@ void ResizeTask(UiTask* task) {
   if (host) WasResized(host.get());
 }
 
-void FocusTask(UiTask* task) {
-  const auto host = HostOf(UiBrowser(task->head.surface_id));
-  if (host && host->set_focus) host->set_focus(host.get(), task->head.param3 ? 1 : 0);
+void FocusTask(const SurfaceHead& head) {
+  const auto host = HostOf(UiBrowser(head.surface_id));
+  if (host && host->set_focus) host->set_focus(host.get(), head.param3 ? 1 : 0);
 }
 
-void VisibilityTask(UiTask* task) {
-  const SurfaceHead& head = task->head;
+void VisibilityTask(const SurfaceHead& head) {
   if (head.surface_id >= kSurfaceCount) return;
   const bool hidden = head.param3 != 0;
   {
@@ -179,30 +180,30 @@ void VisibilityTask(UiTask* task) {
   // A surface just shown may still paint stale content for a moment; three late
   // refreshes make sure the client ends up with the current page.
   if (!hidden) {
-    for (std::int64_t delay : kRefreshDelaysMs) PostDelayedUiTask(RefreshViewTask, &head, delay);
+    const std::uint32_t id = head.surface_id;
+    for (std::int64_t delay : kRefreshDelaysMs) PostDelayedUiTask("refresh view", [id] { RefreshViewTask(id); }, delay);
   }
 }
 
-void RefreshViewTask(UiTask* task) {
-  const auto host = HostOf(UiBrowser(task->head.surface_id));
+void RefreshViewTask(std::uint32_t surface_id) {
+  const auto host = HostOf(UiBrowser(surface_id));
   if (!host) return;
   WasResized(host.get());
   InvalidateView(host.get());
 }
 
-void ReloadTask(UiTask* task) {
-  cef_browser_t* browser = UiBrowser(task->head.surface_id);
+void ReloadTask(const SurfaceHead& head) {
+  cef_browser_t* browser = UiBrowser(head.surface_id);
   if (!browser) return;
-  NoteClientLoad(task->head.surface_id);
-  if (task->head.param3 != 0 && browser->reload_ignore_cache) {
+  NoteClientLoad(head.surface_id);
+  if (head.param3 != 0 && browser->reload_ignore_cache) {
     browser->reload_ignore_cache(browser);
   } else if (browser->reload) {
     browser->reload(browser);
   }
 }
 
-void InputTask(UiTask* task) {
-  const InputRecord& input = task->input;
+void InputTask(const InputRecord& input) {
   const auto host = HostOf(UiBrowser(input.surface_id));
   if (!host) return;
   const InputTranslation t =
@@ -239,7 +240,7 @@ void InputTask(UiTask* task) {
   }
 }
 
-void CloseAllAndQuit(UiTask*) {
+void CloseAllAndQuit() {
   if (quitting.exchange(1) == 1) return;
   WriteLog("[nimo-webengine][ipc] closing browsers, then quitting\n");
   int closing = 0;
@@ -252,7 +253,7 @@ void CloseAllAndQuit(UiTask*) {
   }
   // A browser that never closes, or a requested one the engine never delivers, must not
   // keep the process alive: the loop ends at the deadline whatever is still open.
-  PostDelayedUiTask(ShutdownDeadlineTask, nullptr, kShutdownDeadlineMs);
+  PostDelayedUiTask("shutdown deadline", ShutdownDeadlineTask, kShutdownDeadlineMs);
   // Without a browser to wait for, the loop ends now, unless a requested browser is still
   // on its way: it is closed on arrival, and its close ends the loop.
   if (closing != 0 || QuitLoopIfAllClosed()) return;
@@ -263,7 +264,7 @@ void CloseAllAndQuit(UiTask*) {
   QuitLoopOnce();
 }
 
-void ShutdownDeadlineTask(UiTask*) {
+void ShutdownDeadlineTask() {
   if (loop_quit_requested.load()) return;
   WriteLog("[nimo-webengine][ipc] shutdown deadline of %llu ms passed with %llu browsers open or "
            "on their way - quitting\n",

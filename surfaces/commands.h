@@ -12,19 +12,18 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "link/pipe_link.h"
 
 namespace nimo {
 
-struct UiTask;
-
 // Delays of the three view refreshes that follow showing a surface.
 constexpr std::int64_t kRefreshDelaysMs[3] = {50, 150, 400};
 
-// The sink for ConnectPipe: input and most commands become UI tasks, Navigate and
-// ExecuteScript are carried out on the reader thread, and the end of the link posts
-// CloseAllAndQuit.
+// The sink for ConnectPipe: input and most commands become UI tasks (closures over copies
+// of what they need), Navigate and ExecuteScript are carried out on the reader thread, and
+// the end of the link posts CloseAllAndQuit.
 CommandSink SurfaceCommandSink();
 
 // Reader thread.
@@ -32,20 +31,20 @@ void NavigateSurface(std::uint32_t surface_id, const char* url, std::size_t url_
 void ExecuteScriptInSurface(std::uint32_t surface_id, const char* script,
                             std::size_t script_length);
 
-// UI-task bodies; each reads only its task's head, input or text.
-void CreateSurfaceTask(UiTask* task);   // head {id, width, height}, text = URL
-void ResizeTask(UiTask* task);          // head {id, width, height}
-void FocusTask(UiTask* task);           // head {id, -, -, focus}
-void VisibilityTask(UiTask* task);      // head {id, -, -, hidden}
-void RefreshViewTask(UiTask* task);     // head {id}
-void ReloadTask(UiTask* task);          // head {id, -, -, ignore_cache}
-void InputTask(UiTask* task);           // input
+// UI-task bodies, each given its command's head (or input record) and text.
+void CreateSurfaceTask(const SurfaceHead& head, const std::string& url);  // {id, width, height}
+void ResizeTask(const SurfaceHead& head);      // {id, width, height}
+void FocusTask(const SurfaceHead& head);       // {id, -, -, focus}
+void VisibilityTask(const SurfaceHead& head);  // {id, -, -, hidden}
+void RefreshViewTask(std::uint32_t surface_id);
+void ReloadTask(const SurfaceHead& head);      // {id, -, -, ignore_cache}
+void InputTask(const InputRecord& input);
 // Closes every browser once per process; the loop quits after the last one has gone, or
 // at once when none is alive or being created, and at the latest kShutdownDeadlineMs
 // later (ShutdownDeadlineTask).
-void CloseAllAndQuit(UiTask* task);
+void CloseAllAndQuit();
 constexpr std::int64_t kShutdownDeadlineMs = 5000;
 // Quits the loop, with a log line, unless it was asked to quit already.
-void ShutdownDeadlineTask(UiTask* task);
+void ShutdownDeadlineTask();
 
 }  // namespace nimo

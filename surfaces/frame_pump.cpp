@@ -9,10 +9,7 @@ namespace nimo {
 namespace {
 
 void PostTick(std::uint32_t id, std::uint32_t generation) {
-  SurfaceHead head = {};
-  head.surface_id = id;
-  head.param1 = generation;
-  PostDelayedUiTask(RunFramePumpTick, &head, kFramePumpIntervalMs);
+  PostDelayedUiTask("frame pump", [id, generation] { RunFramePumpTick(id, generation); }, kFramePumpIntervalMs);
 }
 
 }  // namespace
@@ -22,17 +19,15 @@ void StartFramePump(std::uint32_t id) {
   PostTick(id, ++surfaces[id].pump_generation);
 }
 
-void RunFramePumpTick(UiTask* task) {
-  const std::uint32_t id = task->head.surface_id;
-  if (id >= kSurfaceCount) return;
-  if (task->head.param1 != surfaces[id].pump_generation) return;
+void RunFramePumpTick(std::uint32_t id, std::uint32_t generation) {
+  if (id >= kSurfaceCount || generation != surfaces[id].pump_generation) return;
   cef_browser_t* browser = surfaces[id].browser.get();
   if (browser == nullptr) return;
   if (const auto host = GetRef(browser, &cef_browser_t::get_host)) {
     if (host->send_external_begin_frame != nullptr) host->send_external_begin_frame(host.get());
   }
   if (link_stopped.load() != 0) return;
-  PostTick(id, task->head.param1);
+  PostTick(id, generation);
 }
 
 }  // namespace nimo

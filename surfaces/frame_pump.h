@@ -7,8 +7,6 @@
 
 namespace nimo {
 
-struct UiTask;
-
 constexpr std::int64_t kFramePumpIntervalMs = 16;
 
 // Posts the first tick for surface `id` (16 ms from now).
@@ -16,6 +14,6 @@ void StartFramePump(std::uint32_t id);
 
 // One tick: a begin frame for the surface's browser, then the next tick unless the browser
 // is gone or the link has stopped.
-void RunFramePumpTick(UiTask* task);
+void RunFramePumpTick(std::uint32_t id, std::uint32_t generation);
 
 }  // namespace nimo

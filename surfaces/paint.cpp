@@ -35,9 +35,7 @@ void AnnounceFrame(const Surface* s, std::uint32_t format) {
   payload.height = s->texture_height;
   payload.format = format;
   payload.client_handle = s->client_handle;
-  std::uint8_t bytes[kFrameReadyPayloadSize];
-  EncodeFrameReady(payload, bytes);
-  SendFrame(kMsgFrameReady, bytes, kFrameReadyPayloadSize);
+  SendFrameReady(payload);
 }
 
 // Copies the view and then, where the copy reached it, the page's open popup over it.

@@ -5,7 +5,6 @@
 #include <atomic>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "diag/log.h"
 #include "host/base/callback_guard.h"
@@ -50,18 +49,14 @@ std::string MainFrameUrl(const EngineRef<cef_browser_t>& browser) {
   return UserfreeToUtf8(frame->get_url(frame.get()));
 }
 
-void ReloadAfterFaultTask(UiTask* task) {
-  const std::uint32_t id = task->head.surface_id;
-  if (id >= kSurfaceCount) return;
-  if (!StateOf(id).TakeReload(task->head.param1, ShuttingDown())) return;
+void ReloadAfterFault(std::uint32_t id, std::uint32_t token) {
+  if (!StateOf(id).TakeReload(token, ShuttingDown())) return;
   cef_browser_t* browser = surfaces[id].browser.get();  // the record keeps the reference
   if (browser && browser->reload) browser->reload(browser);
 }
 
-void HangExpiredTask(UiTask* task) {
-  const std::uint32_t id = task->head.surface_id;
-  if (id >= kSurfaceCount) return;
-  if (!StateOf(id).TakeHangExpiry(task->head.param1)) return;
+void HangExpired(std::uint32_t id, std::uint32_t token) {
+  if (!StateOf(id).TakeHangExpiry(token)) return;
   const CallbackRef callback = std::move(surfaces[id].faults.callback);
   // During shutdown the browser is on its way out anyway.
   if (callback && callback->terminate && !ShuttingDown()) callback->terminate(callback.get());
@@ -94,13 +89,10 @@ void CEF_CALLBACK OnRenderProcessTerminated(cef_request_handler_t* self, cef_bro
       break;
   }
   // The client learns of it as of any failed load of the page.
-  const std::vector<std::uint8_t> payload = BuildLoadFailedPayload(id, ERR_FAILED, MainFrameUrl(browser));
-  SendFrame(kMsgLoadEvent, payload.data(), static_cast<std::uint32_t>(payload.size()));
+  SendLoadFailed(id, ERR_FAILED, MainFrameUrl(browser));
   if (action == CrashAction::kReload) {
-    SurfaceHead head{};
-    head.surface_id = id;
-    head.param1 = state.pending_reload();
-    PostDelayedUiTask(ReloadAfterFaultTask, &head, kCrashReloadDelayMs);
+    const std::uint32_t token = state.pending_reload();
+    PostDelayedUiTask("reload after a renderer fault", [id, token] { ReloadAfterFault(id, token); }, kCrashReloadDelayMs);
   }
 }
 
@@ -113,13 +105,11 @@ int CEF_CALLBACK OnRenderProcessUnresponsive(cef_request_handler_t* self, cef_br
   // Returning 0 leaves it to the engine's default.
   if (!s || !callback || !callback->terminate || ShuttingDown() || !IsRecordBrowser(s, browser)) return 0;
   const std::uint32_t id = s->id;
-  SurfaceHead head{};
-  head.surface_id = id;
-  head.param1 = StateOf(id).OnUnresponsive();
+  const std::uint32_t token = StateOf(id).OnUnresponsive();
   surfaces[id].faults.callback = std::move(callback);  // kept until the grace period ends
   WriteLog("[nimo-webengine][browser] surface %p renderer not answering - ending it in %llu ms unless it answers\n",
            id, kHangGraceMs);
-  PostDelayedUiTask(HangExpiredTask, &head, kHangGraceMs);
+  PostDelayedUiTask("hung renderer grace", [id, token] { HangExpired(id, token); }, kHangGraceMs);
   return 1;
 }
 

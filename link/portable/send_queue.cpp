@@ -6,15 +6,13 @@
 
 namespace nimo {
 
-namespace {
-
-bool FrameReadyOf(const std::vector<std::uint8_t>& frame, std::uint32_t* surface, std::uint64_t* handle) {
-  if (!FrameReadySurface(frame.data(), frame.size(), surface)) return false;
-  *handle = DecodeFrameReady(frame.data() + kFrameHeaderSize).client_handle;
-  return true;
+void ClassifyReadyMade(std::uint16_t type, const std::uint8_t* payload, std::uint32_t length, QueuedFrame* frame) {
+  if (type != kMsgFrameReady || payload == nullptr || length < kFrameReadyPayloadSize) return;
+  const FrameReadyPayload fields = DecodeFrameReady(payload);
+  frame->frame_ready = true;
+  frame->surface = fields.surface_id;
+  frame->handle = fields.client_handle;
 }
-
-}  // namespace
 
 bool SendQueue::IsNewHandle(std::uint32_t surface, std::uint64_t handle) {
   for (LastHandle& last : last_handles_) {
@@ -27,19 +25,16 @@ bool SendQueue::IsNewHandle(std::uint32_t surface, std::uint64_t handle) {
   return true;
 }
 
-SendPushResult SendQueue::Push(std::vector<std::uint8_t>& frame) {
+SendPushResult SendQueue::Push(QueuedFrame& frame) {
   SendPushResult result;
-  std::uint32_t surface = 0;
-  std::uint64_t handle = 0;
   bool announces = false;
-  const bool frame_ready = FrameReadyOf(frame, &surface, &handle);
-  if (frame_ready) {
-    announces = IsNewHandle(surface, handle);
+  if (frame.frame_ready) {
+    announces = IsNewHandle(frame.surface, frame.handle);
     for (auto it = entries_.begin(); it != entries_.end(); ++it) {
-      if (!it->frame_ready || it->surface != surface) continue;
+      if (!it->frame.frame_ready || it->frame.surface != frame.surface) continue;
       // The first frame of another handle must reach the client; a frame of the same
       // handle may replace it and carries its duty on.
-      if (it->announces_handle && it->handle != handle) continue;
+      if (it->announces_handle && it->frame.handle != frame.handle) continue;
       announces = announces || it->announces_handle;
       entries_.erase(it);
       result.coalesced = true;
@@ -47,14 +42,14 @@ SendPushResult SendQueue::Push(std::vector<std::uint8_t>& frame) {
     }
   }
   if (announces || entries_.size() < kSendQueueCapacity) {
-    entries_.push_back(Entry{std::move(frame), frame_ready, surface, handle, announces});
-    frame.clear();
+    entries_.push_back(Entry{std::move(frame), announces});
+    frame.bytes.clear();
     result.queued = true;
   }
   return result;
 }
 
-bool SendQueue::PopFront(std::vector<std::uint8_t>* out) {
+bool SendQueue::PopFront(QueuedFrame* out) {
   if (entries_.empty()) return false;
   *out = std::move(entries_.front().frame);
   entries_.pop_front();

@@ -16,8 +16,8 @@
 //
 // No locking inside: the owner guards every call with its own lock (the writer's queue
 // lock), so the whole push, coalescing scan included, is one short critical section.
-// Frames are moved in and out, never copied, so nothing is allocated under the lock
-// except the queue's own bookkeeping.
+// Frames are moved in and out, never copied or decoded, so nothing is allocated under the
+// lock except the queue's own bookkeeping.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -33,25 +33,34 @@ struct SendPushResult {
   bool coalesced = false;  // an older FrameReady of the same surface was removed
 };
 
+// One complete frame (header + payload) as the sender built it, with what coalescing needs
+// to know of a FrameReady, so the queue never decodes what the sender has just encoded.
+struct QueuedFrame {
+  std::vector<std::uint8_t> bytes;
+  bool frame_ready = false;  // a FrameReady: `surface` and `handle` are its fields
+  std::uint32_t surface = 0;
+  std::uint64_t handle = 0;
+};
+
+// For a frame built from a ready-made payload: marks it as a FrameReady with its surface
+// and handle when it is one (type FrameReady, a payload of at least 24 bytes).
+void ClassifyReadyMade(std::uint16_t type, const std::uint8_t* payload, std::uint32_t length, QueuedFrame* frame);
+
 class SendQueue {
  public:
-  // Takes the frame (built with BuildFrame). On a drop `frame` is left untouched, so the
-  // caller still owns and frees it.
-  SendPushResult Push(std::vector<std::uint8_t>& frame);
+  // Takes the frame. On a drop `frame` is left untouched, so the caller still owns and
+  // frees it.
+  SendPushResult Push(QueuedFrame& frame);
 
   // Moves the oldest frame into `out`; false when empty.
-  bool PopFront(std::vector<std::uint8_t>* out);
+  bool PopFront(QueuedFrame* out);
 
   std::size_t size() const { return entries_.size(); }
   bool empty() const { return entries_.empty(); }
 
  private:
   struct Entry {
-    std::vector<std::uint8_t> frame;
-    // Of a FrameReady, decoded once when it is pushed (the coalescing scan reads them).
-    bool frame_ready = false;
-    std::uint32_t surface = 0;
-    std::uint64_t handle = 0;
+    QueuedFrame frame;
     bool announces_handle = false;  // first FrameReady of its surface's handle still to go
   };
   struct LastHandle {

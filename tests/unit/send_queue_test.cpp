@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "protocol/wire.h"
@@ -36,12 +37,22 @@ std::string Describe(const Bytes& f) {
 
 std::string Drain(SendQueue& q) {
   std::string all;
-  Bytes f;
-  while (q.PopFront(&f)) all += (all.empty() ? "" : " ") + Describe(f);
+  QueuedFrame f;
+  while (q.PopFront(&f)) all += (all.empty() ? "" : " ") + Describe(f.bytes);
   return all;
 }
 
-bool Push(SendQueue& q, Bytes f, bool* coalesced = nullptr) {
+// A queue entry of a ready-made frame, classified as the generic send classifies one.
+QueuedFrame Entry(Bytes bytes) {
+  QueuedFrame f;
+  const FrameHeader h = DecodeFrameHeader(bytes.data());
+  ClassifyReadyMade(h.type, bytes.data() + kFrameHeaderSize, h.length, &f);
+  f.bytes = std::move(bytes);
+  return f;
+}
+
+bool Push(SendQueue& q, Bytes bytes, bool* coalesced = nullptr) {
+  QueuedFrame f = Entry(std::move(bytes));
   const SendPushResult r = q.Push(f);
   if (coalesced) *coalesced = r.coalesced;
   return r.queued;
@@ -53,7 +64,7 @@ TEST(SendQueue, FirstInFirstOut) {
   EXPECT_TRUE(Push(q, Text(kMsgLoadEvent, 1, "b")));
   EXPECT_TRUE(Push(q, FrameReady(2, 1)));
   EXPECT_EQ(Drain(q), "T4:a T3:b F2.1");
-  Bytes f;
+  QueuedFrame f;
   EXPECT_FALSE(q.PopFront(&f));
 }
 
@@ -77,14 +88,15 @@ TEST(SendQueue, OtherSurfacesAndShortFrameReadiesAreNotCoalesced) {
   Push(q, FrameReady(1, 1), &coalesced);
   EXPECT_FALSE(coalesced) << "surface 1 must not replace surface 0";
   const Bytes p = BuildFrameReadyPayload(FrameReadyPayload{0, 9, 0, 0, 0});
-  Bytes short_frame = BuildFrame(kMsgFrameReady, p.data(), 23);
+  QueuedFrame short_frame = Entry(BuildFrame(kMsgFrameReady, p.data(), 23));
+  EXPECT_FALSE(short_frame.frame_ready);
   EXPECT_FALSE(q.Push(short_frame).coalesced);
   EXPECT_EQ(q.size(), 3u);
 }
 
 TEST(SendQueue, FullQueueDropsTheNewestButReplacementStillFits) {
   SendQueue q;
-  Bytes f;
+  QueuedFrame f;
   // Surface 2's handle was announced already (its first frame went out).
   ASSERT_TRUE(Push(q, FrameReady(2, 0)));
   ASSERT_TRUE(q.PopFront(&f));
@@ -92,10 +104,10 @@ TEST(SendQueue, FullQueueDropsTheNewestButReplacementStillFits) {
   ASSERT_TRUE(Push(q, FrameReady(3, 1)));
   ASSERT_EQ(q.size(), kSendQueueCapacity);
 
-  Bytes extra = Text(kMsgConsoleLine, 0, "65th");
+  QueuedFrame extra = Entry(Text(kMsgConsoleLine, 0, "65th"));
   const SendPushResult dropped = q.Push(extra);
   EXPECT_FALSE(dropped.queued);
-  EXPECT_FALSE(extra.empty()) << "a dropped frame stays with the caller";
+  EXPECT_FALSE(extra.bytes.empty()) << "a dropped frame stays with the caller";
   EXPECT_FALSE(Push(q, FrameReady(2, 1))) << "a FrameReady of a known handle with nothing to replace is dropped too";
 
   bool coalesced = false;
@@ -104,9 +116,9 @@ TEST(SendQueue, FullQueueDropsTheNewestButReplacementStillFits) {
   EXPECT_EQ(q.size(), kSendQueueCapacity);
 
   ASSERT_TRUE(q.PopFront(&f));
-  EXPECT_EQ(Describe(f), "T4:0") << "queued frames are never evicted";
+  EXPECT_EQ(Describe(f.bytes), "T4:0") << "queued frames are never evicted";
   std::string last;
-  while (q.PopFront(&f)) last = Describe(f);
+  while (q.PopFront(&f)) last = Describe(f.bytes);
   EXPECT_EQ(last, "F3.2");
 }
 
@@ -116,7 +128,7 @@ TEST(SendQueue, FullQueueDropsTheNewestButReplacementStillFits) {
 // told replace nothing but themselves.
 TEST(SendQueue, FirstFrameOfEveryNewHandleIsKept) {
   SendQueue q;
-  Bytes f;
+  QueuedFrame f;
   ASSERT_TRUE(Push(q, FrameReady(1, 1, 0x10)));
   ASSERT_TRUE(q.PopFront(&f));  // handle 0x10 announced
   for (int i = 0; i < 64; ++i) ASSERT_TRUE(Push(q, Text(kMsgConsoleLine, 0, std::to_string(i))));

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "host/base/engine_api.h"
-#include "link/ui_task.h"
 #include "protocol/wire.h"
 #include "surfaces/surface.h"
 #include "tests/support/fake_cef.h"
@@ -25,19 +24,22 @@ using test::FakeFrame;
 // The browser of surface 1, for checks made inside a call.
 FakeBrowser* current = nullptr;
 
+// Delayed tasks as the engine holds them until their time: the test runs them.
 struct Delayed {
   std::int64_t delay_ms;
-  SurfaceHead head;
-  UiTaskBody run;
+  cef_task_t* task;
 };
 std::vector<Delayed> delayed;
 int quits = 0;
 
 int PostDelayed(cef_thread_id_t, cef_task_t* task, std::int64_t delay_ms) {
-  UiTask* t = reinterpret_cast<UiTask*>(task);
-  delayed.push_back({delay_ms, t->head, t->run});
-  task->base.release(&task->base);
+  delayed.push_back({delay_ms, task});
   return 1;
+}
+void RunDelayed(const Delayed& d) { d.task->execute(d.task); }
+void DropDelayed() {
+  for (const Delayed& d : delayed) d.task->base.release(&d.task->base);
+  delayed.clear();
 }
 void QuitLoop() { ++quits; }
 
@@ -59,10 +61,11 @@ class CommandsTest : public ::testing::Test {
       s.create_pending = 0;
     }
     Keep(&surfaces[1]);
-    delayed.clear();
+    DropDelayed();
     quits = 0;
   }
   void TearDown() override {
+    DropDelayed();
     for (Surface& s : surfaces) s.browser = nullptr;  // the records' own references
     EXPECT_EQ(browser_->host.refs, 0) << "a host reference was not released";
     EXPECT_EQ(frame_->refs, 0) << "a frame reference was not released";
@@ -75,17 +78,10 @@ class CommandsTest : public ::testing::Test {
   void Keep(Surface* s) { s->browser = ShareRef(&browser_->cef); }
   std::vector<std::string>& host_calls() { return browser_->host.calls; }
 
-  static void Run(UiTaskBody body, SurfaceHead head) {
-    UiTask* task = CreateUiTask(body, nullptr, &head, nullptr, 0);
-    body(task);
-    task->task.base.release(&task->task.base);
-  }
+  static void Run(void (*body)(const SurfaceHead&), SurfaceHead head) { body(head); }
   static void RunInput(std::uint32_t surface, std::uint32_t message, std::uint64_t wparam,
                        std::uint64_t lparam, std::uint32_t modifiers) {
-    const InputRecord input{surface, message, wparam, lparam, modifiers, 0};
-    UiTask* task = CreateUiTask(InputTask, &input, nullptr, nullptr, 0);
-    InputTask(task);
-    task->task.base.release(&task->task.base);
+    InputTask(InputRecord{surface, message, wparam, lparam, modifiers, 0});
   }
   EngineApi saved_;
   std::unique_ptr<FakeBrowser> browser_;
@@ -127,19 +123,19 @@ TEST_F(CommandsTest, ShowingRepaintsNowAndThreeTimesLater) {
   const std::int64_t expected[3] = {50, 150, 400};
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(delayed[i].delay_ms, expected[i]);
-    EXPECT_EQ(delayed[i].head.surface_id, 1u);
-    EXPECT_EQ(delayed[i].run, &RefreshViewTask);
+    // Each one refreshes surface 1's view.
+    host_calls().clear();
+    RunDelayed(delayed[i]);
+    EXPECT_EQ(host_calls(), (Calls{"was_resized", "invalidate 0"}));
   }
-  host_calls().clear();
-  Run(delayed[0].run, delayed[0].head);
-  EXPECT_EQ(host_calls(), (Calls{"was_resized", "invalidate 0"}));
 }
 
 TEST_F(CommandsTest, ShowingASurfaceWithoutBrowserStillSchedulesTheRefreshes) {
   Run(VisibilityTask, {3, 0, 0, 0});
   EXPECT_TRUE(host_calls().empty());
   EXPECT_EQ(delayed.size(), 3u);
-  Run(RefreshViewTask, {3, 0, 0, 0});
+  for (const Delayed& d : delayed) RunDelayed(d);
+  RefreshViewTask(3);
   EXPECT_TRUE(host_calls().empty());
 }
 
@@ -231,10 +227,7 @@ TEST_F(CommandsTest, NavigateOnTheUiSurfaceWorksWithoutTheProbeFlag) {
 TEST_F(CommandsTest, CreateTaskAsksForTheBrowserOnce) {
   // The request itself is the surface table's; here only that the task hands it on: a
   // live surface ignores it, so nothing reaches the engine.
-  UiTask* task = CreateUiTask(CreateSurfaceTask, nullptr, nullptr, "about:blank", 11);
-  task->head = SurfaceHead{1, 10, 10, 0};
-  CreateSurfaceTask(task);
-  task->task.base.release(&task->task.base);
+  CreateSurfaceTask(SurfaceHead{1, 10, 10, 0}, "about:blank");
   EXPECT_TRUE(host_calls().empty());
   EXPECT_EQ(surfaces[1].view_width, 1280u) << "a live surface keeps its size";
 }
@@ -243,12 +236,12 @@ TEST_F(CommandsTest, CreateTaskAsksForTheBrowserOnce) {
 TEST_F(CommandsTest, ZZCloseAllAndQuitClosesEveryBrowserOnce) {
   Keep(&surfaces[3]);
   ASSERT_EQ(quitting.load(), 0);
-  CloseAllAndQuit(nullptr);
+  CloseAllAndQuit();
   EXPECT_EQ(quitting.load(), 1);
   EXPECT_EQ(host_calls(), (Calls{"close_browser 1", "close_browser 1"}));
   EXPECT_EQ(quits, 0) << "the last browser to close ends the loop, not this";
   host_calls().clear();
-  CloseAllAndQuit(nullptr);
+  CloseAllAndQuit();
   EXPECT_TRUE(host_calls().empty()) << "a second run does nothing";
 }
 

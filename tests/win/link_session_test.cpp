@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -19,6 +20,8 @@
 #include "link/ui_task.h"
 #include "protocol/wire.h"
 #include "surfaces/commands.h"
+#include "surfaces/surface.h"
+#include "tests/support/fake_cef.h"
 #include "tests/support/fake_client.h"
 
 namespace nimo {
@@ -27,29 +30,25 @@ namespace {
 using test::FakeClient;
 using test::Report;
 
-// Tasks the link posted, in order, with copies of what they carried (the tasks
-// themselves are released at once, as an engine that ran them would).
+// Tasks the link posted, in order, kept as the engine keeps them until the test runs them
+// on its own thread (latency probes are counted and released at once).
 struct Seen {
-  UiTaskBody run;
-  SurfaceHead head;
-  InputRecord input;
-  std::string text;
+  std::string name;
+  cef_task_t* task;
 };
 std::mutex seen_mutex;
 std::vector<Seen> seen;
 int pings_posted = 0;
 
 int RecordPost(cef_thread_id_t, cef_task_t* task) {
-  UiTask* t = reinterpret_cast<UiTask*>(task);
-  {
-    std::lock_guard<std::mutex> lock(seen_mutex);
-    if (t->run == LatencyPing) {
-      ++pings_posted;
-    } else {
-      seen.push_back({t->run, t->head, t->input, t->text});
-    }
+  const std::string name = UiTaskName(task);
+  std::lock_guard<std::mutex> lock(seen_mutex);
+  if (name == "latency probe") {
+    ++pings_posted;
+    task->base.release(&task->base);
+  } else {
+    seen.push_back({name, task});
   }
-  task->base.release(&task->base);
   return 1;
 }
 
@@ -62,6 +61,28 @@ std::vector<Seen> WaitForTasks(size_t count, DWORD timeout_ms = 5000) {
     }
     Sleep(2);
   }
+}
+
+std::vector<std::string> NamesOf(const std::vector<Seen>& tasks) {
+  std::vector<std::string> names;
+  for (const Seen& t : tasks) names.push_back(t.name);
+  return names;
+}
+
+// Gives the engine's reference of every task seen so far back, as an engine that ran them.
+void DropSeen() {
+  std::lock_guard<std::mutex> lock(seen_mutex);
+  for (const Seen& t : seen) t.task->base.release(&t.task->base);
+  seen.clear();
+}
+
+// Browsers asked for by a CreateSurface task: size and URL.
+std::vector<std::string> creates;
+int RecordCreate(const cef_window_info_t* window_info, cef_client_t*, const cef_string_t* url,
+                 const cef_browser_settings_t*, cef_dictionary_value_t*, cef_request_context_t*) {
+  creates.push_back(std::to_string(window_info->bounds.width) + "x" +
+                    std::to_string(window_info->bounds.height) + " " + test::Utf8Of(url));
+  return 0;
 }
 
 std::vector<std::uint8_t> Frame(std::uint16_t type, std::size_t payload_bytes, std::uint8_t fill = 0) {
@@ -80,6 +101,19 @@ bool SendFrameReady(std::uint32_t surface, std::uint64_t handle, std::uint32_t w
   const std::vector<std::uint8_t> p = FrameReady(surface, handle, width);
   return SendFrame(kMsgFrameReady, p.data(), static_cast<std::uint32_t>(p.size()));
 }
+
+// Surfaces 1 to 3 get fake browsers whose hosts record the calls the tasks make.
+std::vector<std::unique_ptr<test::FakeBrowser>> browsers;
+void GiveSurfacesBrowsers() {
+  test::InstallFakeEngineStrings();
+  engine_api.cef_browser_host_create_browser = RecordCreate;
+  for (std::uint32_t id = 1; id <= 3; ++id) {
+    browsers.emplace_back(test::NewBrowser());
+    surfaces[id].browser = ShareRef(&browsers.back()->cef);
+  }
+}
+std::vector<std::string> HostCalls(std::uint32_t id) { return browsers[id - 1]->host.calls; }
+std::vector<std::string> BrowserCalls(std::uint32_t id) { return browsers[id - 1]->calls; }
 
 TEST(LinkBeforeConnect, EverySendIsRefusedAndNothingCounted) {
   InitPerfStats();
@@ -164,33 +198,37 @@ TEST_F(LinkSession, ReaderPostsEachCommandWithItsOwnCopies) {
 
   const std::vector<Seen> tasks = WaitForTasks(8);
   ASSERT_EQ(tasks.size(), 8u);
-  EXPECT_EQ(tasks[0].run, &ResizeTask);
-  EXPECT_EQ(tasks[0].head.surface_id, 1u);
-  EXPECT_EQ(tasks[0].head.param1, 800u);
-  EXPECT_EQ(tasks[0].head.param2, 600u);
-  EXPECT_EQ(tasks[1].run, &InputTask);
-  EXPECT_EQ(tasks[1].input.surface_id, 2u);
-  EXPECT_EQ(tasks[1].input.message, 0x201u);
-  EXPECT_EQ(tasks[1].input.wparam, 1u);
-  EXPECT_EQ(tasks[1].input.lparam, 0xFFFF0010u);
-  EXPECT_EQ(tasks[1].input.modifiers, 0x10u);
-  EXPECT_EQ(tasks[2].run, &InputTask);
-  EXPECT_EQ(tasks[2].input.surface_id, 3u);
-  EXPECT_EQ(tasks[2].input.message, 0x100u);
-  EXPECT_EQ(tasks[2].input.lparam, 0x1E0001u);
-  EXPECT_EQ(tasks[3].run, &CreateSurfaceTask);
-  EXPECT_EQ(tasks[3].head.surface_id, 1u);
-  EXPECT_TRUE(tasks[3].text.empty());
-  EXPECT_EQ(tasks[4].run, &CreateSurfaceTask);
-  EXPECT_EQ(tasks[4].head.param1, 320u);
-  EXPECT_EQ(tasks[4].head.param2, 200u);
-  EXPECT_EQ(tasks[4].text, long_url);
-  EXPECT_EQ(tasks[5].run, &FocusTask);
-  EXPECT_EQ(tasks[5].head.param3, 1u);
-  EXPECT_EQ(tasks[6].run, &VisibilityTask);
-  EXPECT_EQ(tasks[7].run, &ReloadTask);
-  EXPECT_EQ(tasks[7].head.surface_id, 3u);
-  EXPECT_EQ(tasks[7].head.param3, 1u);
+  EXPECT_EQ(NamesOf(tasks), (std::vector<std::string>{"resize", "input", "input", "create surface",
+                                                      "create surface", "focus", "visibility", "reload"}));
+  // Run now, after the reader has reused its buffer many times: each task carries its own
+  // copies of the command's fields and text.
+  GiveSurfacesBrowsers();
+  auto run = [&tasks](size_t from, size_t to) {
+    for (size_t i = from; i < to; ++i) tasks[i].task->execute(tasks[i].task);
+  };
+  run(0, 3);  // resize 1, input 2, input 3
+  surfaces[1].browser = nullptr;
+  surfaces[2].browser = nullptr;
+  run(3, 5);  // create 1 (at its last size, for it gave none), create 2
+  surfaces[1].browser = ShareRef(&browsers[0]->cef);
+  run(5, 8);  // focus 1, visibility 1, reload 3
+  DropSeen();
+  EXPECT_EQ(surfaces[1].view_width, 800u);
+  EXPECT_EQ(surfaces[1].view_height, 600u);
+  EXPECT_EQ(creates, (std::vector<std::string>{"800x600 about:blank", "320x200 " + long_url}));
+  const std::vector<std::string> host1 = HostCalls(1);
+  ASSERT_EQ(host1.size(), 3u);
+  EXPECT_EQ(host1[0], "was_resized");
+  EXPECT_EQ(host1[1], "set_focus 1");
+  EXPECT_EQ(host1[2], "was_hidden 1");
+  const std::vector<std::string> host2 = HostCalls(2);
+  ASSERT_EQ(host2.size(), 1u);
+  EXPECT_EQ(host2[0].rfind("click x=16 y=-1 mods=16 button=0 up=0 ", 0), 0u) << host2[0];
+  const std::vector<std::string> host3 = HostCalls(3);
+  ASSERT_EQ(host3.size(), 1u);
+  EXPECT_EQ(host3[0].rfind("key type=0 mods=2 wkc=65 ", 0), 0u) << host3[0];
+  EXPECT_EQ(BrowserCalls(3), std::vector<std::string>{"reload_ignore_cache"});
+  for (Surface& surface : surfaces) surface.browser = nullptr;
 
   const PerfCounters after = ReadPerfCounters();
   EXPECT_EQ(after.input_events - before.input_events, 2);
@@ -269,10 +307,7 @@ TEST_F(LinkSession, LargestPayloadCrossesWhole) {
 }
 
 TEST_F(LinkSession, ShutdownEndsTheLinkAndNothingAfterItIsRead) {
-  {
-    std::lock_guard<std::mutex> lock(seen_mutex);
-    seen.clear();
-  }
+  DropSeen();
   ASSERT_TRUE(client->SendSurfaceCommand(kMsgResizeSurface, 1, 10, 10, 0));
   // The exact 12-byte Shutdown frame, then commands that must never be read.
   const std::vector<std::uint8_t> shutdown = {0x4F, 0x4D, 0x49, 0x4E, 0x6D, 0x00,
@@ -282,9 +317,8 @@ TEST_F(LinkSession, ShutdownEndsTheLinkAndNothingAfterItIsRead) {
   const std::vector<Seen> tasks = WaitForTasks(2);
   Sleep(100);  // room for a wrongly read third command to show up
   std::vector<Seen> final_tasks = WaitForTasks(3, 0);
-  ASSERT_EQ(final_tasks.size(), 2u);
-  EXPECT_EQ(final_tasks[0].run, &ResizeTask);
-  EXPECT_EQ(final_tasks[1].run, &CloseAllAndQuit);
+  EXPECT_EQ(NamesOf(final_tasks), (std::vector<std::string>{"resize", "close all and quit"}));
+  DropSeen();  // not run: nothing quits here
   EXPECT_EQ(link_stopped.load(), 1);
   // The writer drains and ends; sends are still accepted into the queue, never written.
   EXPECT_TRUE(SendText(kMsgConsoleLine, 0, "after the end"));

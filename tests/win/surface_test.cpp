@@ -403,9 +403,11 @@ TEST_F(SurfaceTest, ACallbackOrTaskOffTheUiThreadIsCaught) {
   cef_rect_t rect = {};
   auto call_both = [&s, &rect] {
     s.render_handler.get_view_rect(&s.render_handler, nullptr, &rect);
-    UiTask* task = CreateUiTask(nullptr, nullptr, nullptr, nullptr, 0);
-    task->task.execute(&task->task);
-    task->task.base.release(&task->task.base);
+    PostUiTask("UI task", nullptr);
+    cef_task_t* task = engine->posted.back().task;
+    engine->posted.pop_back();
+    task->execute(task);
+    task->base.release(&task->base);
   };
   call_both();
   EXPECT_TRUE(violations.empty()) << "the recorded UI thread passes";

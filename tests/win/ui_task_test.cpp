@@ -1,4 +1,4 @@
-// UI tasks against a scripted engine post function: reference counting, copies, and who
+// UI tasks against a scripted engine post function: reference counting, names, and who
 // owns the reference when posting succeeds, is refused or is impossible.
 #include "link/ui_task.h"
 
@@ -32,8 +32,7 @@ int PostDelayed(cef_thread_id_t thread, cef_task_t* task, std::int64_t delay_ms)
   return refuse_posts ? 0 : 1;
 }
 
-std::vector<UiTask*> ran;
-void RecordRun(UiTask* task) { ran.push_back(task); }
+std::vector<std::string> ran;
 
 // Runs a posted task the way the engine does: execute, then drop the engine's reference.
 void RunAndRelease(cef_task_t* task) {
@@ -56,10 +55,9 @@ class UiTaskTest : public ::testing::Test {
 };
 
 TEST_F(UiTaskTest, ReferenceCountingFollowsTheEngineContract) {
-  UiTask* task = CreateUiTask(RecordRun, nullptr, nullptr, nullptr, 0);
-  ASSERT_NE(task, nullptr);
-  cef_base_ref_counted_t* base = &task->task.base;
-  EXPECT_EQ(static_cast<void*>(task), static_cast<void*>(&task->task));
+  ASSERT_TRUE(PostUiTask("counted", [] { ran.push_back("counted"); }));
+  ASSERT_EQ(posted.size(), 1u);
+  cef_base_ref_counted_t* base = &posted[0].task->base;
   EXPECT_EQ(base->size, sizeof(cef_task_t));
   EXPECT_EQ(base->has_one_ref(base), 1);
   EXPECT_EQ(base->has_at_least_one_ref(base), 1);
@@ -68,110 +66,63 @@ TEST_F(UiTaskTest, ReferenceCountingFollowsTheEngineContract) {
   EXPECT_EQ(base->has_at_least_one_ref(base), 1);
   EXPECT_EQ(base->release(base), 0);
   EXPECT_EQ(base->has_one_ref(base), 1);
-  EXPECT_EQ(base->release(base), 1);
+  EXPECT_STREQ(UiTaskName(posted[0].task), "counted");
+  RunAndRelease(posted[0].task);
+  EXPECT_EQ(ran, std::vector<std::string>{"counted"});
 }
 
-TEST_F(UiTaskTest, ExecuteWithoutBodyDoesNothingAndIsStillFreed) {
-  PostUiTask(nullptr, nullptr, nullptr);
+TEST_F(UiTaskTest, ExecuteWithoutWorkDoesNothingAndIsStillFreed) {
+  PostUiTask("empty", nullptr);
   ASSERT_EQ(posted.size(), 1u);
   RunAndRelease(posted[0].task);
   EXPECT_TRUE(ran.empty());
-}
-
-TEST_F(UiTaskTest, BodyReadsItsOwnCopiesNotThePostersBuffers) {
-  InputRecord input{2, 0x201, 1, 0xFFFF0010, 0x10, 0};
-  SurfaceHead head{3, 640, 480, 1};
-  std::string text(10000, 'u');
-  text.front() = '<';
-  text.back() = '>';
-  PostUiTask(RecordRun, &input, &head, text);
-  // The reader reuses its buffer for the next frame before the task runs.
-  input = InputRecord{};
-  head = SurfaceHead{};
-  text.assign(text.size(), '#');
-
-  ASSERT_EQ(posted.size(), 1u);
-  EXPECT_EQ(posted[0].delay_ms, -1);
-  posted[0].task->execute(posted[0].task);
-  ASSERT_EQ(ran.size(), 1u);
-  const UiTask* seen = ran[0];
-  EXPECT_EQ(seen->input.surface_id, 2u);
-  EXPECT_EQ(seen->input.message, 0x201u);
-  EXPECT_EQ(seen->input.lparam, 0xFFFF0010u);
-  EXPECT_EQ(seen->input.modifiers, 0x10u);
-  EXPECT_EQ(seen->head.surface_id, 3u);
-  EXPECT_EQ(seen->head.param1, 640u);
-  EXPECT_EQ(seen->head.param2, 480u);
-  EXPECT_EQ(seen->head.param3, 1u);
-  ASSERT_EQ(seen->text.size(), 10000u);
-  EXPECT_EQ(seen->text.front(), '<');
-  EXPECT_EQ(seen->text.back(), '>');
-  EXPECT_EQ(seen->text.find('#'), std::string::npos);
-  EXPECT_EQ(seen->posted_at, 0);
-  EXPECT_EQ(posted[0].task->base.release(&posted[0].task->base), 1);
-}
-
-TEST_F(UiTaskTest, FieldsNotGivenAreZero) {
-  const SurfaceHead head{1, 2, 3, 4};
-  PostUiTask(RecordRun, nullptr, &head);
-  ASSERT_EQ(posted.size(), 1u);
-  const UiTask* task = reinterpret_cast<const UiTask*>(posted[0].task);
-  EXPECT_EQ(task->input.surface_id, 0u);
-  EXPECT_EQ(task->input.message, 0u);
-  EXPECT_EQ(task->input.wparam, 0u);
-  EXPECT_TRUE(task->text.empty());
-  RunAndRelease(posted[0].task);
 }
 
 TEST_F(UiTaskTest, RefusedPostLeavesTheReferenceWithTheEngine) {
   // The engine adopts the reference even when it refuses; a poster that released it too
   // would free the task under the engine's feet.
   refuse_posts = true;
-  UiTask* task = CreateUiTask(RecordRun, nullptr, nullptr, nullptr, 0);
-  EXPECT_FALSE(PostBuiltUiTask(task));
-  ASSERT_EQ(posted.size(), 1u);
-  cef_base_ref_counted_t* base = &posted[0].task->base;
-  EXPECT_EQ(base->has_one_ref(base), 1);
-  EXPECT_EQ(base->release(base), 1);
+  EXPECT_FALSE(PostUiTask("refused", [] { ran.push_back("refused"); }));
+  EXPECT_FALSE(PostDelayedUiTask("refused later", [] { ran.push_back("refused later"); }, 10));
+  ASSERT_EQ(posted.size(), 2u);
+  for (const Posted& p : posted) {
+    cef_base_ref_counted_t* base = &p.task->base;
+    EXPECT_EQ(base->has_one_ref(base), 1);
+    EXPECT_EQ(base->release(base), 1);
+  }
   EXPECT_TRUE(ran.empty());
-}
-
-TEST_F(UiTaskTest, AcceptedPostReportsSuccess) {
-  UiTask* task = CreateUiTask(RecordRun, nullptr, nullptr, nullptr, 0);
-  task->posted_at = 12345;
-  EXPECT_TRUE(PostBuiltUiTask(task));
-  ASSERT_EQ(posted.size(), 1u);
-  posted[0].task->execute(posted[0].task);
-  ASSERT_EQ(ran.size(), 1u);
-  EXPECT_EQ(ran[0]->posted_at, 12345);
-  EXPECT_EQ(posted[0].task->base.release(&posted[0].task->base), 1);
 }
 
 TEST_F(UiTaskTest, WithoutThePostEntryNothingIsPostedOrRun) {
   engine_api.cef_post_task = nullptr;
-  PostUiTask(RecordRun, nullptr, nullptr, "text", 4);
-  EXPECT_FALSE(PostBuiltUiTask(CreateUiTask(RecordRun, nullptr, nullptr, nullptr, 0)));
+  EXPECT_FALSE(PostUiTask("lost", [] { ran.push_back("lost"); }));
+  PostLatencyProbe();
+  engine_api.cef_post_delayed_task = nullptr;
+  EXPECT_FALSE(PostDelayedUiTask("lost later", [] { ran.push_back("lost later"); }, 50));
   EXPECT_TRUE(posted.empty());
   EXPECT_TRUE(ran.empty());
 }
 
-TEST_F(UiTaskTest, DelayedPostCarriesTheHeadAndTheDelay) {
-  const SurfaceHead head{2, 0, 0, 0};
-  PostDelayedUiTask(RecordRun, &head, 150);
+TEST_F(UiTaskTest, DelayedPostCarriesItsWorkAndTheDelay) {
+  const std::string captured(10000, 'u');
+  EXPECT_TRUE(PostDelayedUiTask("later", [captured] { ran.push_back(captured); }, 150));
   ASSERT_EQ(posted.size(), 1u);
   EXPECT_EQ(posted[0].delay_ms, 150);
-  posted[0].task->execute(posted[0].task);
+  EXPECT_STREQ(UiTaskName(posted[0].task), "later");
+  RunAndRelease(posted[0].task);
   ASSERT_EQ(ran.size(), 1u);
-  EXPECT_EQ(ran[0]->head.surface_id, 2u);
-  EXPECT_TRUE(ran[0]->text.empty());
-  EXPECT_EQ(posted[0].task->base.release(&posted[0].task->base), 1);
+  EXPECT_EQ(ran[0], captured);
 }
 
-TEST_F(UiTaskTest, DelayedPostWithoutItsEntryDoesNothing) {
-  engine_api.cef_post_delayed_task = nullptr;
-  const SurfaceHead head{2, 0, 0, 0};
-  PostDelayedUiTask(RecordRun, &head, 50);
+// Last: the gate stays closed for the rest of the process. A link thread that outlives the
+// end of the message loop must not hand a task to an engine that is shutting down.
+TEST_F(UiTaskTest, ZZAfterStopNoTaskReachesTheEngine) {
+  StopUiTasks();
+  EXPECT_FALSE(PostUiTask("late", [] { ran.push_back("late"); }));
+  EXPECT_FALSE(PostDelayedUiTask("late", [] { ran.push_back("late"); }, 5));
+  PostLatencyProbe();
   EXPECT_TRUE(posted.empty());
+  EXPECT_TRUE(ran.empty());
 }
 
 }  // namespace
