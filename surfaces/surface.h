@@ -11,7 +11,9 @@
 // browser, texture, handle, popup picture and held engine callback while the engine still
 // runs. Whatever a record should still receive after that (an engine callback during
 // cef_shutdown) is deliberately left to the process's end: released into an engine that
-// has shut down, it would call into freed code.
+// has shut down, it would call into freed code. The table's shutdown state below
+// (live_browser_count, quitting, loop_quit_requested) lives as long as the process and
+// holds nothing that needs letting go.
 //
 // Threads: everything here belongs to the engine's UI thread (the browser process's main
 // thread), which touches the records without locks. The exceptions are marked: the
