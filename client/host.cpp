@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "client/host_session.h"
+#include "client/portable/engine_command.h"
 
 namespace nimo {
 namespace host {
@@ -54,17 +55,6 @@ std::string ProgramDirectory() {
   }
   const std::size_t slash = path.find_last_of(L"\\/");
   return slash == std::wstring::npos ? std::string(".") : Utf8(path.substr(0, slash));
-}
-
-// One argument as the engine's command-line reader splits it.
-std::string Quote(const std::string& arg) {
-  if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
-  std::string q = "\"";
-  for (char c : arg) {
-    if (c == '"') q += '\\';
-    q += c;
-  }
-  return q + "\"";
 }
 
 bool IsShutdown(const p::Bytes& m) {
@@ -338,6 +328,21 @@ bool Host::Start(const StartOptions& options, StartError* error) {
   };
   if (s.InCallback()) return fail("Start", ERROR_INVALID_THREAD_ID, kInCallback);
   if (s.process || s.shut_down) return fail("Start (already started)", ERROR_ALREADY_INITIALIZED);
+  client::EngineCommandInput input;
+  input.engine_path =
+      options.engine_path.empty() ? ProgramDirectory() + "\\nimo-webengine.exe" : options.engine_path;
+  input.pipe_name = "\\\\.\\pipe\\" + options.pipe_prefix + "-0-0-0";  // checked now, named by Create
+  input.client_pid = GetCurrentProcessId();
+  input.adapter_luid = AdapterLuidOf(options.device.Get());
+  input.url = options.url;
+  input.cache_dir = options.cache_dir;
+  input.locales_dir = options.locales_dir;
+  input.resources_dir = options.resources_dir;
+  input.ui_root = options.ui_root;
+  if (options.devtools_port != 0) input.devtools_port = std::to_string(options.devtools_port);
+  input.extra_switches = options.extra_switches;
+  if (const std::string refused = client::BuildEngineCommand(input).error; !refused.empty())
+    return fail("options", ERROR_INVALID_PARAMETER, refused);
   s.options = options;
   s.events.SetBounds(options.max_events, options.max_event_bytes);
   std::vector<TextureFailure> no_textures_yet;
@@ -350,26 +355,14 @@ bool Host::Start(const StartOptions& options, StartError* error) {
   if (!s.pipe.Create(options.pipe_prefix, options.pipe_buffer, p::kMaxFrameSize, &pipe_failure))
     return fail(pipe_failure.step, pipe_failure.code);
 
-  const std::string engine =
-      options.engine_path.empty() ? ProgramDirectory() + "\\nimo-webengine.exe" : options.engine_path;
-  std::string command = Quote(engine) + " --nimomp-browser --nimomp-pipe=" + s.pipe.name() +
-                        " --nimomp-clientpid=" + std::to_string(GetCurrentProcessId());
-  const std::string luid = AdapterLuidOf(options.device.Get());
-  if (!luid.empty()) command += " --nimomp-adapter-luid=" + luid;
-  const std::pair<const char*, const std::string*> folders[] = {{"--nimomp-url=", &options.url},
-                                                                 {"--nimomp-cache=", &options.cache_dir},
-                                                                 {"--nimomp-locales=", &options.locales_dir},
-                                                                 {"--nimomp-resources=", &options.resources_dir},
-                                                                 {"--nimomp-ui-root=", &options.ui_root}};
-  for (const auto& f : folders)
-    if (!f.second->empty()) command += " " + Quote(f.first + *f.second);
-  if (options.devtools_port != 0) command += " --nimomp-devtools-port=" + std::to_string(options.devtools_port);
-  for (const std::string& a : options.extra_switches) command += " " + Quote(a);
+  input.pipe_name = s.pipe.name();
+  const client::EngineCommand command = client::BuildEngineCommand(input);
+  if (!command.error.empty()) return fail("options", ERROR_INVALID_PARAMETER, command.error);
   STARTUPINFOW si = {};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
-  std::wstring mutable_command = Wide(command);
-  const std::wstring engine_wide = Wide(engine);
+  std::wstring mutable_command = Wide(command.line);
+  const std::wstring engine_wide = Wide(input.engine_path);
   if (!CreateProcessW(engine_wide.c_str(), &mutable_command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
     return fail("CreateProcess", GetLastError());
   UniqueHandle thread(pi.hThread);
@@ -401,6 +394,12 @@ bool Host::Start(const StartOptions& options, StartError* error) {
     if (!s.hello_error.empty()) return fail("Hello", ERROR_INVALID_DATA, s.hello_error);
     if (s.link_down) return fail("Hello (the engine ended first)", ERROR_BROKEN_PIPE);
     s.accepting = true;
+    // A page URL the command line could not carry intact is the first command.
+    if (!command.url_by_navigate.empty()) {
+      p::Bytes navigate = p::Navigate(0, command.url_by_navigate);
+      s.queued_bytes += navigate.size();
+      s.outbox.push_back(std::move(navigate));
+    }
   }
   s.writer = std::thread([&s] { s.WriteLoop(); });
   return true;

@@ -103,14 +103,18 @@ struct Event {
 
 struct StartOptions {
   std::string engine_path;  // empty: nimo-webengine.exe beside this program
-  // The engine's page and folder switches; empty ones are not passed. Text is UTF-8.
-  std::string url;            // --nimomp-url: the page of surface 0
+  // The engine's page and folder switches; empty ones are not passed. Text is UTF-8. Each
+  // is written --name="value" (client/portable/engine_command.h): a folder may hold spaces
+  // and any letters; one holding a quote, a control character or "--nimomp-" refuses Start.
+  std::string url;            // --nimomp-url: the page of surface 0; a URL the line cannot
+                              // carry intact goes by Navigate right after Hello instead
   std::string cache_dir;      // --nimomp-cache
   std::string locales_dir;    // --nimomp-locales
   std::string resources_dir;  // --nimomp-resources
   std::string ui_root;        // --nimomp-ui-root: the folder served as https://nimo.localhost/
   int devtools_port = 0;      // --nimomp-devtools-port (1024-65535) when not 0
-  std::vector<std::string> extra_switches;  // appended as given, each quoted when needed
+  // "--name=value" (written --name="value" by the same rule) or "--flag".
+  std::vector<std::string> extra_switches;
   // The program's device: textures are opened on it, and the engine is asked to make its
   // own device on the same adapter (--nimomp-adapter-luid), without which no texture could
   // be shared on a machine with two GPUs. Null: handles are still kept and closed, but

@@ -115,9 +115,9 @@ TEST(ClientRun, ScriptedSessionPrintsEveryReportAndTheEngineExit) {
 
   // The engine's command line: the switches the client must pass, then the extra ones.
   const std::string cmdline = run.Reports("ConsoleLine").back()["text"];
-  EXPECT_NE(cmdline.find(" --nimomp-browser --nimomp-pipe=\\\\.\\pipe\\nimo-client-"), std::string::npos) << cmdline;
-  EXPECT_NE(cmdline.find(" --nimomp-clientpid="), std::string::npos) << cmdline;
-  EXPECT_NE(cmdline.find(" --nimomp-url=https://start.test/ --nimomp-cache=c1"), std::string::npos) << cmdline;
+  EXPECT_NE(cmdline.find(" --nimomp-browser --nimomp-pipe=\"\\\\.\\pipe\\nimo-client-"), std::string::npos) << cmdline;
+  EXPECT_NE(cmdline.find(" --nimomp-clientpid=\""), std::string::npos) << cmdline;
+  EXPECT_NE(cmdline.find(" --nimomp-url=\"https://start.test/\" --nimomp-cache=\"c1\""), std::string::npos) << cmdline;
 
   const json exit = run.Event("exit");
   EXPECT_EQ(exit["code"], 0) << "Shutdown was sent at the end";

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "host/base/win_handle.h"
+#include "host/portable/switch_value.h"
 #include "protocol/wire.h"
 #include "testbed/gpu/standin_gpu.h"
 
@@ -30,14 +31,8 @@ namespace {
 nimo::UniqueFileHandle pipe;
 nimo::UniqueHandle client;
 
-std::string Switch(const char* name) {
-  const std::string line = GetCommandLineA();
-  const std::string key = std::string(name) + "=";
-  const std::size_t at = line.find(key);
-  if (at == std::string::npos) return std::string();
-  const std::size_t end = line.find(' ', at);
-  return line.substr(at + key.size(), end == std::string::npos ? std::string::npos : end - at - key.size());
-}
+// Read as the engine reads its switches.
+std::string Switch(const char* name) { return nimo::SwitchValueIn(GetCommandLineA(), name, std::string()); }
 
 void Send(std::uint16_t type, const std::vector<std::uint8_t>& payload) {
   const std::vector<std::uint8_t> f =
