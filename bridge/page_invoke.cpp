@@ -7,6 +7,7 @@
 #include "host/base/engine_strings.h"
 #include "host/base/ui_thread.h"
 #include "link/send.h"
+#include "protocol/page_message.h"
 #include "protocol/wire.h"
 #include "surfaces/surface.h"
 
@@ -24,17 +25,6 @@ std::string ListString(cef_list_value_t* list, size_t index, bool* present) {
   return UserfreeToUtf8(list->get_string(list, index));
 }
 
-// The text a tagged console call of the page shim would carry for the same call.
-std::string PageInvokeText(const std::string& name, const std::string& payload) {
-  std::string text;
-  text.reserve(17 + name.size() + payload.size());
-  text += "NIMOMP|invoke|";
-  text += name;
-  text += "\x01\x02s";
-  text += payload;
-  return text;
-}
-
 void ForwardInvoke(Surface* surface, cef_process_message_t* message) {
   bool has_name = false;
   bool has_payload = false;
@@ -48,7 +38,8 @@ void ForwardInvoke(Surface* surface, cef_process_message_t* message) {
   // The renderer never posts a call without a name; one that has none is dropped rather
   // than reported as a call to "".
   if (surface == nullptr || !has_name || name.empty()) return;
-  SendPageMessage(surface->id, PageInvokeText(name, payload));
+  // The text a tagged console call of the page shim would carry for the same call.
+  SendPageMessage(surface->id, protocol::EncodePageMessage("invoke", name, {protocol::PageArg::String(payload)}));
 }
 
 int CEF_CALLBACK OnProcessMessageReceived(cef_client_t* self, cef_browser_t* browser,

@@ -57,9 +57,6 @@ std::string ProgramDirectory() {
   return slash == std::wstring::npos ? std::string(".") : Utf8(path.substr(0, slash));
 }
 
-bool IsShutdown(const p::Bytes& m) {
-  return m.size() == p::kHeaderSize && p::detail::Get32(m.data()) == p::kMagic && m[4] == (p::kShutdown & 0xFF) &&
-         m[5] == (p::kShutdown >> 8);
 }
 
 // The LUID of the adapter `device` runs on, as 16 hex digits; empty when it cannot be told.
@@ -169,17 +166,17 @@ void HostState::HandleMessage(const std::vector<std::uint8_t>& message) {
   }
   std::vector<TextureFailure> failures;
   switch (e.report.type) {
-    case p::kHello:
+    case kMsgHello:
       e.kind = Event::Kind::kHello;
       break;
-    case p::kFrameReady:
+    case kMsgFrameReady:
       e.kind = Event::Kind::kFrame;
       e.new_texture = textures.OnFrame(e.report, &failures);
       break;
-    case p::kLoadEvent:
+    case kMsgLoadEvent:
       e.kind = Event::Kind::kLoad;
       break;
-    case p::kConsoleLine:
+    case kMsgConsoleLine:
       e.kind = Event::Kind::kConsole;
       break;
     default:
@@ -192,12 +189,16 @@ void HostState::HandleMessage(const std::vector<std::uint8_t>& message) {
     std::lock_guard<std::mutex> hold(lock);
     if (!hello_seen) {
       hello_seen = true;
+      protocol_version = e.report.version;
+      // The engine answers with the version asked for or a lower one it speaks.
+      const std::uint32_t asked =
+          options.protocol_version > kProtocolVersion ? options.protocol_version : kProtocolVersion;
       if (e.report.engine_pid != engine_pid)
         hello_error = "Hello names process " + std::to_string(e.report.engine_pid) + ", the engine started is " +
                       std::to_string(engine_pid);
-      else if (e.report.version < 2 || e.report.version > p::kVersion)
+      else if (e.report.version < kProtocolVersion || e.report.version > asked)
         hello_error = "Hello says protocol version " + std::to_string(e.report.version) +
-                      ", this library speaks 2 to " + std::to_string(p::kVersion);
+                      ", this library asked for 2 to " + std::to_string(asked);
       changed.notify_all();
     }
   }
@@ -284,7 +285,7 @@ bool HostState::Queue(p::Bytes message, bool allow_empty) {
   std::lock_guard<std::mutex> hold(lock);
   if (!accepting || link_down || disconnected) return false;
   if (queued_bytes + message.size() > kMaxQueuedBytes) return false;
-  if (IsShutdown(message)) shutdown_sent = true;
+  if (p::IsShutdown(message)) shutdown_sent = true;
   queued_bytes += message.size();
   outbox.push_back(std::move(message));
   changed.notify_all();
@@ -352,10 +353,12 @@ bool Host::Start(const StartOptions& options, StartError* error) {
   if (!s.reader_stop || !s.writer_stop) return fail("CreateEvent", GetLastError());
 
   client::PipeFailure pipe_failure;
-  if (!s.pipe.Create(options.pipe_prefix, options.pipe_buffer, p::kMaxFrameSize, &pipe_failure))
+  if (!s.pipe.Create(options.pipe_prefix, options.pipe_buffer, kMaxFrameSize, &pipe_failure))
     return fail(pipe_failure.step, pipe_failure.code);
 
   input.pipe_name = s.pipe.name();
+  // Passed only above 2: version 2 is what an engine speaks unasked.
+  if (options.protocol_version > kProtocolVersion) input.protocol_version = std::to_string(options.protocol_version);
   const client::EngineCommand command = client::BuildEngineCommand(input);
   if (!command.error.empty()) return fail("options", ERROR_INVALID_PARAMETER, command.error);
   STARTUPINFOW si = {};
@@ -522,6 +525,10 @@ bool Host::running() const {
   return state_->process && WaitForSingleObject(state_->process.get(), 0) == WAIT_TIMEOUT;
 }
 std::uint32_t Host::engine_pid() const { return state_->engine_pid; }
+std::uint32_t Host::protocol_version() const {
+  std::lock_guard<std::mutex> hold(state_->lock);
+  return state_->protocol_version;
+}
 const std::string& Host::pipe_name() const { return state_->pipe.name(); }
 HANDLE Host::engine_process() const { return state_->process.get(); }
 

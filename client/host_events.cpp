@@ -28,7 +28,7 @@ void EventList::SetBounds(std::size_t max_events, std::size_t max_bytes) {
 
 void EventList::Push(Event&& e) {
   std::lock_guard<std::mutex> hold(lock_);
-  if (e.kind == Event::Kind::kFrame && e.report.surface_id < protocol::kSurfaceCount) {
+  if (e.kind == Event::Kind::kFrame && e.report.surface_id < kSurfaceSlotCount) {
     const std::uint32_t id = e.report.surface_id;
     if (frame_waiting_[id]) {
       e.new_texture = e.new_texture || frames_[id].new_texture;

@@ -38,8 +38,8 @@ class EventList {
   std::deque<Item> items_;
   std::size_t counted_events_ = 0;  // kEvent entries
   std::size_t counted_bytes_ = 0;
-  Event frames_[protocol::kSurfaceCount];
-  bool frame_waiting_[protocol::kSurfaceCount] = {};
+  Event frames_[kSurfaceSlotCount];
+  bool frame_waiting_[kSurfaceSlotCount] = {};
   bool dropped_waiting_ = false;
   std::uint64_t dropped_events_ = 0;
   std::uint64_t dropped_bytes_ = 0;

@@ -29,12 +29,12 @@ bool Host::ForwardInput(std::uint32_t surface, HWND window, UINT message, WPARAM
     ScreenToClient(window, &pt);
     lparam = static_cast<LPARAM>(protocol::PackPoint(pt.x, pt.y));
   }
-  protocol::InputRecord record;
+  InputRecord record;
   if (!client::TranslateWindowMessage(surface, message, static_cast<std::uint64_t>(wparam),
                                       static_cast<std::uint64_t>(lparam), keys, placement, &record))
     return false;
   HostState& s = *state_;
-  if (window != nullptr && surface < protocol::kSurfaceCount && (message == WM_MOUSEMOVE || message == WM_MOUSELEAVE)) {
+  if (window != nullptr && surface < kSurfaceSlotCount && (message == WM_MOUSEMOVE || message == WM_MOUSELEAVE)) {
     // Tracked per surface and window: a surface in a second window asks for its own leave.
     // A window's request is used up by its WM_MOUSELEAVE, for every surface in it.
     bool track = false;

@@ -65,11 +65,12 @@ struct HostState {
   bool stop_writing = false;
   std::uint32_t failed_writes = 0;
   std::vector<Event> waiting_events;  // DeliverLater's, for the reader thread
-  HWND leave_tracked[protocol::kSurfaceCount] = {};  // the window asked for WM_MOUSELEAVE per surface
+  HWND leave_tracked[kSurfaceSlotCount] = {};  // the window asked for WM_MOUSELEAVE per surface
   bool accepting = false;  // commands are queued: Hello was checked, the link is up
   bool threads_running = false;
   bool hello_seen = false;
   std::string hello_error;  // not empty: the Hello was not from the engine we started
+  std::uint32_t protocol_version = 0;  // from Hello
   bool reader_done = false;
   bool link_down = false;
   bool ended_reported = false;

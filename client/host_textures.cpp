@@ -24,9 +24,9 @@ std::uint32_t LayoutOf(DXGI_FORMAT format) {
     case DXGI_FORMAT_R8G8B8A8_TYPELESS:
     case DXGI_FORMAT_R8G8B8A8_UNORM:
     case DXGI_FORMAT_R8G8B8A8_UNORM_SRGB:
-      return protocol::kFormatRgba;
+      return kFrameFormatRgba;
     default:
-      return protocol::kFormatBgra;
+      return kFrameFormatBgra;
   }
 }
 
@@ -37,7 +37,7 @@ void TextureTable::SetDevice(Microsoft::WRL::ComPtr<ID3D11Device1> device, bool 
   std::lock_guard<std::mutex> hold(lock_);
   device_ = std::move(device);
   open_on_arrival_ = open_on_arrival;
-  for (std::uint32_t id = 0; id < protocol::kSurfaceCount; ++id) {
+  for (std::uint32_t id = 0; id < kSurfaceSlotCount; ++id) {
     Slot& s = slots_[id];
     s.view.Reset();
     s.texture.Reset();
@@ -56,7 +56,7 @@ void TextureTable::Drop(Slot* slot) {
 bool TextureTable::OnFrame(const protocol::Report& frame, std::vector<TextureFailure>* failures) {
   if (frame.client_handle == 0) return false;
   std::lock_guard<std::mutex> hold(lock_);
-  if (frame.surface_id >= protocol::kSurfaceCount) {
+  if (frame.surface_id >= kSurfaceSlotCount) {
     UniqueHandle unusable(AsHandle(frame.client_handle));
     return false;
   }
@@ -117,7 +117,7 @@ bool TextureTable::Open(std::uint32_t surface, std::string* why, std::vector<Tex
 
 bool TextureTable::Get(std::uint32_t surface, SurfaceTexture* out, std::string* why,
                        std::vector<TextureFailure>* failures) {
-  if (surface >= protocol::kSurfaceCount) {
+  if (surface >= kSurfaceSlotCount) {
     *why = "no such surface";
     return false;
   }

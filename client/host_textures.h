@@ -62,8 +62,8 @@ class TextureTable {
   mutable std::mutex lock_;
   Microsoft::WRL::ComPtr<ID3D11Device1> device_;
   bool open_on_arrival_ = false;
-  Slot slots_[protocol::kSurfaceCount];
-  bool failure_reported_[protocol::kSurfaceCount] = {};
+  Slot slots_[kSurfaceSlotCount];
+  bool failure_reported_[kSurfaceSlotCount] = {};
   HandleCounts counts_;
 };
 

@@ -32,6 +32,8 @@ using nlohmann::json;
 struct Options {
   std::string engine;  // empty: nimo-webengine.exe beside this program
   std::string scenario;
+  std::string url;  // empty: the engine's default page
+  std::uint32_t protocol_version = nimo::kProtocolVersion;
   std::vector<std::string> engine_args;
   std::uint32_t timeout_ms = 10000;
   std::uint32_t connect_timeout_ms = 15000;
@@ -75,7 +77,9 @@ bool ParseOptions(int argc, char** argv, Options* o) {
     } else if (value("--exit-timeout", &v)) {
       o->exit_timeout_ms = static_cast<std::uint32_t>(std::strtoul(v.c_str(), nullptr, 10));
     } else if (value("--url", &v)) {
-      o->engine_args.push_back("--nimomp-url=" + v);
+      o->url = v;
+    } else if (value("--protocol", &v)) {
+      o->protocol_version = static_cast<std::uint32_t>(std::strtoul(v.c_str(), nullptr, 10));
     } else if (value("--ui-root", &v)) {
       o->engine_args.push_back("--nimomp-ui-root=" + v);
     } else if (value("--devtools-port", &v)) {
@@ -99,7 +103,7 @@ bool ParseOptions(int argc, char** argv, Options* o) {
   if (o->scenario.empty()) {
     std::fprintf(stderr,
                  "usage: nimo-client [--engine=<exe>] [--url=<surface 0 URL>] [--ui-root=<folder>] [--devtools-port=<port>]\n"
-                 "                   [--timeout=<ms>] [--connect-timeout=<ms>]\n"
+                 "                   [--protocol=<version>] [--timeout=<ms>] [--connect-timeout=<ms>]\n"
                  "                   [--exit-timeout=<ms>] [--quiet-frames] [--verify-frames] [--output=<file>]\n"
                  "                   <scenario> [-- <engine switches>]\n");
     return false;
@@ -205,6 +209,8 @@ int Run(const Options& o) {
   nh::Host host;
   nh::StartOptions start;
   start.engine_path = o.engine;
+  start.url = o.url;
+  start.protocol_version = o.protocol_version;
   start.extra_switches = o.engine_args;
   start.connect_timeout_ms = o.connect_timeout_ms;
   start.pipe_prefix = "nimo-client";

@@ -113,6 +113,10 @@ struct StartOptions {
   std::string resources_dir;  // --nimomp-resources
   std::string ui_root;        // --nimomp-ui-root: the folder served as https://nimo.localhost/
   int devtools_port = 0;      // --nimomp-devtools-port (1024-65535) when not 0
+  // The protocol version asked for (--nimomp-protocol, passed only above 2); the engine's
+  // answer is protocol_version() once started. Version 2 keeps every byte on the pipe as
+  // version 2 defines it.
+  std::uint32_t protocol_version = kProtocolVersion;
   // "--name=value" (written --name="value" by the same rule) or "--flag".
   std::vector<std::string> extra_switches;
   // The program's device: textures are opened on it, and the engine is asked to make its
@@ -133,7 +137,7 @@ struct StartOptions {
   std::size_t max_event_bytes = 16u << 20;
   DWORD connect_timeout_ms = 15000;  // from the engine's start until Hello
   std::string pipe_prefix = "nimo-host";
-  DWORD pipe_buffer = static_cast<DWORD>(protocol::kMaxFrameSize);  // in and out buffers
+  DWORD pipe_buffer = static_cast<DWORD>(kMaxFrameSize);  // in and out buffers
 };
 
 struct StartError {
@@ -150,7 +154,7 @@ struct SurfaceTexture {
   Microsoft::WRL::ComPtr<ID3D11ShaderResourceView> view;
   std::uint32_t width = 0;
   std::uint32_t height = 0;
-  // The pixel layout: protocol::kFormatBgra or kFormatRgba. The CPU paint path's frames
+  // The pixel layout: kFrameFormatBgra or kFormatRgba. The CPU paint path's frames
   // say 0 but are BGRA textures; they are reported as kFormatBgra.
   std::uint32_t format = 0;
 };
@@ -236,6 +240,8 @@ class Host {
 
   bool running() const;  // the engine process has not ended
   std::uint32_t engine_pid() const;
+  // The protocol version the engine speaks on this link, as its Hello said; 0 before Hello.
+  std::uint32_t protocol_version() const;
   const std::string& pipe_name() const;
   HANDLE engine_process() const;  // valid until Shutdown
 

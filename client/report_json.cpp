@@ -44,30 +44,30 @@ std::string ReportToJson(const p::Report& r) {
   json j;
   j["report"] = p::ReportName(r.type);
   switch (r.type) {
-    case p::kHello:
+    case kMsgHello:
       j["version"] = r.version;
       j["pid"] = r.engine_pid;
       break;
-    case p::kFrameReady:
+    case kMsgFrameReady:
       j["surface"] = r.surface_id;
       j["width"] = r.width;
       j["height"] = r.height;
       j["format"] = r.format;
       j["handle"] = r.client_handle;
       break;
-    case p::kLoadEvent:
+    case kMsgLoadEvent:
       j["surface"] = r.surface_id;
       j["kind"] = r.load_kind;
-      if (r.load_kind == p::kLoadFailed) {
+      if (r.load_kind == kLoadEventFailed) {
         j["error"] = r.error_code;
         j["url"] = r.text;
       }
       break;
-    case p::kConsoleLine:
+    case kMsgConsoleLine:
       j["surface"] = r.surface_id;
       j["text"] = r.text;
       break;
-    case p::kPageMessage: {
+    case kMsgPageMessage: {
       j["surface"] = r.surface_id;
       p::PageMessage m;
       if (p::ParsePageMessage(r.text, &m)) {

@@ -25,6 +25,8 @@
 #include "host/portable/devtools_port.h"
 #include "link/pipe_link.h"
 #include "link/ui_task.h"
+#include "protocol/switches.h"
+#include "protocol/version.h"
 #include "surfaces/commands.h"
 #include "surfaces/gpu_device.h"
 #include "surfaces/paint.h"
@@ -95,12 +97,12 @@ int RunBrowserProcess(HINSTANCE instance) {
   const std::string exe_path = GetExecutablePath();
   const std::string exe_dir = GetExecutableDirectory();
 
-  const std::string resources_dir = ToFullPath(GetSwitchValue("--nimomp-resources", exe_dir));
+  const std::string resources_dir = ToFullPath(GetSwitchValue(kSwitchResources, exe_dir));
   const std::string locales_dir =
-      ToFullPath(GetSwitchValue("--nimomp-locales", exe_dir + "\\..\\cef\\locales"));
+      ToFullPath(GetSwitchValue(kSwitchLocales, exe_dir + "\\..\\cef\\locales"));
   const std::string cache_dir =
-      ToFullPath(GetSwitchValue("--nimomp-cache", exe_dir + "\\..\\cef_cache"));
-  const std::string url = GetSwitchValue("--nimomp-url", "about:blank");
+      ToFullPath(GetSwitchValue(kSwitchCache, exe_dir + "\\..\\cef_cache"));
+  const std::string url = GetSwitchValue(kSwitchUrl, "about:blank");
   const std::string log_file = ToFullPath(exe_dir + "\\..\\logs\\webengine.log");
 
   MakeDirectory(cache_dir);  // an existing folder is fine
@@ -110,8 +112,8 @@ int RunBrowserProcess(HINSTANCE instance) {
     InstallConsoleChannel(&s.display_handler);
     InstallProcessMessageReceiver(&s.client);
   }
-  OpenClientProcess(GetSwitchValue("--nimomp-clientpid", ""));
-  const std::string ui_root = GetSwitchValue("--nimomp-ui-root", "");
+  OpenClientProcess(GetSwitchValue(kSwitchClientPid, ""));
+  const std::string ui_root = GetSwitchValue(kSwitchUiRoot, "");
   if (!ui_root.empty()) ConfigureUiOrigin(ui_root);
 
   std::memset(&settings, 0, sizeof(settings));
@@ -132,7 +134,7 @@ int RunBrowserProcess(HINSTANCE instance) {
   NoteLongPath("resources_dir_path", resources_dir);
   NoteLongPath("locales_dir_path", locales_dir);
   NoteLongPath("log_file", log_file);
-  const std::string devtools_port = GetSwitchValue("--nimomp-devtools-port", "");
+  const std::string devtools_port = GetSwitchValue(kSwitchDevToolsPort, "");
   if (!devtools_port.empty()) {
     settings.remote_debugging_port = ParseDevToolsPort(devtools_port);
     if (settings.remote_debugging_port != 0) {
@@ -155,8 +157,9 @@ int RunBrowserProcess(HINSTANCE instance) {
   WriteLog("[nimo-webengine][browser] cef_initialize OK \xE2\x80\x94 creating OSR browser: %s\n", url.c_str());
 
   InitPerfStats();
-  const std::string pipe_name = GetSwitchValue("--nimomp-pipe", "");
-  if (!pipe_name.empty()) ConnectPipe(pipe_name.c_str(), SurfaceCommandSink());
+  const std::string pipe_name = GetSwitchValue(kSwitchPipe, "");
+  const std::uint32_t protocol_version = NegotiateProtocolVersion(GetSwitchValue(kSwitchProtocol, ""));
+  if (!pipe_name.empty()) ConnectPipe(pipe_name.c_str(), SurfaceCommandSink(), protocol_version);
 
   if (!CreateUiSurfaceBrowser(url)) {
     WriteLog("[nimo-webengine][browser] create_browser FAILED\n");

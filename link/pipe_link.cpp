@@ -67,12 +67,13 @@ const char* EndLine(ReceiveOutcome outcome) {
 // Reads and hands on commands until the link ends; returns how it ended. A command whose
 // handling fails for lack of memory is dropped (and counted); the link goes on.
 ReceiveOutcome ReadCommands(HANDLE handle, std::vector<std::uint8_t>& buffer) {
+  const std::uint32_t version = LinkProtocolVersion();
   for (;;) {
     DWORD received = 0;
     const ReadStatus status = ReadMessage(handle, buffer.data(), kMaxFrameSize, &received);
     const ReceivedFrame frame = ValidateReceived(status, buffer.data(), received);
     if (frame.outcome != ReceiveOutcome::kOk) return frame.outcome;
-    const DecodedCommand command = DecodeCommand(frame);
+    const DecodedCommand command = DecodeCommand(frame, version);
     if (command.action == CommandAction::kIgnore || !reader.sink.on_command) continue;
     try {
       reader.sink.on_command(command);
@@ -107,7 +108,7 @@ DWORD WINAPI ReaderThread(void*) {
 
 }  // namespace
 
-bool ConnectPipe(const char* name, const CommandSink& command_sink) {
+bool ConnectPipe(const char* name, const CommandSink& command_sink, std::uint32_t protocol_version) {
   if (!name) return false;
   // There is no reconnection: the link objects and its two threads are made once.
   if (TheWriter().started()) {
@@ -137,9 +138,11 @@ bool ConnectPipe(const char* name, const CommandSink& command_sink) {
   }
   reader.sink = command_sink;
   reader.event = std::move(event);
+  SetLinkProtocolVersion(protocol_version);
   SendHello(GetCurrentProcessId());
   reader.thread.reset(CreateThread(nullptr, 0, ReaderThread, nullptr, 0, nullptr));
   WriteLog("[nimo-webengine][ipc] connected to %s\n", name);
+  if (protocol_version != kProtocolVersion) WriteLog("[nimo-webengine][ipc] protocol version %u\n", protocol_version);
   return true;
 }
 

@@ -27,10 +27,12 @@ extern std::atomic<int> link_stopped;
 
 // Opens `name` (a full pipe path, e.g. "\\.\pipe\x"), waiting about 5 s for it to appear
 // or become free, sets message read mode, starts the writer, queues Hello and starts the
-// reader, which hands the commands to `sink`. False (logged "could not open pipe") when it
+// reader, which hands the commands to `sink`. The link speaks `protocol_version` (the
+// negotiated one, protocol/version.h): Hello says it, and only on version 3 are commands
+// from kFirstVersion3Command up handed on. False (logged "could not open pipe") when it
 // cannot be opened; the process then runs on without a link and every send is refused.
 // False as well for every call after the first successful one.
-bool ConnectPipe(const char* name, const CommandSink& sink);
+bool ConnectPipe(const char* name, const CommandSink& sink, std::uint32_t protocol_version = kProtocolVersion);
 
 // Lets go of the link: waits up to `wait_ms` for the reader and then for the writer to end
 // (each has normally ended with the link), and only then closes the pipe, its events and

@@ -1,5 +1,6 @@
 #include "link/send.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "diag/perf_stats.h"
@@ -9,12 +10,16 @@ namespace nimo {
 
 namespace {
 
+// The version the link speaks; written once by ConnectPipe before Hello, read by any sender.
+std::atomic<std::uint32_t> link_version{kProtocolVersion};
+
 // Builds the frame {header, `head` when given, `length` bytes of `body`} into `frame`, in
 // one allocation, and queues it; counts the outcome.
 bool Queue(QueuedFrame& frame, std::uint16_t type, const SurfaceHead* head, const void* body,
            std::size_t length) noexcept {
   const std::size_t head_size = head ? kSurfaceHeadSize : 0;
   if (!TheWriter().started() || length > kMaxPayloadSize - head_size) return false;
+  if (!ReportAllowed(type, LinkProtocolVersion())) return false;
   const auto payload_length = static_cast<std::uint32_t>(head_size + length);
   SendPushResult outcome;
   try {
@@ -48,10 +53,13 @@ bool SendFrame(std::uint16_t type, const void* payload, std::uint32_t length) no
 
 bool SendHello(std::uint32_t process_id) noexcept {
   std::uint8_t hello[kHelloPayloadSize];
-  WriteU32(hello, kProtocolVersion);
-  WriteU32(hello + 4, process_id);
+  EncodeHello(HelloPayload{LinkProtocolVersion(), process_id}, hello);
   return Queue(kMsgHello, nullptr, hello, sizeof hello);
 }
+
+std::uint32_t LinkProtocolVersion() noexcept { return link_version.load(std::memory_order_acquire); }
+
+void SetLinkProtocolVersion(std::uint32_t version) noexcept { link_version.store(version, std::memory_order_release); }
 
 bool SendFrameReady(const FrameReadyPayload& fields) noexcept {
   std::uint8_t payload[kFrameReadyPayloadSize];

@@ -10,6 +10,8 @@
 // failure and logged, when the frame cannot be allocated. None throws.
 //
 // Threads: any thread, at any time; before a successful ConnectPipe every send is refused.
+// A report type the link's protocol version does not have is refused too, so a version-2
+// link carries version-2 reports only.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -38,5 +40,12 @@ inline bool SendPageMessage(std::uint32_t surface_id, const std::string& text) n
 // that hold a payload already (tests, benchmarks). A FrameReady among them is decoded once
 // here so that it coalesces like one of SendFrameReady.
 bool SendFrame(std::uint16_t type, const void* payload, std::uint32_t length) noexcept;
+
+// The protocol version the link speaks (protocol/version.h): kProtocolVersion until
+// ConnectPipe, then what the client asked for. Code with a version-3 report asks this
+// first; every send refuses, uncounted, a report type the link's version does not have.
+std::uint32_t LinkProtocolVersion() noexcept;
+// Set once by ConnectPipe, before Hello is queued.
+void SetLinkProtocolVersion(std::uint32_t version) noexcept;
 
 }  // namespace nimo

@@ -28,6 +28,8 @@ constexpr const char kSwitchUrl[] = "--nimomp-url";              // page of surf
 constexpr const char kSwitchCache[] = "--nimomp-cache";
 constexpr const char kSwitchLocales[] = "--nimomp-locales";
 constexpr const char kSwitchResources[] = "--nimomp-resources";
+constexpr const char kSwitchUiRoot[] = "--nimomp-ui-root";        // folder served as the UI origin
+constexpr const char kSwitchDevToolsPort[] = "--nimomp-devtools-port";  // 1024-65535
 constexpr const char kSwitchProtocol[] = "--nimomp-protocol";    // protocol version asked for
 
 // Value of the switch `name` (dashes included, e.g. "--nimomp-pipe") in `command_line`,

@@ -101,6 +101,18 @@ FrameReadyPayload DecodeFrameReady(const std::uint8_t* in) {
   return p;
 }
 
+void EncodeHello(const HelloPayload& payload, std::uint8_t* out) {
+  WriteU32(out, payload.version);
+  WriteU32(out + 4, payload.process_id);
+}
+
+HelloPayload DecodeHello(const std::uint8_t* in) {
+  HelloPayload h;
+  h.version = ReadU32(in);
+  h.process_id = ReadU32(in + 4);
+  return h;
+}
+
 void WriteFrameHeader(std::uint8_t* out, std::uint16_t type, std::uint32_t length) {
   FrameHeader h = {kFrameMagic, type, 0, length};
   EncodeFrameHeader(h, out);
@@ -144,10 +156,17 @@ ReceivedFrame ValidateReceived(ReadStatus status, const std::uint8_t* data, std:
   return r;
 }
 
-DecodedCommand DecodeCommand(const ReceivedFrame& frame) {
+DecodedCommand DecodeCommand(const ReceivedFrame& frame, std::uint32_t version) {
   DecodedCommand c;
   c.type = frame.type;
   if (frame.outcome != ReceiveOutcome::kOk || frame.payload == nullptr) return c;
+  if (frame.type >= kFirstVersion3Command) {
+    if (version < 3) return c;
+    c.payload = frame.payload;
+    c.length = frame.length;
+    c.action = CommandAction::kVersion3;
+    return c;
+  }
   if (frame.type == kMsgInputEvent || frame.type == kMsgInputEventAlt) {
     if (frame.length < kInputRecordSize) return c;
     c.input = DecodeInputRecord(frame.payload);
@@ -175,10 +194,9 @@ int WheelDelta(std::uint64_t wparam) {
   return static_cast<std::int16_t>(static_cast<std::uint16_t>((wparam >> 16) & 0xFFFFu));
 }
 
-std::vector<std::uint8_t> BuildHelloPayload(std::uint32_t process_id) {
+std::vector<std::uint8_t> BuildHelloPayload(std::uint32_t process_id, std::uint32_t version) {
   std::vector<std::uint8_t> p(kHelloPayloadSize);
-  WriteU32(p.data(), kProtocolVersion);
-  WriteU32(p.data() + 4, process_id);
+  EncodeHello(HelloPayload{version, process_id}, p.data());
   return p;
 }
 
@@ -188,28 +206,26 @@ std::vector<std::uint8_t> BuildFrameReadyPayload(const FrameReadyPayload& payloa
   return p;
 }
 
-namespace {
-std::vector<std::uint8_t> HeadAndText(const SurfaceHead& head, const char* text, std::size_t length) {
+std::vector<std::uint8_t> BuildHeadPayload(const SurfaceHead& head, const char* text, std::size_t length) {
   std::vector<std::uint8_t> p(kSurfaceHeadSize + (text != nullptr ? length : 0));
   EncodeSurfaceHead(head, p.data());
   if (text != nullptr && length != 0) std::memcpy(p.data() + kSurfaceHeadSize, text, length);
   return p;
 }
-}  // namespace
 
 std::vector<std::uint8_t> BuildLoadFinishedPayload(std::uint32_t surface_id) {
-  return HeadAndText(SurfaceHead{surface_id, kLoadEventFinished, 0, 0}, nullptr, 0);
+  return BuildHeadPayload(SurfaceHead{surface_id, kLoadEventFinished, 0, 0}, nullptr, 0);
 }
 
 std::vector<std::uint8_t> BuildLoadFailedPayload(std::uint32_t surface_id, std::int32_t error_code,
                                                  const std::string& url) {
-  return HeadAndText(SurfaceHead{surface_id, kLoadEventFailed, static_cast<std::uint32_t>(error_code), 0},
+  return BuildHeadPayload(SurfaceHead{surface_id, kLoadEventFailed, static_cast<std::uint32_t>(error_code), 0},
                      url.data(), url.size());
 }
 
 std::vector<std::uint8_t> BuildSurfaceTextPayload(std::uint32_t surface_id, const char* text,
                                                   std::size_t text_length) {
-  return HeadAndText(SurfaceHead{surface_id, 0, 0, 0}, text, text_length);
+  return BuildHeadPayload(SurfaceHead{surface_id, 0, 0, 0}, text, text_length);
 }
 
 std::vector<std::uint8_t> BuildSurfaceTextPayload(std::uint32_t surface_id, const std::string& text) {

@@ -1,6 +1,8 @@
-// The frame format spoken with the client over the one message-mode pipe, both ways: the
-// constants, the fixed records, building a frame, validating and decoding a received one,
-// and the payload of every report the engine sends.
+// The frame format spoken between the engine and its client over the one message-mode pipe,
+// both ways: the constants, the message catalogue, the fixed records, building a frame,
+// validating and decoding a received one, and the payload of every report. This is the one
+// definition of the wire; the engine (link/) and the client side (client/, through
+// protocol/commands.h and protocol/reports.h) both build on it.
 //
 // Pure functions and plain data only: callable from any thread, no state, no allocation
 // except where a std::vector is returned. Every multi-byte field is little-endian on the
@@ -12,11 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "protocol/version.h"
+
 namespace nimo {
 
 // --- Limits and constants -------------------------------------------------------------
 constexpr std::uint32_t kFrameMagic = 0x4E494D4Fu;  // the bytes "OMIN" on the wire
-constexpr std::uint32_t kProtocolVersion = 2;
 constexpr std::uint32_t kFrameHeaderSize = 12;
 constexpr std::uint32_t kMaxPayloadSize = 0x100000;  // 1,048,576
 constexpr std::uint32_t kMaxFrameSize = kMaxPayloadSize + kFrameHeaderSize;  // 1,048,588
@@ -26,14 +29,14 @@ constexpr std::uint32_t kFrameReadyPayloadSize = 24;
 constexpr std::uint32_t kHelloPayloadSize = 8;
 constexpr std::uint32_t kSurfaceSlotCount = 4;  // ids 0..3; 4 or more is ignored everywhere
 
-// Reports, engine to client.
+// Reports, engine to client. Types above kLastVersion2Report only on a version-3 link.
 constexpr std::uint16_t kMsgHello = 1;
 constexpr std::uint16_t kMsgFrameReady = 2;
 constexpr std::uint16_t kMsgLoadEvent = 3;
 constexpr std::uint16_t kMsgConsoleLine = 4;
 constexpr std::uint16_t kMsgPageMessage = 5;
 
-// Commands, client to engine.
+// Commands, client to engine. Types from kFirstVersion3Command up only on a version-3 link.
 constexpr std::uint16_t kMsgCreateSurface = 100;
 constexpr std::uint16_t kMsgNavigate = 101;
 constexpr std::uint16_t kMsgExecuteScript = 102;
@@ -48,6 +51,10 @@ constexpr std::uint16_t kMsgShutdown = 109;
 // LoadEvent kinds (param1 of its head).
 constexpr std::uint32_t kLoadEventFinished = 0;
 constexpr std::uint32_t kLoadEventFailed = 2;
+
+// FrameReady formats (the engine's cef_color_type_t values).
+constexpr std::uint32_t kFrameFormatRgba = 0;  // also every CPU-path frame
+constexpr std::uint32_t kFrameFormatBgra = 1;
 
 // --- Fixed records ----------------------------------------------------------------------
 // The in-memory structs mirror the wire layout field for field (their sizes are checked),
@@ -69,14 +76,15 @@ struct SurfaceHead {
 };
 static_assert(sizeof(SurfaceHead) == kSurfaceHeadSize, "SurfaceHead is 16 bytes");
 
-// Payload of InputEvent: one Win32 window message as the client saw it.
+// Payload of InputEvent: one Win32 window message as the client saw it
+// (protocol/input_messages.h).
 struct InputRecord {
-  std::uint32_t surface_id;
-  std::uint32_t message;
-  std::uint64_t wparam;
-  std::uint64_t lparam;
-  std::uint32_t modifiers;  // cef_event_flags_t bits, passed through unchanged
-  std::uint32_t reserved;
+  std::uint32_t surface_id = 0;
+  std::uint32_t message = 0;
+  std::uint64_t wparam = 0;
+  std::uint64_t lparam = 0;
+  std::uint32_t modifiers = 0;  // the engine's event-flag bits, passed through unchanged
+  std::uint32_t reserved = 0;
 };
 static_assert(sizeof(InputRecord) == kInputRecordSize, "InputRecord is 32 bytes");
 
@@ -88,6 +96,13 @@ struct FrameReadyPayload {
   std::uint64_t client_handle;   // the texture's handle value inside the client process
 };
 static_assert(sizeof(FrameReadyPayload) == kFrameReadyPayloadSize, "FrameReadyPayload is 24 bytes");
+
+// Payload of Hello, the first report on every link.
+struct HelloPayload {
+  std::uint32_t version;     // the protocol version the engine speaks on this link
+  std::uint32_t process_id;  // the engine's
+};
+static_assert(sizeof(HelloPayload) == kHelloPayloadSize, "HelloPayload is 8 bytes");
 
 // --- Little-endian field access -------------------------------------------------------
 std::uint16_t ReadU16(const std::uint8_t* p);
@@ -105,6 +120,8 @@ void EncodeInputRecord(const InputRecord& record, std::uint8_t* out);  // 32 byt
 InputRecord DecodeInputRecord(const std::uint8_t* in);                  // 32 bytes
 void EncodeFrameReady(const FrameReadyPayload& payload, std::uint8_t* out);  // 24 bytes
 FrameReadyPayload DecodeFrameReady(const std::uint8_t* in);                   // 24 bytes
+void EncodeHello(const HelloPayload& payload, std::uint8_t* out);             // 8 bytes
+HelloPayload DecodeHello(const std::uint8_t* in);                             // 8 bytes
 
 // --- Building a frame -----------------------------------------------------------------
 // Writes the header {magic, type, 0, length} into `out` (kFrameHeaderSize bytes).
@@ -145,9 +162,11 @@ ReceivedFrame ValidateReceived(ReadStatus status, const std::uint8_t* data, std:
 
 // What the reader does with a valid, non-Shutdown frame.
 enum class CommandAction {
-  kIgnore,   // too short for its type, or a type outside the command catalogue
-  kSurface,  // types 100..105 and 108: head + text
-  kInput,    // types 106/107: the InputRecord
+  kIgnore,    // too short for its type, outside the catalogue, or above the link's version
+  kSurface,   // types 100..105 and 108: head + text
+  kInput,     // types 106/107: the InputRecord
+  kVersion3,  // a type from kFirstVersion3Command up on a version-3 link: the payload as
+              // it came, for the command layer's version-3 table to decode
 };
 
 struct DecodedCommand {
@@ -157,11 +176,15 @@ struct DecodedCommand {
   InputRecord input = {};
   const char* text = nullptr;  // payload bytes 16..length, into the caller's buffer
   std::size_t text_length = 0;
+  const std::uint8_t* payload = nullptr;  // kVersion3: the whole payload, into the caller's buffer
+  std::uint32_t length = 0;
 };
 
-// Input needs 32 payload bytes (further bytes are ignored); every other command needs the
-// 16-byte head, and the rest of the payload is its text. `frame` must be kOk.
-DecodedCommand DecodeCommand(const ReceivedFrame& frame);
+// Input needs 32 payload bytes (further bytes are ignored); every other version-2 command
+// needs the 16-byte head, and the rest of the payload is its text. Types from
+// kFirstVersion3Command up are kVersion3 when `version` is 3 or more and ignored below it.
+// `frame` must be kOk.
+DecodedCommand DecodeCommand(const ReceivedFrame& frame, std::uint32_t version = kProtocolVersion);
 
 // --- Input fields ---------------------------------------------------------------------
 // Mouse position packed in an LPARAM: bits 0..15 and 16..31 as signed 16-bit numbers.
@@ -171,7 +194,7 @@ int LparamY(std::uint64_t lparam);
 int WheelDelta(std::uint64_t wparam);
 
 // --- Report payloads ------------------------------------------------------------------
-std::vector<std::uint8_t> BuildHelloPayload(std::uint32_t process_id);
+std::vector<std::uint8_t> BuildHelloPayload(std::uint32_t process_id, std::uint32_t version = kProtocolVersion);
 std::vector<std::uint8_t> BuildFrameReadyPayload(const FrameReadyPayload& payload);
 // Kind 0: exactly the 16-byte head. Kind 2: head {surface, 2, error code, 0} + failed URL.
 std::vector<std::uint8_t> BuildLoadFinishedPayload(std::uint32_t surface_id);
@@ -181,6 +204,9 @@ std::vector<std::uint8_t> BuildLoadFailedPayload(std::uint32_t surface_id, std::
 std::vector<std::uint8_t> BuildSurfaceTextPayload(std::uint32_t surface_id, const char* text,
                                                   std::size_t text_length);
 std::vector<std::uint8_t> BuildSurfaceTextPayload(std::uint32_t surface_id, const std::string& text);
+// Any head followed by `length` text bytes (none when `text` is null): the layout of every
+// head command and text report.
+std::vector<std::uint8_t> BuildHeadPayload(const SurfaceHead& head, const char* text, std::size_t length);
 
 // Whether a queued frame is a FrameReady that coalescing may replace, and for which
 // surface. False for anything else, including a FrameReady shorter than its payload.

@@ -9,7 +9,7 @@
 #include "host/base/engine_strings.h"
 #include "host/base/paths.h"
 #include "link/pipe_link.h"
-#include "link/portable/input_translate.h"
+#include "surfaces/portable/input_translate.h"
 #include "link/ui_task.h"
 #include "surfaces/renderer_faults.h"
 #include "surfaces/surface.h"
@@ -70,10 +70,24 @@ cef_mouse_event_t ToMouseEvent(const MouseEventFields& f) {
   return event;
 }
 
+// The version-3 commands (types from kFirstVersion3Command up), reached only on a link that
+// negotiated version 3. Each case decodes its payload with its protocol/wire.h decoder
+// (ignoring one too short for it) and acts on the reader thread or posts a UI task, as the
+// version-2 commands below do; a type without a case is ignored like any unknown command.
+void DispatchVersion3Command(const DecodedCommand& command) {
+  switch (command.type) {
+    default:
+      break;
+  }
+}
+
 void DispatchCommand(const DecodedCommand& command) {
   const SurfaceHead head = command.head;
   switch (command.action) {
     case CommandAction::kIgnore:
+      return;
+    case CommandAction::kVersion3:
+      DispatchVersion3Command(command);
       return;
     case CommandAction::kInput:
       CountInputEvent();

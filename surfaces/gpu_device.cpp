@@ -11,6 +11,7 @@
 
 #include "diag/log.h"
 #include "host/base/command_line.h"
+#include "protocol/switches.h"
 #include "surfaces/portable/adapter_choice.h"
 #include "surfaces/portable/gpu_log_lines.h"
 
@@ -43,7 +44,7 @@ std::uint64_t LuidValue(const LUID& luid) {
 
 // The client's adapter, when its switch names one readably.
 AdapterChoice ChoiceFromSwitch() {
-  const std::string text = GetSwitchValue("--nimomp-adapter-luid", "");
+  const std::string text = GetSwitchValue(kSwitchAdapterLuid, "");
   if (text.empty()) return AdapterChoice();
   std::uint64_t luid = 0;
   if (ParseAdapterLuid(text, &luid)) return AdapterChoice(luid);

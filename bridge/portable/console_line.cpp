@@ -2,14 +2,10 @@
 
 #include <cstdio>
 
+#include "protocol/page_message.h"
 #include "protocol/wire.h"
 
 namespace nimo {
-
-bool IsPageMessage(std::string_view text) {
-  return text.size() >= kPageMessageTagLength &&
-         text.compare(0, kPageMessageTagLength, kPageMessageTag) == 0;
-}
 
 const char* ConsoleLevelWord(int level) {
   if (level >= 4) return "ERROR";
@@ -50,7 +46,7 @@ std::string BuildConsoleLine(int level, std::string_view message, std::string_vi
 
 ConsoleReport ConsoleReportFor(int level, std::string_view message, std::string_view source,
                                int line) {
-  if (IsPageMessage(message)) return {kMsgPageMessage, std::string(message)};
+  if (protocol::IsPageMessage(message)) return {kMsgPageMessage, std::string(message)};
   return {kMsgConsoleLine, BuildConsoleLine(level, message, source, line)};
 }
 

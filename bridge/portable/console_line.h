@@ -1,5 +1,5 @@
 // What one console message of a page becomes for the client: a page message (the text
-// whole, when it starts with the "NIMOMP|" tag) or one formatted console line
+// whole, when it starts with the page-message tag, protocol/page_message.h) or one formatted console line
 // ("<level word>|<text, cut>" plus "  (<source>:<line>)" when there is a source).
 // Pure functions; any thread (the console channel calls them on the UI thread).
 #pragma once
@@ -10,14 +10,8 @@
 
 namespace nimo {
 
-constexpr char kPageMessageTag[] = "NIMOMP|";
-constexpr std::size_t kPageMessageTagLength = sizeof(kPageMessageTag) - 1;  // 7
-
 // Console texts longer than this many bytes are cut and get "..." appended.
 constexpr std::size_t kConsoleTextLimit = 600;
-
-// Whether `text` begins with the exact, case-sensitive tag at position 0.
-bool IsPageMessage(std::string_view text);
 
 // "ERROR" for levels 4 and above, "WARN" for 3, "log" below 3 (the engine's log
 // severity values).

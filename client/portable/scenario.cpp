@@ -147,7 +147,7 @@ bool ParseWait(LineParser& lp, std::uint32_t default_timeout, WaitFilter* wait) 
       if (!ParseInt(value, -2147483647ll - 1, 2147483647ll, &v)) return lp.Fail("bad error");
       wait->error_code = static_cast<std::int32_t>(v);
     } else if (key == "kind") {
-      if (wait->type == p::kLoadEvent) {
+      if (wait->type == kMsgLoadEvent) {
         if (!ParseInt(value, 0, 0xFFFFFFFFll, &v)) return lp.Fail("bad kind");
         wait->load_kind = static_cast<std::uint32_t>(v);
       } else {
@@ -282,12 +282,12 @@ bool ParseLine(const Words& words, std::uint32_t default_timeout, Step* step, st
     std::uint32_t type = 0, declared = 0, actual = 0;
     if (!lp.Need(4, 4) || !lp.U32(1, &type) || !lp.U32(2, &declared) || !lp.U32(3, &actual)) return false;
     if (type > 0xFFFF) return lp.Fail("type is 16 bits");
-    if (actual > p::kMaxPayload + 16) return lp.Fail("payload too large to send");
-    step->frame.assign(p::kHeaderSize + actual, 0);
-    p::detail::Put32(step->frame.data(), p::kMagic);
+    if (actual > kMaxPayloadSize + 16) return lp.Fail("payload too large to send");
+    step->frame.assign(kFrameHeaderSize + actual, 0);
+    WriteU32(step->frame.data(), kFrameMagic);
     step->frame[4] = static_cast<std::uint8_t>(type);
     step->frame[5] = static_cast<std::uint8_t>(type >> 8);
-    p::detail::Put32(step->frame.data() + 8, declared);
+    WriteU32(step->frame.data() + 8, declared);
     return true;
   }
   if (verb == "raw") {
@@ -301,11 +301,11 @@ bool ParseLine(const Words& words, std::uint32_t default_timeout, Step* step, st
 
 std::uint16_t ReportTypeFromName(const std::string& name) {
   const std::string n = Lower(name);
-  if (n == "hello") return p::kHello;
-  if (n == "frameready") return p::kFrameReady;
-  if (n == "loadevent") return p::kLoadEvent;
-  if (n == "consoleline") return p::kConsoleLine;
-  if (n == "pagemessage") return p::kPageMessage;
+  if (n == "hello") return kMsgHello;
+  if (n == "frameready") return kMsgFrameReady;
+  if (n == "loadevent") return kMsgLoadEvent;
+  if (n == "consoleline") return kMsgConsoleLine;
+  if (n == "pagemessage") return kMsgPageMessage;
   return 0;
 }
 
@@ -335,7 +335,7 @@ bool ParseScenario(const std::string& text, std::uint32_t default_timeout_ms, st
 
 bool Matches(const WaitFilter& wait, const p::Report& r) {
   if (r.type != wait.type) return false;
-  if (wait.surface && (r.type == p::kHello || r.surface_id != *wait.surface)) return false;
+  if (wait.surface && (r.type == kMsgHello || r.surface_id != *wait.surface)) return false;
   if (wait.width && r.width != *wait.width) return false;
   if (wait.height && r.height != *wait.height) return false;
   if (wait.load_kind && r.load_kind != *wait.load_kind) return false;

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "client/nimo_protocol.h"
+#include "protocol/page_message.h"
 
 namespace nimo {
 namespace client {

@@ -35,7 +35,7 @@ struct SurfacePlacement {
 // False for a message the engine does not take (the caller passes it on as usual).
 bool TranslateWindowMessage(std::uint32_t surface, std::uint32_t message, std::uint64_t wparam,
                             std::uint64_t lparam, const KeyboardState& keys, const SurfacePlacement& placement,
-                            protocol::InputRecord* out);
+                            InputRecord* out);
 
 }  // namespace client
 }  // namespace nimo

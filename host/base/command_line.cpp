@@ -5,7 +5,7 @@
 #include <cwchar>
 
 #include "host/base/wide_text.h"
-#include "host/portable/switch_value.h"
+#include "protocol/switches.h"
 
 namespace nimo {
 

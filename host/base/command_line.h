@@ -11,7 +11,7 @@ std::string CommandLineText();
 
 // Value of the "name=value" switch `name` (dashes included, e.g. "--nimomp-pipe"), or
 // `fallback` when the switch is absent, the command line is unavailable or `name` is null.
-// An empty value is returned empty. Quoting rules: host/portable/switch_value.h.
+// An empty value is returned empty. Quoting rules: protocol/switches.h.
 std::string GetSwitchValue(const char* name, const std::string& fallback);
 
 }  // namespace nimo

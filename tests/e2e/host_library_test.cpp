@@ -153,6 +153,8 @@ TEST(HostLibrary, DrivesASessionFromStartToExit) {
   ASSERT_EQ(seen.front().kind, Kind::kStarted);
   EXPECT_EQ(seen.front().engine_pid, h.engine_pid());
   EXPECT_EQ(seen.back().report.engine_pid, h.engine_pid());
+  EXPECT_EQ(seen.back().report.version, 2u);
+  EXPECT_EQ(h.protocol_version(), 2u) << "version 2 unless asked for more";
 
   // Create, navigate, and the texture of a frame at the surface's size.
   ASSERT_TRUE(h.CreateSurface(2, 320, 200, PaintingUrl(2)));
@@ -371,7 +373,10 @@ TEST(HostLibrary, EngineThatCannotStartOrIsKilledIsReportedAndShutdownStillWorks
   ASSERT_TRUE(box.ok());
   host::Host h;
   host::StartError error;
-  ASSERT_TRUE(h.Start(box.Options(), &error)) << error.Text();
+  host::StartOptions asks_for_3 = box.Options();
+  asks_for_3.protocol_version = 3;
+  ASSERT_TRUE(h.Start(asks_for_3, &error)) << error.Text();
+  EXPECT_EQ(h.protocol_version(), 3u) << "as the engine's Hello says";
   ASSERT_TRUE(h.CreateSurface(1, 200, 100, PaintingUrl(1)));
   ASSERT_TRUE(PollUntil(h, [](const host::Event& e) { return e.kind == Kind::kFrame && e.report.surface_id == 1; },
                         10000));
@@ -580,7 +585,7 @@ TEST(HostLibrary, EngineFollowsTheProgramsAdapterAndSetDeviceRecoversFromDeviceL
   ASSERT_TRUE(t.view);
   EXPECT_EQ(t.width, 200u);
   EXPECT_EQ(t.height, 100u);
-  EXPECT_EQ(t.format, protocol::kFormatBgra);
+  EXPECT_EQ(t.format, nimo::kFrameFormatBgra);
 
   // The engine's device is on the program's adapter, by its LUID.
   const auto engine_device_line = [&] {

@@ -16,11 +16,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   p::Report report;
   const p::DecodeStatus status = p::DecodeReport(message.empty() ? nullptr : message.data(), size, &report);
   if (status == p::DecodeStatus::kOk) {
-    FUZZ_CHECK(size >= p::kHeaderSize && size <= p::kMaxFrameSize);
-    if (report.type == p::kLoadEvent || report.type == p::kConsoleLine || report.type == p::kPageMessage) {
-      FUZZ_CHECK(report.text.size() + p::kHeadSize + p::kHeaderSize == size);
+    FUZZ_CHECK(size >= nimo::kFrameHeaderSize && size <= nimo::kMaxFrameSize);
+    if (report.type == nimo::kMsgLoadEvent || report.type == nimo::kMsgConsoleLine || report.type == nimo::kMsgPageMessage) {
+      FUZZ_CHECK(report.text.size() + nimo::kSurfaceHeadSize + nimo::kFrameHeaderSize == size);
     }
-    if (report.type == p::kPageMessage) {
+    if (report.type == nimo::kMsgPageMessage) {
       p::PageMessage parsed;
       if (p::ParsePageMessage(report.text, &parsed)) {
         FUZZ_CHECK(parsed.kind.find('|') == std::string::npos);

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "bridge/portable/console_line.h"
+#include "protocol/page_message.h"
 #include "protocol/wire.h"
 #include "tests/fuzz/fuzz_check.h"
 
@@ -41,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view source = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
 
   const nimo::ConsoleReport report = nimo::ConsoleReportFor(level, message, source, line);
-  if (nimo::IsPageMessage(message)) {
+  if (nimo::protocol::IsPageMessage(message)) {
     FUZZ_CHECK(report.type == nimo::kMsgPageMessage);
     FUZZ_CHECK(report.text == message);
     return 0;

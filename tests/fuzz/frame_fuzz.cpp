@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "link/portable/input_translate.h"
 #include "protocol/wire.h"
+#include "surfaces/portable/input_translate.h"
 #include "tests/fuzz/fuzz_check.h"
 
 using namespace nimo;
@@ -41,6 +41,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       std::uint32_t sum = 0;
       for (std::size_t i = 0; i < command.text_length; ++i) sum += static_cast<std::uint8_t>(command.text[i]);
       (void)sum;
+    }
+    // A version-3 link decodes every version-2 command the same and hands on the rest whole.
+    const DecodedCommand v3 = DecodeCommand(frame, 3);
+    if (frame.outcome == ReceiveOutcome::kOk && frame.type >= kFirstVersion3Command) {
+      FUZZ_CHECK(command.action == CommandAction::kIgnore);
+      FUZZ_CHECK(v3.action == CommandAction::kVersion3);
+      FUZZ_CHECK(v3.payload == frame.payload && v3.length == frame.length);
+    } else {
+      FUZZ_CHECK(v3.action == command.action && v3.text_length == command.text_length);
     }
     if (command.action == CommandAction::kInput) {
       FUZZ_CHECK(frame.length >= kInputRecordSize);

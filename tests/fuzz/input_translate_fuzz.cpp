@@ -1,8 +1,8 @@
 // Any 32-byte input record: one host call at most, fields taken from the right bits.
 #include <cstdint>
 
-#include "link/portable/input_translate.h"
 #include "protocol/wire.h"
+#include "surfaces/portable/input_translate.h"
 #include "tests/fuzz/fuzz_check.h"
 
 using namespace nimo;

@@ -1,10 +1,35 @@
 // A raw command line and a switch name: the value is the fallback or a piece of the line.
+// The same bytes as values to write: a line of written switches reads every value back.
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "host/portable/switch_value.h"
+#include "protocol/switches.h"
 #include "tests/fuzz/fuzz_check.h"
+
+namespace {
+
+// Three values cut from `bytes` at its thirds, written after an executable path: each one
+// that is writable reads back exactly, whatever the others hold; a refused one leaves the
+// line as it was.
+void CheckWrittenSwitchesReadBack(std::string_view bytes) {
+  const char* const names[] = {nimo::kSwitchUrl, nimo::kSwitchCache, nimo::kSwitchPipe};
+  const std::size_t third = bytes.size() / 3;
+  const std::string_view values[] = {bytes.substr(0, third), bytes.substr(third, third), bytes.substr(2 * third)};
+  std::string line = "\"C:\\app dir\\nimo-webengine.exe\" --nimomp-browser";
+  bool written[3] = {};
+  for (int i = 0; i < 3; ++i) {
+    const std::string before = line;
+    written[i] = nimo::AppendSwitch(&line, names[i], values[i]);
+    FUZZ_CHECK(written[i] == nimo::SwitchValueWritable(values[i]));
+    if (!written[i]) FUZZ_CHECK(line == before);
+  }
+  for (int i = 0; i < 3; ++i) {
+    if (written[i]) FUZZ_CHECK(nimo::SwitchValueIn(line, names[i], "\x01") == values[i]);
+  }
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
@@ -14,6 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view name = rest.substr(0, name_length);
   const std::string_view line = rest.substr(name.size());
   const std::string fallback("\x01<absent>\x01");
+
+  CheckWrittenSwitchesReadBack(rest);
 
   const std::string value = nimo::SwitchValueIn(line, name, fallback);
   const std::string key = std::string(name) + "=";

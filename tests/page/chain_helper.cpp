@@ -85,7 +85,7 @@ int Capture(const std::string& out_path) {
   scenario.Page(kPage, {"load_start", "load_end"});
   Report report;
   std::string journal_path;
-  if (!RunUntil(sandbox, scenario, nimo::protocol::kLoadEvent, &report, &journal_path)) {
+  if (!RunUntil(sandbox, scenario, nimo::kMsgLoadEvent, &report, &journal_path)) {
     return Fail("the page load did not complete");
   }
   const Journal journal = Journal::Load(journal_path);
@@ -106,7 +106,7 @@ int Deliver(const std::string& in_path, const std::string& out_path) {
                                           ScenarioWriter::Quote(text), "load_end"});
   Report report;
   std::string journal_path;
-  if (!RunUntil(sandbox, scenario, nimo::protocol::kPageMessage, &report, &journal_path)) {
+  if (!RunUntil(sandbox, scenario, nimo::kMsgPageMessage, &report, &journal_path)) {
     return Fail("no PageMessage arrived");
   }
   nimo::protocol::Report decoded;

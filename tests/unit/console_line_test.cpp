@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "protocol/page_message.h"
 #include "protocol/wire.h"
 
 namespace {
@@ -13,13 +14,13 @@ using nimo::ConsoleReportFor;
 using nimo::CutConsoleText;
 
 TEST(ConsoleLine, OnlyTheExactTagAtTheStartMakesAPageMessage) {
-  EXPECT_TRUE(nimo::IsPageMessage("NIMOMP|"));
-  EXPECT_TRUE(nimo::IsPageMessage("NIMOMP|trigger|x"));
-  EXPECT_FALSE(nimo::IsPageMessage("NIMOMP"));
-  EXPECT_FALSE(nimo::IsPageMessage(" NIMOMP|trigger|x"));
-  EXPECT_FALSE(nimo::IsPageMessage("nimomp|trigger|x"));
-  EXPECT_FALSE(nimo::IsPageMessage("x NIMOMP|"));
-  EXPECT_FALSE(nimo::IsPageMessage(""));
+  EXPECT_TRUE(nimo::protocol::IsPageMessage("NIMOMP|"));
+  EXPECT_TRUE(nimo::protocol::IsPageMessage("NIMOMP|trigger|x"));
+  EXPECT_FALSE(nimo::protocol::IsPageMessage("NIMOMP"));
+  EXPECT_FALSE(nimo::protocol::IsPageMessage(" NIMOMP|trigger|x"));
+  EXPECT_FALSE(nimo::protocol::IsPageMessage("nimomp|trigger|x"));
+  EXPECT_FALSE(nimo::protocol::IsPageMessage("x NIMOMP|"));
+  EXPECT_FALSE(nimo::protocol::IsPageMessage(""));
 }
 
 TEST(ConsoleLine, PageMessagesPassWholeWhateverTheLevelAndLength) {

@@ -39,16 +39,16 @@ TEST(ScriptLiteral, EmitBuildsOneCallWithEveryKindOfValue) {
   EXPECT_EQ(EmitScript("e", {}), "window.__mpEmit&&window.__mpEmit(\"e\",[]);");
 }
 
-protocol::InputRecord Translate(std::uint32_t message, std::uint64_t wparam, std::uint64_t lparam,
+nimo::InputRecord Translate(std::uint32_t message, std::uint64_t wparam, std::uint64_t lparam,
                                 KeyboardState keys = {}, SurfacePlacement at = {}) {
-  protocol::InputRecord r;
+  nimo::InputRecord r;
   r.message = 0xFFFF;
   if (!TranslateWindowMessage(1, message, wparam, lparam, keys, at, &r)) r.message = 0;
   return r;
 }
 
 TEST(WindowInput, MousePositionsAreRelativeToTheSurfaceAndKeepTheirSign) {
-  const protocol::InputRecord r = Translate(0x200, 0, 0x00050003, {}, SurfacePlacement{10, 20});
+  const nimo::InputRecord r = Translate(0x200, 0, 0x00050003, {}, SurfacePlacement{10, 20});
   EXPECT_EQ(r.surface_id, 1u);
   EXPECT_EQ(r.lparam, protocol::PackPoint(-7, -15));
   // A window position left of or above the window (captured mouse) is negative already.
@@ -60,7 +60,7 @@ TEST(WindowInput, DoubleClicksArePressesAndButtonsComeFromTheMessage) {
   keys.alt = true;
   keys.caps_lock = true;
   keys.left_button = true;  // the message's own flags win for mouse messages
-  const protocol::InputRecord r = Translate(0x206, 0x2 | 0x4, 0, keys);  // right double click with shift
+  const nimo::InputRecord r = Translate(0x206, 0x2 | 0x4, 0, keys);  // right double click with shift
   EXPECT_EQ(r.message, 0x204u);
   EXPECT_EQ(r.modifiers, 0x40u | 0x2u | 0x8u | 0x1u);
   EXPECT_EQ(Translate(0x203, 0, 0).message, 0x201u);
@@ -68,13 +68,13 @@ TEST(WindowInput, DoubleClicksArePressesAndButtonsComeFromTheMessage) {
 }
 
 TEST(WindowInput, WheelKeepsItsDeltaAndLeaveCarriesTheKeyboard) {
-  const protocol::InputRecord w = Translate(0x20A, 0xFF880008ull | (0xABCDull << 32), 0);  // -120, control
+  const nimo::InputRecord w = Translate(0x20A, 0xFF880008ull | (0xABCDull << 32), 0);  // -120, control
   EXPECT_EQ(w.wparam, 0xFF880008ull) << "only the message's 32 bits";
   EXPECT_EQ(w.modifiers, 0x4u);
   KeyboardState keys;
   keys.shift = true;
   keys.num_lock = true;
-  const protocol::InputRecord l = Translate(0x2A3, 0, 0, keys);
+  const nimo::InputRecord l = Translate(0x2A3, 0, 0, keys);
   EXPECT_EQ(l.message, 0x2A3u);
   EXPECT_EQ(l.modifiers, 0x2u | 0x100u);
 }
@@ -86,7 +86,7 @@ TEST(WindowInput, KeysCarryRepeatAltAndKeyPad) {
   EXPECT_EQ(Translate(0x104, 0x73, 0x203E0001).modifiers, 0x8u) << "alt from the system key's context bit";
   EXPECT_EQ(Translate(0x100, 0x65, 0x004C0001).modifiers, 0x200u) << "numpad 5";
   EXPECT_EQ(Translate(0x102, 0x65, 0x004C0001).modifiers, 0u) << "the character 'e' is no key pad key";
-  const protocol::InputRecord c = Translate(0x102, 0xD83D, 1);
+  const nimo::InputRecord c = Translate(0x102, 0xD83D, 1);
   EXPECT_EQ(c.wparam, 0xD83Du) << "a surrogate half passes as it came";
 }
 

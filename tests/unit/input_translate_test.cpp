@@ -1,4 +1,4 @@
-#include "link/portable/input_translate.h"
+#include "surfaces/portable/input_translate.h"
 
 #include <gtest/gtest.h>
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -77,23 +78,23 @@ TEST(SdkCommands, ShutdownIsTheTwelveDocumentedBytes) {
 }
 
 TEST(SdkCommands, TextsUpToTheLimitAndNotBeyond) {
-  const std::string largest(sdk::kMaxPayload - sdk::kHeadSize, 'x');
+  const std::string largest(nimo::kMaxPayloadSize - nimo::kSurfaceHeadSize, 'x');
   const Bytes f = sdk::ExecuteScript(1, largest);
-  ASSERT_EQ(f.size(), sdk::kMaxFrameSize);
+  ASSERT_EQ(f.size(), nimo::kMaxFrameSize);
   EXPECT_EQ(EngineSees(f).text_length, largest.size());
   EXPECT_TRUE(sdk::ExecuteScript(1, largest + "x").empty());
 }
 
 TEST(SdkCommands, InputHelpersGiveTheEngineTheirCoordinatesAndMessages) {
-  Seen c = EngineSees(sdk::MouseMove(1, -3, 70000 - 65536, sdk::kShiftDown));
+  Seen c = EngineSees(sdk::MouseMove(1, -3, 70000 - 65536, nimo::kShiftDown));
   ASSERT_EQ(c.action, nimo::CommandAction::kInput);
-  EXPECT_EQ(c.input.message, sdk::kWmMouseMove);
+  EXPECT_EQ(c.input.message, nimo::kWmMouseMove);
   EXPECT_EQ(nimo::LparamX(c.input.lparam), -3);
   EXPECT_EQ(nimo::LparamY(c.input.lparam), 4464);
-  EXPECT_EQ(c.input.modifiers, sdk::kShiftDown);
+  EXPECT_EQ(c.input.modifiers, nimo::kShiftDown);
 
   c = EngineSees(sdk::MouseWheel(2, 10, -1, -120));
-  EXPECT_EQ(c.input.message, sdk::kWmMouseWheel);
+  EXPECT_EQ(c.input.message, nimo::kWmMouseWheel);
   EXPECT_EQ(nimo::WheelDelta(c.input.wparam), -120);
   EXPECT_EQ(c.input.wparam, 0xFF880000ull);
   EXPECT_EQ(c.input.lparam, 0xFFFF000Aull);
@@ -104,7 +105,7 @@ TEST(SdkCommands, InputHelpersGiveTheEngineTheirCoordinatesAndMessages) {
   EXPECT_EQ(EngineSees(sdk::MouseClick(1, sdk::MouseButton::kMiddle, false, 0, 0)).input.message, 0x207u);
   EXPECT_EQ(EngineSees(sdk::MouseLeave(3)).input.message, 0x2A3u);
 
-  c = EngineSees(sdk::Key(1, false, 0x41, 0x1E0001, sdk::kControlDown));
+  c = EngineSees(sdk::Key(1, false, 0x41, 0x1E0001, nimo::kControlDown));
   EXPECT_EQ(c.input.message, 0x100u);
   EXPECT_EQ(c.input.wparam, 0x41u);
   EXPECT_EQ(c.input.lparam, 0x1E0001u);
@@ -118,7 +119,7 @@ TEST(SdkReports, EngineReportsDecode) {
   sdk::Report r;
   const Bytes hello = EngineReport(nimo::kMsgHello, nimo::BuildHelloPayload(4660));
   ASSERT_EQ(sdk::DecodeReport(hello.data(), hello.size(), &r), sdk::DecodeStatus::kOk);
-  EXPECT_EQ(r.type, sdk::kHello);
+  EXPECT_EQ(r.type, nimo::kMsgHello);
   EXPECT_EQ(r.version, 2u);
   EXPECT_EQ(r.engine_pid, 4660u);
 
@@ -128,25 +129,25 @@ TEST(SdkReports, EngineReportsDecode) {
   EXPECT_EQ(r.surface_id, 3u);
   EXPECT_EQ(r.width, 1280u);
   EXPECT_EQ(r.height, 720u);
-  EXPECT_EQ(r.format, sdk::kFormatBgra);
+  EXPECT_EQ(r.format, nimo::kFrameFormatBgra);
   EXPECT_EQ(r.client_handle, 0xFFFFFFFF00001234ull);
 
   const Bytes failed = EngineReport(nimo::kMsgLoadEvent, nimo::BuildLoadFailedPayload(1, -105, "http://gone/"));
   ASSERT_EQ(sdk::DecodeReport(failed.data(), failed.size(), &r), sdk::DecodeStatus::kOk);
-  EXPECT_EQ(r.load_kind, sdk::kLoadFailed);
+  EXPECT_EQ(r.load_kind, nimo::kLoadEventFailed);
   EXPECT_EQ(r.error_code, -105);
   EXPECT_EQ(r.text, "http://gone/");
 
   const Bytes done = EngineReport(nimo::kMsgLoadEvent, nimo::BuildLoadFinishedPayload(2));
   ASSERT_EQ(sdk::DecodeReport(done.data(), done.size(), &r), sdk::DecodeStatus::kOk);
   EXPECT_EQ(r.surface_id, 2u);
-  EXPECT_EQ(r.load_kind, sdk::kLoadFinished);
+  EXPECT_EQ(r.load_kind, nimo::kLoadEventFinished);
   EXPECT_TRUE(r.text.empty());
 
   const std::string line("WARN|a\x01" "b", 8);
   const Bytes console = EngineReport(nimo::kMsgConsoleLine, nimo::BuildSurfaceTextPayload(1, line));
   ASSERT_EQ(sdk::DecodeReport(console.data(), console.size(), &r), sdk::DecodeStatus::kOk);
-  EXPECT_EQ(r.type, sdk::kConsoleLine);
+  EXPECT_EQ(r.type, nimo::kMsgConsoleLine);
   EXPECT_EQ(r.text, line);
   EXPECT_STREQ(sdk::ReportName(r.type), "ConsoleLine");
 }

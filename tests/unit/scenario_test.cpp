@@ -125,7 +125,7 @@ TEST(Scenario, WaitsPausesAndSaves) {
       "pause 40\n"
       "save 0 frames/probe 1.png\n");
   ASSERT_EQ(steps.size(), 7u);
-  EXPECT_EQ(steps[0].wait.type, p::kHello);
+  EXPECT_EQ(steps[0].wait.type, nimo::kMsgHello);
   EXPECT_EQ(steps[0].wait.timeout_ms, 5000u);
   EXPECT_EQ(steps[1].wait.timeout_ms, 250u);
   EXPECT_EQ(*steps[1].wait.width, 1280u);
@@ -170,24 +170,24 @@ TEST(Scenario, MatchingChecksEveryNamedFilter) {
       "wait ConsoleLine text=WARN|hello\n"
       "wait Hello surface=0\n"
       "wait FrameReady height=720\n");
-  p::Report load = MakeReport(p::kLoadEvent, 1);
+  p::Report load = MakeReport(nimo::kMsgLoadEvent, 1);
   EXPECT_TRUE(Matches(steps[0].wait, load));
   load.load_kind = 2;
   EXPECT_FALSE(Matches(steps[0].wait, load));
-  EXPECT_FALSE(Matches(steps[0].wait, MakeReport(p::kLoadEvent, 2)));
-  EXPECT_FALSE(Matches(steps[0].wait, MakeReport(p::kConsoleLine, 1)));
+  EXPECT_FALSE(Matches(steps[0].wait, MakeReport(nimo::kMsgLoadEvent, 2)));
+  EXPECT_FALSE(Matches(steps[0].wait, MakeReport(nimo::kMsgConsoleLine, 1)));
 
-  EXPECT_TRUE(Matches(steps[1].wait, MakeReport(p::kPageMessage, 2, "NIMOMP|trigger|ping")));
-  EXPECT_FALSE(Matches(steps[1].wait, MakeReport(p::kPageMessage, 2, "NIMOMP|trigger|pingx")));
-  EXPECT_FALSE(Matches(steps[1].wait, MakeReport(p::kPageMessage, 2, "NIMOMP|invoke|ping")));
-  EXPECT_FALSE(Matches(steps[1].wait, MakeReport(p::kPageMessage, 2, "garbage")));
+  EXPECT_TRUE(Matches(steps[1].wait, MakeReport(nimo::kMsgPageMessage, 2, "NIMOMP|trigger|ping")));
+  EXPECT_FALSE(Matches(steps[1].wait, MakeReport(nimo::kMsgPageMessage, 2, "NIMOMP|trigger|pingx")));
+  EXPECT_FALSE(Matches(steps[1].wait, MakeReport(nimo::kMsgPageMessage, 2, "NIMOMP|invoke|ping")));
+  EXPECT_FALSE(Matches(steps[1].wait, MakeReport(nimo::kMsgPageMessage, 2, "garbage")));
 
-  EXPECT_TRUE(Matches(steps[2].wait, MakeReport(p::kConsoleLine, 3, "WARN|hello")));
-  EXPECT_FALSE(Matches(steps[2].wait, MakeReport(p::kConsoleLine, 3, "WARN|hello!")));
+  EXPECT_TRUE(Matches(steps[2].wait, MakeReport(nimo::kMsgConsoleLine, 3, "WARN|hello")));
+  EXPECT_FALSE(Matches(steps[2].wait, MakeReport(nimo::kMsgConsoleLine, 3, "WARN|hello!")));
 
-  EXPECT_FALSE(Matches(steps[3].wait, MakeReport(p::kHello, 0))) << "Hello has no surface";
+  EXPECT_FALSE(Matches(steps[3].wait, MakeReport(nimo::kMsgHello, 0))) << "Hello has no surface";
 
-  p::Report frame = MakeReport(p::kFrameReady, 0);
+  p::Report frame = MakeReport(nimo::kMsgFrameReady, 0);
   frame.height = 720;
   EXPECT_TRUE(Matches(steps[4].wait, frame));
   frame.height = 721;

@@ -148,6 +148,35 @@ TEST(WireCommand, TypesOutsideTheCatalogueAreIgnored) {
   }
 }
 
+// Version 2 stays version 2: commands from 110 up are ignored unless the link negotiated
+// version 3, which hands them on with their payload as it came and changes nothing for the
+// version-2 commands; Hello says the version.
+TEST(WireCommand, CommandsFrom110UpOnlyOnAVersionThreeLink) {
+  const Bytes payload = {1, 2, 3};
+  for (std::uint16_t type : {110, 111, 200, 0xFFFF}) {
+    const ReceivedFrame r = Receive(BuildFrame(type, payload.data(), 3));
+    EXPECT_EQ(DecodeCommand(r, 2).action, CommandAction::kIgnore) << type;
+    const DecodedCommand v3 = DecodeCommand(r, 3);
+    ASSERT_EQ(v3.action, CommandAction::kVersion3) << type;
+    EXPECT_EQ(v3.type, type);
+    ASSERT_EQ(v3.length, 3u);
+    EXPECT_EQ(Bytes(v3.payload, v3.payload + v3.length), payload);
+  }
+  EXPECT_EQ(DecodeCommand(Receive(BuildFrame(110, nullptr, 0)), 3).action, CommandAction::kVersion3)
+      << "an empty payload is the version-3 table's to judge";
+  const Bytes head(16, 0);
+  for (std::uint16_t type : {0, 5, 99, 109}) {
+    EXPECT_EQ(DecodeCommand(Receive(BuildFrame(type, head.data(), 16)), 3).action, CommandAction::kIgnore) << type;
+  }
+  EXPECT_EQ(DecodeCommand(Receive(BuildFrame(kMsgReload, head.data(), 16)), 3).action, CommandAction::kSurface);
+
+  EXPECT_EQ(BuildHelloPayload(4660, 3), Bytes({0x03, 0x00, 0x00, 0x00, 0x34, 0x12, 0x00, 0x00}));
+  for (std::uint16_t type = 1; type <= 5; ++type) EXPECT_TRUE(ReportAllowed(type, 2)) << type;
+  EXPECT_FALSE(ReportAllowed(6, 2));
+  EXPECT_FALSE(ReportAllowed(0xFFFF, 2));
+  EXPECT_TRUE(ReportAllowed(6, 3));
+}
+
 TEST(WireCommand, InputNeedsThirtyTwoBytesAndIgnoresTheRest) {
   Bytes payload(40, 0xEE);
   EncodeInputRecord(InputRecord{1, 0x201, 7, 0xFFFF0010ull, 4, 0}, payload.data());

@@ -1,0 +1,67 @@
+#include "protocol/reports.h"
+
+#include "protocol/wire.h"
+
+namespace nimo {
+namespace protocol {
+
+DecodeStatus DecodeReport(const void* message, std::size_t size, Report* out) {
+  const std::uint8_t* m = static_cast<const std::uint8_t*>(message);
+  *out = Report();
+  if (m == nullptr || size < kFrameHeaderSize) return DecodeStatus::kTooShort;
+  const FrameHeader header = DecodeFrameHeader(m);
+  if (header.magic != kFrameMagic) return DecodeStatus::kBadMagic;
+  const std::uint32_t length = header.length;
+  if (length > kMaxPayloadSize || size != kFrameHeaderSize + static_cast<std::size_t>(length))
+    return DecodeStatus::kBadLength;
+  const std::uint8_t* p = m + kFrameHeaderSize;
+  out->type = header.type;
+  switch (header.type) {
+    case kMsgHello: {
+      if (length < kHelloPayloadSize) return DecodeStatus::kShortPayload;
+      const HelloPayload hello = DecodeHello(p);
+      out->version = hello.version;
+      out->engine_pid = hello.process_id;
+      return DecodeStatus::kOk;
+    }
+    case kMsgFrameReady: {
+      if (length < kFrameReadyPayloadSize) return DecodeStatus::kShortPayload;
+      const FrameReadyPayload frame = DecodeFrameReady(p);
+      out->surface_id = frame.surface_id;
+      out->width = frame.width;
+      out->height = frame.height;
+      out->format = frame.format;
+      out->client_handle = frame.client_handle;
+      return DecodeStatus::kOk;
+    }
+    case kMsgLoadEvent:
+    case kMsgConsoleLine:
+    case kMsgPageMessage: {
+      if (length < kSurfaceHeadSize) return DecodeStatus::kShortPayload;
+      const SurfaceHead head = DecodeSurfaceHead(p);
+      out->surface_id = head.surface_id;
+      if (header.type == kMsgLoadEvent) {
+        out->load_kind = head.param1;
+        out->error_code = static_cast<std::int32_t>(head.param2);
+      }
+      out->text.assign(reinterpret_cast<const char*>(p + kSurfaceHeadSize), length - kSurfaceHeadSize);
+      return DecodeStatus::kOk;
+    }
+    default:
+      return DecodeStatus::kUnknownType;
+  }
+}
+
+const char* ReportName(std::uint16_t type) {
+  switch (type) {
+    case kMsgHello: return "Hello";
+    case kMsgFrameReady: return "FrameReady";
+    case kMsgLoadEvent: return "LoadEvent";
+    case kMsgConsoleLine: return "ConsoleLine";
+    case kMsgPageMessage: return "PageMessage";
+    default: return "Unknown";
+  }
+}
+
+}  // namespace protocol
+}  // namespace nimo
