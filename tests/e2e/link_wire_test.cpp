@@ -158,6 +158,47 @@ TEST(LinkStaysUp, FramesThatAreIgnored) {
                      std::to_string(kMaxPayloadSize - kSurfaceHeadSize)).size(), 1u);
 }
 
+// A client that does not ask for version 3 (or asks for less) gets version 2 byte for byte:
+// the same Hello, and commands from 110 up ignored with the link up; one that asks gets a
+// Hello saying 3.
+TEST(ProtocolVersion, TwoUnlessTheClientAsksForThree) {
+  for (const char* ask : {"", "--nimomp-protocol=1"}) {
+    SessionOptions options;
+    options.extra_args = ask;
+    EngineSession s(options);
+    ASSERT_TRUE(s.Start()) << ask;
+    std::vector<std::uint8_t> hello = {0x4F, 0x4D, 0x49, 0x4E, 0x01, 0x00, 0x00, 0x00, 0x08, 0x00,
+                                       0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0, 0, 0, 0};
+    WriteU32(hello.data() + 16, s.engine_pid());
+    EXPECT_EQ(s.client().hello().raw, hello) << ask;
+    FakeClient& c = s.client();
+    // Shaped like a version-2 command, so a link that took it for one would show it.
+    ASSERT_TRUE(c.SendSurfaceCommand(110, 0, 0, 0, 0, "window.v3 = 1"));
+    ASSERT_TRUE(c.SendSurfaceCommand(114, 0, 640, 480, 1, "about:blank#v3"));
+    ASSERT_TRUE(c.SendSurfaceCommand(kMsgExecuteScript, 0, 0, 0, 0, "window.marker = 1"));
+    ASSERT_TRUE(s.WaitForEvents("frame.execute_java_script", 1, 10000, "code", "window.marker = 1")) << ask;
+    ASSERT_TRUE(c.SendShutdown());
+    ASSERT_TRUE(c.WaitClosed(15000));
+    ExpectOrderlyEnd(s, kShutdownLine);
+    const nimo_test::Journal j = s.Journal();
+    EXPECT_TRUE(j.Events("frame.execute_java_script", "code", "window.v3 = 1").empty()) << ask;
+    EXPECT_TRUE(j.Events("frame.load_url", "url", "about:blank#v3").empty()) << ask;
+    for (const Report& r : c.skipped()) EXPECT_LE(r.type, kLastVersion2Report) << ask;
+    EXPECT_FALSE(s.LogHas("protocol version")) << ask;
+  }
+
+  SessionOptions options;
+  options.extra_args = "--nimomp-protocol=\"3\"";
+  options.hello_version = 3;
+  EngineSession s(options);
+  ASSERT_TRUE(s.Start());
+  EXPECT_EQ(DecodeHello(s.client().hello().payload.data()).process_id, s.engine_pid());
+  ASSERT_TRUE(s.client().SendSurfaceCommand(110, 0, 0, 0, 0, "window.v3 = 1"));
+  ASSERT_TRUE(s.client().SendShutdown());
+  ExpectOrderlyEnd(s, kShutdownLine);
+  EXPECT_TRUE(s.LogHas("[nimo-webengine][ipc] protocol version 3\n")) << s.Log();
+}
+
 TEST(Lifecycle, WithoutAPipeTheEngineRunsOn) {
   SessionOptions options;
   options.connect_pipe = false;

@@ -54,7 +54,7 @@ bool EngineSession::Start(DWORD timeout_ms) {
   env.push_back("NIMO_STANDIN_SCENARIO=" + scenario_path_);
   if (!sandbox_->Start(args, env, &process_)) return false;
   if (!options_.connect_pipe || !options_.pipe_override.empty()) return true;
-  return client_->Handshake(timeout_ms, &engine_pid_);
+  return client_->Handshake(timeout_ms, &engine_pid_, options_.hello_version);
 }
 
 long EngineSession::WaitExit(DWORD timeout_ms) {

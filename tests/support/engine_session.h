@@ -35,6 +35,7 @@ struct SessionOptions {
   std::vector<std::string> env;            // extra environment entries
   bool journal = true;                     // let the stand-in write its journal
   bool gpu = false;                        // also the stand-in d3d11.dll and dxgi.dll
+  std::uint32_t hello_version = 2;         // the protocol version Hello must carry
 };
 
 class EngineSession {

@@ -126,13 +126,13 @@ bool FakeClient::Launch(const std::string& exe, const std::string& extra_args,
 
 bool FakeClient::WaitConnected(DWORD timeout_ms) { return pipe_.WaitConnected(timeout_ms, nullptr, nullptr); }
 
-bool FakeClient::Handshake(DWORD timeout_ms, std::uint32_t* engine_pid) {
+bool FakeClient::Handshake(DWORD timeout_ms, std::uint32_t* engine_pid, std::uint32_t version) {
   if (!WaitConnected(timeout_ms)) return false;
-  Report hello;
+  Report& hello = hello_;
   if (!Read(&hello, timeout_ms)) return false;
   if (hello.type != kMsgHello || hello.payload.size() != kHelloPayloadSize) return false;
-  if (ReadU32(hello.payload.data()) != kProtocolVersion) return false;
-  if (engine_pid) *engine_pid = ReadU32(hello.payload.data() + 4);
+  if (DecodeHello(hello.payload.data()).version != version) return false;
+  if (engine_pid) *engine_pid = DecodeHello(hello.payload.data()).process_id;
   return true;
 }
 

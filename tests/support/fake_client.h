@@ -58,8 +58,10 @@ class FakeClient {
 
   // Waits for the engine to open the pipe.
   bool WaitConnected(DWORD timeout_ms);
-  // WaitConnected, then reads the first report and checks it is a valid Hello.
-  bool Handshake(DWORD timeout_ms, std::uint32_t* engine_pid = nullptr);
+  // WaitConnected, then reads the first report and checks it is a valid Hello of `version`
+  // (kept in hello()).
+  bool Handshake(DWORD timeout_ms, std::uint32_t* engine_pid = nullptr, std::uint32_t version = 2);
+  const Report& hello() const { return hello_; }
 
   // One whole pipe message; false when the write did not complete.
   bool SendRaw(const void* bytes, std::size_t size);
@@ -88,6 +90,7 @@ class FakeClient {
  private:
   client::PipeServer pipe_;
   std::vector<Report> skipped_;
+  Report hello_;
 };
 
 }  // namespace test
