@@ -82,7 +82,7 @@ TEST(SwitchWriter, WrittenValuesReadBackExactlyAndUnwritableOnesAreRefused) {
       {nimo::kSwitchUrl, "https://a.test/p?q=1&r=--x ='y'#frag"},
       {nimo::kSwitchCache, "C:\\Users\\Ada L\\cache dir"},
       {nimo::kSwitchLocales, ""},
-      {nimo::kSwitchResources, "caf\xC3\xA9\tfolder"},
+      {nimo::kSwitchResources, "caf\xC3\xA9 folder"},
       {nimo::kSwitchProtocol, "3"}};
   for (const auto& v : values) ASSERT_TRUE(AppendSwitch(&line, v.first, v.second)) << v.first;
   EXPECT_NE(line.find(" --nimomp-url=\"https://a.test/"), std::string::npos) << line;
@@ -92,7 +92,7 @@ TEST(SwitchWriter, WrittenValuesReadBackExactlyAndUnwritableOnesAreRefused) {
   const std::string refused[] = {
       "say \"hi\"",                            // a quote would end the value early
       "C:\\cache\\",                           // the system would read \" as an escaped quote
-      "a\nb", std::string("a\0b", 3), "a\x7f",  // control characters
+      "a\nb", "a\tb", std::string("a\0b", 3), "a\x7f",  // control characters
       "x --nimomp-pipe=\\\\.\\pipe\\evil",    // would be found as another switch
       "--nimomp-cache="};
   for (const std::string& value : refused) {

@@ -154,7 +154,8 @@ TEST(WireCommand, TypesOutsideTheCatalogueAreIgnored) {
 TEST(WireCommand, CommandsFrom110UpOnlyOnAVersionThreeLink) {
   const Bytes payload = {1, 2, 3};
   for (std::uint16_t type : {110, 111, 200, 0xFFFF}) {
-    const ReceivedFrame r = Receive(BuildFrame(type, payload.data(), 3));
+    const Bytes frame = BuildFrame(type, payload.data(), 3);
+    const ReceivedFrame r = Receive(frame);
     EXPECT_EQ(DecodeCommand(r, 2).action, CommandAction::kIgnore) << type;
     const DecodedCommand v3 = DecodeCommand(r, 3);
     ASSERT_EQ(v3.action, CommandAction::kVersion3) << type;
