@@ -57,8 +57,6 @@ std::string ProgramDirectory() {
   return slash == std::wstring::npos ? std::string(".") : Utf8(path.substr(0, slash));
 }
 
-}
-
 // The LUID of the adapter `device` runs on, as 16 hex digits; empty when it cannot be told.
 std::string AdapterLuidOf(ID3D11Device1* device) {
   if (device == nullptr) return std::string();

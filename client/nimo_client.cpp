@@ -32,7 +32,6 @@ using nlohmann::json;
 struct Options {
   std::string engine;  // empty: nimo-webengine.exe beside this program
   std::string scenario;
-  std::string url;  // empty: the engine's default page
   std::uint32_t protocol_version = nimo::kProtocolVersion;
   std::vector<std::string> engine_args;
   std::uint32_t timeout_ms = 10000;
@@ -77,7 +76,7 @@ bool ParseOptions(int argc, char** argv, Options* o) {
     } else if (value("--exit-timeout", &v)) {
       o->exit_timeout_ms = static_cast<std::uint32_t>(std::strtoul(v.c_str(), nullptr, 10));
     } else if (value("--url", &v)) {
-      o->url = v;
+      o->engine_args.push_back("--nimomp-url=" + v);
     } else if (value("--protocol", &v)) {
       o->protocol_version = static_cast<std::uint32_t>(std::strtoul(v.c_str(), nullptr, 10));
     } else if (value("--ui-root", &v)) {
@@ -209,7 +208,6 @@ int Run(const Options& o) {
   nh::Host host;
   nh::StartOptions start;
   start.engine_path = o.engine;
-  start.url = o.url;
   start.protocol_version = o.protocol_version;
   start.extra_switches = o.engine_args;
   start.connect_timeout_ms = o.connect_timeout_ms;

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "host/base/win_handle.h"
-#include "host/portable/switch_value.h"
+#include "protocol/switches.h"
 #include "protocol/wire.h"
 #include "testbed/gpu/standin_gpu.h"
 
