@@ -3,11 +3,13 @@
 #include <string>
 
 #include "bridge/portable/console_line.h"
+#include "bridge/portable/text_note.h"
 #include "host/base/callback_guard.h"
 #include "host/base/engine_ref.h"
 #include "host/base/engine_strings.h"
 #include "host/base/ui_thread.h"
 #include "link/send.h"
+#include "surfaces/keyboard.h"
 #include "surfaces/surface.h"
 
 namespace nimo {
@@ -20,8 +22,14 @@ int CEF_CALLBACK OnConsoleMessage(cef_display_handler_t* self, cef_browser_t* br
   RequireUiThread("on_console_message");
   const auto browser_ref = AdoptRef(browser);
   if (Surface* surface = SurfaceFrom(self)) {
-    const ConsoleReport report =
-        ConsoleReportFor(static_cast<int>(level), ToUtf8(message), ToUtf8(source), line);
+    const std::string text = ToUtf8(message);
+    // The focus watcher runs only in sessions of protocol 3; its notes stay here.
+    int note = 0;
+    if (KeyboardProtocol() && ParseTextNote(text.data(), text.size(), &note)) {
+      KeyboardPageNote(surface->id, note);
+      return 0;
+    }
+    const ConsoleReport report = ConsoleReportFor(static_cast<int>(level), text, ToUtf8(source), line);
     SendText(report.type, surface->id, report.text);
   }
   return 0;

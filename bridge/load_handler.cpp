@@ -12,6 +12,7 @@
 #include "host/base/ui_thread.h"
 #include "link/send.h"
 #include "protocol/wire.h"
+#include "surfaces/keyboard.h"
 #include "surfaces/surface.h"
 
 namespace nimo {
@@ -42,9 +43,13 @@ void CEF_CALLBACK OnLoadStart(cef_load_handler_t* self, cef_browser_t* browser,
   RequireUiThread("on_load_start");
   const auto browser_ref = AdoptRef(browser);
   const auto frame_ref = AdoptRef(frame);
-  if (GetsPageScripts(SurfaceFrom(self))) {
+  Surface* surface = SurfaceFrom(self);
+  // A new document of the main frame has no focused field until its watcher says so.
+  if (surface && (!frame || IsMainFrame(frame))) KeyboardNewDocument(surface->id);
+  if (GetsPageScripts(surface)) {
     InjectPageShim(frame);
     InjectFrameRateProbe(frame);
+    if (KeyboardProtocol()) InjectFocusWatch(frame);
   }
 }
 
@@ -56,7 +61,10 @@ void CEF_CALLBACK OnLoadEnd(cef_load_handler_t* self, cef_browser_t* browser, ce
   Surface* surface = SurfaceFrom(self);
   // A second run: a document whose first shim run came too early (or was replaced) gets
   // window.mp now; where the first run worked the shim's guard makes this a no-op.
-  if (GetsPageScripts(surface)) InjectPageShim(frame);
+  if (GetsPageScripts(surface)) {
+    InjectPageShim(frame);
+    if (KeyboardProtocol()) InjectFocusWatch(frame);
+  }
   const bool main_frame = !frame || IsMainFrame(frame);
   if (surface && main_frame) {
     if (const auto host = GetRef(browser, &cef_browser_t::get_host)) {
@@ -84,6 +92,8 @@ void CEF_CALLBACK OnLoadError(cef_load_handler_t* self, cef_browser_t* browser, 
 void InjectPageShim(cef_frame_t* frame) { RunScript(frame, kPageShim, kPageShimLength); }
 
 void InjectFrameRateProbe(cef_frame_t* frame) { RunScript(frame, kRateProbe, kRateProbeLength); }
+
+void InjectFocusWatch(cef_frame_t* frame) { RunScript(frame, kFocusWatch, kFocusWatchLength); }
 
 void InstallLoadHandler(cef_load_handler_t* handler) {
   if (!handler) return;

@@ -1,7 +1,9 @@
 // The load callbacks of every surface's browser: at each main-frame load the page shim
 // (window.mp, window.__mpEmit) and the frame-rate probe are run in the page, except on
 // surface 1; a finished main-frame load refreshes the view and is reported to the client
-// as LoadEvent kind 0, every failed load (any frame) as LoadEvent kind 2 with its URL.
+// as LoadEvent kind 0, every failed load (any frame) as LoadEvent kind 2 with its URL. In
+// sessions of protocol 3 the focus watcher runs beside the shim, and a main-frame load
+// start ends the surface's focused field (surfaces/keyboard.h).
 //
 // Threads: the engine's UI thread (the callbacks, and the two injections they use).
 #pragma once
@@ -14,6 +16,7 @@ namespace nimo {
 // convert strings. The frame stays the caller's: no reference is taken or dropped.
 void InjectPageShim(cef_frame_t* frame);
 void InjectFrameRateProbe(cef_frame_t* frame);
+void InjectFocusWatch(cef_frame_t* frame);
 
 // Sets on_load_start, on_load_end and on_load_error of a surface's embedded load handler;
 // the base and every other slot are left as they are. Main thread, before the engine runs.

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <vector>
 
 #include "diag/perf_stats.h"
 #include "link/pipe_writer.h"
@@ -84,6 +85,23 @@ bool SendLoadFailed(std::uint32_t surface_id, std::int32_t error_code, const std
 bool SendText(std::uint16_t type, std::uint32_t surface_id, const std::string& text) noexcept {
   const SurfaceHead head{surface_id, 0, 0, 0};
   return Queue(type, &head, text.data(), text.size());
+}
+
+bool SendTextInputState(std::uint32_t surface_id, std::uint32_t mode) noexcept {
+  const SurfaceHead head{surface_id, mode, 0, 0};
+  return Queue(kMsgTextInputState, &head, nullptr, 0);
+}
+
+bool SendImeCompositionBounds(std::uint32_t surface_id, std::uint32_t from, std::uint32_t to, const ImeRect* rects,
+                              std::size_t count) noexcept {
+  std::vector<std::uint8_t> payload;
+  try {
+    payload = EncodeImeCompositionBounds(surface_id, from, to, rects, count);
+  } catch (...) {
+    RecordOutOfMemory("a report");
+    return false;
+  }
+  return Queue(kMsgImeCompositionBounds, nullptr, payload.data(), payload.size());
 }
 
 }  // namespace nimo

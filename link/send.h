@@ -13,9 +13,11 @@
 // A report type the link's protocol version does not have is refused too, so a version-2
 // link carries version-2 reports only.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "protocol/keyboard_messages.h"
 #include "protocol/wire.h"
 
 namespace nimo {
@@ -35,6 +37,13 @@ inline bool SendConsoleLine(std::uint32_t surface_id, const std::string& text) n
 inline bool SendPageMessage(std::uint32_t surface_id, const std::string& text) noexcept {
   return SendText(kMsgPageMessage, surface_id, text);
 }
+
+// Protocol 3 (protocol/keyboard_messages.h), refused on a version-2 link like every
+// report it does not have. TextInputState: the kind of field that has the keyboard.
+bool SendTextInputState(std::uint32_t surface_id, std::uint32_t mode) noexcept;
+// ImeCompositionBounds: the composition's range and one rectangle per composed character.
+bool SendImeCompositionBounds(std::uint32_t surface_id, std::uint32_t from, std::uint32_t to, const ImeRect* rects,
+                              std::size_t count) noexcept;
 
 // Any report from ready-made payload bytes (`payload` may be null for zeros), for callers
 // that hold a payload already (tests, benchmarks). A FrameReady among them is decoded once

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "protocol/input_messages.h"
+#include "protocol/keyboard_messages.h"
 
 namespace nimo {
 namespace protocol {
@@ -51,6 +52,18 @@ Bytes SetHidden(std::uint32_t surface, bool hidden) {
 Bytes Reload(std::uint32_t surface, bool ignore_cache) {
   return HeadCommand(kMsgReload, surface, 0, 0, ignore_cache ? 1u : 0u);
 }
+
+Bytes ImeSetComposition(std::uint32_t surface, std::string_view text, std::uint32_t selection_start,
+                        std::uint32_t selection_end) {
+  return HeadCommand(kMsgImeSetComposition, surface, selection_start, selection_end, 0, text);
+}
+Bytes ImeCommitText(std::uint32_t surface, std::string_view text) {
+  return HeadCommand(kMsgImeCommitText, surface, 0, 0, 0, text);
+}
+Bytes ImeFinishComposing(std::uint32_t surface, bool keep_selection) {
+  return HeadCommand(kMsgImeFinishComposing, surface, 0, 0, keep_selection ? 1u : 0u);
+}
+Bytes ImeCancelComposition(std::uint32_t surface) { return HeadCommand(kMsgImeCancelComposition, surface, 0, 0, 0); }
 
 Bytes Shutdown() { return Frame(kMsgShutdown, nullptr, 0); }
 

@@ -38,6 +38,14 @@ Bytes ResizeSurface(std::uint32_t surface, std::uint32_t width, std::uint32_t he
 Bytes SetFocus(std::uint32_t surface, bool focus);
 Bytes SetHidden(std::uint32_t surface, bool hidden);
 Bytes Reload(std::uint32_t surface, bool ignore_cache);
+// Input-method composition (protocol 3, protocol/keyboard_messages.h). `text` is UTF-8;
+// the selection is in UTF-16 units within the composition.
+Bytes ImeSetComposition(std::uint32_t surface, std::string_view text, std::uint32_t selection_start,
+                        std::uint32_t selection_end);
+// Replaces the composition (if any) with `text`; the cursor goes after it.
+Bytes ImeCommitText(std::uint32_t surface, std::string_view text);
+Bytes ImeFinishComposing(std::uint32_t surface, bool keep_selection);
+Bytes ImeCancelComposition(std::uint32_t surface);
 // Ends the link: the engine closes every browser and exits (code 0). Nothing written after
 // it is read.
 Bytes Shutdown();

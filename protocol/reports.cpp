@@ -1,5 +1,8 @@
 #include "protocol/reports.h"
 
+#include <utility>
+
+#include "protocol/keyboard_messages.h"
 #include "protocol/wire.h"
 
 namespace nimo {
@@ -47,6 +50,18 @@ DecodeStatus DecodeReport(const void* message, std::size_t size, Report* out) {
       out->text.assign(reinterpret_cast<const char*>(p + kSurfaceHeadSize), length - kSurfaceHeadSize);
       return DecodeStatus::kOk;
     }
+    case kMsgTextInputState:
+      if (!DecodeTextInputState(p, length, &out->surface_id, &out->input_mode)) return DecodeStatus::kShortPayload;
+      return DecodeStatus::kOk;
+    case kMsgImeCompositionBounds: {
+      ImeBoundsReport bounds;
+      if (!DecodeImeCompositionBounds(p, length, &bounds)) return DecodeStatus::kShortPayload;
+      out->surface_id = bounds.surface_id;
+      out->range_from = bounds.from;
+      out->range_to = bounds.to;
+      out->rects = std::move(bounds.rects);
+      return DecodeStatus::kOk;
+    }
     default:
       return DecodeStatus::kUnknownType;
   }
@@ -59,6 +74,8 @@ const char* ReportName(std::uint16_t type) {
     case kMsgLoadEvent: return "LoadEvent";
     case kMsgConsoleLine: return "ConsoleLine";
     case kMsgPageMessage: return "PageMessage";
+    case kMsgTextInputState: return "TextInputState";
+    case kMsgImeCompositionBounds: return "ImeCompositionBounds";
     default: return "Unknown";
   }
 }

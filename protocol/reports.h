@@ -6,6 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "protocol/keyboard_messages.h"
 
 namespace nimo {
 namespace protocol {
@@ -36,6 +39,13 @@ struct Report {
   std::int32_t error_code = 0;  // the web engine's net error code, for kLoadEventFailed
   // LoadEvent (failed URL), ConsoleLine (the line), PageMessage (the whole "NIMOMP|..." text)
   std::string text;
+  // TextInputState (protocol 3)
+  std::uint32_t input_mode = kInputModeNone;
+  // ImeCompositionBounds (protocol 3): the range (0xFFFFFFFF both when there is no
+  // composition) and one rectangle per composed character, in the surface texture's pixels.
+  std::uint32_t range_from = 0;
+  std::uint32_t range_to = 0;
+  std::vector<ImeRect> rects;
 };
 
 // Decodes one whole message. `out` is reset first; on kShortPayload and kUnknownType its

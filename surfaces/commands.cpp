@@ -11,6 +11,8 @@
 #include "link/pipe_link.h"
 #include "surfaces/portable/input_translate.h"
 #include "link/ui_task.h"
+#include "protocol/keyboard_messages.h"
+#include "surfaces/keyboard.h"
 #include "surfaces/renderer_faults.h"
 #include "surfaces/surface.h"
 
@@ -75,7 +77,31 @@ cef_mouse_event_t ToMouseEvent(const MouseEventFields& f) {
 // (ignoring one too short for it) and acts on the reader thread or posts a UI task, as the
 // version-2 commands below do; a type without a case is ignored like any unknown command.
 void DispatchVersion3Command(const DecodedCommand& command) {
+  // The input-method commands: the 16-byte head, then the text (protocol/keyboard_messages.h).
+  const bool ime = command.type >= kMsgImeSetComposition && command.type <= kMsgImeCancelComposition;
+  if (ime && (command.payload == nullptr || command.length < kSurfaceHeadSize)) return;
   switch (command.type) {
+    case kMsgImeSetComposition:
+    case kMsgImeCommitText: {
+      const SurfaceHead head = DecodeSurfaceHead(command.payload);
+      std::string text(reinterpret_cast<const char*>(command.payload + kSurfaceHeadSize),
+                       command.length - kSurfaceHeadSize);
+      if (command.type == kMsgImeSetComposition)
+        PostUiTask("ime set composition", [head, text = std::move(text)] { ImeSetCompositionTask(head, text); });
+      else
+        PostUiTask("ime commit text", [head, text = std::move(text)] { ImeCommitTextTask(head, text); });
+      break;
+    }
+    case kMsgImeFinishComposing: {
+      const SurfaceHead head = DecodeSurfaceHead(command.payload);
+      PostUiTask("ime finish composing", [head] { ImeFinishComposingTask(head); });
+      break;
+    }
+    case kMsgImeCancelComposition: {
+      const SurfaceHead head = DecodeSurfaceHead(command.payload);
+      PostUiTask("ime cancel composition", [head] { ImeCancelCompositionTask(head); });
+      break;
+    }
     default:
       break;
   }
@@ -175,12 +201,15 @@ void ResizeTask(const SurfaceHead& head) {
 
 void FocusTask(const SurfaceHead& head) {
   const auto host = HostOf(UiBrowser(head.surface_id));
+  // Keys and buttons still down are released while the page still has the focus.
+  if (host && head.param3 == 0) KeyboardFocusLost(head.surface_id, host.get());
   if (host && host->set_focus) host->set_focus(host.get(), head.param3 ? 1 : 0);
 }
 
 void VisibilityTask(const SurfaceHead& head) {
   if (head.surface_id >= kSurfaceCount) return;
   const bool hidden = head.param3 != 0;
+  KeyboardHidden(head.surface_id, hidden);
   {
     const auto host = HostOf(UiBrowser(head.surface_id));
     if (host) {
@@ -220,8 +249,8 @@ void ReloadTask(const SurfaceHead& head) {
 void InputTask(const InputRecord& input) {
   const auto host = HostOf(UiBrowser(input.surface_id));
   if (!host) return;
-  const InputTranslation t =
-      TranslateInput(input.message, input.wparam, input.lparam, input.modifiers);
+  InputTranslation t = TranslateInput(input.message, input.wparam, input.lparam, input.modifiers);
+  KeyboardNoteInput(input, &t);
   switch (t.call) {
     case InputCall::kNone:
       break;

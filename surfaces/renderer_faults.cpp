@@ -14,6 +14,7 @@
 #include "link/send.h"
 #include "link/ui_task.h"
 #include "protocol/wire.h"
+#include "surfaces/keyboard.h"
 #include "surfaces/surface.h"
 
 namespace nimo {
@@ -88,6 +89,7 @@ void CEF_CALLBACK OnRenderProcessTerminated(cef_request_handler_t* self, cef_bro
       WriteLog("[nimo-webengine][browser] surface %p renderer ended (%s) during shutdown\n", id, name);
       break;
   }
+  KeyboardNewDocument(id);  // no page, no focused field
   // The client learns of it as of any failed load of the page.
   SendLoadFailed(id, ERR_FAILED, MainFrameUrl(browser));
   if (action == CrashAction::kReload) {

@@ -14,6 +14,7 @@
 #include "host/base/ui_thread.h"
 #include "host/portable/static_ref.h"
 #include "surfaces/frame_pump.h"
+#include "surfaces/keyboard.h"
 #include "surfaces/nav_filter.h"
 #include "surfaces/paint.h"
 #include "surfaces/renderer_faults.h"
@@ -190,6 +191,7 @@ void CEF_CALLBACK OnBeforeClose(cef_life_span_handler_t* self, cef_browser_t* br
   // next browser in the slot.
   ReleaseSurfaceTexture(s);
   ForgetRendererFaults(s->id);
+  KeyboardBrowserClosed(s->id);
   live_browser_count.fetch_sub(1);
   QuitLoopIfAllClosed();
 }
@@ -286,6 +288,7 @@ void InitSurfaceTable() {
     InitStaticBase(&s.render_handler.base, sizeof(cef_render_handler_t));
     s.render_handler.get_view_rect = Guarded<GetViewRect>;
     InstallPaintCallbacks(&s.render_handler);
+    InstallKeyboardCallbacks(&s.render_handler);
 
     InitStaticBase(&s.life_span_handler.base, sizeof(cef_life_span_handler_t));
     s.life_span_handler.on_before_popup = Guarded<OnBeforePopup, 1>;  // 1: refused

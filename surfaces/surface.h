@@ -31,7 +31,9 @@
 #include "host/base/win_handle.h"
 #include "host/portable/engine_abi.h"
 #include "surfaces/popup.h"
+#include "surfaces/portable/held_input.h"
 #include "surfaces/portable/surface_rules.h"
+#include "surfaces/portable/text_input.h"
 #include "surfaces/renderer_faults.h"
 
 namespace nimo {
@@ -73,6 +75,10 @@ struct Surface {
   // older one (its browser closed and another arrived before the tick ran) ends instead
   // of doubling the new browser's begin frames. surfaces/frame_pump.h.
   std::uint32_t pump_generation = 0;
+  // Protocol 3 (surfaces/keyboard.h): the focused field's kind as the client was told it,
+  // and the keys and buttons the page believes are down. Reset with the browser.
+  TextInputTracker text_input;
+  HeldInput held_input;
 };
 
 class SurfaceTable {

@@ -17,7 +17,8 @@ function embedded(header, symbol) {
   return { bytes: Buffer.from(bytes), length: Number(length[1]) };
 }
 
-for (const [symbol, file] of [["kPageShim", "page_shim.js"], ["kRateProbe", "rate_probe.js"]]) {
+for (const [symbol, file] of [["kPageShim", "page_shim.js"], ["kRateProbe", "rate_probe.js"],
+                             ["kFocusWatch", "focus_watch.js"]]) {
   it(`${symbol} is bridge/${file} byte for byte`, () => {
     const header = readFileSync(headerPath, "latin1");
     const source = readFileSync(join(repoRoot, "bridge", file));
