@@ -177,6 +177,14 @@ void HostState::HandleMessage(const std::vector<std::uint8_t>& message) {
     case kMsgConsoleLine:
       e.kind = Event::Kind::kConsole;
       break;
+    case kMsgTextInputState:
+      e.kind = Event::Kind::kTextInput;
+      NoteKeyboardReport(e.report);
+      break;
+    case kMsgImeCompositionBounds:
+      e.kind = Event::Kind::kImeBounds;
+      NoteKeyboardReport(e.report);
+      break;
     default:
       e.kind = Event::Kind::kPageMessage;
       e.page_parsed = p::ParsePageMessage(e.report.text, &e.page);
@@ -418,7 +426,14 @@ bool Host::ExecuteScript(std::uint32_t surface, const std::string& script) {
 bool Host::Resize(std::uint32_t surface, std::uint32_t width, std::uint32_t height) {
   return state_->Queue(p::ResizeSurface(surface, width, height));
 }
-bool Host::SetFocus(std::uint32_t surface, bool focus) { return state_->Queue(p::SetFocus(surface, focus)); }
+bool Host::SetFocus(std::uint32_t surface, bool focus) {
+  if (surface < kSurfaceSlotCount) {
+    std::lock_guard<std::mutex> hold(state_->lock);
+    state_->focused[surface] = focus;
+    state_->focus_suspended[surface] = false;
+  }
+  return state_->Queue(p::SetFocus(surface, focus));
+}
 bool Host::SetHidden(std::uint32_t surface, bool hidden) { return state_->Queue(p::SetHidden(surface, hidden)); }
 bool Host::Reload(std::uint32_t surface, bool ignore_cache) { return state_->Queue(p::Reload(surface, ignore_cache)); }
 bool Host::Emit(std::uint32_t surface, const std::string& name, const std::vector<ScriptValue>& args) {

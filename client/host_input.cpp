@@ -15,6 +15,9 @@ bool Down(int key) { return (GetKeyState(key) & 0x8000) != 0; }
 
 bool Host::ForwardInput(std::uint32_t surface, HWND window, UINT message, WPARAM wparam, LPARAM lparam,
                         const SurfacePlacement& placement) {
+  bool keyboard_result = false;
+  if (ForwardKeyboardMessage(*this, *state_, surface, window, message, wparam, lparam, placement, &keyboard_result))
+    return keyboard_result;
   client::KeyboardState keys;
   keys.shift = Down(VK_SHIFT);
   keys.control = Down(VK_CONTROL);
@@ -54,7 +57,10 @@ bool Host::ForwardInput(std::uint32_t surface, HWND window, UINT message, WPARAM
       TrackMouseEvent(&t);
     }
   }
-  return s.Queue(protocol::Input(record));
+  const bool queued = s.Queue(protocol::Input(record));
+  // Alt+F4, Alt+Space and F10 still reach the window's DefWindowProc.
+  if (message == WM_SYSKEYDOWN || message == WM_SYSKEYUP || message == WM_SYSCHAR) return false;
+  return queued;
 }
 
 }  // namespace host

@@ -57,6 +57,16 @@ struct HostState {
   bool shut_down = false;  // owner only
   ExitReport exit_report;  // owner only
 
+  // Keyboard and input method (client/host_ime.cpp), under lock.
+  void NoteKeyboardReport(const protocol::Report& report);
+  bool KeyboardProtocol();
+  std::uint32_t text_modes[kSurfaceSlotCount] = {1, 1, 1, 1};
+  std::vector<ImeRect> ime_rects[kSurfaceSlotCount];
+  std::uint32_t ime_selection[kSurfaceSlotCount] = {};  // start of the target clause
+  bool composing[kSurfaceSlotCount] = {};  // a composition was sent and not ended
+  bool focused[kSurfaceSlotCount] = {};    // the program gave the surface the focus
+  bool focus_suspended[kSurfaceSlotCount] = {};  // taken by FocusLost, given back on WM_SETFOCUS
+
   std::mutex lock;
   std::condition_variable changed;
   std::deque<protocol::Bytes> outbox;
@@ -77,6 +87,11 @@ struct HostState {
   bool shutdown_sent = false;
   bool disconnected = false;
 };
+
+// The input method's and the focus's window messages in a protocol-3 session (client/host_ime.cpp):
+// true when `message` is one of them, with ForwardInput's answer in `result`.
+bool ForwardKeyboardMessage(Host& host, HostState& s, std::uint32_t surface, HWND window, UINT message,
+                            WPARAM wparam, LPARAM lparam, const SurfacePlacement& placement, bool* result);
 
 }  // namespace host
 }  // namespace nimo

@@ -84,6 +84,9 @@ struct Event {
     kTextureFailed,   // the newest texture of `report.surface_id` did not open (error); once
                       // until a texture of that surface opens again; retried on each new frame
     kCallbackFailed,  // on_event threw (error: its what()); delivered to on_event itself
+    // Protocol 3 only:
+    kTextInput,    // report: TextInputState, `report.input_mode` of `report.surface_id` changed
+    kImeBounds,    // report: ImeCompositionBounds (`report.range_from/to`, `report.rects`)
   };
   Kind kind = Kind::kHello;
   protocol::Report report;  // every report kind, as decoded
@@ -204,9 +207,37 @@ class Host {
   bool SendRaw(const protocol::Bytes& message);
 
   // Forwards one window message of `window` to `surface` (mouse, wheel, leave, keys,
-  // characters); false when it is not input. Mouse leave is tracked on `window`.
+  // characters); false when it is not input. Mouse leave is tracked on `window`. System
+  // keys (Alt+F4, Alt+Space, F10) are forwarded and still return false, so the window's
+  // DefWindowProc acts on them.
+  // In a protocol-3 session (StartOptions::protocol_version 3) it also takes the
+  // input method's messages: WM_IME_STARTCOMPOSITION, WM_IME_COMPOSITION (result and
+  // composition strings, cursor, target clause) and WM_IME_ENDCOMPOSITION become the
+  // Ime* commands and return true; WM_IME_SETCONTEXT is passed to DefWindowProcW without
+  // the system's composition window (the page shows the composition inline) and returns
+  // true; the candidate and composition windows are placed at the composed characters of
+  // the latest ImeCompositionBounds. WM_KILLFOCUS and WM_ACTIVATEAPP (deactivation) call
+  // FocusLost, WM_SETFOCUS gives the surfaces their focus back; those three return false.
   bool ForwardInput(std::uint32_t surface, HWND window, UINT message, WPARAM wparam, LPARAM lparam,
                     const SurfacePlacement& placement = SurfacePlacement());
+
+  // Protocol 3: the kind of text field that has the keyboard in `surface` (the TextInputState
+  // last reported; kInputModeNone before any and in other sessions). A game
+  // should not act on keys while this is not kInputModeNone.
+  std::uint32_t TextInputMode(std::uint32_t surface) const;
+  // Protocol 3: input-method composition, for programs that drive the input method
+  // themselves (ForwardInput does it for the system's input method). UTF-8 text; the
+  // selection in UTF-16 units within the composition. False in other sessions.
+  bool ImeSetComposition(std::uint32_t surface, const std::string& text, std::uint32_t selection_start,
+                         std::uint32_t selection_end);
+  bool ImeCommitText(std::uint32_t surface, const std::string& text);
+  bool ImeFinishComposing(std::uint32_t surface, bool keep_selection = false);
+  bool ImeCancelComposition(std::uint32_t surface);
+  // The program's window lost the focus: every surface the program gave the focus
+  // (SetFocus true) is told it lost it, so the engine (in protocol 3) releases the keys
+  // and buttons the page still believes are down. The next WM_SETFOCUS through
+  // ForwardInput, or SetFocus, gives it back.
+  void FocusLost();
 
   // Waits up to `timeout_ms` until every queued command is written; false if one failed
   // or the time ran out.

@@ -248,3 +248,53 @@ TEST(SdkPageMessages, NumbersAreWrittenAsScriptWritesThem) {
 }
 
 }  // namespace
+
+namespace {
+
+// Protocol 3's keyboard messages: the engine takes the composition commands only in a
+// version-3 session, and a bounds report whose count claims more rectangles than it
+// carries is refused rather than read past its end.
+TEST(SdkProtocolThree, CompositionCommandsAndKeyboardReportsCrossTheWire) {
+  const Bytes compose = sdk::ImeSetComposition(1, "\xE3\x81\xAB\xE3\x81\xBB", 1, 2);
+  const nimo::ReceivedFrame r = nimo::ValidateReceived(nimo::ReadStatus::kComplete, compose.data(), compose.size());
+  EXPECT_EQ(nimo::DecodeCommand(r).action, nimo::CommandAction::kIgnore) << "version 2 ignores it";
+  const nimo::DecodedCommand c = nimo::DecodeCommand(r, 3);
+  EXPECT_EQ(c.action, nimo::CommandAction::kVersion3);
+  EXPECT_EQ(c.type, nimo::kMsgImeSetComposition);
+  ASSERT_EQ(c.length, 16u + 6u);
+  const nimo::SurfaceHead head = nimo::DecodeSurfaceHead(c.payload);
+  EXPECT_EQ(head.surface_id, 1u);
+  EXPECT_EQ(head.param1, 1u);
+  EXPECT_EQ(head.param2, 2u);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(c.payload) + 16, c.length - 16), "\xE3\x81\xAB\xE3\x81\xBB");
+  for (const Bytes& frame : {sdk::ImeCommitText(2, "x"), sdk::ImeFinishComposing(2, true), sdk::ImeCancelComposition(2)}) {
+    const nimo::ReceivedFrame f = nimo::ValidateReceived(nimo::ReadStatus::kComplete, frame.data(), frame.size());
+    EXPECT_EQ(nimo::DecodeCommand(f, 3).action, nimo::CommandAction::kVersion3);
+    EXPECT_EQ(nimo::DecodeCommand(f, 2).action, nimo::CommandAction::kIgnore);
+  }
+
+  sdk::Report report;
+  const Bytes state = EngineReport(nimo::kMsgTextInputState, nimo::EncodeTextInputState(3, 5));
+  ASSERT_EQ(sdk::DecodeReport(state.data(), state.size(), &report), sdk::DecodeStatus::kOk);
+  EXPECT_EQ(report.surface_id, 3u);
+  EXPECT_EQ(report.input_mode, nimo::kInputModeEmail);
+  EXPECT_STREQ(sdk::ReportName(report.type), "TextInputState");
+
+  const nimo::ImeRect rects[] = {{10, 20, 12, -30}, {-5, 0, 0, 7}};
+  Bytes bounds = EngineReport(nimo::kMsgImeCompositionBounds, nimo::EncodeImeCompositionBounds(0, 4, 6, rects, 2));
+  ASSERT_EQ(sdk::DecodeReport(bounds.data(), bounds.size(), &report), sdk::DecodeStatus::kOk);
+  EXPECT_EQ(report.range_from, 4u);
+  EXPECT_EQ(report.range_to, 6u);
+  ASSERT_EQ(report.rects.size(), 2u);
+  EXPECT_EQ(report.rects[0].height, -30);
+  EXPECT_EQ(report.rects[1].x, -5);
+  EXPECT_EQ(report.rects[1].height, 7);
+  bounds[12 + 12] = 3;  // the count says three, two follow
+  EXPECT_EQ(sdk::DecodeReport(bounds.data(), bounds.size(), &report), sdk::DecodeStatus::kShortPayload);
+  bounds[12 + 15] = 0x80;  // a count whose byte size wraps 32 bits
+  EXPECT_EQ(sdk::DecodeReport(bounds.data(), bounds.size(), &report), sdk::DecodeStatus::kShortPayload);
+  const Bytes none = EngineReport(nimo::kMsgImeCompositionBounds, nimo::EncodeImeCompositionBounds(0, 0xFFFFFFFFu, 0xFFFFFFFFu, nullptr, 0));
+  EXPECT_EQ(none.size(), 12u + 16u);
+}
+
+}  // namespace
