@@ -263,6 +263,13 @@ class RealRun {
     EXPECT_EQ(0, nimo_test::EndChromiumOf(j)) << "Chromium outlived the engine";
   }
 
+  // Reports read so far of a type at or above `type`.
+  std::size_t SeenFrom(std::uint16_t type) const {
+    std::size_t n = 0;
+    for (const Report& r : seen_) n += r.type >= type && r.type < nimo::kMsgCreateSurface ? 1 : 0;
+    return n;
+  }
+
   FakeClient& client() { return client_; }
   Journal journal() const { return Journal::Load(sandbox_.Path("journal.txt")); }
   const std::map<std::uint32_t, FrameReadyPayload>& frames() const { return frames_; }
@@ -324,7 +331,13 @@ TEST(RealPages, PageBridgeOnARealPage) {
                 ")",
             line.text());
 
+  // A version-2 session: the engine asked for a keyboard on the click into the field, yet
+  // no report of a later version reached the client, and the page got no focus watcher.
+  ASSERT_TRUE(run.Script(0, "mp.trigger('watch', typeof window.__mpFocusWatch)"));
+  EXPECT_TRUE(run.WaitPage("NIMOMP|trigger|watch\x01\x02sundefined"));
   EXPECT_EQ(0, run.Stop());
+  EXPECT_GE(run.journal().Count("cb.on_virtual_keyboard_requested"), 1u);
+  EXPECT_EQ(0u, run.SeenFrom(nimo::kMsgTextInputState));
   run.ExpectCleanEnd();
 }
 
