@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "protocol/keyboard_messages.h"
 #include "protocol/wire.h"
 #include "tests/support/chromium_guard.h"
 #include "tests/support/fake_client.h"
