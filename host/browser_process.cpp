@@ -30,6 +30,7 @@
 #include "surfaces/commands.h"
 #include "surfaces/gpu_device.h"
 #include "surfaces/paint.h"
+#include "surfaces/pointer.h"
 #include "surfaces/surface.h"
 #include "surfaces/surface_texture.h"
 #include "surfaces/ui_origin.h"
@@ -159,6 +160,8 @@ int RunBrowserProcess(HINSTANCE instance) {
   InitPerfStats();
   const std::string pipe_name = GetSwitchValue(kSwitchPipe, "");
   const std::uint32_t protocol_version = NegotiateProtocolVersion(GetSwitchValue(kSwitchProtocol, ""));
+  // The pointer's callbacks exist only for a client that speaks protocol 3.
+  if (protocol_version >= 3) EnablePointer();
   if (!pipe_name.empty()) ConnectPipe(pipe_name.c_str(), SurfaceCommandSink(), protocol_version);
 
   if (!CreateUiSurfaceBrowser(url)) {

@@ -104,4 +104,18 @@ bool SendImeCompositionBounds(std::uint32_t surface_id, std::uint32_t from, std:
   return Queue(kMsgImeCompositionBounds, nullptr, payload.data(), payload.size());
 }
 
+bool SendCursorChanged(std::uint32_t surface_id, std::uint32_t type, std::int32_t hotspot_x, std::int32_t hotspot_y,
+                       std::uint32_t width, std::uint32_t height, const std::vector<std::uint8_t>& pixels) noexcept {
+  // Refused before the picture is copied when the link has no such report.
+  if (!ReportAllowed(kMsgCursorChanged, LinkProtocolVersion())) return false;
+  std::vector<std::uint8_t> payload;
+  try {
+    payload = EncodeCursorChanged(surface_id, type, hotspot_x, hotspot_y, width, height, pixels);
+  } catch (...) {
+    RecordOutOfMemory("a report");
+    return false;
+  }
+  return Queue(kMsgCursorChanged, nullptr, payload.data(), payload.size());
+}
+
 }  // namespace nimo

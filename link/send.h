@@ -16,8 +16,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "protocol/keyboard_messages.h"
+#include "protocol/pointer_messages.h"
 #include "protocol/wire.h"
 
 namespace nimo {
@@ -44,6 +46,14 @@ bool SendTextInputState(std::uint32_t surface_id, std::uint32_t mode) noexcept;
 // ImeCompositionBounds: the composition's range and one rectangle per composed character.
 bool SendImeCompositionBounds(std::uint32_t surface_id, std::uint32_t from, std::uint32_t to, const ImeRect* rects,
                               std::size_t count) noexcept;
+// Version 3 only (refused on a version-2 link like every report above 5):
+// CursorChanged, the surface's cursor type and hotspot, with width x height BGRA `pixels`
+// for a custom one (protocol/pointer_messages.h); Tooltip, the text, empty when it goes.
+bool SendCursorChanged(std::uint32_t surface_id, std::uint32_t type, std::int32_t hotspot_x, std::int32_t hotspot_y,
+                       std::uint32_t width, std::uint32_t height, const std::vector<std::uint8_t>& pixels) noexcept;
+inline bool SendTooltip(std::uint32_t surface_id, const std::string& text) noexcept {
+  return SendText(kMsgTooltip, surface_id, text);
+}
 
 // Any report from ready-made payload bytes (`payload` may be null for zeros), for callers
 // that hold a payload already (tests, benchmarks). A FrameReady among them is decoded once

@@ -23,6 +23,8 @@ constexpr std::uint32_t kWmMButtonDown = 0x207;
 constexpr std::uint32_t kWmMButtonUp = 0x208;
 constexpr std::uint32_t kWmMouseWheel = 0x20A;
 constexpr std::uint32_t kWmMouseLeave = 0x2A3;
+// Protocol 3 only: the horizontal wheel (a tilt to the right is a positive delta).
+constexpr std::uint32_t kWmMouseHWheel = 0x20E;
 // Double-clicks: a client sends the matching button-down message instead; the engine drops these.
 constexpr std::uint32_t kWmLButtonDblClk = 0x203;
 constexpr std::uint32_t kWmRButtonDblClk = 0x206;

@@ -74,6 +74,15 @@ bool DecodeCursorChanged(const std::uint8_t* payload, std::size_t length, Cursor
   return true;
 }
 
+bool DecodeSetScale(const std::uint8_t* payload, std::size_t length, std::uint32_t* surface_id,
+                    std::uint32_t* scale_milli) {
+  if (payload == nullptr || length < kSurfaceHeadSize) return false;
+  const SurfaceHead head = DecodeSurfaceHead(payload);
+  *surface_id = head.surface_id;
+  *scale_milli = head.param1;
+  return true;
+}
+
 bool DecodeTooltip(const std::uint8_t* payload, std::size_t length, std::uint32_t* surface_id, std::string* text) {
   if (payload == nullptr || length < kSurfaceHeadSize) return false;
   *surface_id = DecodeSurfaceHead(payload).surface_id;

@@ -46,6 +46,11 @@ struct CursorReport {
 // larger than 128 x 128 or not exactly width x height x 4 bytes.
 bool DecodeCursorChanged(const std::uint8_t* payload, std::size_t length, CursorReport* out);
 
+// SetScale: false for a payload shorter than its head (the scale itself is the engine's to
+// judge).
+bool DecodeSetScale(const std::uint8_t* payload, std::size_t length, std::uint32_t* surface_id,
+                    std::uint32_t* scale_milli);
+
 // False for a payload shorter than its head.
 bool DecodeTooltip(const std::uint8_t* payload, std::size_t length, std::uint32_t* surface_id, std::string* text);
 

@@ -13,6 +13,8 @@
 #include "link/ui_task.h"
 #include "protocol/keyboard_messages.h"
 #include "surfaces/keyboard.h"
+#include "protocol/pointer_messages.h"
+#include "surfaces/pointer.h"
 #include "surfaces/renderer_faults.h"
 #include "surfaces/surface.h"
 
@@ -100,6 +102,12 @@ void DispatchVersion3Command(const DecodedCommand& command) {
     case kMsgImeCancelComposition: {
       const SurfaceHead head = DecodeSurfaceHead(command.payload);
       PostUiTask("ime cancel composition", [head] { ImeCancelCompositionTask(head); });
+      break;
+    }
+    case kMsgSetScale: {
+      SurfaceHead head = {};
+      if (!DecodeSetScale(command.payload, command.length, &head.surface_id, &head.param1)) return;
+      PostUiTask("scale", [head] { ScaleTask(head); });
       break;
     }
     default:
@@ -201,6 +209,8 @@ void ResizeTask(const SurfaceHead& head) {
 
 void FocusTask(const SurfaceHead& head) {
   const auto host = HostOf(UiBrowser(head.surface_id));
+  // A drag in progress ends without a drop when the page loses the focus.
+  if (host && head.param3 == 0) CancelSurfaceDrag(&surfaces[head.surface_id], host.get());
   // Keys and buttons still down are released while the page still has the focus.
   if (host && head.param3 == 0) KeyboardFocusLost(head.surface_id, host.get());
   if (host && host->set_focus) host->set_focus(host.get(), head.param3 ? 1 : 0);
@@ -212,6 +222,7 @@ void VisibilityTask(const SurfaceHead& head) {
   KeyboardHidden(head.surface_id, hidden);
   {
     const auto host = HostOf(UiBrowser(head.surface_id));
+    if (host && hidden) CancelSurfaceDrag(&surfaces[head.surface_id], host.get());
     if (host) {
       if (host->was_hidden) host->was_hidden(host.get(), hidden ? 1 : 0);
       if (!hidden) {
@@ -235,6 +246,8 @@ void RefreshViewTask(std::uint32_t surface_id) {
   InvalidateView(host.get());
 }
 
+void ScaleTask(const SurfaceHead& head) { SetSurfaceScale(head.surface_id, head.param1); }
+
 void ReloadTask(const SurfaceHead& head) {
   cef_browser_t* browser = UiBrowser(head.surface_id);
   if (!browser) return;
@@ -251,6 +264,7 @@ void InputTask(const InputRecord& input) {
   if (!host) return;
   InputTranslation t = TranslateInput(input.message, input.wparam, input.lparam, input.modifiers);
   KeyboardNoteInput(input, &t);
+  if (PointerTakesInput(input, host.get(), &t)) return;
   switch (t.call) {
     case InputCall::kNone:
       break;
@@ -289,6 +303,7 @@ void CloseAllAndQuit() {
   int closing = 0;
   for (std::uint32_t id = 0; id < kSurfaceCount; ++id) {
     const auto host = HostOf(surfaces[id].browser.get());
+    if (host) CancelSurfaceDrag(&surfaces[id], host.get());
     if (host && host->close_browser) {
       host->close_browser(host.get(), 1);
       ++closing;

@@ -38,6 +38,7 @@ void FocusTask(const SurfaceHead& head);       // {id, -, -, focus}
 void VisibilityTask(const SurfaceHead& head);  // {id, -, -, hidden}
 void RefreshViewTask(std::uint32_t surface_id);
 void ReloadTask(const SurfaceHead& head);      // {id, -, -, ignore_cache}
+void ScaleTask(const SurfaceHead& head);       // {id, scale x 1000} (protocol 3)
 void InputTask(const InputRecord& input);
 // Closes every browser once per process; the loop quits after the last one has gone, or
 // at once when none is alive or being created, and at the latest kShutdownDeadlineMs

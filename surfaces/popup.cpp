@@ -26,7 +26,10 @@ bool SameCopy(const PopupCopy& a, const PopupCopy& b) {
 // Where the kept popup lands in the surface texture now.
 PopupCopy PlanFor(const Surface* s, const PopupLayer& p) {
   if (!p.pixels || !s->texture) return PopupCopy();
-  return PlanPopupCopy(p.rect, p.width, p.height, static_cast<std::int32_t>(s->texture_width),
+  // The engine places popups in DIP; the texture is in pixels of the surface's scale.
+  const cef_rect_t rect =
+      s->pointer.scale_milli == kScaleOne ? p.rect : DipRectToPixels(p.rect, s->pointer.scale_milli);
+  return PlanPopupCopy(rect, p.width, p.height, static_cast<std::int32_t>(s->texture_width),
                        static_cast<std::int32_t>(s->texture_height));
 }
 

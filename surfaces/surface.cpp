@@ -117,7 +117,7 @@ cef_context_menu_handler_t* CEF_CALLBACK GetContextMenuHandler(cef_client_t* sel
 
 // ---- cef_render_handler_t ----------------------------------------------------------------
 
-// The view geometry the engine asks for: 0, 0, view_width, view_height.
+// The view geometry the engine asks for: 0, 0, view_width, view_height (in DIP).
 void CEF_CALLBACK GetViewRect(cef_render_handler_t* self, cef_browser_t* browser,
                               cef_rect_t* rect) {
   RequireUiThread("get_view_rect");
@@ -126,8 +126,9 @@ void CEF_CALLBACK GetViewRect(cef_render_handler_t* self, cef_browser_t* browser
   Surface* s = SurfaceFrom(self);
   rect->x = 0;
   rect->y = 0;
-  rect->width = static_cast<int>(s ? s->view_width : kDefaultViewWidth);
-  rect->height = static_cast<int>(s ? s->view_height : kDefaultViewHeight);
+  // In DIP: the surface's pixels at its scale (the same numbers at scale 1).
+  rect->width = s ? ViewDipWidth(*s) : static_cast<int>(kDefaultViewWidth);
+  rect->height = s ? ViewDipHeight(*s) : static_cast<int>(kDefaultViewHeight);
 }
 
 // ---- cef_life_span_handler_t -------------------------------------------------------------
@@ -192,6 +193,7 @@ void CEF_CALLBACK OnBeforeClose(cef_life_span_handler_t* self, cef_browser_t* br
   ReleaseSurfaceTexture(s);
   ForgetRendererFaults(s->id);
   KeyboardBrowserClosed(s->id);
+  ForgetPointer(s);
   live_browser_count.fetch_sub(1);
   QuitLoopIfAllClosed();
 }

@@ -30,6 +30,7 @@
 #include "host/base/engine_ref.h"
 #include "host/base/win_handle.h"
 #include "host/portable/engine_abi.h"
+#include "surfaces/pointer.h"
 #include "surfaces/popup.h"
 #include "surfaces/portable/held_input.h"
 #include "surfaces/portable/surface_rules.h"
@@ -79,6 +80,7 @@ struct Surface {
   // and the keys and buttons the page believes are down. Reset with the browser.
   TextInputTracker text_input;
   HeldInput held_input;
+  SurfacePointer pointer;  // cursor, scale and drag of protocol-3 sessions (surfaces/pointer.h)
 };
 
 class SurfaceTable {

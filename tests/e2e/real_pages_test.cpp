@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "protocol/keyboard_messages.h"
+#include "host/portable/engine_abi.h"
+#include "protocol/pointer_messages.h"
 #include "protocol/wire.h"
 #include "tests/support/chromium_guard.h"
 #include "tests/support/fake_client.h"
@@ -63,6 +65,43 @@ const std::vector<std::string> kPageLines = {
     "})();",
     "</script></body></html>",
 };
+
+// The pointer page: a link with a title, a text field, an element with a custom cursor
+// made by the page itself, a draggable item and a drop zone, a button, and a body wider
+// than the view. Laid out in CSS pixels; the test works in the texture's pixels.
+const std::vector<std::string> kPointerPageLines = {
+    "<!doctype html>",
+    "<html><head><meta charset=\"utf-8\"><style>",
+    "body{margin:0;background:#fff;width:3000px;height:360px;overflow-y:hidden}",
+    "div,a,input,button{position:absolute;box-sizing:border-box}",
+    "#link{left:20px;top:20px;width:100px;height:30px;display:block}",
+    "#field{left:20px;top:80px;width:150px;height:30px}",
+    "#custom{left:200px;top:20px;width:100px;height:50px;background:#ccc}",
+    "#item{left:20px;top:150px;width:100px;height:40px;background:#f80}",
+    "#zone{left:300px;top:150px;width:150px;height:100px;background:#08f}",
+    "#b{left:400px;top:20px;width:100px;height:40px}",
+    "</style></head><body>",
+    "<a id=\"link\" href=\"#there\" title=\"go there\">link</a><input id=\"field\">",
+    "<div id=\"custom\"></div><div id=\"item\" draggable=\"true\">sword</div><div id=\"zone\"></div>",
+    "<button id=\"b\">b</button>",
+    "<script>",
+    "var c = document.createElement('canvas'); c.width = 8; c.height = 8;",
+    "var g = c.getContext('2d'); g.fillStyle = 'rgb(255,0,0)'; g.fillRect(0, 0, 8, 8);",
+    "document.getElementById('custom').style.cursor = 'url(' + c.toDataURL() + ') 3 4, auto';",
+    "var item = document.getElementById('item'), zone = document.getElementById('zone');",
+    "item.addEventListener('dragstart', function (e) { e.dataTransfer.setData('text/plain', 'sword-7'); });",
+    "item.addEventListener('dragend', function (e) { mp.trigger('dragend', e.dataTransfer.dropEffect); });",
+    "zone.addEventListener('dragover', function (e) { e.preventDefault(); });",
+    "zone.addEventListener('drop', function (e) { e.preventDefault();",
+    "  mp.trigger('dropped', e.dataTransfer.getData('text/plain')); });",
+    "document.getElementById('b').onclick = function () { mp.trigger('clicked'); };",
+    "(function ready() {",
+    "  if (!window.mp || !window.mp.events) return setTimeout(ready, 10);",
+    "  mp.trigger('metrics', devicePixelRatio, innerWidth, innerHeight);",
+    "})();",
+    "</script></body></html>",
+};
+
 
 int LineOf(const std::string& part) {
   for (std::size_t i = 0; i < kPageLines.size(); ++i) {
@@ -123,12 +162,16 @@ class PageFolder {
           CreateDirectoryA((windows_ + "\\ui\\img").c_str(), nullptr);
     std::string html;
     for (const std::string& line : kPageLines) html += line + "\n";
-    ok_ = ok_ && Write("ui\\index.html", html) && Write("ui\\img\\dot.bmp", DotBmp());
+    std::string pointer_html;
+    for (const std::string& line : kPointerPageLines) pointer_html += line + "\n";
+    ok_ = ok_ && Write("ui\\index.html", html) && Write("ui\\img\\dot.bmp", DotBmp()) &&
+          Write("ui\\pointer.html", pointer_html);
   }
   ~PageFolder() { RemoveTree(windows_); }
   bool ok() const { return ok_; }
   // The page as the product is given it.
   std::string url() const { return "file:///Z:" + unix_ + "/ui/index.html"; }
+  std::string pointer_url() const { return "file:///Z:" + unix_ + "/ui/pointer.html"; }
   std::string unix_path() const { return unix_; }
 
  private:
@@ -157,20 +200,23 @@ class RealRun {
     nimo_test::EndChromiumOf(journal());
   }
 
+  // `switches` are appended to the command line as given; `protocol` above 2 asks the engine
+  // for that version, which its Hello must then carry.
   bool Start(const std::string& url, bool cpu_frames, const std::string& scenario_lines = "",
-             const std::string& switches = "") {
+             const std::string& switches = "", std::uint32_t protocol = 2) {
     if (!sandbox_.ok() || !sandbox_.WriteFile("scenario.txt", "chromium\n" + scenario_lines)) return false;
     if (cpu_frames && !sandbox_.WriteFile("ZUNT_WEB_CPUFRAMES", "")) return false;
     const std::vector<std::string> env = {"NIMO_STANDIN_JOURNAL=" + sandbox_.Path("journal.txt"),
                                           "NIMO_STANDIN_SCENARIO=" + sandbox_.Path("scenario.txt")};
-    if (!sandbox_.Start("--nimomp-browser " + client_.PipeSwitches() + " --nimomp-url=" + url + switches, env,
+    const std::string extra = switches + (protocol > 2 ? " --nimomp-protocol=" + std::to_string(protocol) : "");
+    if (!sandbox_.Start("--nimomp-browser " + client_.PipeSwitches() + " --nimomp-url=" + url + extra, env,
                         &process_)) {
       return false;
     }
     for (int i = 0; i < 75 && !client_.WaitConnected(200); ++i) {
       if (!process_.running()) return false;
     }
-    return client_.Handshake(kWaitMs);
+    return client_.Handshake(kWaitMs, nullptr, protocol);
   }
 
   // Reads reports until one not matched before satisfies `match`, whenever it came (a
@@ -198,8 +244,9 @@ class RealRun {
     }
   }
 
-  bool WaitPage(const std::string& text, Report* out = nullptr) {
-    return WaitFor([&](const Report& r) { return r.type == nimo::kMsgPageMessage && r.text() == text; }, out);
+  bool WaitPage(const std::string& text, Report* out = nullptr, DWORD timeout_ms = kWaitMs) {
+    return WaitFor([&](const Report& r) { return r.type == nimo::kMsgPageMessage && r.text() == text; }, out,
+                   timeout_ms);
   }
   bool WaitLoad(std::uint32_t surface, std::uint32_t kind, Report* out = nullptr) {
     return WaitFor(
@@ -313,6 +360,10 @@ TEST(RealPages, PageBridgeOnARealPage) {
   EXPECT_TRUE(run.WaitPage("NIMOMP|trigger|probe\x01\x02sfunction\x01\x02n1\x01\x02n1\x01\x02" "b1"));
 
   // Keys typed into a real input field, and the wheel turned towards the user scrolls down.
+  // The pointer over the field changes the page's cursor, which a version-2 client never
+  // hears of; nor of a horizontal wheel, which does nothing.
+  ASSERT_TRUE(run.client().SendInput(0, WM_MOUSEMOVE, 0, (35u << 16) | 500u, 0));
+  ASSERT_TRUE(run.client().SendInput(0, 0x20E /* WM_MOUSEHWHEEL */, 120u << 16, (300u << 16) | 300u, 0));
   ASSERT_TRUE(run.Click(0, 500, 35));
   ASSERT_TRUE(run.Type(0, 'H', 0x23, u'h'));
   ASSERT_TRUE(run.Type(0, 'I', 0x17, u'i'));
@@ -325,6 +376,9 @@ TEST(RealPages, PageBridgeOnARealPage) {
 
   ASSERT_TRUE(run.Script(0, "window.__mpEmit('answer', ['from the client'])"));
   Report line;
+  EXPECT_FALSE(run.WaitFor([](const Report& r) { return r.type > nimo::kMsgPageMessage; }, nullptr, 200))
+      << "a version-2 client got a report it does not know";
+  EXPECT_LE(1u, run.journal().Count("cb.on_cursor_change")) << "the page's cursor never changed";
   ASSERT_TRUE(run.WaitFor(
       [](const Report& r) { return r.type == nimo::kMsgConsoleLine && r.text().find("answer") != std::string::npos; },
       &line));
@@ -685,5 +739,127 @@ TEST_P(UiOriginApp, ModuleAppRunsAndNothingOutsideTheFolderIsServed) {
 
 INSTANTIATE_TEST_SUITE_P(Paths, UiOriginApp, testing::Values(false, true),
                          [](const testing::TestParamInfo<bool>& p) { return p.param ? "Cpu" : "Gpu"; });
+
+// Protocol 3 on a real page at scale 1.5: a 960x540 surface is a 640x360 page whose frames
+// are 960x540 and whose input the client gives in texture pixels. Hovering reports the
+// page's cursor (a link's hand, a field's I-beam, a custom picture with its pixels) and its
+// tooltip; a click at the button's centre hits it; the horizontal wheel scrolls sideways; a
+// dragged item drops its data on the zone, and Escape cancels a second drag.
+TEST(RealPages, PointerCursorTooltipScaleWheelAndDragOnARealPage) {
+  constexpr std::uint32_t kSurface = 3;  // a surface with page scripts and begin frames
+  PageFolder pages;
+  ASSERT_TRUE(pages.ok());
+  RealRun run;
+  ASSERT_TRUE(run.Start(pages.url(), false, "", "", 3));
+  ASSERT_TRUE(run.WaitLoad(0, 0));
+  ASSERT_TRUE(run.client().SendSurfaceCommand(nimo::kMsgSetScale, kSurface, 1500, 0, 0));
+  ASSERT_TRUE(run.client().SendSurfaceCommand(nimo::kMsgCreateSurface, kSurface, 960, 540, 0, pages.pointer_url()));
+  ASSERT_TRUE(run.WaitLoad(kSurface, 0));
+  EXPECT_TRUE(run.WaitPage("NIMOMP|trigger|metrics\x01\x02n1.5\x01\x02n640\x01\x02n360"));
+  EXPECT_TRUE(run.WaitFor([](const Report& r) {
+    if (r.type != nimo::kMsgFrameReady || r.payload.size() != nimo::kFrameReadyPayloadSize) return false;
+    const FrameReadyPayload f = nimo::DecodeFrameReady(r.payload.data());
+    return f.surface_id == kSurface && f.width == 960 && f.height == 540;
+  }));
+
+  auto move = [&run, kSurface](int x, int y, std::uint64_t buttons = 0) {
+    return run.client().SendInput(kSurface, WM_MOUSEMOVE, buttons, (static_cast<std::uint64_t>(y) << 16) | x,
+                                  buttons ? EVENTFLAG_LEFT_MOUSE_BUTTON : 0);
+  };
+  auto cursor = [&run, kSurface](std::uint32_t type, Report* out = nullptr) {
+    return run.WaitFor([type, kSurface](const Report& r) {
+      return r.type == nimo::kMsgCursorChanged && r.surface_id() == kSurface && r.param(1) == type;
+    }, out);
+  };
+  auto tooltip = [&run, kSurface](const std::string& text) {
+    return run.WaitFor([&text, kSurface](const Report& r) {
+      return r.type == nimo::kMsgTooltip && r.surface_id() == kSurface && r.text() == text;
+    });
+  };
+  ASSERT_TRUE(move(105, 52));  // the link, DIP (70, 35)
+  EXPECT_TRUE(cursor(CT_HAND));
+  EXPECT_TRUE(tooltip("go there"));
+  ASSERT_TRUE(move(142, 142));  // the field
+  EXPECT_TRUE(cursor(CT_IBEAM));
+  EXPECT_TRUE(tooltip(""));
+  ASSERT_TRUE(move(375, 67));  // the custom cursor: 8x8 red, hotspot (3, 4)
+  Report custom;
+  ASSERT_TRUE(cursor(CT_CUSTOM, &custom));
+  nimo::CursorReport decoded;
+  ASSERT_TRUE(nimo::DecodeCursorChanged(custom.payload.data(), custom.payload.size(), &decoded));
+  EXPECT_EQ(3, decoded.hotspot_x);
+  EXPECT_EQ(4, decoded.hotspot_y);
+  ASSERT_EQ(8u, decoded.width);
+  ASSERT_EQ(8u, decoded.height);
+  for (std::size_t i = 0; i < decoded.pixels.size(); i += 4) {
+    ASSERT_EQ(0x00, decoded.pixels[i]) << i;      // B
+    ASSERT_EQ(0x00, decoded.pixels[i + 1]) << i;  // G
+    ASSERT_EQ(0xFF, decoded.pixels[i + 2]) << i;  // R
+    ASSERT_EQ(0xFF, decoded.pixels[i + 3]) << i;  // A
+  }
+
+  ASSERT_TRUE(run.Click(kSurface, 675, 60));  // the button's centre, DIP (450, 40)
+  EXPECT_TRUE(run.WaitPage("NIMOMP|trigger|clicked"));
+
+  // A tilt to the right (positive delta) scrolls the page right.
+  ASSERT_TRUE(run.client().SendInput(kSurface, 0x20E /* WM_MOUSEHWHEEL */, static_cast<std::uint64_t>(120) << 16,
+                                     (300u << 16) | 300u, 0));
+  const DWORD scroll_start = GetTickCount();
+  bool scrolled = false;
+  while (!scrolled && GetTickCount() - scroll_start < kWaitMs) {
+    Sleep(100);
+    ASSERT_TRUE(run.Script(kSurface, "mp.trigger('scroll', scrollX > 0, scrollY)"));
+    Report r;
+    ASSERT_TRUE(run.WaitFor([](const Report& p) {
+      return p.type == nimo::kMsgPageMessage && p.text().rfind("NIMOMP|trigger|scroll", 0) == 0;
+    }, &r));
+    scrolled = r.text() == std::string("NIMOMP|trigger|scroll\x01\x02" "b1\x01\x02n0");
+  }
+  EXPECT_TRUE(scrolled) << "the horizontal wheel did not scroll sideways";
+  ASSERT_TRUE(run.Script(kSurface, "scrollTo(0, 0)"));
+
+  // A drag: pressed on the item, moved until the page starts its drag, then over the zone
+  // and released there.
+  auto start_drag = [&](std::size_t nth) {
+    if (!move(105, 255)) return false;
+    if (!run.client().SendInput(kSurface, WM_LBUTTONDOWN, MK_LBUTTON, (255u << 16) | 105u, EVENTFLAG_LEFT_MOUSE_BUTTON)) {
+      return false;
+    }
+    for (int x = 115; x <= 175; x += 10) {
+      if (!move(x, 260, MK_LBUTTON)) return false;
+    }
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < kWaitMs) {
+      if (run.journal().Events("cb.start_dragging", "result", "1").size() >= nth) return true;
+      Sleep(50);
+    }
+    return false;
+  };
+  ASSERT_TRUE(start_drag(1));
+  ASSERT_TRUE(move(400, 300, MK_LBUTTON));
+  ASSERT_TRUE(move(562, 300, MK_LBUTTON));  // the zone, DIP (375, 200)
+  ASSERT_TRUE(run.client().SendInput(kSurface, WM_LBUTTONUP, 0, (300u << 16) | 562u, 0));
+  EXPECT_TRUE(run.WaitPage("NIMOMP|trigger|dropped\x01\x02ssword-7"));
+  EXPECT_TRUE(run.WaitPage("NIMOMP|trigger|dragend\x01\x02scopy"));
+
+  // Escape in the middle of a drag cancels it: nothing drops, the source ends with none.
+  ASSERT_TRUE(start_drag(2));
+  ASSERT_TRUE(move(562, 300, MK_LBUTTON));
+  ASSERT_TRUE(run.client().SendInput(kSurface, WM_KEYDOWN, VK_ESCAPE, 0x00010001, 0));
+  ASSERT_TRUE(run.client().SendInput(kSurface, WM_LBUTTONUP, 0, (300u << 16) | 562u, 0));
+  EXPECT_TRUE(run.WaitPage("NIMOMP|trigger|dragend\x01\x02snone"));
+  EXPECT_FALSE(run.WaitPage("NIMOMP|trigger|dropped\x01\x02ssword-7", nullptr, 500)) << "the cancelled drag dropped";
+
+  EXPECT_EQ(0, run.Stop());
+  const Journal j = run.journal();
+  // The engine's drag calls in the page's DIP: the drop where the client released.
+  const std::vector<JournalEntry> drops = j.Events("host.drag_target_drop");
+  ASSERT_EQ(1u, drops.size());
+  EXPECT_EQ(374, drops[0].Int("x", -1));  // 562 / 1.5 = 374.67, floored as the engine does
+  EXPECT_EQ(200, drops[0].Int("y", -1));
+  EXPECT_EQ(1u, j.Count("host.drag_target_drag_leave"));
+  EXPECT_EQ(2u, j.Count("host.drag_source_system_drag_ended"));
+  run.ExpectCleanEnd();
+}
 
 }  // namespace
