@@ -154,6 +154,7 @@ void DeliverFailures(HostState* s, std::vector<TextureFailure>* failures, bool l
 }  // namespace
 
 void HostState::HandleMessage(const std::vector<std::uint8_t>& message) {
+  if (HandlePointerReport(message)) return;
   Event e;
   e.bad_status = p::DecodeReport(message.data(), message.size(), &e.report);
   if (e.bad_status != p::DecodeStatus::kOk) {

@@ -27,6 +27,8 @@ bool Host::ForwardInput(std::uint32_t surface, HWND window, UINT message, WPARAM
   keys.left_button = Down(VK_LBUTTON);
   keys.middle_button = Down(VK_MBUTTON);
   keys.right_button = Down(VK_RBUTTON);
+  bool pointer_result = false;
+  if (state_->PointerMessage(this, surface, window, message, wparam, &lparam, &pointer_result)) return pointer_result;
   if (message == WM_MOUSEWHEEL && window != nullptr) {
     POINT pt = {static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
     ScreenToClient(window, &pt);

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "client/host_cursors.h"
 #include "client/host_events.h"
 #include "client/host_textures.h"
 #include "client/nimo_host.h"
@@ -36,6 +37,13 @@ struct HostState {
   void DeliverLater(Event&& e);
   void DeliverWaiting();  // reader thread
   void HandleMessage(const std::vector<std::uint8_t>& message);
+  // CursorChanged and Tooltip (client/host_pointer.cpp): true when `message` was one and
+  // has been delivered; reader thread.
+  bool HandlePointerReport(const std::vector<std::uint8_t>& message);
+  // The pointer's share of ForwardInput (client/host_pointer.cpp): true when it settled the
+  // message (ForwardInput returns `*result`); may rewrite `lparam`.
+  bool PointerMessage(Host* host, std::uint32_t surface, HWND window, UINT message, WPARAM wparam, LPARAM* lparam,
+                      bool* result);
   void ReadLoop();
   void WriteLoop();
   bool Queue(protocol::Bytes message, bool allow_empty = false);
@@ -46,6 +54,7 @@ struct HostState {
   StartOptions options;
   client::PipeServer pipe;
   TextureTable textures;
+  CursorTable cursors;
   EventList events;
   UniqueHandle process;
   std::uint32_t engine_pid = 0;
@@ -76,6 +85,7 @@ struct HostState {
   std::uint32_t failed_writes = 0;
   std::vector<Event> waiting_events;  // DeliverLater's, for the reader thread
   HWND leave_tracked[kSurfaceSlotCount] = {};  // the window asked for WM_MOUSELEAVE per surface
+  HWND dpi_window[kSurfaceSlotCount] = {};  // FollowWindowDpi's window per surface
   bool accepting = false;  // commands are queued: Hello was checked, the link is up
   bool threads_running = false;
   bool hello_seen = false;

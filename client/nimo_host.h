@@ -60,6 +60,7 @@
 #include "client/nimo_protocol.h"
 #include "client/portable/script_literal.h"
 #include "client/portable/window_input.h"
+#include "protocol/pointer_messages.h"
 
 namespace nimo {
 namespace host {
@@ -87,8 +88,11 @@ struct Event {
     // Protocol 3 only:
     kTextInput,    // report: TextInputState, `report.input_mode` of `report.surface_id` changed
     kImeBounds,    // report: ImeCompositionBounds (`report.range_from/to`, `report.rects`)
+    kCursor,       // protocol 3: the page's cursor of `report.surface_id` changed (`cursor`); CursorFor has it
+    kTooltip,      // protocol 3: the page's tooltip (`report.text`, empty when it goes away)
   };
   Kind kind = Kind::kHello;
+  CursorReport cursor;  // kCursor: type, hotspot and (custom) picture
   protocol::Report report;  // every report kind, as decoded
   protocol::PageMessage page;
   bool page_parsed = false;
@@ -238,6 +242,21 @@ class Host {
   // and buttons the page still believes are down. The next WM_SETFOCUS through
   // ForwardInput, or SetFocus, gives it back.
   void FocusLost();
+  // Protocol 3, the pointer. ForwardInput then also takes WM_MOUSEHWHEEL, captures the mouse
+  // on a button press (released with the last button), and watches WM_DPICHANGED for the
+  // surfaces that follow their window's DPI (it still returns false for it: handle it too).
+  // The cursor the page of `surface` asks for, ready for SetCursor in WM_SETCURSOR: the
+  // system's shared cursors, or one made from the page's picture (destroyed by the library
+  // once a later cursor replaced it and was handed out twice). The arrow before any report;
+  // null when the page hides the cursor. Any thread.
+  HCURSOR CursorFor(std::uint32_t surface);
+  // The surface's device scale, 0.5 to 4 (1 = 96 DPI): sizes and input stay in texture
+  // pixels, the page lays out at size / scale and draws sharp. Kept by the engine for a
+  // surface not created yet. False outside 0.5..4 or on a version-2 link.
+  bool SetScale(std::uint32_t surface, float scale);
+  // Automatic mode: the scale of `window`'s monitor now and after each WM_DPICHANGED given
+  // to ForwardInput; a null window ends it (the scale stays).
+  bool FollowWindowDpi(std::uint32_t surface, HWND window);
 
   // Waits up to `timeout_ms` until every queued command is written; false if one failed
   // or the time ran out.

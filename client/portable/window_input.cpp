@@ -60,6 +60,7 @@ bool TranslateWindowMessage(std::uint32_t surface, std::uint32_t message, std::u
       r.modifiers = MouseBits(wparam, keys);
       break;
     case kWmMouseWheel:
+    case kWmMouseHWheel:  // protocol 3 only: the host library forwards it on a version-3 link
       r.wparam = wparam & 0xFFFFFFFFull;  // the delta in the high word, key flags in the low
       r.lparam = Shifted(lparam, placement);
       r.modifiers = MouseBits(wparam & 0xFFFF, keys);

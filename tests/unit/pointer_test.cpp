@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "client/portable/cursor_map.h"
 #include "protocol/pointer_messages.h"
 #include "surfaces/portable/cursor_shape.h"
 #include "surfaces/portable/device_scale.h"
@@ -273,6 +274,27 @@ TEST(PointerMessages, CursorAndTooltipPayloadsRoundTripAndMalformedOnesAreRefuse
   ASSERT_TRUE(nimo::DecodeTooltip(gone.data(), gone.size(), &surface, &text));
   EXPECT_EQ("", text);
   EXPECT_FALSE(nimo::DecodeTooltip(gone.data(), 15, &surface, &text));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CursorMap, EveryEngineCursorHasASystemCursor) {
+  using nimo::client::StandardCursorId;
+  EXPECT_EQ(32512u, StandardCursorId(CT_POINTER));   // IDC_ARROW
+  EXPECT_EQ(32649u, StandardCursorId(CT_HAND));      // IDC_HAND
+  EXPECT_EQ(32513u, StandardCursorId(CT_IBEAM));     // IDC_IBEAM
+  EXPECT_EQ(32644u, StandardCursorId(CT_EASTRESIZE));
+  EXPECT_EQ(32645u, StandardCursorId(CT_ROWRESIZE));
+  EXPECT_EQ(32648u, StandardCursorId(CT_NOTALLOWED));  // IDC_NO
+  EXPECT_EQ(32648u, StandardCursorId(CT_DND_NONE));
+  EXPECT_EQ(32512u, StandardCursorId(CT_DND_COPY));
+  EXPECT_EQ(32512u, StandardCursorId(9999));
+  for (std::uint32_t type = 0; type <= CT_DND_LINK; ++type) {
+    const std::uint32_t id = StandardCursorId(type);
+    EXPECT_TRUE((id >= 32512 && id <= 32516) || (id >= 32642 && id <= 32651)) << type;
+  }
 }
 
 }  // namespace
