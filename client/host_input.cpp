@@ -36,7 +36,8 @@ bool Host::ForwardInput(std::uint32_t surface, HWND window, UINT message, WPARAM
   }
   InputRecord record;
   if (!client::TranslateWindowMessage(surface, message, static_cast<std::uint64_t>(wparam),
-                                      static_cast<std::uint64_t>(lparam), keys, placement, &record))
+                                      static_cast<std::uint64_t>(lparam), keys, placement, &record,
+                                      protocol_version()))
     return false;
   HostState& s = *state_;
   if (window != nullptr && surface < kSurfaceSlotCount && (message == WM_MOUSEMOVE || message == WM_MOUSELEAVE)) {

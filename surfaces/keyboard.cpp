@@ -9,6 +9,7 @@
 #include "host/base/engine_strings.h"
 #include "host/base/ui_thread.h"
 #include "link/send.h"
+#include "surfaces/portable/device_scale.h"
 #include "surfaces/surface.h"
 
 namespace nimo {
@@ -60,7 +61,11 @@ void CEF_CALLBACK OnImeCompositionRangeChanged(cef_render_handler_t* self, cef_b
   std::vector<ImeRect> rects;
   if (bounds) {
     rects.reserve(count);
-    for (size_t i = 0; i < count; ++i) rects.push_back(ImeRect{bounds[i].x, bounds[i].y, bounds[i].width, bounds[i].height});
+    // The engine gives the page's DIP; the client places its windows in texture pixels.
+    for (size_t i = 0; i < count; ++i) {
+      const cef_rect_t r = DipRectToPixels(bounds[i], s->pointer.scale_milli);
+      rects.push_back(ImeRect{r.x, r.y, r.width, r.height});
+    }
   }
   SendImeCompositionBounds(s->id, range.from, range.to, rects.data(), rects.size());
 }

@@ -138,6 +138,7 @@ int CEF_CALLBACK StartDragging(cef_render_handler_t* self, cef_browser_t* browse
   // A second drag while one is in progress is left to the engine, which ends it at once.
   if (!s->pointer.drag.Start(allowed_ops, x, y, &calls)) return 0;
   s->pointer.drag_data = std::move(data);
+  s->held_input.EndPressSeries();
   RunDragCalls(s, host.get(), calls);
   return 1;
 }

@@ -38,7 +38,8 @@ std::uint64_t Shifted(std::uint64_t lparam, const SurfacePlacement& at) {
 
 bool TranslateWindowMessage(std::uint32_t surface, std::uint32_t message, std::uint64_t wparam,
                             std::uint64_t lparam, const KeyboardState& keys, const SurfacePlacement& placement,
-                            InputRecord* out) {
+                            InputRecord* out, int protocol_version) {
+  if (message == kWmMouseHWheel && protocol_version < 3) return false;
   InputRecord r;
   r.surface_id = surface;
   r.message = message;
@@ -60,7 +61,7 @@ bool TranslateWindowMessage(std::uint32_t surface, std::uint32_t message, std::u
       r.modifiers = MouseBits(wparam, keys);
       break;
     case kWmMouseWheel:
-    case kWmMouseHWheel:  // protocol 3 only: the host library forwards it on a version-3 link
+    case kWmMouseHWheel:
       r.wparam = wparam & 0xFFFFFFFFull;  // the delta in the high word, key flags in the low
       r.lparam = Shifted(lparam, placement);
       r.modifiers = MouseBits(wparam & 0xFFFF, keys);

@@ -32,10 +32,12 @@ struct SurfacePlacement {
   int origin_y = 0;
 };
 
-// False for a message the engine does not take (the caller passes it on as usual).
+// False for a message the engine does not take (the caller passes it on as usual). The
+// horizontal wheel is input only on a link that negotiated `protocol_version` 3 or later; a
+// version-2 engine does not know it.
 bool TranslateWindowMessage(std::uint32_t surface, std::uint32_t message, std::uint64_t wparam,
                             std::uint64_t lparam, const KeyboardState& keys, const SurfacePlacement& placement,
-                            InputRecord* out);
+                            InputRecord* out, int protocol_version = 2);
 
 }  // namespace client
 }  // namespace nimo

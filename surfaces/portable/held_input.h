@@ -51,6 +51,9 @@ class HeldInput {
   // count of the press it ends (1 when none is known).
   int NoteButton(cef_mouse_button_type_t button, bool up, int x, int y, std::uint32_t modifiers,
                  std::uint32_t now_ms, bool double_message, const DoubleClickRule& rule);
+  // The page started a drag from the current press: the press ended as a drag, not as a
+  // click, so the next press starts a new count.
+  void EndPressSeries() { pressed_before_ = false; }
   // Everything still down, and forgets it (and the press counting): the focus was lost.
   HeldRelease TakeAll();
 

@@ -782,6 +782,24 @@ TEST(RealPages, PointerCursorTooltipScaleWheelAndDragOnARealPage) {
   ASSERT_TRUE(move(142, 142));  // the field
   EXPECT_TRUE(cursor(CT_IBEAM));
   EXPECT_TRUE(tooltip(""));
+  // Composing in the field: the composed characters' rectangles come in texture pixels, inside
+  // the field's (30, 120)-(255, 165), not in the page's DIP.
+  ASSERT_TRUE(run.Click(kSurface, 142, 142));
+  ASSERT_TRUE(run.client().SendSurfaceCommand(nimo::kMsgImeSetComposition, kSurface, 1, 2, 0, "abc"));
+  Report composed;
+  ASSERT_TRUE(run.WaitFor([kSurface](const Report& r) {
+    return r.type == nimo::kMsgImeCompositionBounds && r.surface_id() == kSurface && r.payload.size() > 20;
+  }, &composed));
+  nimo::ImeBoundsReport bounds;
+  ASSERT_TRUE(nimo::DecodeImeCompositionBounds(composed.payload.data(), composed.payload.size(), &bounds));
+  ASSERT_EQ(3u, bounds.rects.size());
+  for (const nimo::ImeRect& r : bounds.rects) {
+    EXPECT_GE(r.x, 30);
+    EXPECT_LE(r.x + r.width, 255);
+    EXPECT_GE(r.y, 120);
+    EXPECT_LE(r.y + r.height, 165);
+  }
+  ASSERT_TRUE(run.client().SendSurfaceCommand(nimo::kMsgImeCancelComposition, kSurface, 0, 0, 0));
   ASSERT_TRUE(move(375, 67));  // the custom cursor: 8x8 red, hotspot (3, 4)
   Report custom;
   ASSERT_TRUE(cursor(CT_CUSTOM, &custom));
@@ -816,7 +834,18 @@ TEST(RealPages, PointerCursorTooltipScaleWheelAndDragOnARealPage) {
     scrolled = r.text() == std::string("NIMOMP|trigger|scroll\x01\x02" "b1\x01\x02n0");
   }
   EXPECT_TRUE(scrolled) << "the horizontal wheel did not scroll sideways";
-  ASSERT_TRUE(run.Script(kSurface, "scrollTo(0, 0)"));
+  // Back to the origin, and still there a moment later: the wheel's scroll may still be
+  // animating, and would carry the page away from under the drag below.
+  bool home = false;
+  for (int i = 0; i < 20 && !home; ++i) {
+    ASSERT_TRUE(run.Script(kSurface, "scrollTo(0, 0); setTimeout(function () { mp.trigger('home', scrollX); }, 200)"));
+    Report r;
+    ASSERT_TRUE(run.WaitFor([](const Report& p) {
+      return p.type == nimo::kMsgPageMessage && p.text().rfind("NIMOMP|trigger|home", 0) == 0;
+    }, &r));
+    home = r.text() == std::string("NIMOMP|trigger|home\x01\x02n0");
+  }
+  ASSERT_TRUE(home) << "the page did not come back to its origin";
 
   // A drag: pressed on the item, moved until the page starts its drag, then over the zone
   // and released there.

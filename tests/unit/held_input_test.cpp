@@ -74,6 +74,10 @@ TEST(HeldInput, PressesCountUpAtOnePlaceWithinTheDoubleClickTime) {
   // Focus lost: counting starts again.
   h.TakeAll();
   EXPECT_EQ(press(MBT_MIDDLE, 0, 0, 0x80u), 1);
+  // A press that became a drag is no first click of a double click.
+  EXPECT_EQ(press(MBT_LEFT, 50, 50, 0x100u), 1);
+  h.EndPressSeries();
+  EXPECT_EQ(press(MBT_LEFT, 50, 50, 0x180u), 1);
   // A release with no press known carries 1.
   HeldInput fresh;
   EXPECT_EQ(fresh.NoteButton(MBT_LEFT, true, 0, 0, 0, 0, false, rule), 1);

@@ -40,10 +40,10 @@ TEST(ScriptLiteral, EmitBuildsOneCallWithEveryKindOfValue) {
 }
 
 nimo::InputRecord Translate(std::uint32_t message, std::uint64_t wparam, std::uint64_t lparam,
-                                KeyboardState keys = {}, SurfacePlacement at = {}) {
+                                KeyboardState keys = {}, SurfacePlacement at = {}, int version = 2) {
   nimo::InputRecord r;
   r.message = 0xFFFF;
-  if (!TranslateWindowMessage(1, message, wparam, lparam, keys, at, &r)) r.message = 0;
+  if (!TranslateWindowMessage(1, message, wparam, lparam, keys, at, &r, version)) r.message = 0;
   return r;
 }
 
@@ -71,6 +71,11 @@ TEST(WindowInput, WheelKeepsItsDeltaAndLeaveCarriesTheKeyboard) {
   const nimo::InputRecord w = Translate(0x20A, 0xFF880008ull | (0xABCDull << 32), 0);  // -120, control
   EXPECT_EQ(w.wparam, 0xFF880008ull) << "only the message's 32 bits";
   EXPECT_EQ(w.modifiers, 0x4u);
+  // The horizontal wheel exists from protocol 3 on, placed like the vertical one.
+  const nimo::InputRecord h = Translate(0x20E, 0x00780000ull, 0x00140005, {}, SurfacePlacement{5, 0}, 3);
+  EXPECT_EQ(h.message, 0x20Eu);
+  EXPECT_EQ(h.wparam, 0x00780000ull);
+  EXPECT_EQ(h.lparam, protocol::PackPoint(0, 20));
   KeyboardState keys;
   keys.shift = true;
   keys.num_lock = true;
