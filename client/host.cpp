@@ -446,8 +446,11 @@ bool Host::Flush(DWORD timeout_ms) {
   HostState& s = *state_;
   std::unique_lock<std::mutex> hold(s.lock);
   // Every way the writer can stop notifies: a write done, the link down, the threads stopped.
+  // A link that went down still lets the write in progress finish: an engine that ends on
+  // reading a message (Shutdown, a bad frame) often closes the pipe before the writer has
+  // noted that its write went through, and that write did not fail.
   const bool drained = s.changed.wait_for(hold, std::chrono::milliseconds(timeout_ms), [&s] {
-    return (s.outbox.empty() && !s.writing) || !s.threads_running || s.link_down;
+    return !s.writing && (s.outbox.empty() || !s.threads_running || s.link_down);
   });
   const bool ok = drained && s.outbox.empty() && !s.writing && s.failed_writes == 0;
   s.failed_writes = 0;

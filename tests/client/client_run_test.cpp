@@ -61,9 +61,19 @@ ClientResult RunClient(const std::string& scenario, const std::string& options =
                         base + ".scenario\" " + options;
   PROCESS_INFORMATION pi = {};
   ClientResult run;
-  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+  // Wine now and then refuses a process start under load with ERROR_INTERNAL_ERROR; that is
+  // the test machine, not the client, so such a start is tried again.
+  bool started = false;
+  DWORD error = 0;
+  for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+    started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi) != FALSE;
+    error = started ? 0 : GetLastError();
+    if (!started && error != ERROR_INTERNAL_ERROR) break;
+    if (!started) Sleep(200);
+  }
+  if (!started) {
     CloseHandle(out);
-    ADD_FAILURE() << "cannot start nimo-client";
+    ADD_FAILURE() << "cannot start nimo-client: error " << error;
     return run;
   }
   if (WaitForSingleObject(pi.hProcess, 60000) != WAIT_OBJECT_0) {
