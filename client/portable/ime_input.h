@@ -1,6 +1,6 @@
 // What one input-method composition message of the program's window asks of the page, and
 // where the input method's windows go: the decisions of the host library's input-method
-// handling (client/host_ime.cpp reads the strings through the input-method API and calls
+// handling (client/host_library/ime.cpp reads the strings through the input-method API and calls
 // these).
 //
 // Pure; any thread.

@@ -3,7 +3,7 @@
 // single clicks only), the wheel, leaving, keys and characters, each with the engine's
 // modifier bits worked out from the message and the keyboard's state.
 //
-// Pure; any thread. The Win32 side (client/host_input.cpp) reads the keyboard state and
+// Pure; any thread. The Win32 side (client/host_library/input.cpp) reads the keyboard state and
 // turns the wheel's screen position into window coordinates before calling it.
 #pragma once
 #include <cstdint>

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "client/pipe_server.h"
+#include "client/host_library/pipe_server.h"
 #include "host/base/win_handle.h"
 
 namespace nimo {

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "client/host_cursors.h"
+#include "client/host_library/cursors.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // handled, the wheel's screen position made a window position, leaving tracked per surface.
 #include <windows.h>
 
-#include "client/host_session.h"
+#include "client/host_library/state.h"
 
 namespace nimo {
 namespace host {

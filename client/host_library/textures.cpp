@@ -1,4 +1,4 @@
-#include "client/host_textures.h"
+#include "client/host_library/textures.h"
 
 #include <dxgi.h>
 

@@ -14,11 +14,11 @@
 #include <thread>
 #include <vector>
 
-#include "client/host_cursors.h"
-#include "client/host_events.h"
-#include "client/host_textures.h"
+#include "client/host_library/cursors.h"
+#include "client/host_library/events.h"
+#include "client/host_library/textures.h"
 #include "client/nimo_host.h"
-#include "client/pipe_server.h"
+#include "client/host_library/pipe_server.h"
 #include "host/base/win_handle.h"
 
 namespace nimo {
@@ -37,10 +37,10 @@ struct HostState {
   void DeliverLater(Event&& e);
   void DeliverWaiting();  // reader thread
   void HandleMessage(const std::vector<std::uint8_t>& message);
-  // CursorChanged and Tooltip (client/host_pointer.cpp): true when `message` was one and
+  // CursorChanged and Tooltip (pointer.cpp): true when `message` was one and
   // has been delivered; reader thread.
   bool HandlePointerReport(const std::vector<std::uint8_t>& message);
-  // The pointer's share of ForwardInput (client/host_pointer.cpp): true when it settled the
+  // The pointer's share of ForwardInput (pointer.cpp): true when it settled the
   // message (ForwardInput returns `*result`); may rewrite `lparam`.
   bool PointerMessage(Host* host, std::uint32_t surface, HWND window, UINT message, WPARAM wparam, LPARAM* lparam,
                       bool* result);
@@ -66,7 +66,7 @@ struct HostState {
   bool shut_down = false;  // owner only
   ExitReport exit_report;  // owner only
 
-  // Keyboard and input method (client/host_ime.cpp), under lock.
+  // Keyboard and input method (ime.cpp), under lock.
   void NoteKeyboardReport(const protocol::Report& report);
   bool KeyboardProtocol();
   std::uint32_t text_modes[kSurfaceSlotCount] = {1, 1, 1, 1};
@@ -98,7 +98,7 @@ struct HostState {
   bool disconnected = false;
 };
 
-// The input method's and the focus's window messages in a protocol-3 session (client/host_ime.cpp):
+// The input method's and the focus's window messages in a protocol-3 session (ime.cpp):
 // true when `message` is one of them, with ForwardInput's answer in `result`.
 bool ForwardKeyboardMessage(Host& host, HostState& s, std::uint32_t surface, HWND window, UINT message,
                             WPARAM wparam, LPARAM lparam, const SurfacePlacement& placement, bool* result);

@@ -1,4 +1,4 @@
-#include "client/pipe_server.h"
+#include "client/host_library/pipe_server.h"
 
 #include <cstdio>
 #include <cstring>

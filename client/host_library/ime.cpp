@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "client/host_session.h"
+#include "client/host_library/state.h"
 #include "client/portable/ime_input.h"
 
 namespace nimo {

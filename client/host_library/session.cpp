@@ -1,5 +1,5 @@
 // The host library's session: the engine process, the pipe, the reader and writer
-// threads, the event queue. Textures live in host_textures.cpp, input in host_input.cpp.
+// threads, the event queue. Textures live in textures.cpp, input in input.cpp.
 #include <windows.h>
 #include <dxgi.h>
 
@@ -11,7 +11,7 @@
 #include <mutex>
 #include <thread>
 
-#include "client/host_session.h"
+#include "client/host_library/state.h"
 #include "client/portable/engine_command.h"
 
 namespace nimo {

@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-#include "client/host_session.h"
+#include "client/host_library/state.h"
 #include "protocol/pointer_messages.h"
 
 namespace nimo {

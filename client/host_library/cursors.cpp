@@ -1,4 +1,4 @@
-#include "client/host_cursors.h"
+#include "client/host_library/cursors.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "client/host_events.h"
+#include "client/host_library/events.h"
 
 namespace nimo {
 namespace host {
