@@ -13,6 +13,35 @@ bool Down(int key) { return (GetKeyState(key) & 0x8000) != 0; }
 
 }  // namespace
 
+void HostState::NoteSurfaceSize(std::uint32_t surface, std::uint32_t width, std::uint32_t height) {
+  std::lock_guard<std::mutex> hold(lock);
+  presence.SetSize(surface, width, height);
+}
+
+bool HostState::PresenceMessage(std::uint32_t surface, HWND window, UINT message, WPARAM wparam,
+                                const InputRecord& move, const client::KeyboardState& keys) {
+  const auto id = reinterpret_cast<std::uintptr_t>(window);
+  client::PointerPresence::MoveOutcome outcome;
+  {
+    std::lock_guard<std::mutex> hold(lock);
+    if (message == WM_MOUSEMOVE) {
+      outcome = presence.Moved(surface, id, LparamX(move.lparam), LparamY(move.lparam),
+                               (wparam & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON)) != 0);
+    } else {
+      outcome.leave_mask = presence.LeftWindow(id);
+      outcome.forward = false;
+    }
+  }
+  for (std::uint32_t s = 0; s < kSurfaceSlotCount; ++s) {
+    InputRecord leave;
+    if ((outcome.leave_mask & (1u << s)) &&
+        client::TranslateWindowMessage(s, WM_MOUSELEAVE, 0, 0, keys, SurfacePlacement(), &leave, 3)) {
+      Queue(protocol::Input(leave));
+    }
+  }
+  return !outcome.forward;
+}
+
 bool Host::ForwardInput(std::uint32_t surface, HWND window, UINT message, WPARAM wparam, LPARAM lparam,
                         const SurfacePlacement& placement) {
   bool keyboard_result = false;
@@ -40,6 +69,18 @@ bool Host::ForwardInput(std::uint32_t surface, HWND window, UINT message, WPARAM
                                       protocol_version()))
     return false;
   HostState& s = *state_;
+  // Protocol 3: a surface hears that the pointer left it, wherever it went; version 2
+  // keeps passing moves and the window's leave as they come.
+  if (window != nullptr && surface < kSurfaceSlotCount && protocol_version() >= 3 &&
+      (message == WM_MOUSEMOVE || message == WM_MOUSELEAVE) &&
+      s.PresenceMessage(surface, window, message, wparam, record, keys)) {
+    if (message == WM_MOUSELEAVE) {
+      std::lock_guard<std::mutex> hold(s.lock);
+      for (HWND& tracked : s.leave_tracked)
+        if (tracked == window) tracked = nullptr;
+    }
+    return true;
+  }
   if (window != nullptr && surface < kSurfaceSlotCount && (message == WM_MOUSEMOVE || message == WM_MOUSELEAVE)) {
     // Tracked per surface and window: a surface in a second window asks for its own leave.
     // A window's request is used up by its WM_MOUSELEAVE, for every surface in it.

@@ -418,6 +418,7 @@ bool Host::Start(const StartOptions& options, StartError* error) {
 bool Host::Poll(Event* out) { return state_->events.Pop(out); }
 
 bool Host::CreateSurface(std::uint32_t surface, std::uint32_t width, std::uint32_t height, const std::string& url) {
+  state_->NoteSurfaceSize(surface, width, height);
   return state_->Queue(p::CreateSurface(surface, width, height, url));
 }
 bool Host::Navigate(std::uint32_t surface, const std::string& url) { return state_->Queue(p::Navigate(surface, url)); }
@@ -425,6 +426,7 @@ bool Host::ExecuteScript(std::uint32_t surface, const std::string& script) {
   return state_->Queue(p::ExecuteScript(surface, script));
 }
 bool Host::Resize(std::uint32_t surface, std::uint32_t width, std::uint32_t height) {
+  state_->NoteSurfaceSize(surface, width, height);
   return state_->Queue(p::ResizeSurface(surface, width, height));
 }
 bool Host::SetFocus(std::uint32_t surface, bool focus) {

@@ -18,6 +18,7 @@
 #include "client/host_library/events.h"
 #include "client/host_library/textures.h"
 #include "client/nimo_host.h"
+#include "client/portable/pointer_presence.h"
 #include "client/host_library/pipe_server.h"
 #include "host/base/win_handle.h"
 
@@ -50,6 +51,12 @@ struct HostState {
   void StopThreads();
   // True on the thread on_event runs on (the reader, or Start's while it delivers kStarted).
   bool InCallback() const;
+  // The size a surface was asked for, for telling when the pointer leaves it; any thread.
+  void NoteSurfaceSize(std::uint32_t surface, std::uint32_t width, std::uint32_t height);
+  // Protocol 3 (input.cpp): a mouse move or window leave settled per surface; true when
+  // ForwardInput is done with the message (leaves queued, the move not the surface's).
+  bool PresenceMessage(std::uint32_t surface, HWND window, UINT message, WPARAM wparam, const InputRecord& move,
+                       const client::KeyboardState& keys);
 
   StartOptions options;
   client::PipeServer pipe;
@@ -85,6 +92,7 @@ struct HostState {
   std::uint32_t failed_writes = 0;
   std::vector<Event> waiting_events;  // DeliverLater's, for the reader thread
   HWND leave_tracked[kSurfaceSlotCount] = {};  // the window asked for WM_MOUSELEAVE per surface
+  client::PointerPresence presence;  // protocol 3: which surface the pointer is inside, per window
   HWND dpi_window[kSurfaceSlotCount] = {};  // FollowWindowDpi's window per surface
   bool accepting = false;  // commands are queued: Hello was checked, the link is up
   bool threads_running = false;

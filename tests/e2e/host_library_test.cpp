@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <stdexcept>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -378,8 +379,35 @@ TEST(HostLibrary, EngineThatCannotStartOrIsKilledIsReportedAndShutdownStillWorks
   ASSERT_TRUE(h.Start(asks_for_3, &error)) << error.Text();
   EXPECT_EQ(h.protocol_version(), 3u) << "as the engine's Hello says";
   ASSERT_TRUE(h.CreateSurface(1, 200, 100, PaintingUrl(1)));
-  ASSERT_TRUE(PollUntil(h, [](const host::Event& e) { return e.kind == Kind::kFrame && e.report.surface_id == 1; },
-                        10000));
+  ASSERT_TRUE(h.CreateSurface(2, 200, 100, PaintingUrl(2)));
+  for (std::uint32_t surface : {1u, 2u}) {
+    ASSERT_TRUE(PollUntil(h, [surface](const host::Event& e) {
+      return e.kind == Kind::kFrame && e.report.surface_id == surface;
+    }, 10000));
+  }
+
+  // Protocol 3: each surface of a window hears that the pointer left it. Surface 1 is drawn
+  // at (0, 0) and surface 2 at (200, 0) of one window, both 200 x 100.
+  // Without a display the test machine makes no window of its own; the desktop's is a window.
+  HWND window = GetDesktopWindow();
+  ASSERT_NE(window, nullptr);
+  const host::SurfacePlacement left{0, 0}, right{200, 0};
+  EXPECT_TRUE(h.ForwardInput(1, window, WM_MOUSEMOVE, 0, MAKELPARAM(50, 50), left));
+  EXPECT_TRUE(h.ForwardInput(2, window, WM_MOUSEMOVE, 0, MAKELPARAM(250, 50), right));  // 1 is left
+  EXPECT_TRUE(h.ForwardInput(2, window, WM_MOUSEMOVE, 0, MAKELPARAM(250, 150), right));  // below 2: left
+  EXPECT_TRUE(h.ForwardInput(2, window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(250, 160), right));  // pressed: 2's
+  EXPECT_TRUE(h.ForwardInput(1, window, WM_MOUSELEAVE, 0, 0, left));  // out of the window: 2 is left
+  Journal moved;
+  ASSERT_TRUE(box.WaitJournal([](const Journal& j) { return j.Count("host.send_mouse_move_event") >= 6; }, 10000,
+                              &moved));
+  const std::map<long long, std::uint32_t> surface_of = PaintingSurfaces(moved);
+  std::string seen_moves;
+  for (const JournalEntry& e : moved.Events("host.send_mouse_move_event")) {
+    const auto s = surface_of.find(e.Int("browser"));
+    seen_moves += std::to_string(s == surface_of.end() ? 9 : s->second) +
+                  (e.Int("mouse_leave") ? "L " : "@" + std::to_string(e.Int("x")) + "," + std::to_string(e.Int("y")) + " ");
+  }
+  EXPECT_EQ(seen_moves, "1@50,50 1L 2@50,50 2L 2@50,160 2L ");
 
   ASSERT_TRUE(TerminateProcess(h.engine_process(), 77));
   host::Event ended;

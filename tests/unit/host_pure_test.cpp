@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string>
 
+#include "client/portable/pointer_presence.h"
 #include "client/portable/script_literal.h"
 #include "client/portable/window_input.h"
 
@@ -98,6 +99,29 @@ TEST(WindowInput, KeysCarryRepeatAltAndKeyPad) {
 TEST(WindowInput, OtherMessagesAreNotInput) {
   for (std::uint32_t m : {0x000Fu, 0x0103u, 0x020Bu, 0x020Eu, 0x02A1u, 0x0400u})
     EXPECT_EQ(Translate(m, 0, 0).message, 0u) << m;
+}
+
+TEST(PointerPresence, EachSurfaceOfAWindowIsLeftOnceWhereverThePointerGoes) {
+  PointerPresence p;
+  p.SetSize(1, 200, 100);
+  p.SetSize(2, 200, 100);
+  const std::uintptr_t window = 0x10, other = 0x20;
+  auto move = [&p](std::uint32_t s, std::uintptr_t w, int x, int y, bool held = false) {
+    const PointerPresence::MoveOutcome o = p.Moved(s, w, x, y, held);
+    return std::string(o.forward ? "move" : "none") + " leave=" + std::to_string(o.leave_mask);
+  };
+  EXPECT_EQ(move(1, window, 0, 0), "move leave=0");
+  EXPECT_EQ(move(2, window, 199, 99), "move leave=2") << "from 1 onto 2";
+  EXPECT_EQ(move(2, window, 200, 50), "none leave=4") << "off 2's right edge";
+  EXPECT_EQ(move(2, window, -1, 50), "none leave=0") << "left once";
+  EXPECT_EQ(move(2, window, 300, 50, true), "move leave=0") << "a held button keeps the page's press";
+  EXPECT_EQ(move(3, other, 5000, 5000), "move leave=0") << "no size asked for: the whole window";
+  EXPECT_EQ(p.LeftWindow(window), 4u);
+  EXPECT_EQ(p.LeftWindow(window), 0u);
+  EXPECT_EQ(p.LeftWindow(other), 8u);
+  p.SetSize(1, 0, 0);  // a resize to nothing keeps the last size
+  EXPECT_EQ(move(1, window, 250, 0), "none leave=0");
+  EXPECT_EQ(move(4, window, 0, 0), "move leave=0") << "no such surface";
 }
 
 }  // namespace
