@@ -211,7 +211,10 @@ class Host {
   bool SendRaw(const protocol::Bytes& message);
 
   // Forwards one window message of `window` to `surface` (mouse, wheel, leave, keys,
-  // characters); false when it is not input. Mouse leave is tracked on `window`. System
+  // characters); false when it is not input. Mouse leave is tracked on `window`; in a
+  // protocol-3 session each surface hears its own leave when the pointer moves off its
+  // rectangle (its created or resized size at `placement`) with no button held, onto
+  // another surface of `window`, or out of `window`. System
   // keys (Alt+F4, Alt+Space, F10) are forwarded and still return false, so the window's
   // DefWindowProc acts on them.
   // In a protocol-3 session (StartOptions::protocol_version 3) it also takes the
