@@ -157,6 +157,11 @@ TEST(TextInput, TypingInARealPageThroughTheHostLibrary) {
   ASSERT_TRUE(s.host.SetFocus(0, true));
   EXPECT_EQ(s.host.TextInputMode(0), kInputModeNone);
 
+  // The pointer over the field: the library has the system's I-beam ready for WM_SETCURSOR.
+  ASSERT_TRUE(s.host.ForwardInput(0, nullptr, WM_MOUSEMOVE, 0, MAKELPARAM(100, 75)));
+  ASSERT_TRUE(s.Wait([](const host::Event& e) { return e.kind == Kind::kCursor && e.cursor.type == 3; }));  // CT_IBEAM
+  EXPECT_EQ(s.host.CursorFor(0), LoadCursor(nullptr, IDC_IBEAM));
+
   // A click into the field: a text field has the keyboard.
   ASSERT_TRUE(s.Click(100, 75));
   ASSERT_TRUE(s.WaitMode(kInputModeText));
