@@ -298,7 +298,7 @@ void InputTask(const InputRecord& input) {
 }
 
 void CloseAllAndQuit() {
-  if (quitting.exchange(1) == 1) return;
+  if (surfaces.quitting.exchange(1) == 1) return;
   WriteLog("[nimo-webengine][ipc] closing browsers, then quitting\n");
   int closing = 0;
   for (std::uint32_t id = 0; id < kSurfaceCount; ++id) {
@@ -323,7 +323,7 @@ void CloseAllAndQuit() {
 }
 
 void ShutdownDeadlineTask() {
-  if (loop_quit_requested.load()) return;
+  if (surfaces.loop_quit_requested.load()) return;
   WriteLog("[nimo-webengine][ipc] shutdown deadline of %llu ms passed with %llu browsers open or "
            "on their way - quitting\n",
            static_cast<std::uint64_t>(kShutdownDeadlineMs), static_cast<std::uint64_t>(OpenOrPending()));

@@ -31,7 +31,7 @@ bool IsRecordBrowser(const Surface* s, const EngineRef<cef_browser_t>& browser) 
   return own->is_same != nullptr && own->is_same(own, browser.NewRef()) != 0;
 }
 
-bool ShuttingDown() { return quitting.load() != 0; }
+bool ShuttingDown() { return surfaces.quitting.load() != 0; }
 
 // The surface's decisions, after the client loads noted since the UI thread last looked.
 RendererFaultState& StateOf(std::uint32_t id) {

@@ -24,9 +24,6 @@ namespace nimo {
 
 // Never destroyed (see surface.h): the storage outlives cef_shutdown on purpose.
 SurfaceTable& surfaces = *new SurfaceTable();
-std::atomic<int> live_browser_count{0};
-std::atomic<int> quitting{0};
-std::atomic<bool> loop_quit_requested{false};
 
 namespace {
 
@@ -34,11 +31,6 @@ namespace {
 // its own reference in AcquireSurfaceBrowser. Held only around the pointer swap and one
 // add_ref, never around a call that could re-enter the engine's callbacks.
 std::mutex browser_lock;
-
-// Browsers that arrived on a surface's client without being that surface's own (a popup
-// that slipped through, a second browser for a live slot). They are closed at once and kept
-// out of the record; the loop must still wait for their close before it may quit.
-std::atomic<int> stray_browser_count{0};
 
 template <typename Member>
 Surface* RecordOf(Member* self, std::size_t offset) {
@@ -153,7 +145,7 @@ void CEF_CALLBACK OnAfterCreated(cef_life_span_handler_t* self, cef_browser_t* b
   if (!arrived) return;
   if (s == nullptr || s->browser || !s->create_pending) {
     // Not the browser this record asked for: never let it replace the record's own.
-    stray_browser_count.fetch_add(1);
+    surfaces.stray_browser_count.fetch_add(1);
     WriteLog("[nimo-webengine][browser] surface %p: closing a browser it did not request\n",
              s ? s->id : 0xFFFFFFFFu);
     ForceCloseBrowser(arrived.get());
@@ -165,10 +157,10 @@ void CEF_CALLBACK OnAfterCreated(cef_life_span_handler_t* self, cef_browser_t* b
     s->browser = std::move(arrived);
   }
   s->create_pending = 0;
-  live_browser_count.fetch_add(1);
+  surfaces.live_browser_count.fetch_add(1);
   if (WantsFramePump(s->id, FlagFileExists)) StartFramePump(s->id);
   WriteLog("[nimo-webengine][browser] surface %p created\n", s->id);
-  if (quitting.load() != 0) {
+  if (surfaces.quitting.load() != 0) {
     // Shutdown began while this browser was on its way; closing it now lets its
     // on_before_close end the loop instead of leaving the process running.
     WriteLog("[nimo-webengine][browser] surface %p arrived during shutdown - closing\n", s->id);
@@ -181,8 +173,8 @@ void CEF_CALLBACK OnBeforeClose(cef_life_span_handler_t* self, cef_browser_t* br
   const auto closing = AdoptRef(browser);
   Surface* s = SurfaceFrom(self);
   if (s == nullptr || !s->browser || !SameBrowser(s->browser.get(), browser)) {
-    if (stray_browser_count.load() > 0) {
-      stray_browser_count.fetch_sub(1);
+    if (surfaces.stray_browser_count.load() > 0) {
+      surfaces.stray_browser_count.fetch_sub(1);
       QuitLoopIfAllClosed();
     }
     return;
@@ -194,7 +186,7 @@ void CEF_CALLBACK OnBeforeClose(cef_life_span_handler_t* self, cef_browser_t* br
   ForgetRendererFaults(s->id);
   KeyboardBrowserClosed(s->id);
   ForgetPointer(s);
-  live_browser_count.fetch_sub(1);
+  surfaces.live_browser_count.fetch_sub(1);
   QuitLoopIfAllClosed();
 }
 
@@ -362,8 +354,8 @@ EngineRef<cef_browser_t> AcquireSurfaceBrowser(std::uint32_t id) {
 }
 
 bool QuitLoopIfAllClosed() {
-  if (quitting.load() == 0) return false;
-  if (live_browser_count.load() > 0 || stray_browser_count.load() > 0) return false;
+  if (surfaces.quitting.load() == 0) return false;
+  if (surfaces.live_browser_count.load() > 0 || surfaces.stray_browser_count.load() > 0) return false;
   if (AnyCreatePending()) return false;
   if (engine_api.cef_quit_message_loop == nullptr) return false;
   QuitLoopOnce();
@@ -371,14 +363,14 @@ bool QuitLoopIfAllClosed() {
 }
 
 void QuitLoopOnce() {
-  if (engine_api.cef_quit_message_loop == nullptr || loop_quit_requested.exchange(true)) return;
+  if (engine_api.cef_quit_message_loop == nullptr || surfaces.loop_quit_requested.exchange(true)) return;
   engine_api.cef_quit_message_loop();
 }
 
 int OpenOrPending() {
   int pending = 0;
   for (const Surface& s : surfaces) pending += s.create_pending ? 1 : 0;
-  return live_browser_count.load() + stray_browser_count.load() + pending;
+  return surfaces.live_browser_count.load() + surfaces.stray_browser_count.load() + pending;
 }
 
 }  // namespace nimo

@@ -89,19 +89,25 @@ class SurfaceTable {
   Surface* begin() { return records_; }
   Surface* end() { return records_ + kSurfaceCount; }
 
+  // The table's shutdown state, any thread may read it:
+  // browsers between on_after_created and on_before_close;
+  std::atomic<int> live_browser_count{0};
+  // browsers that arrived on a surface's client without being that surface's own (a popup
+  // that slipped through, a second browser for a live slot), closed at once and kept out
+  // of the records, whose close the loop must still wait for before it may quit;
+  std::atomic<int> stray_browser_count{0};
+  // set once when the client link has ended and every browser is being closed (by
+  // CloseAllAndQuit): from then on the last browser to close ends the message loop, and a
+  // browser that still arrives is closed at once;
+  std::atomic<int> quitting{0};
+  // whether the engine's message loop was asked to quit (QuitLoopOnce).
+  std::atomic<bool> loop_quit_requested{false};
+
  private:
   Surface records_[kSurfaceCount];
 };
 
 extern SurfaceTable& surfaces;
-
-// Browsers between on_after_created and on_before_close. Any thread may read it.
-extern std::atomic<int> live_browser_count;
-
-// Set once when the client link has ended and every browser is being closed (by
-// CloseAllAndQuit); from then on the last browser to close ends the message loop, and a
-// browser that still arrives is closed at once. Any thread may read it.
-extern std::atomic<int> quitting;
 
 // Fills ids, the client and its handlers in all four records, with the surfaces' own
 // callbacks (life span, geometry, paint, navigation filter, context menu). Main thread,
@@ -133,9 +139,8 @@ EngineRef<cef_browser_t> AcquireSurfaceBrowser(std::uint32_t id);
 bool QuitLoopIfAllClosed();
 
 // Asks the engine's message loop to quit, once per process (later calls do nothing).
-// UI thread. loop_quit_requested tells whether it has; any thread may read it.
+// UI thread. surfaces.loop_quit_requested tells whether it has.
 void QuitLoopOnce();
-extern std::atomic<bool> loop_quit_requested;
 
 // Browsers alive, stray ones still closing and requested ones not yet arrived. UI thread.
 int OpenOrPending();

@@ -235,9 +235,9 @@ TEST_F(CommandsTest, CreateTaskAsksForTheBrowserOnce) {
 // Last: quitting is set once per process.
 TEST_F(CommandsTest, ZZCloseAllAndQuitClosesEveryBrowserOnce) {
   Keep(&surfaces[3]);
-  ASSERT_EQ(quitting.load(), 0);
+  ASSERT_EQ(surfaces.quitting.load(), 0);
   CloseAllAndQuit();
-  EXPECT_EQ(quitting.load(), 1);
+  EXPECT_EQ(surfaces.quitting.load(), 1);
   EXPECT_EQ(host_calls(), (Calls{"close_browser 1", "close_browser 1"}));
   EXPECT_EQ(quits, 0) << "the last browser to close ends the loop, not this";
   host_calls().clear();

@@ -134,9 +134,9 @@ class SurfaceTest : public ::testing::Test {
       s.view_width = kDefaultViewWidth;
       s.view_height = kDefaultViewHeight;
     }
-    live_browser_count = 0;
-    quitting = 0;
-    loop_quit_requested = false;
+    surfaces.live_browser_count = 0;
+    surfaces.quitting = 0;
+    surfaces.loop_quit_requested = false;
     link_stopped = 0;
     InitSurfaceTable();
   }
@@ -149,8 +149,8 @@ class SurfaceTest : public ::testing::Test {
     }
     engine_api = saved_api_;
     link_stopped = 0;
-    quitting = 0;
-    loop_quit_requested = false;
+    surfaces.quitting = 0;
+    surfaces.loop_quit_requested = false;
     engine = nullptr;
   }
 
@@ -285,7 +285,7 @@ TEST_F(SurfaceTest, ArrivalKeepsTheCallbacksReferenceAndCloseReleasesBoth) {
   EXPECT_EQ(surfaces[3].browser.get(), arrived);
   EXPECT_EQ(surfaces[3].create_pending, 0);
   EXPECT_EQ(RefsOf(arrived), 1);  // kept, not added to
-  EXPECT_EQ(live_browser_count.load(), 1);
+  EXPECT_EQ(surfaces.live_browser_count.load(), 1);
 
   surfaces[3].texture_width = 640;  // pretend a texture was made
   surfaces[3].texture_height = 480;
@@ -299,7 +299,7 @@ TEST_F(SurfaceTest, ArrivalKeepsTheCallbacksReferenceAndCloseReleasesBoth) {
   EXPECT_EQ(surfaces[3].browser.get(), nullptr);
   EXPECT_EQ(RefsOf(arrived), 0);
   EXPECT_EQ(RefsOf(closing), 0);
-  EXPECT_EQ(live_browser_count.load(), 0);
+  EXPECT_EQ(surfaces.live_browser_count.load(), 0);
   EXPECT_EQ(surfaces[3].client_handle, 0u);
   EXPECT_EQ(surfaces[3].texture_width, 0u);
   EXPECT_EQ(surfaces[3].texture_height, 0u);
@@ -318,23 +318,23 @@ TEST_F(SurfaceTest, ABrowserThatIsNotTheSurfacesOwnNeverTouchesTheRecord) {
   EXPECT_EQ(RefsOf(stray), 0);
   EXPECT_EQ(CloseCalls(stray_core), 1);
   EXPECT_EQ(ForcedCloseCalls(stray_core), 1);
-  EXPECT_EQ(live_browser_count.load(), 1);
+  EXPECT_EQ(surfaces.live_browser_count.load(), 1);
 
   BeforeClose(1, Wrap(stray_core));
   EXPECT_EQ(surfaces[1].browser.get(), own);
   EXPECT_EQ(RefsOf(own), 1);
-  EXPECT_EQ(live_browser_count.load(), 1);
+  EXPECT_EQ(surfaces.live_browser_count.load(), 1);
   EXPECT_EQ(CloseCalls(own_core), 0);
 
   BeforeClose(1, Wrap(own_core));
   EXPECT_EQ(surfaces[1].browser.get(), nullptr);
-  EXPECT_EQ(live_browser_count.load(), 0);
+  EXPECT_EQ(surfaces.live_browser_count.load(), 0);
 }
 
 TEST_F(SurfaceTest, TheLastCloseEndsTheLoopOnlyOnceShutdownHasBegun) {
   BrowserCore* a = MakeLive(0);
   BrowserCore* b = MakeLive(1);
-  quitting = 1;
+  surfaces.quitting = 1;
   BeforeClose(0, Wrap(a));
   EXPECT_EQ(engine->quit_calls, 0);
   BeforeClose(1, Wrap(b));
@@ -344,7 +344,7 @@ TEST_F(SurfaceTest, TheLastCloseEndsTheLoopOnlyOnceShutdownHasBegun) {
 TEST_F(SurfaceTest, ABrowserArrivingDuringShutdownIsClosedAndItsCloseEndsTheLoop) {
   BrowserCore* first = MakeLive(0);
   CreateSurfaceBrowser(1, 0, 0, "late");
-  quitting = 1;
+  surfaces.quitting = 1;
   BeforeClose(0, Wrap(first));
   EXPECT_EQ(engine->quit_calls, 0);  // surface 1 is still on its way
   EXPECT_FALSE(QuitLoopIfAllClosed());
@@ -356,14 +356,14 @@ TEST_F(SurfaceTest, ABrowserArrivingDuringShutdownIsClosedAndItsCloseEndsTheLoop
   EXPECT_EQ(engine->quit_calls, 0);
   BeforeClose(1, Wrap(late));
   EXPECT_EQ(engine->quit_calls, 1);
-  EXPECT_EQ(live_browser_count.load(), 0);
+  EXPECT_EQ(surfaces.live_browser_count.load(), 0);
 }
 
 TEST_F(SurfaceTest, QuitWaitsForStrayBrowsersToClose) {
   BrowserCore* own = MakeLive(2);
   BrowserCore* stray = NewCore();
   AfterCreated(2, Wrap(stray));
-  quitting = 1;
+  surfaces.quitting = 1;
   BeforeClose(2, Wrap(own));
   EXPECT_EQ(engine->quit_calls, 0);
   BeforeClose(2, Wrap(stray));
