@@ -232,13 +232,4 @@ std::vector<std::uint8_t> BuildSurfaceTextPayload(std::uint32_t surface_id, cons
   return BuildSurfaceTextPayload(surface_id, text.data(), text.size());
 }
 
-bool FrameReadySurface(const std::uint8_t* frame, std::size_t frame_size, std::uint32_t* surface_id) {
-  if (frame == nullptr || frame_size < kFrameHeaderSize) return false;
-  const FrameHeader h = DecodeFrameHeader(frame);
-  if (h.type != kMsgFrameReady || h.length < kFrameReadyPayloadSize) return false;
-  if (frame_size < kFrameHeaderSize + kFrameReadyPayloadSize) return false;
-  if (surface_id != nullptr) *surface_id = ReadU32(frame + kFrameHeaderSize);
-  return true;
-}
-
 }  // namespace nimo

@@ -208,8 +208,4 @@ std::vector<std::uint8_t> BuildSurfaceTextPayload(std::uint32_t surface_id, cons
 // head command and text report.
 std::vector<std::uint8_t> BuildHeadPayload(const SurfaceHead& head, const char* text, std::size_t length);
 
-// Whether a queued frame is a FrameReady that coalescing may replace, and for which
-// surface. False for anything else, including a FrameReady shorter than its payload.
-bool FrameReadySurface(const std::uint8_t* frame, std::size_t frame_size, std::uint32_t* surface_id);
-
 }  // namespace nimo

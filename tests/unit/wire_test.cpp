@@ -229,18 +229,5 @@ TEST(WireReports, LoadAndTextPayloads) {
   EXPECT_EQ(BuildSurfaceTextPayload(0, nullptr, 10).size(), 16u);
 }
 
-TEST(WireReports, FrameReadySurfaceOnlyForCompleteFrameReadies) {
-  const Bytes p = BuildFrameReadyPayload(FrameReadyPayload{2, 10, 10, 0, 5});
-  const Bytes fr = BuildFrame(kMsgFrameReady, p.data(), 24);
-  std::uint32_t id = 99;
-  ASSERT_TRUE(FrameReadySurface(fr.data(), fr.size(), &id));
-  EXPECT_EQ(id, 2u);
-  const Bytes shortfr = BuildFrame(kMsgFrameReady, p.data(), 23);
-  EXPECT_FALSE(FrameReadySurface(shortfr.data(), shortfr.size(), &id));
-  const Bytes other = BuildFrame(kMsgLoadEvent, p.data(), 24);
-  EXPECT_FALSE(FrameReadySurface(other.data(), other.size(), &id));
-  EXPECT_FALSE(FrameReadySurface(fr.data(), 20, &id));
-}
-
 }  // namespace
 }  // namespace nimo
