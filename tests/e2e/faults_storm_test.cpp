@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -58,6 +61,39 @@ long long MostDropped(const std::string& log) {
 
 double Megabytes(long long bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
 
+// The URLs the engine created browsers for, read from the journal as it grows: each call
+// parses only the lines written since the last, so a loop may ask often.
+class CreatedUrls {
+ public:
+  explicit CreatedUrls(const std::string& journal_path) : path_(journal_path) {}
+
+  bool Has(const std::string& url) {
+    if (urls_.count(url) == 0) Update();
+    return urls_.count(url) != 0;
+  }
+
+ private:
+  void Update() {
+    std::ifstream file(std::filesystem::u8path(path_), std::ios::binary);
+    if (!file) return;
+    file.seekg(static_cast<std::streamoff>(offset_));
+    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::size_t from = 0;
+    for (std::size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n', from)) {
+      JournalEntry e;
+      if (nimo_test::ParseJournalLine(text.substr(from, end - from), &e) && e.event == "create_browser") {
+        urls_.insert(e.Get("url"));
+      }
+      from = end + 1;
+    }
+    offset_ += from;  // a line still being written is read whole next time
+  }
+
+  std::string path_;
+  std::size_t offset_ = 0;
+  std::set<std::string> urls_;
+};
+
 TEST(StalledClient, TenSecondsWithoutReadingWhileFourSurfacesPaint) {
   // Beside the frames, surface 3's page sends a numbered 256 KB page message every 25 ms:
   // traffic that cannot coalesce, so the send queue fills and its bound shows, in the
@@ -88,7 +124,9 @@ TEST(StalledClient, TenSecondsWithoutReadingWhileFourSurfacesPaint) {
       }
     }
   };
+  const long long reading_from = JournalClockMicros();
   read_for(1000, false);
+  const long long reading_to = JournalClockMicros();
   ASSERT_FALSE(numbers.empty()) << "no page message before the stall";
   const std::size_t read_before = numbers.size();
   const ProcessFigures before = MeasureEngine(s);
@@ -108,21 +146,11 @@ TEST(StalledClient, TenSecondsWithoutReadingWhileFourSurfacesPaint) {
   const ProcessFigures resumed = MeasureEngine(s);
   const nimo_test::Journal j = s.Journal();
 
-  // The UI thread kept its pace on every surface while nobody read.
   const std::map<long long, std::uint32_t> surfaces = PaintingSurfaces(j);
-  std::map<std::uint32_t, std::size_t> stalled_paints;
   std::map<std::uint32_t, long long> last_frame;
   for (const JournalEntry& e : j.Events("paint.deliver")) {
     const auto it = surfaces.find(e.Int("browser", -1));
-    if (it == surfaces.end()) continue;
-    if (e.micros >= stall_from && e.micros < stall_to) ++stalled_paints[it->second];
-    last_frame[it->second] = e.Int("frame", -1);
-  }
-  const double seconds = static_cast<double>(stall_to - stall_from) / 1e6;
-  for (std::uint32_t id = 0; id < 4; ++id) {
-    const double rate = static_cast<double>(stalled_paints[id]) / seconds;
-    std::printf("  surface %u painted %.1f frames/s while the client did not read\n", id, rate);
-    EXPECT_GE(rate, 40.0) << "surface " << id;
+    if (it != surfaces.end()) last_frame[it->second] = e.Int("frame", -1);
   }
 
   // Order kept, nothing repeated; the messages that waited for the client are bounded by
@@ -173,6 +201,42 @@ TEST(StalledClient, TenSecondsWithoutReadingWhileFourSurfacesPaint) {
               before.handles, stalled.handles, resumed.handles);
   EXPECT_LT(stalled.private_bytes, before.private_bytes + 48LL * 1024 * 1024);
   EXPECT_LT(resumed.private_bytes, before.private_bytes + 48LL * 1024 * 1024);
+
+  // The surfaces shown again, for the pace while the client reads after the stall.
+  const std::size_t shown = s.Journal().Events("host.was_hidden", "hidden", "0").size();
+  for (std::uint32_t id = 0; id < 4; ++id) ASSERT_TRUE(s.client().SendSurfaceCommand(kMsgSetHidden, id, 0, 0, 0));
+  ASSERT_TRUE(s.WaitForEvents("host.was_hidden", shown + 4, 5000, "hidden", "0"));
+  const long long reading_again_from = JournalClockMicros();
+  read_for(1000, false);
+  const long long reading_again_to = JournalClockMicros();
+
+  // The UI thread kept its pace on every surface while nobody read. The pace is the one
+  // the same surface had while the client read, in the second before the stall and the
+  // second after it, not a fixed number of frames a second: the frame pump aims at about
+  // 60, but on a machine busy with other work the engine gets less, whether or not its
+  // client reads. A UI thread held up by the stalled pipe paints only until the queue is
+  // full, about the stall's first second and a half, so a tenth or two of that pace; half
+  // of it leaves room for the other work on the machine changing between the windows.
+  std::map<std::uint32_t, std::size_t> reading_paints, stalled_paints;
+  for (const JournalEntry& e : s.Journal().Events("paint.deliver")) {
+    const auto it = surfaces.find(e.Int("browser", -1));
+    if (it == surfaces.end()) continue;
+    if ((e.micros >= reading_from && e.micros < reading_to) ||
+        (e.micros >= reading_again_from && e.micros < reading_again_to)) {
+      ++reading_paints[it->second];
+    }
+    if (e.micros >= stall_from && e.micros < stall_to) ++stalled_paints[it->second];
+  }
+  const double reading_seconds = static_cast<double>(reading_to - reading_from + reading_again_to - reading_again_from) / 1e6;
+  const double seconds = static_cast<double>(stall_to - stall_from) / 1e6;
+  for (std::uint32_t id = 0; id < 4; ++id) {
+    const double reading_rate = static_cast<double>(reading_paints[id]) / reading_seconds;
+    const double rate = static_cast<double>(stalled_paints[id]) / seconds;
+    std::printf("  surface %u painted %.1f frames/s while the client did not read (%.1f while it read)\n", id, rate,
+                reading_rate);
+    EXPECT_GT(reading_paints[id], 0u) << "surface " << id << " did not paint while the client read";
+    EXPECT_GE(rate, reading_rate / 2.0) << "surface " << id;
+  }
   ShutDownCleanly(s);
 }
 
@@ -182,7 +246,9 @@ TEST(SurfaceChurn, CreateStormsAndAThousandCreateCloseCycles) {
   w.Line(kFiguresDirective);
   w.Page("about:blank#storm", {"load_start", "load_end", "wait 1500", "close force=1"});
   w.Page("about:blank#late", {"wait 1"});  // a navigation that reports nothing
-  w.Page("about:blank#cycle", {"load_start", "paint pattern=solid color=0xFF3060C0", "load_end", "close force=1"});
+  // Each cycle's create carries its number ("about:blank#cycle17"), so the journal tells
+  // which cycle a browser was made for.
+  w.Page("about:blank#cycle*", {"load_start", "paint pattern=solid color=0xFF3060C0", "load_end", "close force=1"});
   SessionOptions options;
   options.scenario = w.Text();
   options.gpu = true;
@@ -213,17 +279,28 @@ TEST(SurfaceChurn, CreateStormsAndAThousandCreateCloseCycles) {
 
   // Cycles on slots 1 to 3 side by side: create, the page paints, loads and closes itself;
   // its load report tells the client to create the next. A create that came while the
-  // slot was still closing is ignored, so it is sent again after a while.
+  // slot was still closing is ignored, so it is sent again after a while -- but only when
+  // the journal shows no browser made for that cycle yet (a create still waiting for the
+  // UI thread runs ahead of its copy, which then finds the slot taken). A create the
+  // engine did take may simply not have reported yet: a busy machine delays the page's
+  // load report well past the wait, and a copy sent then would reach a slot that is free
+  // once that page closed itself, so the engine would rightly make a second browser.
   constexpr int kCycles = 1000;
   constexpr int kWarmUp = 100;
   int loaded = 0, sent = 0, resent = 0;
   ULONGLONG sent_at[4] = {0, 0, 0, 0};
   bool open[4] = {false, false, false, false};
+  std::string cycle_url[4];
+  CreatedUrls created(s.journal_path());
   ProcessFigures warm;
-  auto create = [&](std::uint32_t id) {
-    ASSERT_TRUE(c.SendSurfaceCommand(kMsgCreateSurface, id, 256, 256, 0, "about:blank#cycle"));
+  auto send_create = [&](std::uint32_t id) {
+    ASSERT_TRUE(c.SendSurfaceCommand(kMsgCreateSurface, id, 256, 256, 0, cycle_url[id]));
     sent_at[id] = GetTickCount64();
+  };
+  auto create = [&](std::uint32_t id) {
+    cycle_url[id] = "about:blank#cycle" + std::to_string(sent);
     open[id] = true;
+    send_create(id);
   };
   const ULONGLONG started = GetTickCount64();
   for (std::uint32_t id = 1; id < 4; ++id) {
@@ -252,10 +329,13 @@ TEST(SurfaceChurn, CreateStormsAndAThousandCreateCloseCycles) {
       continue;
     }
     for (std::uint32_t id = 1; id < 4; ++id) {
-      if (open[id] && GetTickCount64() - sent_at[id] > 60) {
-        create(id);
-        ++resent;
+      if (!open[id] || GetTickCount64() - sent_at[id] <= 60) continue;
+      if (created.Has(cycle_url[id])) {
+        sent_at[id] = GetTickCount64();  // taken: its load report is on its way
+        continue;
       }
+      send_create(id);
+      ++resent;
     }
   }
   ASSERT_EQ(loaded, kCycles);
@@ -272,7 +352,13 @@ TEST(SurfaceChurn, CreateStormsAndAThousandCreateCloseCycles) {
 
   ShutDownCleanly(s);
   const nimo_test::Journal j = s.Journal();
-  EXPECT_EQ(j.Events("create_browser", "url", "about:blank#cycle").size(), static_cast<std::size_t>(kCycles));
+  // One browser per cycle: every create that came while its slot was busy was ignored.
+  std::map<std::string, int> browsers_per_cycle;
+  for (const JournalEntry& e : j.Events("create_browser")) {
+    if (e.Get("url").rfind("about:blank#cycle", 0) == 0) ++browsers_per_cycle[e.Get("url")];
+  }
+  EXPECT_EQ(browsers_per_cycle.size(), static_cast<std::size_t>(kCycles));
+  for (const auto& [url, count] : browsers_per_cycle) EXPECT_EQ(count, 1) << url;
   EXPECT_EQ(j.Count("cb.on_before_close"), j.Count("cb.on_after_created"));
   EXPECT_EQ(j.Count("refs.use_after_release"), 0u);
 }
