@@ -194,7 +194,9 @@ std::string LaunchScript(const std::string& dir, long long engine_pid, const std
   s += "i=0; while alive $chrome && [ $i -lt 25 ]; do sleep 0.2; i=$((i+1)); done\n";
   s += "kill -KILL $chrome 2>/dev/null\n";
   s += "wait $chrome 2>/dev/null\n";
-  s += "rm -rf \"$dir\"\n";
+  // The browser's own children may still be writing into the profile for a moment after
+  // it ended; a removal that met a file made behind it is tried again.
+  s += "i=0; while [ -e \"$dir\" ] && [ $i -lt 25 ]; do rm -rf \"$dir\" 2>/dev/null || sleep 0.2; i=$((i+1)); done\n";
   return s;
 }
 
@@ -377,10 +379,11 @@ void Stop(Connection& c) {
   }
   if (c.windows_dir.empty()) return;
   // The watch loop ends the browser by its pid and removes the folder; wait for that, a
-  // little longer than its own 0.2 s poll plus 5 s grace before it kills the browser.
+  // little longer than its own 0.2 s poll, 5 s grace before it kills the browser and 5 s
+  // of attempts at the removal.
   if (FILE* f = std::fopen((c.windows_dir + "\\stop").c_str(), "wb")) std::fclose(f);
   bool gone = false;
-  for (int i = 0; i < 160 && !(gone = !Exists(c.windows_dir)); ++i) Sleep(50);
+  for (int i = 0; i < 240 && !(gone = !Exists(c.windows_dir)); ++i) Sleep(50);
   c.socket.Close();
   if (c.reader.joinable()) c.reader.join();
   {
