@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tests/support/client_lines.h"
+#include "tests/support/start_retrying.h"
 
 #define STB_IMAGE_IMPLEMENTATION
 #include <stb_image.h>
@@ -61,17 +62,10 @@ ClientResult RunClient(const std::string& scenario, const std::string& options =
                         base + ".scenario\" " + options;
   PROCESS_INFORMATION pi = {};
   ClientResult run;
-  // Wine now and then refuses a process start under load with ERROR_INTERNAL_ERROR; that is
-  // the test machine, not the client, so such a start is tried again.
-  bool started = false;
-  DWORD error = 0;
-  for (int attempt = 0; attempt < 3 && !started; ++attempt) {
-    started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi) != FALSE;
-    error = started ? 0 : GetLastError();
-    if (!started && error != ERROR_INTERNAL_ERROR) break;
-    if (!started) Sleep(200);
-  }
-  if (!started) {
+  if (!nimo_test::StartRetrying([&] {
+        return CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi) != FALSE;
+      })) {
+    const DWORD error = GetLastError();
     CloseHandle(out);
     ADD_FAILURE() << "cannot start nimo-client: error " << error;
     return run;

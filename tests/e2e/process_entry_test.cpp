@@ -48,7 +48,7 @@ TEST(ProcessEntry, FlagDirectoryEnablesTheLog) {
   EXPECT_EQ(sandbox.ReadLog(), std::string(kLaunchPrefix) + "\"" + sandbox.exe_path() +
                                    "\" --type=renderer\n");
   // Each process appends; nothing is truncated.
-  sandbox.Run("second");
+  ASSERT_TRUE(sandbox.Run("second").started);
   const std::string log = sandbox.ReadLog();
   EXPECT_NE(log.find("--type=renderer\n"), std::string::npos);
   EXPECT_NE(log.find("\" second\n"), std::string::npos);

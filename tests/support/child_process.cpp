@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdio>
 
+#include "tests/support/start_retrying.h"
+
 namespace nimo_test {
 
 namespace {
@@ -108,7 +110,9 @@ bool ChildProcess::Launch(const std::string& exe, const std::string& filter,
   si.hStdOutput = out_write.get();
   si.hStdError = out_write.get();
   PROCESS_INFORMATION pi = {};
-  BOOL ok = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+  const bool ok = nimo_test::StartRetrying([&] {
+    return CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi) != FALSE;
+  });
   for (const auto& kv : env) SetEnvironmentVariableA(kv.first.c_str(), nullptr);
   if (!ok) return false;
   const nimo::UniqueHandle thread(pi.hThread);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "protocol/wire.h"
+#include "tests/support/start_retrying.h"
 
 namespace nimo {
 namespace test {
@@ -114,8 +115,10 @@ bool FakeClient::Launch(const std::string& exe, const std::string& extra_args,
   STARTUPINFOA si = {};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
-  if (!CreateProcessA(exe.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, block.data(),
-                      nullptr, &si, &pi)) {
+  if (!nimo_test::StartRetrying([&] {
+        return CreateProcessA(exe.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, block.data(), nullptr, &si,
+                              &pi) != FALSE;
+      })) {
     return false;
   }
   UniqueHandle thread(pi.hThread);

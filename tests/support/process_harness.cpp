@@ -8,6 +8,7 @@
 #include <cwchar>
 
 #include "host/base/wide_text.h"
+#include "tests/support/start_retrying.h"
 
 namespace nimo {
 namespace test {
@@ -242,8 +243,11 @@ bool Sandbox::Start(const std::string& arguments, const std::vector<std::string>
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
-  if (!CreateProcessW(Wide(exe_path()).c_str(), command_buffer.data(), nullptr, nullptr, FALSE,
-                      CREATE_UNICODE_ENVIRONMENT, block.data(), Wide(exe_dir_).c_str(), &startup, &info)) {
+  const std::wstring exe = Wide(exe_path()), dir = Wide(exe_dir_);
+  if (!nimo_test::StartRetrying([&] {
+        return CreateProcessW(exe.c_str(), command_buffer.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
+                              block.data(), dir.c_str(), &startup, &info) != FALSE;
+      })) {
     return false;
   }
   const UniqueHandle thread(info.hThread);
