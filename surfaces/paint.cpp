@@ -13,6 +13,7 @@
 #include "surfaces/gpu_device.h"
 #include "surfaces/popup.h"
 #include "surfaces/portable/copy_plan.h"
+#include "surfaces/portable/device_scale.h"
 #include "surfaces/surface.h"
 #include "surfaces/surface_texture.h"
 
@@ -39,12 +40,18 @@ void AnnounceFrame(const Surface* s, std::uint32_t format) {
 }
 
 // Copies the view and then, where the copy reached it, the page's open popup over it.
-void CopyFrame(Surface* s, ID3D11Texture2D* engine_texture, const cef_rect_t* rects, size_t count) {
+// `cropped`: the engine's texture is larger than the surface's (at a scale), whose size the
+// copy keeps.
+void CopyFrame(Surface* s, ID3D11Texture2D* engine_texture, const cef_rect_t* rects, size_t count, bool cropped) {
   const CopyPlan plan = PlanAcceleratedCopy(s->full_copy_pending != 0, rects, count,
                                             static_cast<std::int32_t>(s->texture_width),
                                             static_cast<std::int32_t>(s->texture_height));
-  if (plan.full_copy) {
+  if (plan.full_copy && !cropped) {
     gpu_context->CopyResource(s->texture.Get(), engine_texture);
+    s->full_copy_pending = 0;
+  } else if (plan.full_copy) {
+    const D3D11_BOX box = {0, 0, 0, s->texture_width, s->texture_height, 1};
+    gpu_context->CopySubresourceRegion(s->texture.Get(), 0, 0, 0, 0, engine_texture, 0, &box);
     s->full_copy_pending = 0;
   } else {
     for (size_t i = 0; i < plan.box_count; ++i) {
@@ -96,11 +103,14 @@ void CEF_CALLBACK OnAcceleratedPaint(cef_render_handler_t* self, cef_browser_t* 
   if (!engine_texture) return;
   D3D11_TEXTURE2D_DESC desc = {};
   engine_texture->GetDesc(&desc);
-  if (!EnsureSurfaceTexture(s, static_cast<int>(desc.Width), static_cast<int>(desc.Height))) return;
+  const int width = TextureLength(static_cast<int>(desc.Width), s->view_width, s->pointer.scale_milli);
+  const int height = TextureLength(static_cast<int>(desc.Height), s->view_height, s->pointer.scale_milli);
+  if (!EnsureSurfaceTexture(s, width, height)) return;
   CountPaint("[nimo-webengine][browser] FIRST on_accelerated_paint - GPU path live\n");
 
   const std::int64_t t1 = QpcNow();
-  CopyFrame(s, engine_texture.Get(), dirty_rects, dirty_count);
+  CopyFrame(s, engine_texture.Get(), dirty_rects, dirty_count,
+            width != static_cast<int>(desc.Width) || height != static_cast<int>(desc.Height));
   // The engine's texture is valid only during this callback: the copy is issued and
   // submitted before it is let go.
   gpu_context->Flush();
@@ -125,12 +135,18 @@ void CEF_CALLBACK OnPaint(cef_render_handler_t* self, cef_browser_t* browser, ce
     if (changed) AnnounceFrame(s, 0);
     return;
   }
-  if (type != PET_VIEW || !EnsureSurfaceTexture(s, width, height)) return;
+  const int texture_width = TextureLength(width, s->view_width, s->pointer.scale_milli);
+  const int texture_height = TextureLength(height, s->view_height, s->pointer.scale_milli);
+  if (type != PET_VIEW || !EnsureSurfaceTexture(s, texture_width, texture_height)) return;
   CountPaint("[nimo-webengine][browser] FIRST on_paint (CPU raster path)\n");
 
-  // Every CPU paint uploads the whole frame; dirty rectangles are not used.
+  // Every CPU paint uploads the whole frame (as much of it as the texture holds); dirty
+  // rectangles are not used.
   const std::int64_t t0 = QpcNow();
-  gpu_context->UpdateSubresource(s->texture.Get(), 0, nullptr, buffer, static_cast<UINT>(width) * 4u, 0);
+  const D3D11_BOX kept = {0, 0, 0, static_cast<UINT>(texture_width), static_cast<UINT>(texture_height), 1};
+  const bool cropped = texture_width != width || texture_height != height;
+  gpu_context->UpdateSubresource(s->texture.Get(), 0, cropped ? &kept : nullptr, buffer,
+                                 static_cast<UINT>(width) * 4u, 0);
   CopyPlan whole_view;
   whole_view.full_copy = true;
   DrawPopupOverView(s, whole_view);

@@ -41,6 +41,11 @@ std::int32_t PaintLength(std::int32_t dip, std::uint32_t milli) {
   return Saturate(static_cast<std::int64_t>(std::ceil(static_cast<double>(scaled))));
 }
 
+std::int32_t TextureLength(std::int32_t painted, std::uint32_t physical, std::uint32_t milli) {
+  if (milli == kScaleOne || physical == 0 || painted <= 0) return painted;
+  return static_cast<std::uint32_t>(painted) > physical ? Saturate(physical) : painted;
+}
+
 std::int32_t PixelToDip(std::int32_t pixel, std::uint32_t milli) {
   return Saturate(FloorDiv(static_cast<std::int64_t>(pixel) * 1000, Usable(milli)));
 }

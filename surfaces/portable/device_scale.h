@@ -30,6 +30,12 @@ std::int32_t DipLength(std::uint32_t physical, std::uint32_t milli);
 // The pixels the engine paints for `dip` DIP: ceil(dip x scale) in float, as it rounds.
 std::int32_t PaintLength(std::int32_t dip, std::uint32_t milli);
 
+// The texture's length for a paint `painted` pixels long on a surface `physical` pixels
+// long: at a scale the engine's picture of the rounded-up DIP view can be a pixel longer
+// than the surface, and the texture keeps the surface's size; at scale 1 the texture
+// follows the paint, as it always did.
+std::int32_t TextureLength(std::int32_t painted, std::uint32_t physical, std::uint32_t milli);
+
 // A pixel coordinate of the texture (may be negative or past the view while the mouse is
 // captured) as the DIP coordinate it shows: floor(pixel / scale).
 std::int32_t PixelToDip(std::int32_t pixel, std::uint32_t milli);

@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "protocol/pointer_messages.h"
 #include "protocol/wire.h"
 #include "tests/support/fake_client.h"
 #include "tests/support/journal.h"
@@ -36,11 +38,12 @@ class Session {
  public:
   Session() : sandbox_(Layout()) {}
   // `switches` replaces the client's pipe and process-id switches when given.
-  bool Start(const ScenarioWriter& scenario, const std::string& switches = std::string()) {
+  bool Start(const ScenarioWriter& scenario, const std::string& switches = std::string(), std::uint32_t version = 2) {
     if (!sandbox_.ok() || !scenario.WriteTo(sandbox_.Path("scenario.txt"))) return false;
     const std::vector<std::string> env = {"NIMO_STANDIN_JOURNAL=" + sandbox_.Path("journal.txt"),
                                           "NIMO_STANDIN_SCENARIO=" + sandbox_.Path("scenario.txt")};
-    const std::string link = switches.empty() ? client_.PipeSwitches() : switches;
+    std::string link = switches.empty() ? client_.PipeSwitches() : switches;
+    if (version > 2) link += " --nimomp-protocol=" + std::to_string(version);
     if (!sandbox_.Start("--nimomp-browser " + link + " --nimomp-url=about:blank#ui", env,
                         &process_))
       return false;
@@ -49,7 +52,7 @@ class Session {
       if (!process_.running()) return false;
       ++i;
     }
-    return client_.Handshake(15000);
+    return client_.Handshake(15000, nullptr, version);
   }
   FakeClient& client() { return client_; }
   Journal journal() const { return Journal::Load(sandbox_.Path("journal.txt")); }
@@ -352,6 +355,45 @@ TEST(Frames, PopupListsAreDrawnOverTheViewOnBothPathsAndLeaveNoTraceWhenClosed) 
   EXPECT_EQ(0, leaks) << j.DescribeLeaks();
   EXPECT_EQ(0, overreleases);
   EXPECT_EQ(0u, j.Count("refs.use_after_release"));
+}
+
+// Protocol 3 at scale 1.25: a 1066 x 600 surface is an 853 x 480 page, which the engine
+// paints 1067 x 600. On both paths the texture keeps the surface's size and shows the
+// picture's first 1066 columns.
+TEST(Frames, AtAFractionalScaleTheTextureKeepsTheSurfacesSize) {
+  ScenarioWriter scenario;
+  scenario.Page("about:blank#scaled", {"load_start", "load_end", "wait 300", "paint pattern=gradient"});
+  scenario.Page("https://frames.test/scaled", {"load_start", "load_end", "wait 300", "paint pattern=gradient"});
+  Session s;
+  if (!s.Start(scenario, "", 3)) {
+    ASSERT_EQ(std::string::npos, s.log().find("[ipc]")) << "the link started but did not connect:\n" << s.log();
+    GTEST_SKIP() << "the browser process does not open the client pipe";
+  }
+  // Surface 3 paints on the accelerated path, surface 2 on the CPU path.
+  for (const auto& surface : {std::make_pair(3u, "about:blank#scaled"), std::make_pair(2u, "https://frames.test/scaled")}) {
+    ASSERT_TRUE(s.client().SendSurfaceCommand(nimo::kMsgSetScale, surface.first, 1250, 0, 0));
+    ASSERT_TRUE(s.client().SendSurfaceCommand(nimo::kMsgCreateSurface, surface.first, 1066, 600, 0, surface.second));
+  }
+  ASSERT_TRUE(WaitForPaints(s, 1067, 600, 2, 15000)) << "the engine's picture is not the rounded-up page";
+  std::map<std::uint32_t, FrameReadyPayload> newest = Drain(s.client(), 700);
+  for (std::uint32_t surface : {3u, 2u}) {
+    ASSERT_EQ(1u, newest.count(surface)) << surface;
+    EXPECT_EQ(1066u, newest[surface].width) << surface;
+    EXPECT_EQ(600u, newest[surface].height) << surface;
+    const nimo_test::SharedFrame f = nimo_test::ReadSharedTexture(newest[surface].client_handle);
+    ASSERT_TRUE(f.opened) << surface;
+    ASSERT_EQ(1066u * 600u, f.pixels.size()) << surface;
+    const std::uint32_t red = f.at(0, 0) & 0x00FF0000u;  // the frame's number
+    int wrong = 0;
+    for (std::uint32_t y = 0; y < 600; y += 7)
+      for (std::uint32_t x : {0u, 500u, 1064u, 1065u}) {
+        const std::uint32_t expect = 0xFF000000u | red | (y & 255u) << 8 | (x & 255u);
+        if (f.at(x, y) != expect && ++wrong <= 5)
+          ADD_FAILURE() << "surface " << surface << " pixel " << x << "," << y << " is " << std::hex << f.at(x, y);
+      }
+    EXPECT_EQ(0, wrong);
+  }
+  EXPECT_EQ(0, s.Stop());
 }
 
 TEST(Frames, NoFrameIsAnnouncedWithoutAClientHandle) {

@@ -17,6 +17,8 @@ using nimo::DipLength;
 using nimo::DipRectToPixels;
 using nimo::PaintLength;
 using nimo::PixelToDip;
+using nimo::TextureLength;
+using nimo::kScaleOne;
 
 TEST(DeviceScale, EveryPixelOfTheSurfaceLiesOnThePageAndThePaintCoversItAtCommonScales) {
   for (std::uint32_t milli : {1000u, 1250u, 1500u, 1750u, 2000u, 500u, 4000u}) {
@@ -80,6 +82,12 @@ TEST(DeviceScale, PointsAndRectanglesConvertWithoutOffByOneAtTheEdges) {
   const cef_rect_t right = DipRectToPixels({753, 0, 100, 10}, 1250);  // ends at DIP 853
   EXPECT_EQ(right.x + right.width, 1067);  // what the engine paints for 853 DIP
   EXPECT_EQ(PaintLength(853, 1250), 1067);
+  // The texture keeps the surface's 1066; a paint from a smaller view shrinks it, and at
+  // scale 1 the texture follows the paint.
+  EXPECT_EQ(TextureLength(1067, 1066, 1250), 1066);
+  EXPECT_EQ(TextureLength(800, 1066, 1250), 800);
+  EXPECT_EQ(TextureLength(1067, 1066, kScaleOne), 1067);
+  EXPECT_EQ(TextureLength(1067, 0, 1500), 1067);
   // Before the view and empty rectangles.
   const cef_rect_t before = DipRectToPixels({-3, -1, 2, 0}, 1500);
   EXPECT_EQ(before.x, -5);
