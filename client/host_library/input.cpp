@@ -69,19 +69,9 @@ bool Host::ForwardInput(std::uint32_t surface, HWND window, UINT message, WPARAM
                                       protocol_version()))
     return false;
   HostState& s = *state_;
-  // Protocol 3: a surface hears that the pointer left it, wherever it went; version 2
-  // keeps passing moves and the window's leave as they come.
-  if (window != nullptr && surface < kSurfaceSlotCount && protocol_version() >= 3 &&
-      (message == WM_MOUSEMOVE || message == WM_MOUSELEAVE) &&
-      s.PresenceMessage(surface, window, message, wparam, record, keys)) {
-    if (message == WM_MOUSELEAVE) {
-      std::lock_guard<std::mutex> hold(s.lock);
-      for (HWND& tracked : s.leave_tracked)
-        if (tracked == window) tracked = nullptr;
-    }
-    return true;
-  }
-  if (window != nullptr && surface < kSurfaceSlotCount && (message == WM_MOUSEMOVE || message == WM_MOUSELEAVE)) {
+  const bool pointer_message = window != nullptr && surface < kSurfaceSlotCount &&
+                               (message == WM_MOUSEMOVE || message == WM_MOUSELEAVE);
+  if (pointer_message) {
     // Tracked per surface and window: a surface in a second window asks for its own leave.
     // A window's request is used up by its WM_MOUSELEAVE, for every surface in it.
     bool track = false;
@@ -101,6 +91,10 @@ bool Host::ForwardInput(std::uint32_t surface, HWND window, UINT message, WPARAM
       TrackMouseEvent(&t);
     }
   }
+  // Protocol 3: a surface hears that the pointer left it, wherever it went; version 2
+  // keeps passing moves and the window's leave as they come.
+  if (pointer_message && protocol_version() >= 3 && s.PresenceMessage(surface, window, message, wparam, record, keys))
+    return true;
   const bool queued = s.Queue(protocol::Input(record));
   // Alt+F4, Alt+Space and F10 still reach the window's DefWindowProc.
   if (message == WM_SYSKEYDOWN || message == WM_SYSKEYUP || message == WM_SYSCHAR) return false;

@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "client/host_library/state.h"
+#include "protocol/input_messages.h"
 #include "protocol/pointer_messages.h"
 
 namespace nimo {
@@ -14,7 +15,6 @@ namespace host {
 
 namespace {
 
-constexpr UINT kWmMouseHWheel = 0x20E;
 constexpr UINT kWmDpiChanged = 0x2E0;
 
 // GetDpiForWindow where the system has it (Windows 10 1607 on), else the screen's DPI.
@@ -93,11 +93,7 @@ bool HostState::PointerMessage(Host* host, std::uint32_t surface, HWND window, U
     return true;
   }
   if (message == kWmMouseHWheel) {
-    // Unknown to a version-2 engine: not sent there at all.
-    if (host->protocol_version() < 3) {
-      *result = false;
-      return true;
-    }
+    // Its position comes in screen coordinates; the translator refuses it below version 3.
     if (window != nullptr) {
       POINT pt = {static_cast<short>(LOWORD(*lparam)), static_cast<short>(HIWORD(*lparam))};
       ScreenToClient(window, &pt);
