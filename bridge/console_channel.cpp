@@ -2,12 +2,12 @@
 
 #include <string>
 
+#include "base/callback_guard.h"
+#include "base/engine_ref.h"
+#include "base/engine_strings.h"
+#include "base/ui_thread.h"
 #include "bridge/portable/console_line.h"
 #include "bridge/portable/text_note.h"
-#include "host/base/callback_guard.h"
-#include "host/base/engine_ref.h"
-#include "host/base/engine_strings.h"
-#include "host/base/ui_thread.h"
 #include "link/send.h"
 #include "surfaces/keyboard.h"
 #include "surfaces/surface.h"

@@ -6,7 +6,7 @@
 // Threads: the callback runs on the engine's UI thread; the installer on the main thread
 // before the engine runs.
 #pragma once
-#include "host/portable/engine_abi.h"
+#include "base/portable/engine_abi.h"
 
 namespace nimo {
 

@@ -4,12 +4,12 @@
 #include <cstdint>
 #include <string>
 
+#include "base/callback_guard.h"
+#include "base/engine_api.h"
+#include "base/engine_ref.h"
+#include "base/engine_strings.h"
+#include "base/ui_thread.h"
 #include "bridge/page_scripts.h"
-#include "host/base/callback_guard.h"
-#include "host/base/engine_api.h"
-#include "host/base/engine_ref.h"
-#include "host/base/engine_strings.h"
-#include "host/base/ui_thread.h"
 #include "link/send.h"
 #include "protocol/wire.h"
 #include "surfaces/keyboard.h"

@@ -7,7 +7,7 @@
 //
 // Threads: the engine's UI thread (the callbacks, and the two injections they use).
 #pragma once
-#include "host/portable/engine_abi.h"
+#include "base/portable/engine_abi.h"
 
 namespace nimo {
 

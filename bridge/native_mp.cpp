@@ -5,12 +5,12 @@
 #include <string>
 #include <utility>
 
+#include "base/callback_guard.h"
+#include "base/engine_api.h"
+#include "base/engine_ref.h"
+#include "base/engine_strings.h"
+#include "base/portable/static_ref.h"
 #include "diag/log.h"
-#include "host/base/callback_guard.h"
-#include "host/base/engine_api.h"
-#include "host/base/engine_ref.h"
-#include "host/base/engine_strings.h"
-#include "host/portable/static_ref.h"
 
 namespace nimo {
 namespace {

@@ -3,7 +3,7 @@
 // each sending the process message "mp:invoke" (call name, payload) to the browser
 // process. Renderer main thread only (where the engine creates contexts and runs script).
 #pragma once
-#include "host/portable/engine_abi.h"
+#include "base/portable/engine_abi.h"
 
 namespace nimo {
 

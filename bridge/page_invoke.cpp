@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "host/base/callback_guard.h"
-#include "host/base/engine_ref.h"
-#include "host/base/engine_strings.h"
-#include "host/base/ui_thread.h"
+#include "base/callback_guard.h"
+#include "base/engine_ref.h"
+#include "base/engine_strings.h"
+#include "base/ui_thread.h"
 #include "link/send.h"
 #include "protocol/page_message.h"
 #include "protocol/wire.h"

@@ -19,7 +19,7 @@ std::atomic<int> logging_state{-1};
 // out. The executable's path is read as UTF-16 into a buffer that holds the longest path
 // the system hands out, so a folder name of any script, and a long one, is never cut or
 // mangled on its way to the file calls. The log sits below every other part of the
-// program, so it finds that folder itself rather than asking host/base/paths.h.
+// program, so it finds that folder itself rather than asking base/paths.h.
 struct LogPaths {
   std::wstring log;
   std::wstring flag;

@@ -9,19 +9,19 @@
 #include <cstring>
 #include <string>
 
+#include "base/command_line.h"
+#include "base/engine_api.h"
+#include "base/paths.h"
+#include "base/ui_thread.h"
+#include "base/wide_text.h"
 #include "bridge/console_channel.h"
 #include "bridge/load_handler.h"
 #include "bridge/page_invoke.h"
 #include "diag/crash_filter.h"
 #include "diag/log.h"
-#include "diag/portable/extended_path.h"
 #include "diag/perf_stats.h"
+#include "diag/portable/extended_path.h"
 #include "host/app.h"
-#include "host/base/command_line.h"
-#include "host/base/engine_api.h"
-#include "host/base/paths.h"
-#include "host/base/ui_thread.h"
-#include "host/base/wide_text.h"
 #include "host/portable/devtools_port.h"
 #include "link/pipe_link.h"
 #include "link/ui_task.h"
@@ -93,7 +93,7 @@ int RunBrowserProcess(HINSTANCE instance) {
     return 2;
   }
 
-  // Paths are UTF-8 from here on (host/base/paths.h reads them as UTF-16), and the engine
+  // Paths are UTF-8 from here on (base/paths.h reads them as UTF-16), and the engine
   // gets them back as UTF-16 through its own conversion.
   const std::string exe_path = GetExecutablePath();
   const std::string exe_dir = GetExecutableDirectory();

@@ -5,11 +5,11 @@
 
 #include <string>
 
+#include "base/command_line.h"
+#include "base/engine_api.h"
+#include "base/paths.h"
 #include "diag/log.h"
 #include "host/app.h"
-#include "host/base/command_line.h"
-#include "host/base/engine_api.h"
-#include "host/base/paths.h"
 #include "host/browser_process.h"
 #include "host/portable/process_role.h"
 

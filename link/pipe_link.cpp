@@ -7,10 +7,10 @@
 #include <utility>
 #include <vector>
 
+#include "base/wide_text.h"
+#include "base/win_handle.h"
 #include "diag/log.h"
 #include "diag/perf_stats.h"
-#include "host/base/wide_text.h"
-#include "host/base/win_handle.h"
 #include "link/pipe_writer.h"
 #include "link/send.h"
 #include "protocol/wire.h"

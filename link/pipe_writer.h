@@ -20,7 +20,7 @@
 
 #include <atomic>
 
-#include "host/base/win_handle.h"
+#include "base/win_handle.h"
 #include "link/portable/send_queue.h"
 
 namespace nimo {

@@ -7,10 +7,10 @@
 #include <new>
 #include <utility>
 
+#include "base/callback_guard.h"
+#include "base/engine_api.h"
+#include "base/ui_thread.h"
 #include "diag/perf_stats.h"
-#include "host/base/callback_guard.h"
-#include "host/base/engine_api.h"
-#include "host/base/ui_thread.h"
 
 namespace nimo {
 

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "host/portable/engine_abi.h"
+#include "base/portable/engine_abi.h"
 
 namespace nimo {
 

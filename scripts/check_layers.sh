@@ -1,25 +1,24 @@
 #!/bin/sh
 # Checks the direction of includes between the folders of the product and the client:
 # each folder may include only itself and the folders after it in this order
-#   host  bridge  surfaces  link  host/base  host/portable  diag  protocol
-# host/ itself is the process entry, the app object and the browser process, which wire the
-# subsystems together; its base/ and portable/ folders are the engine interface, ownership
-# types and pure decisions every subsystem builds on. protocol/ at the bottom is the one
-# definition of the wire and includes nothing of ours. client/ may include only host/base/
-# (for host/base/win_handle.h) and protocol/. Prints every include that goes another way (test code
-# included) and exits 1 if there is one; since the order is a line, no two folders can
-# include each other.
+#   host  bridge  surfaces  link  base  base/portable  diag  protocol
+# host/ is the process entry, the app object and the browser process, which wire the
+# subsystems together (its portable/ folder is part of it). base/ and base/portable/ are the
+# engine interface, ownership types and pure decisions every subsystem builds on. protocol/
+# at the bottom is the one definition of the wire and includes nothing of ours. client/ may
+# include only base/ (for base/win_handle.h) and protocol/. Prints every include that goes
+# another way (test code included) and exits 1 if there is one; since the order is a line,
+# no two folders can include each other.
 set -eu
 cd "$(dirname "$0")/.."
-order="host bridge surfaces link host/base host/portable diag protocol"
+order="host bridge surfaces link base base/portable diag protocol"
 status=0
 
-# The layer an include path or a file path belongs to: host/base and host/portable are
-# layers of their own, every other subfolder belongs to its top folder.
+# The layer an include path or a file path belongs to: base/portable is a layer of its own,
+# every other subfolder belongs to its top folder.
 layer_of() {
   case "$1" in
-    host/base/*) echo host/base ;;
-    host/portable/*) echo host/portable ;;
+    base/portable/*) echo base/portable ;;
     *) echo "${1%%/*}" ;;
   esac
 }
@@ -50,10 +49,10 @@ for folder in $order; do
   below=${below#"$folder"}
   below=${below# }
   case "$folder" in
-    host) check host "-maxdepth 1" "$below" ;;
+    base) check base "-maxdepth 1" "$below" ;;
     *) check "$folder" "" "$below" ;;
   esac
 done
-check client "" "host/base protocol"
-[ "$status" -eq 0 ] && echo "layering: ok ($order; client -> host/base protocol)"
+check client "" "base protocol"
+[ "$status" -eq 0 ] && echo "layering: ok ($order; client -> base protocol)"
 exit "$status"

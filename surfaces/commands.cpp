@@ -2,19 +2,19 @@
 
 #include <cstring>
 
+#include "base/engine_api.h"
+#include "base/engine_ref.h"
+#include "base/engine_strings.h"
+#include "base/paths.h"
 #include "diag/log.h"
 #include "diag/perf_stats.h"
-#include "host/base/engine_api.h"
-#include "host/base/engine_ref.h"
-#include "host/base/engine_strings.h"
-#include "host/base/paths.h"
 #include "link/pipe_link.h"
-#include "surfaces/portable/input_translate.h"
 #include "link/ui_task.h"
 #include "protocol/keyboard_messages.h"
-#include "surfaces/keyboard.h"
 #include "protocol/pointer_messages.h"
+#include "surfaces/keyboard.h"
 #include "surfaces/pointer.h"
+#include "surfaces/portable/input_translate.h"
 #include "surfaces/renderer_faults.h"
 #include "surfaces/surface.h"
 

@@ -1,6 +1,6 @@
 #include "surfaces/frame_pump.h"
 
-#include "host/base/engine_ref.h"
+#include "base/engine_ref.h"
 #include "link/pipe_link.h"
 #include "link/ui_task.h"
 #include "surfaces/surface.h"

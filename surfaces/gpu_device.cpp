@@ -9,8 +9,8 @@
 #include <string>
 #include <utility>
 
+#include "base/command_line.h"
 #include "diag/log.h"
-#include "host/base/command_line.h"
 #include "protocol/switches.h"
 #include "surfaces/portable/adapter_choice.h"
 #include "surfaces/portable/gpu_log_lines.h"

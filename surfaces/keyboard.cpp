@@ -4,10 +4,10 @@
 
 #include <vector>
 
-#include "host/base/callback_guard.h"
-#include "host/base/engine_ref.h"
-#include "host/base/engine_strings.h"
-#include "host/base/ui_thread.h"
+#include "base/callback_guard.h"
+#include "base/engine_ref.h"
+#include "base/engine_strings.h"
+#include "base/ui_thread.h"
 #include "link/send.h"
 #include "surfaces/portable/device_scale.h"
 #include "surfaces/surface.h"

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <string>
 
-#include "host/portable/engine_abi.h"
+#include "base/portable/engine_abi.h"
 #include "protocol/wire.h"
 #include "surfaces/portable/input_translate.h"
 

@@ -3,13 +3,13 @@
 #include <string>
 #include <string_view>
 
+#include "base/callback_guard.h"
+#include "base/engine_api.h"
+#include "base/engine_ref.h"
+#include "base/engine_strings.h"
+#include "base/portable/static_ref.h"
+#include "base/ui_thread.h"
 #include "diag/log.h"
-#include "host/base/callback_guard.h"
-#include "host/base/engine_api.h"
-#include "host/base/engine_ref.h"
-#include "host/base/engine_strings.h"
-#include "host/base/ui_thread.h"
-#include "host/portable/static_ref.h"
 #include "surfaces/portable/asset_policy.h"
 #include "surfaces/surface.h"
 #include "surfaces/ui_origin.h"

@@ -14,7 +14,7 @@
 // location; the resource callbacks run on the engine's IO thread and read it. The
 // installer runs on the main thread before the engine does.
 #pragma once
-#include "host/portable/engine_abi.h"
+#include "base/portable/engine_abi.h"
 
 namespace nimo {
 

@@ -3,11 +3,11 @@
 #include <windows.h>
 #include <d3d11_1.h>
 
+#include "base/callback_guard.h"
+#include "base/engine_ref.h"
+#include "base/ui_thread.h"
 #include "diag/log.h"
 #include "diag/perf_stats.h"
-#include "host/base/callback_guard.h"
-#include "host/base/engine_ref.h"
-#include "host/base/ui_thread.h"
 #include "link/send.h"
 #include "protocol/wire.h"
 #include "surfaces/gpu_device.h"

@@ -9,7 +9,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "host/portable/engine_abi.h"
+#include "base/portable/engine_abi.h"
 
 namespace nimo {
 

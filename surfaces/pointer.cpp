@@ -4,10 +4,10 @@
 #include <cstring>
 #include <vector>
 
+#include "base/callback_guard.h"
+#include "base/engine_strings.h"
+#include "base/ui_thread.h"
 #include "diag/log.h"
-#include "host/base/callback_guard.h"
-#include "host/base/engine_strings.h"
-#include "host/base/ui_thread.h"
 #include "link/send.h"
 #include "protocol/input_messages.h"
 #include "protocol/wire.h"

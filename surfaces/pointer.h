@@ -14,8 +14,8 @@
 #include <cstdint>
 #include <string>
 
-#include "host/base/engine_ref.h"
-#include "host/portable/engine_abi_pointer.h"
+#include "base/engine_ref.h"
+#include "base/portable/engine_abi_pointer.h"
 #include "surfaces/portable/cursor_shape.h"
 #include "surfaces/portable/device_scale.h"
 #include "surfaces/portable/drag_session.h"

@@ -5,10 +5,10 @@
 
 #include <cstdint>
 
+#include "base/callback_guard.h"
+#include "base/engine_ref.h"
+#include "base/ui_thread.h"
 #include "diag/log.h"
-#include "host/base/callback_guard.h"
-#include "host/base/engine_ref.h"
-#include "host/base/ui_thread.h"
 #include "surfaces/gpu_device.h"
 #include "surfaces/portable/copy_plan.h"
 #include "surfaces/surface.h"

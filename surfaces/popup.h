@@ -14,7 +14,7 @@
 
 #include <cstdint>
 
-#include "host/portable/engine_abi.h"
+#include "base/portable/engine_abi.h"
 #include "surfaces/portable/popup_place.h"
 
 namespace nimo {

@@ -6,11 +6,11 @@
 #include <string>
 #include <utility>
 
+#include "base/callback_guard.h"
+#include "base/engine_ref.h"
+#include "base/engine_strings.h"
+#include "base/ui_thread.h"
 #include "diag/log.h"
-#include "host/base/callback_guard.h"
-#include "host/base/engine_ref.h"
-#include "host/base/engine_strings.h"
-#include "host/base/ui_thread.h"
 #include "link/send.h"
 #include "link/ui_task.h"
 #include "protocol/wire.h"

@@ -18,8 +18,8 @@
 #include <atomic>
 #include <cstdint>
 
-#include "host/base/engine_ref.h"
-#include "host/portable/engine_abi.h"
+#include "base/engine_ref.h"
+#include "base/portable/engine_abi.h"
 #include "surfaces/portable/renderer_recovery.h"
 
 namespace nimo {

@@ -6,13 +6,13 @@
 #include <mutex>
 #include <utility>
 
+#include "base/callback_guard.h"
+#include "base/engine_api.h"
+#include "base/engine_strings.h"
+#include "base/paths.h"
+#include "base/portable/static_ref.h"
+#include "base/ui_thread.h"
 #include "diag/log.h"
-#include "host/base/callback_guard.h"
-#include "host/base/engine_api.h"
-#include "host/base/engine_strings.h"
-#include "host/base/paths.h"
-#include "host/base/ui_thread.h"
-#include "host/portable/static_ref.h"
 #include "surfaces/frame_pump.h"
 #include "surfaces/keyboard.h"
 #include "surfaces/nav_filter.h"

@@ -27,9 +27,9 @@
 #include <cstdint>
 #include <string>
 
-#include "host/base/engine_ref.h"
-#include "host/base/win_handle.h"
-#include "host/portable/engine_abi.h"
+#include "base/engine_ref.h"
+#include "base/portable/engine_abi.h"
+#include "base/win_handle.h"
 #include "surfaces/pointer.h"
 #include "surfaces/popup.h"
 #include "surfaces/portable/held_input.h"

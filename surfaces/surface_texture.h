@@ -7,7 +7,7 @@
 #pragma once
 #include <windows.h>
 
-#include "host/base/win_handle.h"
+#include "base/win_handle.h"
 
 namespace nimo {
 

@@ -13,13 +13,13 @@
 #include <utility>
 #include <vector>
 
+#include "base/callback_guard.h"
+#include "base/engine_ref.h"
+#include "base/engine_strings.h"
+#include "base/wide_text.h"
+#include "base/win_handle.h"
 #include "diag/log.h"
 #include "diag/portable/extended_path.h"
-#include "host/base/callback_guard.h"
-#include "host/base/engine_ref.h"
-#include "host/base/engine_strings.h"
-#include "host/base/wide_text.h"
-#include "host/base/win_handle.h"
 #include "surfaces/portable/ui_origin.h"
 
 namespace nimo {

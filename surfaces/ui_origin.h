@@ -14,7 +14,7 @@
 #pragma once
 #include <string>
 
-#include "host/portable/engine_abi.h"
+#include "base/portable/engine_abi.h"
 
 namespace nimo {
 

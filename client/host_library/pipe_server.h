@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "host/base/win_handle.h"
+#include "base/win_handle.h"
 
 namespace nimo {
 namespace client {

@@ -14,13 +14,13 @@
 #include <thread>
 #include <vector>
 
+#include "base/win_handle.h"
 #include "client/host_library/cursors.h"
 #include "client/host_library/events.h"
+#include "client/host_library/pipe_server.h"
 #include "client/host_library/textures.h"
 #include "client/nimo_host.h"
 #include "client/portable/pointer_presence.h"
-#include "client/host_library/pipe_server.h"
-#include "host/base/win_handle.h"
 
 namespace nimo {
 namespace host {

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "base/win_handle.h"
 #include "client/nimo_host.h"
-#include "host/base/win_handle.h"
 
 namespace nimo {
 namespace host {

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/portable/engine_abi_pointer.h"
+#include "base/portable/engine_abi_pointer.h"
 
 namespace nimo {
 

@@ -8,7 +8,7 @@
 #pragma once
 #include <cstdint>
 
-#include "host/portable/engine_abi.h"
+#include "base/portable/engine_abi.h"
 
 namespace nimo {
 

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/portable/engine_abi_pointer.h"
+#include "base/portable/engine_abi_pointer.h"
 
 namespace nimo {
 

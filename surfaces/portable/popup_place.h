@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-#include "host/portable/engine_abi.h"
+#include "base/portable/engine_abi.h"
 #include "surfaces/portable/copy_plan.h"
 
 namespace nimo {

@@ -1,4 +1,4 @@
 // The engine's C declarations as the stand-in sees them: the product's own header, so both
 // sides compile against one set of layouts.
 #pragma once
-#include "host/portable/engine_abi.h"
+#include "base/portable/engine_abi.h"

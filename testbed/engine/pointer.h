@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/portable/engine_abi_pointer.h"
+#include "base/portable/engine_abi_pointer.h"
 #include "testbed/engine/engine_decls.h"
 
 namespace standin {

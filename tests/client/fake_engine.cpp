@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "host/base/win_handle.h"
+#include "base/win_handle.h"
 #include "protocol/switches.h"
 #include "protocol/wire.h"
 #include "testbed/gpu/standin_gpu.h"

@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "base/win_handle.h"
 #include "client/nimo_host.h"
-#include "host/base/win_handle.h"
 #include "testbed/gpu/standin_gpu.h"
 #include "tests/support/fault_support.h"
 #include "tests/support/journal.h"

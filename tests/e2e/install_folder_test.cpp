@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/base/wide_text.h"
+#include "base/wide_text.h"
 #include "protocol/wire.h"
 #include "tests/support/fake_client.h"
 #include "tests/support/journal.h"

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "base/portable/engine_abi.h"
 #include "protocol/keyboard_messages.h"
-#include "host/portable/engine_abi.h"
 #include "protocol/pointer_messages.h"
 #include "protocol/wire.h"
 #include "tests/support/chromium_guard.h"

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/base/win_handle.h"
+#include "base/win_handle.h"
 
 namespace nimo_test {
 

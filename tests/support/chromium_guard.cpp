@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "host/base/win_handle.h"
+#include "base/win_handle.h"
 
 namespace nimo_test {
 namespace {

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <cstdio>
 
-#include "host/base/engine_api.h"
+#include "base/engine_api.h"
 
 namespace nimo {
 namespace test {

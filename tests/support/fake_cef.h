@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/portable/engine_abi.h"
+#include "base/portable/engine_abi.h"
 
 namespace nimo {
 namespace test {

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "base/win_handle.h"
 #include "client/host_library/pipe_server.h"
-#include "host/base/win_handle.h"
 
 namespace nimo {
 namespace test {

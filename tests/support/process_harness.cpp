@@ -7,7 +7,7 @@
 #include <cstring>
 #include <cwchar>
 
-#include "host/base/wide_text.h"
+#include "base/wide_text.h"
 #include "tests/support/start_retrying.h"
 
 namespace nimo {

@@ -1,14 +1,14 @@
 // The revision lines of the browser log: the version is shown as reported, the hash is
 // compared with the revision the layouts were taken from, and whatever the library hands
 // back cannot break the log line.
-#include "host/portable/engine_revision.h"
+#include "base/portable/engine_revision.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "host/portable/engine_abi.h"
+#include "base/portable/engine_abi.h"
 
 namespace nimo {
 namespace {

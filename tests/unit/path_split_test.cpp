@@ -1,4 +1,4 @@
-#include "host/portable/path_split.h"
+#include "base/portable/path_split.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Static engine objects: the engine may count references on them as it likes, they must
 // never report a last reference, and filling the base must not disturb the object's slots.
-#include "host/portable/static_ref.h"
+#include "base/portable/static_ref.h"
 
 #include <gtest/gtest.h>
 

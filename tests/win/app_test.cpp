@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "base/engine_api.h"
+#include "base/engine_strings.h"
+#include "base/portable/static_ref.h"
 #include "bridge/native_mp.h"
-#include "host/base/engine_api.h"
-#include "host/base/engine_strings.h"
 #include "host/portable/engine_switches.h"
-#include "host/portable/static_ref.h"
 #include "tests/support/fake_cef.h"
 
 namespace nimo {

@@ -1,6 +1,6 @@
 // GetSwitchValue reads the real command line of the process: the test starts a copy of
 // itself with chosen switches and lets the copy check what it sees.
-#include "host/base/command_line.h"
+#include "base/command_line.h"
 
 #include <windows.h>
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/base/engine_api.h"
+#include "base/engine_api.h"
 #include "protocol/wire.h"
 #include "surfaces/surface.h"
 #include "tests/support/fake_cef.h"

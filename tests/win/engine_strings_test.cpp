@@ -1,7 +1,7 @@
 // Engine string conversion in both directions against a recording fake of the engine's
 // string entry points: exact UTF-8 bytes, the surrogate rules, who frees what, and that
 // nothing is read beyond the length the engine gives.
-#include "host/base/engine_strings.h"
+#include "base/engine_strings.h"
 
 #include <windows.h>
 
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/base/engine_api.h"
+#include "base/engine_api.h"
 
 namespace nimo {
 namespace {

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "base/engine_api.h"
 #include "diag/perf_stats.h"
-#include "host/base/engine_api.h"
 #include "link/pipe_link.h"
 #include "link/send.h"
 #include "link/ui_task.h"

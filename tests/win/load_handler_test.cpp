@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
+#include "base/engine_api.h"
 #include "bridge/load_handler.h"
 #include "bridge/page_scripts.h"
-#include "host/base/engine_api.h"
 #include "protocol/wire.h"
 #include "surfaces/surface.h"
 #include "tests/support/fake_cef.h"

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <string>
 
-#include "host/base/paths.h"
+#include "base/paths.h"
 #include "tests/support/process_harness.h"
 
 namespace nimo {

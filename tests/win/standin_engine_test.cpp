@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "base/portable/engine_abi.h"
 #include "gtest/gtest.h"
-#include "host/portable/engine_abi.h"
 #include "testbed/gpu/standin_gpu.h"
 #include "tests/support/journal.h"
 

@@ -17,8 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "host/base/engine_api.h"
-#include "host/base/ui_thread.h"
+#include "base/engine_api.h"
+#include "base/ui_thread.h"
 #include "link/pipe_link.h"
 #include "link/ui_task.h"
 #include "surfaces/frame_pump.h"

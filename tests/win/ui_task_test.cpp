@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/base/engine_api.h"
+#include "base/engine_api.h"
 
 namespace nimo {
 namespace {

@@ -1,12 +1,12 @@
-#include "host/base/paths.h"
+#include "base/paths.h"
 
 #include <cstdint>
 #include <vector>
 
+#include "base/portable/path_split.h"
+#include "base/wide_text.h"
 #include "diag/log.h"
 #include "diag/portable/extended_path.h"
-#include "host/base/wide_text.h"
-#include "host/portable/path_split.h"
 
 namespace nimo {
 namespace {

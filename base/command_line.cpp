@@ -1,10 +1,10 @@
-#include "host/base/command_line.h"
+#include "base/command_line.h"
 
 #include <windows.h>
 
 #include <cwchar>
 
-#include "host/base/wide_text.h"
+#include "base/wide_text.h"
 #include "protocol/switches.h"
 
 namespace nimo {

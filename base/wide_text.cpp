@@ -1,4 +1,4 @@
-#include "host/base/wide_text.h"
+#include "base/wide_text.h"
 
 #include <windows.h>
 

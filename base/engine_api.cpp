@@ -1,9 +1,9 @@
-#include "host/base/engine_api.h"
+#include "base/engine_api.h"
 
 #include <string>
 
+#include "base/portable/engine_revision.h"
 #include "diag/log.h"
-#include "host/portable/engine_revision.h"
 
 namespace nimo {
 

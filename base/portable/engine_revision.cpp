@@ -1,9 +1,9 @@
-#include "host/portable/engine_revision.h"
+#include "base/portable/engine_revision.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "host/portable/engine_abi.h"
+#include "base/portable/engine_abi.h"
 
 namespace nimo {
 namespace {

@@ -1,4 +1,4 @@
-#include "host/portable/static_ref.h"
+#include "base/portable/static_ref.h"
 
 namespace nimo {
 

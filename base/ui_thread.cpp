@@ -1,4 +1,4 @@
-#include "host/base/ui_thread.h"
+#include "base/ui_thread.h"
 
 #include <windows.h>
 
@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/engine_api.h"
 #include "diag/log.h"
-#include "host/base/engine_api.h"
 
 namespace nimo {
 namespace {

@@ -1,10 +1,10 @@
-#include "host/base/engine_strings.h"
+#include "base/engine_strings.h"
 
 #include <windows.h>
 
 #include <climits>
 
-#include "host/base/engine_api.h"
+#include "base/engine_api.h"
 
 namespace nimo {
 namespace {

@@ -1,5 +1,5 @@
 // Where the program lives and how it finds the engine library. Paths are UTF-8 here and
-// reach the system as UTF-16 (host/base/wide_text.h), so a folder name of any script and a
+// reach the system as UTF-16 (base/wide_text.h), so a folder name of any script and a
 // path longer than the classic 260-character limit come through whole.
 // GetExecutablePath/GetExecutableDirectory/FlagFileExists/ToFullPath/MakeDirectory: any
 // thread. LoadEngineLibrary: main thread, once, before any engine thread exists.

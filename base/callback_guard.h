@@ -14,8 +14,8 @@
 #pragma once
 #include <type_traits>
 
+#include "base/portable/engine_abi.h"
 #include "diag/perf_stats.h"
-#include "host/portable/engine_abi.h"
 
 namespace nimo {
 namespace callback_guard_internal {

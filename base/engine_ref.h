@@ -20,7 +20,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "host/portable/engine_abi.h"
+#include "base/portable/engine_abi.h"
 
 namespace nimo {
 

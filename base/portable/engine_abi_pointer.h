@@ -4,7 +4,7 @@
 // revision as engine_abi.h; the static_asserts pin every size and offset.
 // Declarations only: any thread (the engine says which thread may call what).
 #pragma once
-#include "host/portable/engine_abi.h"
+#include "base/portable/engine_abi.h"
 
 struct cef_image_t;
 struct cef_stream_writer_t;
