@@ -21,6 +21,7 @@
 #include "client/nimo_protocol.h"
 #include "client/portable/scenario.h"
 #include "client/report_json.h"
+#include "protocol/switches.h"
 
 namespace {
 
@@ -76,13 +77,13 @@ bool ParseOptions(int argc, char** argv, Options* o) {
     } else if (value("--exit-timeout", &v)) {
       o->exit_timeout_ms = static_cast<std::uint32_t>(std::strtoul(v.c_str(), nullptr, 10));
     } else if (value("--url", &v)) {
-      o->engine_args.push_back("--nimomp-url=" + v);
+      o->engine_args.push_back(std::string(nimo::kSwitchUrl) + "=" + v);
     } else if (value("--protocol", &v)) {
       o->protocol_version = static_cast<std::uint32_t>(std::strtoul(v.c_str(), nullptr, 10));
     } else if (value("--ui-root", &v)) {
-      o->engine_args.push_back("--nimomp-ui-root=" + v);
+      o->engine_args.push_back(std::string(nimo::kSwitchUiRoot) + "=" + v);
     } else if (value("--devtools-port", &v)) {
-      o->engine_args.push_back("--nimomp-devtools-port=" + v);
+      o->engine_args.push_back(std::string(nimo::kSwitchDevToolsPort) + "=" + v);
     } else if (value("--output", &v)) {
       o->output = v;
     } else if (a == "--verify-frames") {

@@ -52,12 +52,12 @@ EngineCommand BuildEngineCommand(const EngineCommandInput& in) {
   } folders[] = {{"cache_dir", kSwitchCache, &in.cache_dir},
                  {"locales_dir", kSwitchLocales, &in.locales_dir},
                  {"resources_dir", kSwitchResources, &in.resources_dir},
-                 {"ui_root", "--nimomp-ui-root", &in.ui_root}};
+                 {"ui_root", kSwitchUiRoot, &in.ui_root}};
   for (const auto& f : folders) {
     if (f.value->empty()) continue;
     if (!AppendSwitch(&out.line, f.name, FolderValue(*f.value))) return refuse(std::string(f.option) + kWhy);
   }
-  if (!in.devtools_port.empty() && !AppendSwitch(&out.line, "--nimomp-devtools-port", in.devtools_port))
+  if (!in.devtools_port.empty() && !AppendSwitch(&out.line, kSwitchDevToolsPort, in.devtools_port))
     return refuse(std::string("devtools_port") + kWhy);
   for (const std::string& extra : in.extra_switches) {
     const std::size_t equals = extra.find('=');
