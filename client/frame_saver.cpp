@@ -55,15 +55,8 @@ bool FrameSaver::Save(host::Host& host, std::uint32_t surface, const std::string
     *error = "unexpected texture format " + std::to_string(static_cast<int>(desc.Format));
     return false;
   }
-  D3D11_TEXTURE2D_DESC sd = {};
-  sd.Width = desc.Width;
-  sd.Height = desc.Height;
-  sd.MipLevels = 1;
-  sd.ArraySize = 1;
-  sd.Format = desc.Format;
-  sd.SampleDesc.Count = 1;
-  sd.Usage = D3D11_USAGE_STAGING;
-  sd.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
+  const CD3D11_TEXTURE2D_DESC sd(desc.Format, desc.Width, desc.Height, 1, 1, 0, D3D11_USAGE_STAGING,
+                                 D3D11_CPU_ACCESS_READ);
   Microsoft::WRL::ComPtr<ID3D11Texture2D> staging;
   HRESULT hr = device_->CreateTexture2D(&sd, nullptr, staging.GetAddressOf());
   if (FAILED(hr)) {

@@ -56,14 +56,8 @@ bool EnsureKeptTexture(PopupLayer& p, int width, int height, DXGI_FORMAT format)
   if (width < 1 || height < 1) return false;
   if (p.pixels && p.width == width && p.height == height && p.format == format) return true;
   ForgetPixels(p);
-  D3D11_TEXTURE2D_DESC desc = {};
-  desc.Width = static_cast<UINT>(width);
-  desc.Height = static_cast<UINT>(height);
-  desc.MipLevels = 1;
-  desc.ArraySize = 1;
-  desc.Format = format;
-  desc.SampleDesc.Count = 1;
-  desc.Usage = D3D11_USAGE_DEFAULT;  // only copied from and into on the GPU
+  // Only copied from and into on the GPU: bound to nothing.
+  const CD3D11_TEXTURE2D_DESC desc(format, static_cast<UINT>(width), static_cast<UINT>(height), 1, 1, 0);
   if (FAILED(gpu_device1->CreateTexture2D(&desc, nullptr, p.pixels.GetAddressOf())) || !p.pixels) {
     p.pixels.Reset();
     WriteLog("[nimo-webengine][gpu] CreateTexture2D(popup) FAILED\n");

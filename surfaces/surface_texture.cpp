@@ -37,16 +37,9 @@ bool EnsureSurfaceTexture(Surface* s, int width, int height) {
   if (!EnsureGpuDevice()) return false;  // an old texture, if any, stays
 
   DropTexture(s);
-  D3D11_TEXTURE2D_DESC desc = {};
-  desc.Width = static_cast<UINT>(width);
-  desc.Height = static_cast<UINT>(height);
-  desc.MipLevels = 1;
-  desc.ArraySize = 1;
-  desc.Format = DXGI_FORMAT_B8G8R8A8_UNORM;
-  desc.SampleDesc.Count = 1;
-  desc.Usage = D3D11_USAGE_DEFAULT;
-  desc.BindFlags = D3D11_BIND_SHADER_RESOURCE;
-  desc.MiscFlags = D3D11_RESOURCE_MISC_SHARED | D3D11_RESOURCE_MISC_SHARED_NTHANDLE;
+  const CD3D11_TEXTURE2D_DESC desc(DXGI_FORMAT_B8G8R8A8_UNORM, static_cast<UINT>(width), static_cast<UINT>(height),
+                                   1, 1, D3D11_BIND_SHADER_RESOURCE, D3D11_USAGE_DEFAULT, 0, 1, 0,
+                                   D3D11_RESOURCE_MISC_SHARED | D3D11_RESOURCE_MISC_SHARED_NTHANDLE);
   Microsoft::WRL::ComPtr<ID3D11Texture2D> texture;
   if (FAILED(gpu_device1->CreateTexture2D(&desc, nullptr, &texture)) || !texture) {
     WriteLog("[nimo-webengine][gpu] CreateTexture2D(shared) FAILED\n");
