@@ -9,6 +9,7 @@
 #include "base/engine_strings.h"
 #include "base/ui_thread.h"
 #include "link/send.h"
+#include "protocol/input_messages.h"
 #include "surfaces/portable/device_scale.h"
 #include "surfaces/surface.h"
 
@@ -16,7 +17,6 @@ namespace nimo {
 
 namespace {
 
-constexpr std::uint32_t kWmLButtonDblClk = 0x203, kWmRButtonDblClk = 0x206, kWmMButtonDblClk = 0x209;
 constexpr std::uint32_t kButtonFlags = EVENTFLAG_LEFT_MOUSE_BUTTON | EVENTFLAG_MIDDLE_MOUSE_BUTTON |
                                        EVENTFLAG_RIGHT_MOUSE_BUTTON;
 // A range the engine takes for "none" (no replacement, no selection).
