@@ -76,8 +76,20 @@ describe("marker", () => {
       var m = __markers();
       __frames(2, 16);
       JSON.stringify([before, m.length, m[0].style.transform, __markers().length])`);
-    // Frame 4 is the first with a body: odd count, so the marker starts at one pixel.
+    // Frame 4 is the first with a body: an even frame, so the marker starts at zero.
     assert.equal(r, '[0,1,"translateX(0px)",1]');
+  });
+
+  it("keeps moving on the frames around the start of a new rate window", async () => {
+    // 70 ms frames: the window ends on its 143rd frame, an odd count, the frame after
+    // starts the next window's count.
+    const r = await page.evaluate(`${PROBE};
+      var seen = [];
+      for (let i = 0; i < 150; i++) { __frames(1, 70); seen.push(__markers()[0].style.transform); }
+      JSON.stringify(seen.map((t, i) => i > 0 && t === seen[i - 1] ? i + 1 : 0).filter((f) => f))`);
+    await page.settle();
+    assert.equal(perfLines().length, 1, "the rate window did not restart");
+    assert.equal(r, "[]", "frames on which the marker stayed where it was");
   });
 });
 
