@@ -73,22 +73,22 @@ bool SendFrameReady(const FrameReadyPayload& fields) noexcept {
 }
 
 bool SendLoadFinished(std::uint32_t surface_id) noexcept {
-  const SurfaceHead head{surface_id, kLoadEventFinished, 0, 0};
+  const SurfaceHead head = LoadFinishedHead(surface_id);
   return Queue(kMsgLoadEvent, &head, nullptr, 0);
 }
 
 bool SendLoadFailed(std::uint32_t surface_id, std::int32_t error_code, const std::string& url) noexcept {
-  const SurfaceHead head{surface_id, kLoadEventFailed, static_cast<std::uint32_t>(error_code), 0};
+  const SurfaceHead head = LoadFailedHead(surface_id, error_code);
   return Queue(kMsgLoadEvent, &head, url.data(), url.size());
 }
 
 bool SendText(std::uint16_t type, std::uint32_t surface_id, const std::string& text) noexcept {
-  const SurfaceHead head{surface_id, 0, 0, 0};
+  const SurfaceHead head = TextReportHead(surface_id);
   return Queue(type, &head, text.data(), text.size());
 }
 
 bool SendTextInputState(std::uint32_t surface_id, std::uint32_t mode) noexcept {
-  const SurfaceHead head{surface_id, mode, 0, 0};
+  const SurfaceHead head = TextInputStateHead(surface_id, mode);
   return Queue(kMsgTextInputState, &head, nullptr, 0);
 }
 

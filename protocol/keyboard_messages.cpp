@@ -6,9 +6,13 @@
 
 namespace nimo {
 
+SurfaceHead TextInputStateHead(std::uint32_t surface_id, std::uint32_t mode) {
+  return SurfaceHead{surface_id, mode, 0, 0};
+}
+
 std::vector<std::uint8_t> EncodeTextInputState(std::uint32_t surface_id, std::uint32_t mode) {
   std::vector<std::uint8_t> payload(kSurfaceHeadSize);
-  EncodeSurfaceHead(SurfaceHead{surface_id, mode, 0, 0}, payload.data());
+  EncodeSurfaceHead(TextInputStateHead(surface_id, mode), payload.data());
   return payload;
 }
 

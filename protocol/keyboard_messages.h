@@ -19,6 +19,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "protocol/wire.h"
+
 namespace nimo {
 
 constexpr std::uint16_t kMsgTextInputState = 6;
@@ -40,7 +42,8 @@ struct ImeRect {
   std::int32_t x = 0, y = 0, width = 0, height = 0;
 };
 
-// A TextInputState payload, exactly 16 bytes.
+// A TextInputState head, and the payload it is: exactly those 16 bytes.
+SurfaceHead TextInputStateHead(std::uint32_t surface_id, std::uint32_t mode);
 std::vector<std::uint8_t> EncodeTextInputState(std::uint32_t surface_id, std::uint32_t mode);
 
 // An ImeCompositionBounds payload; at most as many rectangles as fit the payload limit.

@@ -213,19 +213,26 @@ std::vector<std::uint8_t> BuildHeadPayload(const SurfaceHead& head, const char* 
   return p;
 }
 
+SurfaceHead LoadFinishedHead(std::uint32_t surface_id) { return SurfaceHead{surface_id, kLoadEventFinished, 0, 0}; }
+
+SurfaceHead LoadFailedHead(std::uint32_t surface_id, std::int32_t error_code) {
+  return SurfaceHead{surface_id, kLoadEventFailed, static_cast<std::uint32_t>(error_code), 0};
+}
+
+SurfaceHead TextReportHead(std::uint32_t surface_id) { return SurfaceHead{surface_id, 0, 0, 0}; }
+
 std::vector<std::uint8_t> BuildLoadFinishedPayload(std::uint32_t surface_id) {
-  return BuildHeadPayload(SurfaceHead{surface_id, kLoadEventFinished, 0, 0}, nullptr, 0);
+  return BuildHeadPayload(LoadFinishedHead(surface_id), nullptr, 0);
 }
 
 std::vector<std::uint8_t> BuildLoadFailedPayload(std::uint32_t surface_id, std::int32_t error_code,
                                                  const std::string& url) {
-  return BuildHeadPayload(SurfaceHead{surface_id, kLoadEventFailed, static_cast<std::uint32_t>(error_code), 0},
-                     url.data(), url.size());
+  return BuildHeadPayload(LoadFailedHead(surface_id, error_code), url.data(), url.size());
 }
 
 std::vector<std::uint8_t> BuildSurfaceTextPayload(std::uint32_t surface_id, const char* text,
                                                   std::size_t text_length) {
-  return BuildHeadPayload(SurfaceHead{surface_id, 0, 0, 0}, text, text_length);
+  return BuildHeadPayload(TextReportHead(surface_id), text, text_length);
 }
 
 std::vector<std::uint8_t> BuildSurfaceTextPayload(std::uint32_t surface_id, const std::string& text) {

@@ -194,13 +194,17 @@ int LparamY(std::uint64_t lparam);
 int WheelDelta(std::uint64_t wparam);
 
 // --- Report payloads ------------------------------------------------------------------
+// The heads of the head reports: LoadEvent kind 0 {surface, 0, 0, 0}; kind 2 {surface, 2,
+// error code, 0}, followed by the failed URL; ConsoleLine and PageMessage {surface, 0, 0,
+// 0}, followed by the text.
+SurfaceHead LoadFinishedHead(std::uint32_t surface_id);
+SurfaceHead LoadFailedHead(std::uint32_t surface_id, std::int32_t error_code);
+SurfaceHead TextReportHead(std::uint32_t surface_id);
 std::vector<std::uint8_t> BuildHelloPayload(std::uint32_t process_id, std::uint32_t version = kProtocolVersion);
 std::vector<std::uint8_t> BuildFrameReadyPayload(const FrameReadyPayload& payload);
-// Kind 0: exactly the 16-byte head. Kind 2: head {surface, 2, error code, 0} + failed URL.
 std::vector<std::uint8_t> BuildLoadFinishedPayload(std::uint32_t surface_id);
 std::vector<std::uint8_t> BuildLoadFailedPayload(std::uint32_t surface_id, std::int32_t error_code,
                                                  const std::string& url);
-// ConsoleLine and PageMessage: head {surface, 0, 0, 0} followed by the text bytes.
 std::vector<std::uint8_t> BuildSurfaceTextPayload(std::uint32_t surface_id, const char* text,
                                                   std::size_t text_length);
 std::vector<std::uint8_t> BuildSurfaceTextPayload(std::uint32_t surface_id, const std::string& text);
