@@ -311,6 +311,27 @@ class RealRun {
     EXPECT_EQ(0, nimo_test::EndChromiumOf(j)) << "Chromium outlived the engine";
   }
 
+  // Runs `script` on `surface` every 100 ms until the page's reply of the same name is
+  // `expected` (a page message "NIMOMP|trigger|name..."), or the test's usual wait has
+  // passed; the reply last read, empty when none came. For what the page shows only in
+  // its own time (input through Chromium's queue, a scroll that lands with a later frame).
+  std::string AskUntil(std::uint32_t surface, const std::string& script, const std::string& expected) {
+    const std::string name = expected.substr(0, expected.find('\x01'));
+    std::string reply;
+    for (const DWORD start = GetTickCount(); reply != expected && GetTickCount() - start < kWaitMs;) {
+      if (!reply.empty()) Sleep(100);
+      Report r;
+      if (!Script(surface, script) ||
+          !WaitFor([&name](const Report& p) {
+            return p.type == nimo::kMsgPageMessage && p.text().rfind(name, 0) == 0;
+          }, &r)) {
+        return std::string();
+      }
+      reply = r.text();
+    }
+    return reply;
+  }
+
   // Reads the journal every 100 ms until `event` is in it at least `n` times or the test's
   // usual wait has passed; the count last read. For what the engine does in its own time
   // after a page's answer (a further round trip to the page, a task on its thread).
@@ -401,18 +422,8 @@ TEST(RealPages, PageBridgeOnARealPage) {
   // beside the script, and the scroll reaches the page with a later frame, so when they
   // show depends on the machine's load. Events lost on the way never show.
   const std::string typed = "NIMOMP|trigger|typed\x01\x02shi\x01\x02" "b1\x01\x02st";
-  std::string state;
-  for (const DWORD start = GetTickCount(); state != typed && GetTickCount() - start < kWaitMs;) {
-    if (!state.empty()) Sleep(100);
-    ASSERT_TRUE(run.Script(0, "mp.trigger('typed', document.getElementById('t').value, window.scrollY > 0,"
-                              "                     document.activeElement.id)"));
-    Report reply;
-    ASSERT_TRUE(run.WaitFor(
-        [](const Report& r) { return r.type == nimo::kMsgPageMessage && r.text().rfind("NIMOMP|trigger|typed", 0) == 0; },
-        &reply));
-    state = reply.text();
-  }
-  EXPECT_EQ(typed, state);
+  EXPECT_EQ(typed, run.AskUntil(0, "mp.trigger('typed', document.getElementById('t').value, window.scrollY > 0,"
+                                   "                     document.activeElement.id)", typed));
 
   ASSERT_TRUE(run.Script(0, "window.__mpEmit('answer', ['from the client'])"));
   Report line;
@@ -865,30 +876,15 @@ TEST(RealPages, PointerCursorTooltipScaleWheelAndDragOnARealPage) {
   // A tilt to the right (positive delta) scrolls the page right.
   ASSERT_TRUE(run.client().SendInput(kSurface, 0x20E /* WM_MOUSEHWHEEL */, static_cast<std::uint64_t>(120) << 16,
                                      (300u << 16) | 300u, 0));
-  const DWORD scroll_start = GetTickCount();
-  bool scrolled = false;
-  while (!scrolled && GetTickCount() - scroll_start < kWaitMs) {
-    Sleep(100);
-    ASSERT_TRUE(run.Script(kSurface, "mp.trigger('scroll', scrollX > 0, scrollY)"));
-    Report r;
-    ASSERT_TRUE(run.WaitFor([](const Report& p) {
-      return p.type == nimo::kMsgPageMessage && p.text().rfind("NIMOMP|trigger|scroll", 0) == 0;
-    }, &r));
-    scrolled = r.text() == std::string("NIMOMP|trigger|scroll\x01\x02" "b1\x01\x02n0");
-  }
-  EXPECT_TRUE(scrolled) << "the horizontal wheel did not scroll sideways";
+  const std::string sideways = "NIMOMP|trigger|scroll\x01\x02" "b1\x01\x02n0";
+  EXPECT_EQ(sideways, run.AskUntil(kSurface, "mp.trigger('scroll', scrollX > 0, scrollY)", sideways))
+      << "the horizontal wheel did not scroll sideways";
   // Back to the origin, and still there a moment later: the wheel's scroll may still be
   // animating, and would carry the page away from under the drag below.
-  bool home = false;
-  for (int i = 0; i < 20 && !home; ++i) {
-    ASSERT_TRUE(run.Script(kSurface, "scrollTo(0, 0); setTimeout(function () { mp.trigger('home', scrollX); }, 200)"));
-    Report r;
-    ASSERT_TRUE(run.WaitFor([](const Report& p) {
-      return p.type == nimo::kMsgPageMessage && p.text().rfind("NIMOMP|trigger|home", 0) == 0;
-    }, &r));
-    home = r.text() == std::string("NIMOMP|trigger|home\x01\x02n0");
-  }
-  ASSERT_TRUE(home) << "the page did not come back to its origin";
+  const std::string home = "NIMOMP|trigger|home\x01\x02n0";
+  ASSERT_EQ(home, run.AskUntil(kSurface, "scrollTo(0, 0); setTimeout(function () { mp.trigger('home', scrollX); }, 200)",
+                               home))
+      << "the page did not come back to its origin";
 
   // A drag: pressed on the item, moved until the page starts its drag, then over the zone
   // and released there.
