@@ -139,6 +139,9 @@ TEST(LinkEnds, ClientClosingItsEndIsAClosedPipe) {
 TEST(LinkStaysUp, FramesThatAreIgnored) {
   EngineSession s;
   ASSERT_TRUE(s.Start());
+  // Scripts go to surface 0's browser, which may come after Hello; one sent before it
+  // would be dropped whatever the link did with it.
+  ASSERT_TRUE(s.WaitForEvents("cb.on_after_created", 1, 10000));
   FakeClient& c = s.client();
   ASSERT_TRUE(c.SendRaw(Frame(kMsgResizeSurface, 0, 0)));       // header only
   ASSERT_TRUE(c.SendRaw(Frame(kMsgInputEvent, 31, 31)));        // input too short
@@ -171,6 +174,7 @@ TEST(ProtocolVersion, TwoUnlessTheClientAsksForThree) {
                                        0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0, 0, 0, 0};
     WriteU32(hello.data() + 16, s.engine_pid());
     EXPECT_EQ(s.client().hello().raw, hello) << ask;
+    ASSERT_TRUE(s.WaitForEvents("cb.on_after_created", 1, 10000)) << ask;  // scripts need surface 0's browser
     FakeClient& c = s.client();
     // Shaped like a version-2 command, so a link that took it for one would show it.
     ASSERT_TRUE(c.SendSurfaceCommand(110, 0, 0, 0, 0, "window.v3 = 1"));
