@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "client/nimo_protocol.h"
+#include "protocol/pointer_messages.h"
 #include "tests/fuzz/fuzz_check.h"
 
 namespace p = nimo::protocol;
@@ -25,6 +26,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (p::ParsePageMessage(report.text, &parsed)) {
         FUZZ_CHECK(parsed.kind.find('|') == std::string::npos);
       }
+    }
+  }
+
+  // The same bytes as a cursor report's payload: a custom picture is exactly its size's
+  // pixels and the payload holds nothing else; a standard cursor has no picture.
+  nimo::CursorReport cursor;
+  if (nimo::DecodeCursorChanged(size == 0 ? nullptr : data, size, &cursor)) {
+    if (cursor.type == nimo::kCursorTypeCustom) {
+      FUZZ_CHECK(cursor.width >= 1 && cursor.width <= nimo::kCursorPictureMaxSide);
+      FUZZ_CHECK(cursor.height >= 1 && cursor.height <= nimo::kCursorPictureMaxSide);
+      FUZZ_CHECK(cursor.pixels.size() == std::size_t{cursor.width} * cursor.height * 4);
+      FUZZ_CHECK(size == nimo::kSurfaceHeadSize + 8 + cursor.pixels.size());
+    } else {
+      FUZZ_CHECK(size >= nimo::kSurfaceHeadSize && cursor.pixels.empty() && cursor.width == 0);
     }
   }
 

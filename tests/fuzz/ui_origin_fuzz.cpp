@@ -64,6 +64,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const UiRange range = ParseUiRange(input, file_size);
   if (range.verdict == UiRangeVerdict::kPartial) {
     FUZZ_CHECK(range.first <= range.last && range.last < file_size);
+    // The same header against a file that ends exactly where the range did, or one byte
+    // before: the range is cut to the file, or refused, never past its end.
+    for (std::uint64_t smaller : {range.last + 1, range.last}) {
+      const UiRange cut = ParseUiRange(input, smaller);
+      if (cut.verdict == UiRangeVerdict::kPartial) FUZZ_CHECK(cut.first <= cut.last && cut.last < smaller);
+    }
+  }
+
+  // The bytes as a path and a folder (split at the first NUL): a path judged inside the
+  // folder is the folder, then one separator, then a name.
+  const std::size_t nul = input.find('\0');
+  if (nul != std::string_view::npos) {
+    const std::u16string folder(input.begin(), input.begin() + nul), path(input.begin() + nul + 1, input.end());
+    if (InsideFolder(path, folder)) {
+      auto separator = [](char16_t c) { return c == u'\\' || c == u'/'; };
+      std::size_t n = folder.size();
+      while (n > 0 && separator(folder[n - 1])) --n;
+      FUZZ_CHECK(n > 0 && path.size() > n + 1 && separator(path[n]) && !separator(path[n + 1]));
+      for (std::size_t i = 0; i < n; ++i) {
+        const char16_t a = path[i] | 0x20, b = folder[i] | 0x20;
+        FUZZ_CHECK(a == b || (separator(path[i]) && separator(folder[i])));
+      }
+    }
   }
   (void)LoggableUrl(input);
   return 0;

@@ -62,6 +62,9 @@ TEST(HeldInput, PressesCountUpAtOnePlaceWithinTheDoubleClickTime) {
   EXPECT_EQ(press(MBT_LEFT, 102, 98, 1400), 2);   // within 2 px and 500 ms of the last press
   EXPECT_EQ(press(MBT_LEFT, 101, 99, 1800), 3);   // a triple click selects the paragraph
   EXPECT_EQ(press(MBT_LEFT, 101, 99, 2400), 1);   // too late
+  EXPECT_EQ(press(MBT_LEFT, 101, 99, 2900), 2);   // exactly the double-click time still counts
+  EXPECT_EQ(press(MBT_LEFT, 101, 99, 3401), 1);   // one millisecond over does not
+  EXPECT_EQ(press(MBT_LEFT, 103, 101, 3600), 2);  // exactly at the box's edge (2 px each way)
   EXPECT_EQ(press(MBT_LEFT, 104, 99, 2500), 1);   // too far
   EXPECT_EQ(press(MBT_RIGHT, 104, 99, 2600), 1);  // another button starts anew
   EXPECT_EQ(press(MBT_LEFT, 104, 99, 2700), 1);

@@ -124,9 +124,18 @@ TEST(CursorShape, StandardShapesPassCustomPicturesAreCopiedAndTooLargeOnesBecome
   EXPECT_EQ(custom.shape.pixels, pixels);
   pixels[0] = 255;  // the engine's buffer goes away after the call: the shape has its own
   EXPECT_NE(custom.shape.pixels, pixels);
-  info.hotspot = {-4, 9};  // outside the picture: pulled onto it
-  EXPECT_EQ(nimo::DecideCursor(CT_CUSTOM, &info).shape.hotspot_x, 0);
-  EXPECT_EQ(nimo::DecideCursor(CT_CUSTOM, &info).shape.hotspot_y, 1);
+  // A hotspot outside the picture is pulled onto its nearest pixel: exactly at the last
+  // pixel, one past it and far past it, on both axes.
+  const struct {
+    int x, y, want_x, want_y;
+  } hotspots[] = {{-4, 9, 0, 1}, {2, 1, 2, 1}, {3, 2, 2, 1}, {-1, -1, 0, 0}, {1000, 0, 2, 0}, {0, 1000, 0, 1}};
+  for (const auto& h : hotspots) {
+    SCOPED_TRACE(testing::Message() << h.x << "," << h.y);
+    info.hotspot = {h.x, h.y};
+    const auto d = nimo::DecideCursor(CT_CUSTOM, &info);
+    EXPECT_EQ(d.shape.hotspot_x, h.want_x);
+    EXPECT_EQ(d.shape.hotspot_y, h.want_y);
+  }
 
   std::vector<std::uint8_t> big(129 * 128 * 4);
   info.buffer = big.data();
@@ -269,6 +278,12 @@ TEST(PointerMessages, CursorAndTooltipPayloadsRoundTripAndMalformedOnesAreRefuse
   EXPECT_FALSE(nimo::DecodeCursorChanged(custom.data(), custom.size() - 1, &r));
   EXPECT_FALSE(nimo::DecodeCursorChanged(custom.data(), 20, &r));
   EXPECT_FALSE(nimo::DecodeCursorChanged(hand.data(), 15, &r));
+  // Bytes past the picture are no cursor either: one byte more, or one whole row more.
+  std::vector<std::uint8_t> longer = custom;
+  longer.push_back(0);
+  EXPECT_FALSE(nimo::DecodeCursorChanged(longer.data(), longer.size(), &r));
+  longer.resize(custom.size() + 2 * 4);
+  EXPECT_FALSE(nimo::DecodeCursorChanged(longer.data(), longer.size(), &r));
   std::vector<std::uint8_t> wide = nimo::EncodeCursorChanged(0, CT_CUSTOM, 0, 0, 129, 1, std::vector<std::uint8_t>(129 * 4));
   EXPECT_FALSE(nimo::DecodeCursorChanged(wide.data(), wide.size(), &r));
 

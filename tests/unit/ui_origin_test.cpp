@@ -82,6 +82,11 @@ TEST(UiOriginPath, OpenedFilesMustStayInsideTheFolder) {
   EXPECT_FALSE(nimo::InsideFolder(u"\\\\?\\C:\\Games\\ui", root));
   EXPECT_FALSE(nimo::InsideFolder(u"\\\\?\\C:\\Games\\ui\\", root));
   EXPECT_FALSE(nimo::InsideFolder(u"\\\\?\\C:\\Games\\ui2\\x", root));  // a sibling with the same prefix
+  // Siblings whose names start with the folder's, with the separator required right after it.
+  for (const char16_t* sibling : {u"\\\\?\\C:\\Games\\ui-old\\x", u"\\\\?\\C:\\Games\\uix", u"\\\\?\\C:\\Games\\ui.bak\\index.html"}) {
+    EXPECT_FALSE(nimo::InsideFolder(sibling, root));
+    EXPECT_FALSE(nimo::InsideFolder(sibling, root + u"\\"));
+  }
   EXPECT_FALSE(nimo::InsideFolder(u"\\\\?\\C:\\Games\\secret.txt", root));  // a link that left
   EXPECT_FALSE(nimo::InsideFolder(u"\\\\?\\D:\\Games\\ui\\x", root));
   EXPECT_FALSE(nimo::InsideFolder(u"\\\\?\\C:\\Games\\ui\\\\x", root));
@@ -111,6 +116,12 @@ TEST(UiOriginResponse, MimeTypesMethodsAndRanges) {
       {"bytes=0-", 100, UiRangeVerdict::kPartial, 0, 99},
       {"bytes=10-19", 100, UiRangeVerdict::kPartial, 10, 19},
       {"bytes=90-500", 100, UiRangeVerdict::kPartial, 90, 99},
+      {"bytes=90-100", 100, UiRangeVerdict::kPartial, 90, 99},  // one past the end
+      {"bytes=90-99", 100, UiRangeVerdict::kPartial, 90, 99},   // exactly the last byte
+      {"bytes=90-98", 100, UiRangeVerdict::kPartial, 90, 98},
+      {"bytes=99-", 100, UiRangeVerdict::kPartial, 99, 99},
+      {"bytes=-100", 100, UiRangeVerdict::kPartial, 0, 99},
+      {"bytes=-99", 100, UiRangeVerdict::kPartial, 1, 99},
       {"bytes=-30", 100, UiRangeVerdict::kPartial, 70, 99},
       {"bytes=-300", 100, UiRangeVerdict::kPartial, 0, 99},
       {" Bytes = 5 - 6 ", 100, UiRangeVerdict::kPartial, 5, 6},
