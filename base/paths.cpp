@@ -19,15 +19,20 @@ std::wstring SystemPath(const std::string& path) { return ExtendedLengthPath(Wid
 
 }  // namespace
 
-std::string GetExecutablePath() {
-  // GetModuleFileNameW fills the whole buffer (and cuts the path) when it is too small.
-  for (DWORD size = MAX_PATH; size <= kLongestPath; size *= 2) {
+std::string GrowingPath(const std::function<DWORD(wchar_t* buffer, DWORD size)>& fill) {
+  // Doubling from MAX_PATH misses the system's longest path (260 << 7 is past it), so the
+  // last try is that length itself.
+  for (DWORD size = MAX_PATH;; size = size * 2 < kLongestPath ? size * 2 : kLongestPath) {
     std::vector<wchar_t> buffer(size, L'\0');
-    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), size);
+    const DWORD n = fill(buffer.data(), size);
     if (n == 0) return std::string();
-    if (n < size) return Utf8FromWide(buffer.data(), n);
+    if (n < size) return Utf8FromWide(buffer.data(), n);  // a whole buffer is a cut path
+    if (size == kLongestPath) return std::string();
   }
-  return std::string();
+}
+
+std::string GetExecutablePath() {
+  return GrowingPath([](wchar_t* buffer, DWORD size) { return GetModuleFileNameW(nullptr, buffer, size); });
 }
 
 std::string GetExecutableDirectory() { return DirectoryOf(GetExecutablePath()); }

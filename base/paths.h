@@ -6,6 +6,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 namespace nimo {
@@ -13,6 +14,12 @@ namespace nimo {
 // Full path of the running executable, never cut short (the buffer grows to fit); empty
 // only when the system cannot tell it.
 std::string GetExecutablePath();
+
+// A path a Win32 call writes into the caller's buffer, as GetModuleFileNameW does: `fill`
+// returns the characters written, or the buffer's whole size when the path was cut, or 0.
+// Asked again with a doubled buffer while the answer is cut, up to the longest path the
+// system has; empty when it fails or never fits.
+std::string GrowingPath(const std::function<DWORD(wchar_t* buffer, DWORD size)>& fill);
 
 // Directory of the running executable (no trailing separator), recomputed on every call.
 std::string GetExecutableDirectory();

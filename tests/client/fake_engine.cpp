@@ -10,6 +10,7 @@
 //   badframe                       FrameReady with a handle that is no texture (an event)
 //   exit <code>                    ends the process at once with <code>
 //   hang                           stops reading and never exits by itself
+// --fake-hello-version=<n> makes the Hello claim protocol version n.
 // Exit codes tell the test what the engine saw: 0 Shutdown, 10 pipe closed, 11 bad frame,
 // 12 could not connect.
 #include <windows.h>
@@ -117,7 +118,12 @@ int main() {
   if (!pipe) return 12;
   DWORD mode = PIPE_READMODE_MESSAGE;
   SetNamedPipeHandleState(pipe.get(), &mode, nullptr, nullptr);
-  Send(nimo::kMsgHello, nimo::BuildHelloPayload(GetCurrentProcessId()));
+  // --fake-hello-version=<n>: the Hello claims that version, whatever was asked for.
+  const std::string claimed = Switch("--fake-hello-version");
+  Send(nimo::kMsgHello,
+       claimed.empty() ? nimo::BuildHelloPayload(GetCurrentProcessId())
+                       : nimo::BuildHelloPayload(GetCurrentProcessId(),
+                                                 static_cast<std::uint32_t>(std::strtoul(claimed.c_str(), nullptr, 10))));
 
   std::vector<std::uint8_t> buffer(nimo::kMaxFrameSize);
   const nimo::UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));

@@ -368,6 +368,29 @@ TEST(HostLibrary, EngineThatCannotStartOrIsKilledIsReportedAndShutdownStillWorks
     EXPECT_FALSE(end.hung);
   }
 
+  // The engine answers with the version asked for or a lower one it speaks; any other
+  // claim is refused before a command is written.
+  const struct {
+    std::uint32_t asked, claimed;
+    bool accepted;
+  } hellos[] = {{2, 1, false}, {2, 2, true}, {2, 3, false}, {3, 2, true}, {3, 3, true}, {3, 4, false}};
+  for (const auto& hello : hellos) {
+    SCOPED_TRACE(testing::Message() << "asked " << hello.asked << ", claimed " << hello.claimed);
+    host::Host h;
+    host::StartOptions o;
+    o.engine_path = TestBinDirectory() + "\\nimo_fake_engine.exe";
+    o.protocol_version = hello.asked;
+    o.extra_switches = {"--fake-hello-version=" + std::to_string(hello.claimed)};
+    host::StartError error;
+    EXPECT_EQ(h.Start(o, &error), hello.accepted) << error.Text();
+    if (hello.accepted) {
+      EXPECT_EQ(h.protocol_version(), hello.claimed);
+    } else {
+      EXPECT_EQ(error.step, "Hello") << error.Text();
+    }
+    h.Shutdown(5000);
+  }
+
   ScenarioWriter w;
   AddPaintingPages(&w);
   HostSandbox box(w.Text());

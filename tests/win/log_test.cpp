@@ -11,6 +11,7 @@
 #include <string>
 
 #include "base/paths.h"
+#include "base/wide_text.h"
 #include "tests/support/process_harness.h"
 
 namespace nimo {
@@ -117,6 +118,34 @@ TEST(Log, RunsInASandboxWithoutTheFlag) {
   ASSERT_TRUE(run.started && !run.timed_out);
   EXPECT_EQ(run.exit_code, 0u);
   EXPECT_FALSE(sandbox.LogExists());
+}
+
+// The executable's path comes from a call that cuts a path too long for the buffer and
+// says so only by filling the buffer whole: every length at and around each buffer size
+// comes back whole, and a path that never fits is no path.
+TEST(Paths, ACutPathIsAskedForAgainWithALargerBuffer) {
+  for (const std::size_t length : {3u, 259u, 260u, 261u, 519u, 520u, 521u, 4000u, 20000u, 32767u, 32768u, 40000u}) {
+    SCOPED_TRACE(length);
+    const std::wstring path = L"C:\\" + std::wstring(length - 3, L'x');
+    int calls = 0;
+    const std::string got = GrowingPath([&](wchar_t* buffer, DWORD size) -> DWORD {
+      ++calls;
+      // As GetModuleFileNameW: a path that does not fit with its terminator is cut to the
+      // buffer and the buffer's size is returned.
+      const std::size_t copied = path.size() < size ? path.size() : size - 1;
+      path.copy(buffer, copied);
+      buffer[copied] = L'\0';
+      return path.size() < size ? static_cast<DWORD>(path.size()) : size;
+    });
+    if (path.size() < 32768) {
+      EXPECT_EQ(got.size(), path.size());
+      EXPECT_EQ(got, Utf8FromWide(path.data(), path.size()));
+    } else {
+      EXPECT_EQ(got, "") << "a path cut at the longest buffer was taken";
+    }
+    EXPECT_LE(calls, 8);
+  }
+  EXPECT_EQ(GrowingPath([](wchar_t*, DWORD) -> DWORD { return 0; }), "");
 }
 
 }  // namespace
