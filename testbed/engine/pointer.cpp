@@ -87,6 +87,7 @@ cef_drag_data_t* WrapDragData(DragDataCore* core, const char* origin) {
   cef_drag_data_t* data = MakeWrapper<cef_drag_data_t>(core, "drag_data", origin, FillDragData);
   // Each drag data object is shown by this one wrapper only.
   InfoOf(data)->free_core = [](void* c) { delete static_cast<DragDataCore*>(c); };
+  InfoOf(data)->journal_free = true;
   return data;
 }
 

@@ -47,6 +47,7 @@ int CEF_CALLBACK TrackedRelease(cef_base_ref_counted_t* self) {
     return 0;
   }
   if (--info->refs != 0) return 0;
+  if (info->journal_free) Event("refs.freed").Text("kind", info->kind).Unsigned("serial", info->serial);
   r.live.erase(info);
   r.quarantine.push_back(self);
   while (r.quarantine.size() > quarantine_limit.load()) {

@@ -27,6 +27,9 @@ struct WrapperInfo {
   // is freed with the wrapper when it leaves quarantine, so a long run does not keep one
   // per navigation.
   void (*free_core)(void* core) = nullptr;
+  // Set for wrappers whose last release the tests follow in time (a drag's data): the
+  // release is journaled as "refs.freed" with the kind and the serial.
+  bool journal_free = false;
 };
 
 template <class T>

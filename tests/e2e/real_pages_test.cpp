@@ -751,15 +751,16 @@ TEST_P(UiOriginApp, ModuleAppRunsAndNothingOutsideTheFolderIsServed) {
                          "  let s = 0; for (let i = 0; i < b.length; i++) s = (s + b[i]) >>> 0;"
                          "  const p = await fetch('/big.bin', {headers: {Range: 'bytes=1000000-1000099'}});"
                          "  const q = new Uint8Array(await p.arrayBuffer());"
+                         "  const h = await fetch('/big.bin?head', {method: 'HEAD'});"
                          "  mp.trigger('big', r.status, b.length, s, p.status, p.headers.get('content-range'),"
-                         "             q.length, q[0], q[99]);"
+                         "             q.length, q[0], q[99], h.status);"
                          "})()"));
   Report big;
   ASSERT_TRUE(trigger("big", &big));
   EXPECT_EQ("NIMOMP|trigger|big\x01\x02n200\x01\x02n" + std::to_string(kBigSize) + "\x01\x02n" +
                            std::to_string(sum) + "\x01\x02n206\x01\x02sbytes 1000000-1000099/" +
                            std::to_string(kBigSize) + "\x01\x02n100\x01\x02n" + std::to_string(BigByte(1000000)) +
-                           "\x01\x02n" + std::to_string(BigByte(1000099)),
+                           "\x01\x02n" + std::to_string(BigByte(1000099)) + "\x01\x02n200",
             big.text());
 
   // localStorage of the origin survives a reload.
@@ -781,6 +782,14 @@ TEST_P(UiOriginApp, ModuleAppRunsAndNothingOutsideTheFolderIsServed) {
   }
   for (const JournalEntry& e : j.Events("resource.skip")) skipped = skipped || e.Int("skipped", 0) == 1000000;
   EXPECT_TRUE(streamed) << "the large file was not read through the asynchronous path";
+  // HEAD answers the headers of the whole file and not one byte of its body.
+  const std::vector<JournalEntry> heads = j.Events("resource.request", "url", "https://nimo.localhost/big.bin?head");
+  ASSERT_EQ(1u, heads.size());
+  const std::vector<JournalEntry> head_answer = j.Events("resource.answered", "request", heads[0].Get("request"));
+  ASSERT_EQ(1u, head_answer.size());
+  EXPECT_EQ(0, head_answer[0].Int("failed", 1));
+  EXPECT_EQ(200, head_answer[0].Int("status"));
+  EXPECT_EQ(0, head_answer[0].Int("bytes", -1)) << "a HEAD request got the file's body";
   const JournalEntry* init = j.First("initialize");
   ASSERT_NE(nullptr, init);
   EXPECT_EQ(devtools_port, init->Int("remote_debugging_port", -1));
@@ -927,6 +936,25 @@ TEST(RealPages, PointerCursorTooltipScaleWheelAndDragOnARealPage) {
   EXPECT_EQ(200, drops[0].Int("y", -1));
   EXPECT_EQ(1u, j.Count("host.drag_target_drag_leave"));
   EXPECT_EQ(2u, j.Count("host.drag_source_system_drag_ended"));
+  // Each drag's data goes back to the engine when that drag ends, before the pointer moves
+  // again, not when the next drag replaces it or at the close.
+  int ended = 0, freed = 0, freed_in_time = 0;
+  bool waiting_for_release = false;
+  for (const JournalEntry& e : j.entries()) {
+    if (e.event == "host.drag_source_system_drag_ended") {
+      ++ended;
+      waiting_for_release = true;
+    } else if (e.event == "refs.freed" && e.Get("kind") == "drag_data") {
+      ++freed;
+      if (waiting_for_release) ++freed_in_time;
+      waiting_for_release = false;
+    } else if (e.event == "host.send_mouse_move_event") {
+      waiting_for_release = false;
+    }
+  }
+  EXPECT_EQ(2, ended);
+  EXPECT_EQ(2, freed);
+  EXPECT_EQ(2, freed_in_time) << "a drag's data was still held after its drag ended";
   run.ExpectCleanEnd();
 }
 

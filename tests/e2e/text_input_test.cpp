@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/portable/engine_abi.h"
 #include "client/nimo_host.h"
 #include "tests/support/chromium_guard.h"
 #include "tests/support/journal.h"
@@ -216,6 +217,12 @@ TEST(TextInput, TypingInARealPageThroughTheHostLibrary) {
   EXPECT_EQ(end.exit_code, 0);
   const Journal j = s.journal();
   EXPECT_EQ(j.Count("host.send_capture_lost_event"), 1u);
+  // The key the focus loss let go of comes up as the system sends a release: the key-down's
+  // scan code with the previous-state and transition bits, not as a repeat of the press.
+  const std::vector<nimo_test::JournalEntry> a_keys = j.Events("host.send_key_event", "windows_key_code", "65");
+  ASSERT_FALSE(a_keys.empty());
+  EXPECT_EQ(a_keys.back().Int("type", -1), KEYEVENT_KEYUP);
+  EXPECT_EQ(a_keys.back().Int("native_key_code"), static_cast<std::int32_t>(0xC01E0001u));
   const std::vector<nimo_test::JournalEntry> compositions = j.Events("host.ime_set_composition");
   ASSERT_EQ(compositions.size(), 1u);
   EXPECT_EQ(compositions[0].Get("underlines"), "0,3,FF000000,00000000,0,0") << "one thin solid underline";
