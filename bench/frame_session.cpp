@@ -29,11 +29,13 @@ bool FrameSession::Start() {
   std::vector<std::string> env = {"NIMO_STANDIN_JOURNAL=" + sandbox_.Path("journal.txt"),
                                   "NIMO_STANDIN_SCENARIO=" + sandbox_.Path("scenario.txt")};
   if (options_.gpu_log) env.push_back("NIMO_STANDIN_GPU_LOG=" + sandbox_.Path("gpu.txt"));
-  if (!sandbox_.Start("--nimomp-browser " + client_.PipeSwitches() + " --nimomp-url=" + options_.url, env,
+  const std::string protocol =
+      options_.protocol > 2 ? " --nimomp-protocol=" + std::to_string(options_.protocol) : std::string();
+  if (!sandbox_.Start("--nimomp-browser " + client_.PipeSwitches() + " --nimomp-url=" + options_.url + protocol, env,
                       &process_)) {
     return false;
   }
-  return client_.Handshake(20000, &engine_pid_);
+  return client_.Handshake(20000, &engine_pid_, options_.protocol);
 }
 
 long FrameSession::Stop() {

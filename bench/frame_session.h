@@ -20,6 +20,7 @@ struct FrameSessionOptions {
   bool gpu_log = false;
   std::string url = "about:blank#ui";  // the UI surface's page
   DWORD pipe_buffer = 1 << 20;
+  std::uint32_t protocol = 2;  // above 2: asked for with --nimomp-protocol, and Hello must say it
 };
 
 class FrameSession {
@@ -32,6 +33,7 @@ class FrameSession {
 
   nimo::test::FakeClient& client() { return client_; }
   std::uint32_t engine_pid() const { return engine_pid_; }
+  HANDLE engine_process() const { return process_.handle(); }
   nimo_test::Journal journal() const;
   std::string log() const { return sandbox_.ReadLog(); }
   std::string gpu_log() const { return sandbox_.ReadFile("gpu.txt"); }

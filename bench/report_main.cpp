@@ -2,7 +2,7 @@
 // between this program and a copy of itself is measured first; every engine figure is
 // set beside it as a ratio, with its target.
 //
-//   bench_report.exe [--only link|frames|send|real] [--markdown FILE]
+//   bench_report.exe [--only link|frames|send|real|pacing] [--markdown FILE]
 //
 // Prints the table and writes it as Markdown (default bench-report.md in the current
 // folder). Exit code 0 when every section ran, whether or not its targets were met:
@@ -18,6 +18,7 @@
 #include "bench/bench_util.h"
 #include "bench/frames_figures.h"
 #include "bench/link_figures.h"
+#include "bench/pacing_figures.h"
 #include "bench/raw_pipe.h"
 #include "bench/real_figures.h"
 #include "bench/send_cost.h"
@@ -35,11 +36,12 @@ int main(int argc, char** argv) {
     } else if (std::strcmp(argv[i], "--markdown") == 0 && i + 1 < argc) {
       markdown = argv[++i];
     } else {
-      std::fprintf(stderr, "usage: bench_report [--only link|frames|send|real] [--markdown FILE]\n");
+      std::fprintf(stderr, "usage: bench_report [--only link|frames|send|real|pacing] [--markdown FILE]\n");
       return 2;
     }
   }
-  if (!only.empty() && only != "link" && only != "frames" && only != "send" && only != "real") {
+  if (!only.empty() && only != "link" && only != "frames" && only != "send" && only != "real" &&
+      only != "pacing") {
     std::fprintf(stderr, "unknown section: %s\n", only.c_str());
     return 2;
   }
@@ -47,7 +49,7 @@ int main(int argc, char** argv) {
   nimo_bench::Table table;
   nimo_bench::RawFigures raw;
   bool ok = true;
-  if (only != "send") {
+  if (only != "send" && only != "pacing") {
     std::printf("raw pipe ...\n");
     if (!nimo_bench::MeasureRawPipe(&raw)) {
       std::printf("raw pipe measurement failed\n");
@@ -65,6 +67,10 @@ int main(int argc, char** argv) {
   if (only.empty() || only == "real") {
     std::printf("real pages of headless Chromium through the engine ...\n");
     nimo_bench::MeasureRealPages(raw, &table);
+  }
+  if (only.empty() || only == "pacing") {
+    std::printf("frame pacing on real pages of headless Chromium ...\n");
+    nimo_bench::MeasurePacing(&table);
   }
   if (only.empty() || only == "send") {
     std::printf("SendFrame in this process ...\n");

@@ -12,6 +12,7 @@
 #include "bridge/page_scripts.h"
 #include "link/send.h"
 #include "protocol/wire.h"
+#include "surfaces/frame_pacing.h"
 #include "surfaces/keyboard.h"
 #include "surfaces/surface.h"
 
@@ -48,7 +49,7 @@ void CEF_CALLBACK OnLoadStart(cef_load_handler_t* self, cef_browser_t* browser,
   if (surface && (!frame || IsMainFrame(frame))) KeyboardNewDocument(surface->id);
   if (GetsPageScripts(surface)) {
     InjectPageShim(frame);
-    InjectFrameRateProbe(frame);
+    if (FrameRateProbeWanted(surface->id)) InjectFrameRateProbe(frame);
     if (KeyboardProtocol()) InjectFocusWatch(frame);
   }
 }
@@ -87,11 +88,40 @@ void CEF_CALLBACK OnLoadError(cef_load_handler_t* self, cef_browser_t* browser, 
   }
 }
 
+// The probe of protocol-3 sessions: the probe's text inside its leash, which lets the
+// engine stop it in the current document.
+const std::string& LeashedProbe() {
+  static const std::string text = [] {
+    std::string leash(kProbeLeash, kProbeLeashLength);
+    const std::string mark = "/*PROBE*/";
+    leash.replace(leash.find(mark), mark.size(), kRateProbe, kRateProbeLength);
+    return leash;
+  }();
+  return text;
+}
+
+// Asks the leash of the current document's probe to let go (nothing where none runs).
+constexpr char kProbeStop[] = "window.__mpRafLeash && window.__mpRafLeash.stop();";
+
 }  // namespace
 
 void InjectPageShim(cef_frame_t* frame) { RunScript(frame, kPageShim, kPageShimLength); }
 
-void InjectFrameRateProbe(cef_frame_t* frame) { RunScript(frame, kRateProbe, kRateProbeLength); }
+void InjectFrameRateProbe(cef_frame_t* frame) {
+  // Version 2 runs the probe exactly as it always did; only a client of protocol 3 can turn it off.
+  if (LinkProtocolVersion() < 3) {
+    RunScript(frame, kRateProbe, kRateProbeLength);
+    return;
+  }
+  const std::string& probe = LeashedProbe();
+  RunScript(frame, probe.data(), probe.size());
+}
+
+void StopFrameRateProbe(std::uint32_t surface_id) {
+  if (surface_id >= kSurfaceCount || surface_id == kNoScriptSurfaceId) return;
+  const auto frame = GetRef(surfaces[surface_id].browser.get(), &cef_browser_t::get_main_frame);
+  RunScript(frame.get(), kProbeStop, sizeof kProbeStop - 1);
+}
 
 void InjectFocusWatch(cef_frame_t* frame) { RunScript(frame, kFocusWatch, kFocusWatchLength); }
 

@@ -179,6 +179,9 @@ struct ExitReport {
   std::string refused;   // not empty: Shutdown was called where it may not be (why), nothing done
 };
 
+// Who asks a surface's page for frames (Host::SetFramePacing, protocol 3).
+enum class FramePacing { kEngineClock, kClientClock };
+
 struct HostState;  // inside the library
 
 class Host {
@@ -260,6 +263,16 @@ class Host {
   // Automatic mode: the scale of `window`'s monitor now and after each WM_DPICHANGED given
   // to ForwardInput; a null window ends it (the scale stays).
   bool FollowWindowDpi(std::uint32_t surface, HWND window);
+  // Protocol 3, frame pacing. kEngineClock: the engine asks the surface's page for a
+  // frame `rate` times a second (1 to 240; 0 the engine's default, every 16 ms).
+  // kClientClock: only BeginFrame asks for one, one frame per call (calls made while the
+  // engine has not yet acted on the previous one count once). With `probe` false the
+  // engine's frame-rate probe stays out of the surface's pages (and leaves the current
+  // one), so a page that does not change paints nothing and sends no frame. Surface 2
+  // keeps its own clock and takes only `probe`. Kept by the engine for a surface not
+  // created yet. False for a rate above 240 or on a version-2 link.
+  bool SetFramePacing(std::uint32_t surface, FramePacing mode, std::uint32_t rate = 0, bool probe = true);
+  bool BeginFrame(std::uint32_t surface);
 
   // Waits up to `timeout_ms` until every queued command is written; false if one failed
   // or the time ran out.

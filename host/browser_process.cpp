@@ -28,6 +28,7 @@
 #include "protocol/switches.h"
 #include "protocol/version.h"
 #include "surfaces/commands.h"
+#include "surfaces/frame_pacing.h"
 #include "surfaces/gpu_device.h"
 #include "surfaces/paint.h"
 #include "surfaces/pointer.h"
@@ -113,6 +114,7 @@ int RunBrowserProcess(HINSTANCE instance) {
     InstallConsoleChannel(&s.display_handler);
     InstallProcessMessageReceiver(&s.client);
   }
+  SetProbeStopper(StopFrameRateProbe);
   OpenClientProcess(GetSwitchValue(kSwitchClientPid, ""));
   const std::string ui_root = GetSwitchValue(kSwitchUiRoot, "");
   if (!ui_root.empty()) ConfigureUiOrigin(ui_root);

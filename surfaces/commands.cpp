@@ -11,7 +11,9 @@
 #include "link/pipe_link.h"
 #include "link/ui_task.h"
 #include "protocol/keyboard_messages.h"
+#include "protocol/pacing_messages.h"
 #include "protocol/pointer_messages.h"
+#include "surfaces/frame_pacing.h"
 #include "surfaces/keyboard.h"
 #include "surfaces/pointer.h"
 #include "surfaces/portable/input_translate.h"
@@ -108,6 +110,17 @@ void DispatchVersion3Command(const DecodedCommand& command) {
       SurfaceHead head = {};
       if (!DecodeSetScale(command.payload, command.length, &head.surface_id, &head.param1)) return;
       PostUiTask("scale", [head] { ScaleTask(head); });
+      break;
+    }
+    case kMsgSetFramePacing: {
+      FramePacingCommand pacing;
+      if (!DecodeSetFramePacing(command.payload, command.length, &pacing)) return;
+      PostUiTask("frame pacing", [pacing] { SetFramePacingTask(pacing); });
+      break;
+    }
+    case kMsgBeginFrame: {
+      std::uint32_t surface_id = 0;
+      if (DecodeBeginFrame(command.payload, command.length, &surface_id)) QueueBeginFrame(surface_id);
       break;
     }
     default:

@@ -158,7 +158,8 @@ void CEF_CALLBACK OnAfterCreated(cef_life_span_handler_t* self, cef_browser_t* b
   }
   s->create_pending = 0;
   surfaces.live_browser_count.fetch_add(1);
-  if (WantsFramePump(s->id, FlagFileExists)) StartFramePump(s->id);
+  s->pacing.external_begin_frames = WantsFramePump(s->id, FlagFileExists);
+  if (s->pacing.external_begin_frames) StartFramePump(s->id);
   WriteLog("[nimo-webengine][browser] surface %p created\n", s->id);
   if (surfaces.quitting.load() != 0) {
     // Shutdown began while this browser was on its way; closing it now lets its

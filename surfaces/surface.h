@@ -30,6 +30,7 @@
 #include "base/engine_ref.h"
 #include "base/portable/engine_abi.h"
 #include "base/win_handle.h"
+#include "surfaces/frame_pacing.h"
 #include "surfaces/pointer.h"
 #include "surfaces/popup.h"
 #include "surfaces/portable/held_input.h"
@@ -76,6 +77,9 @@ struct Surface {
   // older one (its browser closed and another arrived before the tick ran) ends instead
   // of doubling the new browser's begin frames. surfaces/frame_pump.h.
   std::uint32_t pump_generation = 0;
+  // Protocol 3: who asks for frames and whether the probe runs (surfaces/frame_pacing.h).
+  // Kept across browsers, like the view size.
+  SurfacePacing pacing;
   // Protocol 3 (surfaces/keyboard.h): the focused field's kind as the client was told it,
   // and the keys and buttons the page believes are down. Reset with the browser.
   TextInputTracker text_input;

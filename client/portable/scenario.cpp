@@ -277,6 +277,30 @@ bool ParseLine(const Words& words, std::uint32_t default_timeout, Step* step, st
     step->frame = p::Input({s, a, wparam, lparam, mods});
     return true;
   }
+  if (verb == "pacing") {
+    // pacing <s> engine [rate] [noprobe] | pacing <s> client [noprobe]
+    if (!lp.Need(3, 5) || !lp.U32(1, &s)) return false;
+    const std::string clock = Lower(lp.word(2));
+    if (clock != "engine" && clock != "client") return lp.Fail("pacing takes engine or client");
+    std::size_t next = 3;
+    a = 0;
+    if (clock == "engine" && lp.count() > next && Lower(lp.word(next)) != "noprobe") {
+      if (!lp.U32(next, &a)) return false;
+      if (a > kPacingMaxRate) return lp.Fail("rate is 0 to 240");
+      ++next;
+    }
+    const bool no_probe = lp.count() > next && Lower(lp.word(next)) == "noprobe";
+    if (no_probe) ++next;
+    if (lp.count() != next) return lp.Fail("pacing <s> engine [rate] [noprobe] or pacing <s> client [noprobe]");
+    step->frame = p::SetFramePacing(s, clock == "client" ? kPacingClientClock : kPacingEngineClock, a,
+                                    no_probe ? kPacingFlagNoProbe : 0);
+    return true;
+  }
+  if (verb == "beginframe") {
+    if (!lp.Need(2, 2) || !lp.U32(1, &s)) return false;
+    step->frame = p::BeginFrame(s);
+    return true;
+  }
   if (verb == "frame") {
     // A frame whose declared length and real payload size may disagree, to probe validation.
     std::uint32_t type = 0, declared = 0, actual = 0;

@@ -156,6 +156,8 @@ TEST(HostLibrary, DrivesASessionFromStartToExit) {
   EXPECT_EQ(seen.back().report.engine_pid, h.engine_pid());
   EXPECT_EQ(seen.back().report.version, 2u);
   EXPECT_EQ(h.protocol_version(), 2u) << "version 2 unless asked for more";
+  EXPECT_FALSE(h.SetFramePacing(0, host::FramePacing::kClientClock)) << "a version-3 command";
+  EXPECT_FALSE(h.BeginFrame(0));
 
   // Create, navigate, and the texture of a frame at the surface's size.
   ASSERT_TRUE(h.CreateSurface(2, 320, 200, PaintingUrl(2)));
@@ -431,6 +433,36 @@ TEST(HostLibrary, EngineThatCannotStartOrIsKilledIsReportedAndShutdownStillWorks
                   (e.Int("mouse_leave") ? "L " : "@" + std::to_string(e.Int("x")) + "," + std::to_string(e.Int("y")) + " ");
   }
   EXPECT_EQ(seen_moves, "1@50,50 1L 2@50,50 2L 2@50,160 2L ");
+
+  // Protocol 3: the program drives surface 1's frames from its own loop.
+  long long browser1 = -1;
+  for (const auto& entry : surface_of) {
+    if (entry.second == 1) browser1 = entry.first;
+  }
+  ASSERT_GE(browser1, 0);
+  const std::string b1 = std::to_string(browser1);
+  auto begin_frames = [&b1](const Journal& j) { return j.Events("host.send_external_begin_frame", "browser", b1).size(); };
+  // A resize after a command shows its UI task has run (the engine's tasks keep their order).
+  auto resized_to = [&](std::uint32_t width, Journal* out) {
+    return h.Resize(1, width, 100) && box.WaitJournal([&](const Journal& j) {
+      for (const JournalEntry& e : j.Events("cb.get_view_rect", "browser", b1)) {
+        if (e.Get("why") == "was_resized" && e.Int("width") == width) return true;
+      }
+      return false;
+    }, 10000, out);
+  };
+  EXPECT_FALSE(h.SetFramePacing(1, host::FramePacing::kEngineClock, 241)) << "no engine clock that fast";
+  ASSERT_TRUE(h.SetFramePacing(1, host::FramePacing::kClientClock, 0, false));
+  Journal paced;
+  ASSERT_TRUE(resized_to(201, &paced));
+  const std::size_t before = begin_frames(paced);
+  for (std::size_t i = 1; i <= 3; ++i) {
+    ASSERT_TRUE(h.BeginFrame(1));
+    ASSERT_TRUE(box.WaitJournal([&](const Journal& j) { return begin_frames(j) >= before + i; }, 10000, &paced));
+  }
+  Sleep(200);
+  ASSERT_TRUE(resized_to(202, &paced));
+  EXPECT_EQ(begin_frames(paced), before + 3) << "one begin frame per call, none of the engine's own";
 
   ASSERT_TRUE(TerminateProcess(h.engine_process(), 77));
   host::Event ended;

@@ -179,8 +179,12 @@ TEST(ProtocolVersion, TwoUnlessTheClientAsksForThree) {
     // Shaped like a version-2 command, so a link that took it for one would show it.
     ASSERT_TRUE(c.SendSurfaceCommand(110, 0, 0, 0, 0, "window.v3 = 1"));
     ASSERT_TRUE(c.SendSurfaceCommand(114, 0, 640, 480, 1, "about:blank#v3"));
+    // The client's clock without the probe: a version-2 engine keeps its own pump.
+    ASSERT_TRUE(c.SendSurfaceCommand(116, 0, 1, 0, 1));
     ASSERT_TRUE(c.SendSurfaceCommand(kMsgExecuteScript, 0, 0, 0, 0, "window.marker = 1"));
     ASSERT_TRUE(s.WaitForEvents("frame.execute_java_script", 1, 10000, "code", "window.marker = 1")) << ask;
+    const std::size_t ticks = s.Journal().Count("host.send_external_begin_frame");
+    EXPECT_TRUE(s.WaitForEvents("host.send_external_begin_frame", ticks + 10, 10000)) << ask;
     ASSERT_TRUE(c.SendShutdown());
     ASSERT_TRUE(c.WaitClosed(15000));
     ExpectOrderlyEnd(s, kShutdownLine);

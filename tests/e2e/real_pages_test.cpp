@@ -9,12 +9,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "base/portable/engine_abi.h"
 #include "protocol/keyboard_messages.h"
+#include "protocol/pacing_messages.h"
 #include "protocol/pointer_messages.h"
 #include "protocol/wire.h"
 #include "tests/support/chromium_guard.h"
@@ -102,6 +104,22 @@ const std::vector<std::string> kPointerPageLines = {
     "</script></body></html>",
 };
 
+// A still menu whose box starts to move when a script gives it the class "moving".
+const std::vector<std::string> kStillPageLines = {
+    "<!doctype html>",
+    "<html><head><meta charset=\"utf-8\"><style>",
+    "body{margin:0;background:#fff;font:20px sans-serif}",
+    "#box{position:absolute;left:20px;top:120px;width:60px;height:60px;background:rgb(0,0,200)}",
+    ".moving{animation:slide 1s linear infinite alternate}",
+    "@keyframes slide{to{transform:translateX(400px)}}",
+    "</style></head><body><h1 style=\"margin:20px\">Menu</h1><div id=\"box\"></div>",
+    "<script>",
+    "(function ready() {",
+    "  if (!window.mp || !window.mp.events) return setTimeout(ready, 10);",
+    "  mp.trigger('ready');",
+    "})();",
+    "</script></body></html>",
+};
 
 int LineOf(const std::string& part) {
   for (std::size_t i = 0; i < kPageLines.size(); ++i) {
@@ -164,14 +182,17 @@ class PageFolder {
     for (const std::string& line : kPageLines) html += line + "\n";
     std::string pointer_html;
     for (const std::string& line : kPointerPageLines) pointer_html += line + "\n";
+    std::string still_html;
+    for (const std::string& line : kStillPageLines) still_html += line + "\n";
     ok_ = ok_ && Write("ui\\index.html", html) && Write("ui\\img\\dot.bmp", DotBmp()) &&
-          Write("ui\\pointer.html", pointer_html);
+          Write("ui\\pointer.html", pointer_html) && Write("ui\\still.html", still_html);
   }
   ~PageFolder() { RemoveTree(windows_); }
   bool ok() const { return ok_; }
   // The page as the product is given it.
   std::string url() const { return "file:///Z:" + unix_ + "/ui/index.html"; }
   std::string pointer_url() const { return "file:///Z:" + unix_ + "/ui/pointer.html"; }
+  std::string still_url() const { return "file:///Z:" + unix_ + "/ui/still.html"; }
   std::string unix_path() const { return unix_; }
 
  private:
@@ -546,6 +567,80 @@ TEST_P(RealPageFrames, ShowThePageAtItsPlaces) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, RealPageFrames, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool>& p) { return p.param ? "Cpu" : "Gpu"; });
+
+// Frames at the client's pace and none while nothing changes, on both paint paths: a
+// protocol-3 client turns the probe off in the page that runs it and takes the clock; with
+// begin frames at 30 a second a still page sends no frame for two seconds, then a CSS
+// animation started by a script sends frames, never more than the client asked for.
+class RealPagePacing : public testing::TestWithParam<bool> {};
+
+TEST_P(RealPagePacing, AStillPageSendsNothingAndAnAnimationFollowsTheClientsBeginFrames) {
+  const bool cpu = GetParam();
+  PageFolder pages;
+  ASSERT_TRUE(pages.ok());
+  RealRun run;
+  ASSERT_TRUE(run.Start(pages.still_url(), cpu, "", "", 3));
+  ASSERT_TRUE(run.WaitPage("NIMOMP|trigger|ready"));
+  auto frame_of_surface0 = [](const Report& r) {
+    return r.type == nimo::kMsgFrameReady && r.payload.size() == nimo::kFrameReadyPayloadSize &&
+           nimo::DecodeFrameReady(r.payload.data()).surface_id == 0;
+  };
+  // A small view: every frame of a real page is a screenshot of Chromium's.
+  ASSERT_TRUE(run.client().SendSurfaceCommand(nimo::kMsgResizeSurface, 0, 480, 270, 0));
+  ASSERT_TRUE(run.WaitFor([](const Report& r) {
+    return r.type == nimo::kMsgFrameReady && r.payload.size() == nimo::kFrameReadyPayloadSize &&
+           nimo::DecodeFrameReady(r.payload.data()).width == 480;
+  }));
+  ASSERT_TRUE(run.client().SendRaw(nimo::protocol::SetFramePacing(0, nimo::kPacingClientClock, 0,
+                                                                  nimo::kPacingFlagNoProbe)));
+  const std::string markers =
+      "mp.trigger('markers', Array.prototype.filter.call(document.getElementsByTagName('div'),"
+      " function (d) { return d.style.zIndex === '2147483647'; }).length)";
+  const std::string none = "NIMOMP|trigger|markers\x01\x02n0";
+  EXPECT_EQ(none, run.AskUntil(0, markers, none)) << "the probe's pixel stayed";
+
+  // Begin frames at 30 a second until two seconds passed without a frame (the probe's last
+  // change may still come); the page must get there within ten.
+  const DWORD start = GetTickCount();
+  DWORD quiet_since = start, next = start;
+  std::size_t calls = 0;
+  while (GetTickCount() - quiet_since < 2000 && GetTickCount() - start < 10000) {
+    if (GetTickCount() >= next) {
+      next += 33;
+      ASSERT_TRUE(run.client().SendRaw(nimo::protocol::BeginFrame(0)));
+      ++calls;
+    }
+    if (run.WaitFor(frame_of_surface0, nullptr, 5)) quiet_since = GetTickCount();
+  }
+  EXPECT_GE(GetTickCount() - quiet_since, 2000u) << "frames kept coming from a still page after " << calls
+                                                  << " begin frames";
+
+  ASSERT_TRUE(run.Script(0, "document.getElementById('box').className = 'moving'"));
+  std::size_t frames = 0, asked = 0;
+  for (const DWORD moving = GetTickCount(); GetTickCount() - moving < 3000;) {
+    if (GetTickCount() - moving >= asked * 33) {
+      ASSERT_TRUE(run.client().SendRaw(nimo::protocol::BeginFrame(0)));
+      ++asked;
+    }
+    if (run.WaitFor(frame_of_surface0, nullptr, 5)) ++frames;
+  }
+  // Frames still on their way after the last call (a screenshot of a busy Chromium can
+  // take half a second).
+  while (run.WaitFor(frame_of_surface0, nullptr, 1500)) ++frames;
+  std::printf("client clock, %s path: %zu begin frames, %zu frames\n", cpu ? "CPU" : "GPU", asked, frames);
+  // How many of the calls bring a frame depends on how fast Chromium answers; never more
+  // frames than calls, and the moving box brings some.
+  EXPECT_GE(frames, 2u) << "the animation did not follow the begin frames";
+  EXPECT_LE(frames, asked) << "more frames than the client asked for";
+  // The box still moves, but without calls there is no frame.
+  EXPECT_FALSE(run.WaitFor(frame_of_surface0, nullptr, 1500)) << "a frame the client did not ask for";
+
+  EXPECT_EQ(0, run.Stop());
+  run.ExpectCleanEnd();
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, RealPagePacing, testing::Values(false, true),
                          [](const testing::TestParamInfo<bool>& p) { return p.param ? "Cpu" : "Gpu"; });
 
 // A real renderer crash (Page.crash) on the UI surface: the client is told of a failed load

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "protocol/pacing_messages.h"
 #include "protocol/wire.h"
 #include "surfaces/commands.h"
 #include "tests/support/fake_client.h"
@@ -49,11 +50,11 @@ class Session {
     return {"NIMO_STANDIN_JOURNAL=" + journal_path_, "NIMO_STANDIN_SCENARIO=" + scenario_path_};
   }
   // Starts the browser process connected to this session's client and waits for Hello.
-  bool Start(const std::string& extra_args = "") {
+  bool Start(const std::string& extra_args = "", std::uint32_t version = 2) {
     if (!sandbox_->ok()) return false;
     const std::string args = "--nimomp-browser " + client_.PipeSwitches() + " " + extra_args;
     if (!sandbox_->Start(args, Environment(), &process_)) return false;
-    return client_.Handshake(kTimeoutMs);
+    return client_.Handshake(kTimeoutMs, nullptr, version);
   }
   // The same with the client id left to `extra_args`.
   bool StartWithoutClientId(const std::string& extra_args) {
@@ -405,6 +406,139 @@ TEST(FramePump, StopsWhenTheClientGoesAway) {
   ASSERT_FALSE(run.timed_out);
   EXPECT_EQ(run.exit_code, 0u);
   ExpectBalancedReferences(s.LoadJournal());
+}
+
+// ---- frame pacing (protocol 3) -----------------------------------------------------------
+
+// The begin frames the engine gave `browser`, by time.
+std::vector<long long> BeginFrames(const Journal& j, long long browser) {
+  std::vector<long long> times;
+  for (const JournalEntry& e : j.Events("host.send_external_begin_frame", "browser", std::to_string(browser))) {
+    times.push_back(e.micros);
+  }
+  return times;
+}
+
+long long MedianGap(const std::vector<long long>& times) {
+  std::vector<long long> gaps;
+  for (std::size_t i = 1; i < times.size(); ++i) gaps.push_back(times[i] - times[i - 1]);
+  if (gaps.empty()) return -1;
+  std::sort(gaps.begin(), gaps.end());
+  return gaps[gaps.size() / 2];
+}
+
+std::size_t CountSince(const std::vector<long long>& times, long long since) {
+  return static_cast<std::size_t>(std::count_if(times.begin(), times.end(), [&](long long t) { return t > since; }));
+}
+
+// UI tasks run in the order their commands came: a resize of surface `id` (journaled as
+// host.was_resized) that follows a command shows that the command's task has run. Returns
+// the journal time of that resize, or -1.
+long long Settled(Session& s, long long browser, std::uint32_t id, std::uint32_t width) {
+  if (!s.client().SendSurfaceCommand(kMsgResizeSurface, id, width, 480, 0)) return -1;
+  long long at = -1;
+  s.WaitFor([&](const Journal& j) {
+    for (const JournalEntry& e : j.Events("cb.get_view_rect", "browser", std::to_string(browser))) {
+      if (e.Get("why") == "was_resized" && e.Int("width") == width) at = e.micros;
+    }
+    return at >= 0;
+  });
+  return at;
+}
+
+TEST(FramePacing, TheEngineClockKeepsTheAskedRateAndTheClientClockGivesOneBeginFramePerCommand) {
+  Session s;
+  ASSERT_TRUE(s.Start("--nimomp-protocol=3 --nimomp-url=https://paced.test/", 3));
+  FakeClient& c = s.client();
+  ASSERT_TRUE(s.WaitFor([](const Journal& j) { return j.Count("host.send_external_begin_frame") >= 5; }));
+  const long long ui = Session::BrowserFor(s.LoadJournal(), "https://paced.test/");
+  ASSERT_GE(ui, 0);
+
+  // Engine clock at 30 frames a second.
+  ASSERT_TRUE(c.SendRaw(protocol::SetFramePacing(0, kPacingEngineClock, 30, 0)));
+  const long long at30 = Settled(s, ui, 0, 640);
+  ASSERT_GE(at30, 0);
+  ASSERT_TRUE(s.WaitFor([&](const Journal& j) { return CountSince(BeginFrames(j, ui), at30) >= 31; }));
+  std::vector<long long> paced;
+  for (long long t : BeginFrames(s.LoadJournal(), ui)) {
+    if (t > at30) paced.push_back(t);
+  }
+  const long long gap = MedianGap(paced);
+  EXPECT_GE(gap, 30000) << "30 a second is one every 33.3 ms";
+  EXPECT_LE(gap, 37000);
+
+  // Client clock: the pump ends, and every BeginFrame (each sent once the one before was
+  // given) is one begin frame on the UI thread.
+  ASSERT_TRUE(c.SendRaw(protocol::SetFramePacing(0, kPacingClientClock, 0, 0)));
+  const long long client_from = Settled(s, ui, 0, 641);
+  ASSERT_GE(client_from, 0);
+  // A tick already queued when the clock changed ends without a begin frame.
+  EXPECT_EQ(CountSince(BeginFrames(s.LoadJournal(), ui), client_from), 0u);
+  for (std::size_t i = 1; i <= 5; ++i) {
+    ASSERT_TRUE(c.SendRaw(protocol::BeginFrame(0)));
+    ASSERT_TRUE(s.WaitFor([&](const Journal& j) { return CountSince(BeginFrames(j, ui), client_from) >= i; }));
+  }
+  Sleep(300);  // time in which an engine clock would have ticked about 18 times
+  const long long quiet_end = Settled(s, ui, 0, 642);
+  ASSERT_GE(quiet_end, 0);
+  {
+    const Journal j = s.LoadJournal();
+    EXPECT_EQ(CountSince(BeginFrames(j, ui), client_from), 5u);
+    for (const JournalEntry& e : j.Events("host.send_external_begin_frame", "browser", std::to_string(ui))) {
+      EXPECT_EQ(e.Int("from_ui", 0), 1);
+    }
+  }
+
+  // Back to the engine's default clock: the pump starts again, 16 ms as always.
+  ASSERT_TRUE(c.SendRaw(protocol::SetFramePacing(0, kPacingEngineClock, 0, 0)));
+  ASSERT_TRUE(s.WaitFor([&](const Journal& j) { return CountSince(BeginFrames(j, ui), quiet_end) >= 10; }));
+
+  ASSERT_TRUE(c.SendShutdown());
+  EXPECT_EQ(s.Wait().exit_code, 0u);
+  ExpectBalancedReferences(s.LoadJournal());
+}
+
+TEST(FramePacing, ASurfaceNotCreatedYetStartsWithItsSettingsAndSurfaceTwoTakesOnlyTheProbeFlag) {
+  Session s;
+  ASSERT_TRUE(s.Start("--nimomp-protocol=3 --nimomp-url=data:text/html,zero", 3));
+  FakeClient& c = s.client();
+  ASSERT_TRUE(c.SendRaw(protocol::SetFramePacing(3, kPacingClientClock, 0, kPacingFlagNoProbe)));
+  ASSERT_TRUE(c.SendRaw(protocol::SetFramePacing(2, kPacingClientClock, 0, kPacingFlagNoProbe)));
+  ASSERT_TRUE(CreateSurface(c, 3, 320, 200, "data:text/html,three"));
+  ASSERT_TRUE(CreateSurface(c, 2, 320, 200, "data:text/html,two"));
+  // Local pages, which the navigation filter lets every surface load.
+  ASSERT_TRUE(s.WaitFor([](const Journal& j) { return j.Count("cb.on_load_end") >= 3; }));
+  const Journal created = s.LoadJournal();
+  const long long three = Session::BrowserFor(created, "data:text/html,three");
+  const long long two = Session::BrowserFor(created, "data:text/html,two");
+  const long long ui = Session::BrowserFor(created, "data:text/html,zero");
+  ASSERT_GE(three, 0);
+  const long long settled = Settled(s, three, 3, 330);
+  ASSERT_GE(settled, 0);
+  ASSERT_TRUE(c.SendRaw(protocol::BeginFrame(3)));
+  ASSERT_TRUE(c.SendRaw(protocol::BeginFrame(2)));
+  ASSERT_TRUE(s.WaitFor([&](const Journal& j) { return !BeginFrames(j, three).empty(); }));
+  // Surface 0 keeps its pump meanwhile: enough of its ticks to have seen others' too.
+  const std::size_t ui_before = BeginFrames(s.LoadJournal(), ui).size();
+  ASSERT_TRUE(s.WaitFor([&](const Journal& j) { return BeginFrames(j, ui).size() >= ui_before + 10; }));
+  ASSERT_TRUE(c.SendShutdown());
+  EXPECT_EQ(s.Wait().exit_code, 0u);
+
+  const Journal j = s.LoadJournal();
+  EXPECT_EQ(BeginFrames(j, three).size(), 1u) << "surface 3 is on the client's clock from its creation";
+  EXPECT_TRUE(BeginFrames(j, two).empty()) << "surface 2 never takes begin frames";
+  // Neither gets the probe; surface 0, whose probe was left on, does.
+  auto probes = [&](long long browser) {
+    std::size_t n = 0;
+    for (const JournalEntry& e : j.Events("frame.execute_java_script", "browser", std::to_string(browser))) {
+      if (e.Get("code").find("__mpRaf") != std::string::npos) ++n;
+    }
+    return n;
+  };
+  EXPECT_EQ(probes(three), 0u);
+  EXPECT_EQ(probes(two), 0u);
+  EXPECT_GE(probes(ui), 1u);
+  ExpectBalancedReferences(j);
 }
 
 // ---- shutdown paths (each once a hang or a leak) ------------------------------------------

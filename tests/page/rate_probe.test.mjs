@@ -147,3 +147,33 @@ describe("in a real page", () => {
     } finally { await p.close(); }
   });
 });
+
+// Protocol-3 sessions run the probe inside its leash, which the engine can stop.
+describe("leash", () => {
+  const LEASHED = readScript("probe_leash.js").replace("/*PROBE*/", PROBE);
+  const FAKE_CANCEL = `window.__cancelled = [];
+    window.cancelAnimationFrame = (id) => { window.__cancelled.push(id); window.__queue = []; };`;
+
+  it("leaves the probe as it is until stopped, then its marker goes and it asks for no frame again", async () => {
+    const before = await page.evaluate(`${FAKE_CANCEL}; ${LEASHED};
+      var seen = [];
+      for (let i = 0; i < 3; i++) { __frames(1, 16); seen.push(__markers()[0].style.transform); }
+      JSON.stringify([window.__mpRaf, window.__rafCalls, seen])`);
+    assert.equal(before, '[1,4,["translateX(1px)","translateX(0px)","translateX(1px)"]]');
+    const after = await page.evaluate(`window.__mpRafLeash.stop(); var gone = __markers().length;
+      __frames(700, 16);
+      JSON.stringify([gone, window.__cancelled, window.__rafCalls, __markers().length])`);
+    await page.settle();
+    // The frame asked for last (the fourth) is cancelled; 11 s of page time write no line.
+    assert.equal(after, "[0,[4],4,0]");
+    assert.deepEqual(perfLines(), []);
+  });
+
+  it("keeps one leash for one loop when the probe is run twice, so a stop still ends it", async () => {
+    const r = await page.evaluate(`${FAKE_CANCEL}; ${LEASHED}; var first = window.__mpRafLeash;
+      ${LEASHED}; var same = window.__mpRafLeash === first;
+      window.__mpRafLeash.stop(); __frames(3, 16);
+      JSON.stringify([same, window.__rafCalls, __markers().length])`);
+    assert.equal(r, "[true,1,0]");
+  });
+});

@@ -140,6 +140,25 @@ TEST(Scenario, WaitsPausesAndSaves) {
   EXPECT_EQ(steps[6].path, "frames/probe 1.png");
 }
 
+TEST(Scenario, PacingStepsAreTheProtocolsCommands) {
+  const std::vector<Step> steps = Parse(
+      "pacing 0 client\n"
+      "pacing 1 client noprobe\n"
+      "pacing 2 engine\n"
+      "pacing 3 engine 144\n"
+      "pacing 3 ENGINE 30 noprobe\n"
+      "pacing 0 engine noprobe\n"
+      "beginframe 1\n");
+  ASSERT_EQ(steps.size(), 7u);
+  EXPECT_EQ(steps[0].frame, p::SetFramePacing(0, kPacingClientClock, 0, 0));
+  EXPECT_EQ(steps[1].frame, p::SetFramePacing(1, kPacingClientClock, 0, kPacingFlagNoProbe));
+  EXPECT_EQ(steps[2].frame, p::SetFramePacing(2, kPacingEngineClock, 0, 0));
+  EXPECT_EQ(steps[3].frame, p::SetFramePacing(3, kPacingEngineClock, 144, 0));
+  EXPECT_EQ(steps[4].frame, p::SetFramePacing(3, kPacingEngineClock, 30, kPacingFlagNoProbe));
+  EXPECT_EQ(steps[5].frame, p::SetFramePacing(0, kPacingEngineClock, 0, kPacingFlagNoProbe));
+  EXPECT_EQ(steps[6].frame, p::BeginFrame(1));
+}
+
 TEST(Scenario, ErrorsNameTheLine) {
   std::string error;
   std::vector<Step> steps;
@@ -148,6 +167,8 @@ TEST(Scenario, ErrorsNameTheLine) {
       "wait FrameReady surface\n", "wait LoadEvent bogus=1\n", "click 1 left sideways 1 1\n",
       "raw 4F4\n",                  "char 1 0x10000\n",   "fly 1\n",          "reload 1 fast\n",
       "frame 70000 0 0\n",          "pause\n",            "navigate 1\n",
+      "pacing 1 engine 241\n",     "pacing 1 client 30\n", "pacing 1 fast\n", "pacing 1 engine 60 x\n",
+      "beginframe\n",
   };
   for (const char* line : bad) {
     EXPECT_FALSE(ParseScenario(std::string("pause 1\n") + line, 100, &steps, &error)) << line;
