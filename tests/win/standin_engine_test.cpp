@@ -838,7 +838,7 @@ TEST_F(StandinBrowserTest, CpuPaintsCarryTheScriptedPatternAndDirtyRects) {
                          "paint type=popup width=30 height=20 color=0xFF00FF00", "load_end"});
   Start(s);
   ASSERT_EQ(Create("about:blank", sizeof(cef_browser_settings_t), 0, 0), 1);
-  RunThenClose(80);  // long enough for timer frames at the browser's 30 fps
+  RunThenClose(20, [] { return g_paints.size() >= 2; });  // timer frames at the browser's 30 fps
   ASSERT_GE(g_paints.size(), 2u);
   const PaintSeen& first = g_paints[0];
   EXPECT_EQ(first.path, "cpu");
@@ -875,7 +875,7 @@ TEST_F(StandinBrowserTest, ProbePageMovesOnePixelPerBeginFrameThroughPooledShare
     Release(host);
   };
   ENGINE_FN(cef_post_delayed_task)(TID_UI, &frames.cef, 40);
-  RunThenClose(80);
+  RunThenClose(80, [] { return g_paints.size() >= 3; });
   ASSERT_EQ(g_paints.size(), 3u);
   for (const PaintSeen& p : g_paints) {
     EXPECT_EQ(p.path, "gpu");
@@ -917,7 +917,7 @@ TEST_F(StandinBrowserTest, AnimatedRegionsKeepEveryPooledTextureUpToDate) {
     Release(host);
   };
   ENGINE_FN(cef_post_delayed_task)(TID_UI, &frames.cef, 30);
-  RunThenClose(70);
+  RunThenClose(70, [] { return g_paints.size() >= 4; });
   ASSERT_EQ(g_paints.size(), 4u);
   EXPECT_EQ(g_paints[0].dirty[0].width, 640) << "the first frame after a navigation is whole";
   for (size_t i = 1; i < 4; ++i) {
@@ -950,7 +950,7 @@ TEST_F(StandinBrowserTest, HiddenBrowsersPaintNothingAndRepaintWholeWhenShown) {
     Release(host);
   };
   ENGINE_FN(cef_post_delayed_task)(TID_UI, &steps.cef, 20);
-  RunThenClose(60);
+  RunThenClose(60, [] { return g_paints.size() >= 3; });
   ASSERT_EQ(g_paints.size(), 3u) << "no frame while hidden";
   EXPECT_EQ(g_paints[1].dirty[0].width, 640) << "shown again: the whole view";
   EXPECT_EQ(g_paints[1].dirty[0].height, 480);
