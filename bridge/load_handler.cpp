@@ -14,6 +14,7 @@
 #include "protocol/wire.h"
 #include "surfaces/frame_pacing.h"
 #include "surfaces/keyboard.h"
+#include "surfaces/pointer.h"
 #include "surfaces/surface.h"
 
 namespace nimo {
@@ -45,8 +46,12 @@ void CEF_CALLBACK OnLoadStart(cef_load_handler_t* self, cef_browser_t* browser,
   const auto browser_ref = AdoptRef(browser);
   const auto frame_ref = AdoptRef(frame);
   Surface* surface = SurfaceFrom(self);
-  // A new document of the main frame has no focused field until its watcher says so.
-  if (surface && (!frame || IsMainFrame(frame))) KeyboardNewDocument(surface->id);
+  // A new document of the main frame has no focused field until its watcher says so, and
+  // no drag: one of the old document ends as Escape ends it, or it would keep the mouse.
+  if (surface && (!frame || IsMainFrame(frame))) {
+    KeyboardNewDocument(surface->id);
+    if (surface->pointer.drag.active()) CancelSurfaceDrag(surface, GetRef(browser, &cef_browser_t::get_host).get());
+  }
   if (GetsPageScripts(surface)) {
     InjectPageShim(frame);
     if (FrameRateProbeWanted(surface->id)) InjectFrameRateProbe(frame);

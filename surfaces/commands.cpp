@@ -276,8 +276,8 @@ void InputTask(const InputRecord& input) {
   const auto host = HostOf(UiBrowser(input.surface_id));
   if (!host) return;
   InputTranslation t = TranslateInput(input.message, input.wparam, input.lparam, input.modifiers);
-  KeyboardNoteInput(input, &t);
-  if (PointerTakesInput(input, host.get(), &t)) return;
+  const bool key_reaches = KeyboardNoteInput(input, &t);
+  if (PointerTakesInput(input, host.get(), &t) || !key_reaches) return;
   switch (t.call) {
     case InputCall::kNone:
       break;

@@ -10,6 +10,7 @@
 #include "base/ui_thread.h"
 #include "link/send.h"
 #include "protocol/input_messages.h"
+#include "surfaces/pointer.h"
 #include "surfaces/portable/device_scale.h"
 #include "surfaces/surface.h"
 
@@ -156,15 +157,16 @@ void ImeCancelCompositionTask(const SurfaceHead& head) {
   if (host && host->ime_cancel_composition) host->ime_cancel_composition(host.get());
 }
 
-void KeyboardNoteInput(const InputRecord& input, InputTranslation* t) {
+bool KeyboardNoteInput(const InputRecord& input, InputTranslation* t) {
   Surface* s = Record(input.surface_id);
-  if (!s || !KeyboardProtocol()) return;
+  if (!s || !KeyboardProtocol()) return true;
   const bool double_message =
       input.message == kWmLButtonDblClk || input.message == kWmRButtonDblClk || input.message == kWmMButtonDblClk;
   // The system's double click is the second press of the pair.
   if (double_message) *t = TranslateInput(input.message - 2, input.wparam, input.lparam, input.modifiers);
   switch (t->call) {
     case InputCall::kKeyEvent:
+      if (!s->held_input.KeyReachesPage(t->key, s->pointer.drag.active())) return false;
       s->held_input.NoteKey(t->key);
       break;
     case InputCall::kMouseMove:
@@ -181,6 +183,7 @@ void KeyboardNoteInput(const InputRecord& input, InputTranslation* t) {
     case InputCall::kNone:
       break;
   }
+  return true;
 }
 
 void KeyboardFocusLost(std::uint32_t surface_id, cef_browser_host_t* host) {
@@ -190,8 +193,10 @@ void KeyboardFocusLost(std::uint32_t surface_id, cef_browser_host_t* host) {
   const HeldRelease release = s->held_input.TakeAll();
   if (host->send_mouse_click_event) {
     std::uint32_t modifiers = release.modifiers & ~kButtonFlags;
+    // Kept in the client's texture pixels, as every position is noted; the page takes DIP.
+    cef_mouse_event_t at = {release.x, release.y, modifiers};
+    MouseToDip(*s, &at);
     for (cef_mouse_button_type_t button : release.buttons) {
-      const cef_mouse_event_t at = {release.x, release.y, modifiers};
       host->send_mouse_click_event(host, &at, button, 1, 1);
     }
   }

@@ -39,8 +39,9 @@ void ImeCancelCompositionTask(const SurfaceHead& head);
 
 // An input record about to be delivered to the engine as `t`: keeps what is down and
 // fills in the click count of a press or release; a double-click message becomes a press
-// with count 2 or more.
-void KeyboardNoteInput(const InputRecord& input, InputTranslation* t);
+// with count 2 or more. False for a key the page must not get: one pressed during a drag
+// of the page, with its repeats and key-up (HeldInput::KeyReachesPage).
+bool KeyboardNoteInput(const InputRecord& input, InputTranslation* t);
 
 // The surface lost the focus: the engine hears of the lost capture, then every key and
 // button still down in the page is released.

@@ -204,7 +204,7 @@ bool PointerTakesInput(const InputRecord& input, cef_browser_host_t* host, Input
   std::vector<DragCall> calls;
   s->pointer.drag.TakeInput(DragInputOf(*t), t->mouse, &calls);
   RunDragCalls(s, host, calls);
-  return true;
+  return t->call != InputCall::kKeyEvent;
 }
 
 void CancelSurfaceDrag(Surface* s, cef_browser_host_t* host) {

@@ -57,8 +57,10 @@ void MouseToDip(const Surface& surface, cef_mouse_event_t* event);
 // One piece of client input on its way to the page (`t`, translated from `input`): the
 // horizontal wheel is added (WM_MOUSEHWHEEL; a tilt to the right, a positive delta,
 // scrolls right, which the engine wants as a negative deltaX), mouse positions become DIP,
-// and while a drag is in progress the input belongs to it. True when the input was taken
-// (nothing more goes to the page). Nothing changes unless the pointer is enabled.
+// and while a drag is in progress the mouse belongs to it. Keys are shown to the drag
+// (Escape ends it) but not taken: which keys reach the page during a drag the held input
+// decides (KeyboardNoteInput). True when the input was taken (nothing more goes to the
+// page). Nothing changes unless the pointer is enabled.
 bool PointerTakesInput(const InputRecord& input, cef_browser_host_t* host, InputTranslation* t);
 
 // Ends a drag in progress without a drop: focus taken, the surface hidden or closing.

@@ -15,6 +15,7 @@
 #include "link/ui_task.h"
 #include "protocol/wire.h"
 #include "surfaces/keyboard.h"
+#include "surfaces/pointer.h"
 #include "surfaces/surface.h"
 
 namespace nimo {
@@ -90,6 +91,8 @@ void CEF_CALLBACK OnRenderProcessTerminated(cef_request_handler_t* self, cef_bro
       break;
   }
   KeyboardNewDocument(id);  // no page, no focused field
+  // Nor a drag: it would keep taking the mouse in the next document. It ends as Escape ends it.
+  if (s->pointer.drag.active()) CancelSurfaceDrag(s, GetRef(browser, &cef_browser_t::get_host).get());
   // The client learns of it as of any failed load of the page.
   SendLoadFailed(id, ERR_FAILED, MainFrameUrl(browser));
   if (action == CrashAction::kReload) {

@@ -231,15 +231,22 @@ void CEF_CALLBACK GetResponseHeaders(cef_resource_handler_t* self, cef_response_
     }
 }
 
-// The engine skips to the start of the range it asked for: the answer already starts
-// there. Any other count moves on from where the answer stands.
+// The engine skips to the start of the range it asked for, before it asks for the headers:
+// the answer already starts there. Any other count moves on from where the answer stands.
+// An answer without a file (an error, a 416 for a range past the end) is sent whole
+// whatever the range: the skip is granted, or the engine would turn that answer into a
+// network error before the page sees it.
 int CEF_CALLBACK Skip(cef_resource_handler_t* self, int64_t bytes_to_skip, int64_t* bytes_skipped,
                       cef_resource_skip_callback_t* callback) {
   const auto callback_ref = AdoptRef(callback);
   FileAnswer* a = Of(self);
-  if (bytes_to_skip < 0 || !a->file) {
+  if (bytes_to_skip < 0) {
     if (bytes_skipped) *bytes_skipped = -2;  // ERR_FAILED
     return 0;
+  }
+  if (!a->file) {
+    if (bytes_skipped) *bytes_skipped = bytes_to_skip;
+    return 1;
   }
   const std::uint64_t wanted = static_cast<std::uint64_t>(bytes_to_skip);
   if (a->status == 206 && a->position == a->range_first && wanted == a->range_first) {

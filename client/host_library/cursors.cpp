@@ -61,12 +61,21 @@ void CursorTable::Update(const CursorReport& report) {
   if (report.surface_id >= 4) return;
   // Made outside the lock: a picture of 128 x 128 takes a moment.
   HCURSOR custom = report.type == kCursorTypeCustom ? MakeCursor(report) : nullptr;
-  std::lock_guard<std::mutex> hold(lock_);
-  Slot& s = slots_[report.surface_id];
-  if (s.custom) s.retired.push_back(s.custom);
-  s.custom = custom;
-  // A picture that could not be made shows the arrow.
-  s.type = report.type == kCursorTypeCustom && custom == nullptr ? 0 : report.type;
+  HCURSOR unseen = nullptr;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    Slot& s = slots_[report.surface_id];
+    if (s.custom && s.custom_handed) {
+      s.retired.push_back(s.custom);
+    } else {
+      unseen = s.custom;
+    }
+    s.custom = custom;
+    s.custom_handed = false;
+    // A picture that could not be made shows the arrow.
+    s.type = report.type == kCursorTypeCustom && custom == nullptr ? 0 : report.type;
+  }
+  if (unseen) DestroyCursor(unseen);
 }
 
 HCURSOR CursorTable::For(std::uint32_t surface) {
@@ -81,6 +90,7 @@ HCURSOR CursorTable::For(std::uint32_t surface) {
     s.stale.swap(s.retired);
     if (s.type == kCursorTypeCustom) {
       result = s.custom;
+      s.custom_handed = true;
     } else if (s.type == kCursorNone) {
       result = nullptr;
     } else {

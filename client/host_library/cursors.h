@@ -2,7 +2,9 @@
 // the program's WM_SETCURSOR. Standard shapes are the system's shared cursors (never
 // destroyed); a custom picture is made into a cursor once, when its CursorChanged arrives,
 // and destroyed once a later cursor of that surface has replaced it and been handed out
-// twice (so a handle the program set is never destroyed while it may still show).
+// twice (so a handle the program set is never destroyed while it may still show). One that
+// was never handed out is destroyed as soon as it is replaced: a program that never asks
+// (or asks only for another surface) must not collect them.
 //
 // Made with the HostState, destroyed with it. Threads: Update on the reader thread, For
 // from any thread; one lock inside.
@@ -36,6 +38,7 @@ class CursorTable {
   struct Slot {
     std::uint32_t type = 0;      // CT_POINTER
     HCURSOR custom = nullptr;    // the current custom cursor, when type is CT_CUSTOM
+    bool custom_handed = false;  // For has handed `custom` out
     std::vector<HCURSOR> retired;  // replaced custom cursors the program may still show
     std::vector<HCURSOR> stale;    // replaced before the last For: its cursor is set by now
   };

@@ -17,6 +17,8 @@ std::size_t EventList::Cost(const Event& e) {
   std::size_t n = sizeof(Event) + e.report.text.size() + e.page.kind.size() + e.page.name.size() + e.error.size() +
                   e.pipe_name.size();
   for (const protocol::PageArg& a : e.page.args) n += sizeof a + a.value.size();
+  // The largest payloads of all: a custom cursor's picture and a composition's rectangles.
+  n += e.cursor.pixels.size() + e.report.rects.size() * sizeof(ImeRect);
   return n;
 }
 

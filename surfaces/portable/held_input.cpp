@@ -26,6 +26,28 @@ void HeldInput::NoteKey(const cef_key_event_t& key) {
   }
 }
 
+bool HeldInput::KeyReachesPage(const cef_key_event_t& key, bool dragging) {
+  if (key.type == KEYEVENT_CHAR) return !dragging && !last_down_held_;
+  auto held = held_back_.begin();
+  while (held != held_back_.end() && *held != key.windows_key_code) ++held;
+  if (key.type == KEYEVENT_KEYUP) {
+    if (held == held_back_.end()) return true;
+    held_back_.erase(held);
+    if (held_back_.empty()) last_down_held_ = false;
+    return false;
+  }
+  last_down_held_ = true;
+  if (held != held_back_.end()) return false;  // a repeat of a key held back
+  if (dragging) {
+    bool page_has_it = false;
+    for (const HeldKey& k : keys_) page_has_it = page_has_it || k.windows_key_code == key.windows_key_code;
+    if (!page_has_it) held_back_.push_back(key.windows_key_code);
+    return false;
+  }
+  last_down_held_ = false;
+  return true;
+}
+
 void HeldInput::NoteMove(int x, int y, std::uint32_t modifiers) {
   x_ = x;
   y_ = y;
@@ -62,6 +84,8 @@ int HeldInput::NoteButton(cef_mouse_button_type_t button, bool up, int x, int y,
 HeldRelease HeldInput::TakeAll() {
   HeldRelease release;
   release.keys.swap(keys_);
+  held_back_.clear();
+  last_down_held_ = false;
   for (cef_mouse_button_type_t b : {MBT_LEFT, MBT_MIDDLE, MBT_RIGHT}) {
     if (buttons_ & Bit(b)) release.buttons.push_back(b);
   }

@@ -51,16 +51,26 @@ class HeldInput {
   // count of the press it ends (1 when none is known).
   int NoteButton(cef_mouse_button_type_t button, bool up, int x, int y, std::uint32_t modifiers,
                  std::uint32_t now_ms, bool double_message, const DoubleClickRule& rule);
+  // Whether a key event goes to the page while `dragging` (the page plays a drag) or after
+  // one. The drag has the keyboard: a key that goes down during it is held back together
+  // with its repeats, its characters and its key-up, even when that comes after the drag,
+  // so the page sees both halves of a key or neither. A key already down in the page before
+  // the drag loses its repeats but still gets its key-up. Call before NoteKey, which only
+  // keys that reach the page go to.
+  bool KeyReachesPage(const cef_key_event_t& key, bool dragging);
   // The page started a drag from the current press: the press ended as a drag, not as a
   // click, so the next press starts a new count.
   void EndPressSeries() { pressed_before_ = false; }
-  // Everything still down, and forgets it (and the press counting): the focus was lost.
+  // Everything still down, and forgets it (and the press counting and the keys held back):
+  // the focus was lost.
   HeldRelease TakeAll();
 
   bool AnyDown() const { return !keys_.empty() || buttons_ != 0; }
 
  private:
   std::vector<HeldKey> keys_;
+  std::vector<int> held_back_;    // key codes that went down during a drag, until their key-up
+  bool last_down_held_ = false;   // the last key-down was held back: so are its characters
   unsigned buttons_ = 0;  // bit 1 << cef_mouse_button_type_t
   int x_ = 0;
   int y_ = 0;

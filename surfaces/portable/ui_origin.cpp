@@ -300,16 +300,45 @@ std::string LoggableUrl(std::string_view url) {
   return out;
 }
 
+namespace {
+
+// A URL as the refusal log keeps it: short ones whole; a long one as its head, a NUL (never
+// part of a URL the engine hands over), its length and a 64-bit FNV-1a hash of the whole.
+std::string RefusalKey(std::string_view url) {
+  if (url.size() <= RefusalLog::kKeptHead) return std::string(url);
+  std::uint64_t hash = 14695981039346656037ull;
+  for (char c : url) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 1099511628211ull;
+  }
+  std::string key(url.substr(0, RefusalLog::kKeptHead));
+  key += '\0';
+  key += std::to_string(url.size());
+  key += ':';
+  key += std::to_string(hash);
+  return key;
+}
+
+}  // namespace
+
 RefusalLog::Action RefusalLog::Note(std::string_view url) {
+  std::string key = RefusalKey(url);
   std::lock_guard<std::mutex> hold(lock_);
   if (closed_) return Action::kQuiet;
-  if (seen_.count(std::string(url)) != 0) return Action::kQuiet;
+  if (seen_.count(key) != 0) return Action::kQuiet;
   if (seen_.size() >= kLimit) {
     closed_ = true;
     return Action::kLogLast;
   }
-  seen_.emplace(url);
+  seen_.insert(std::move(key));
   return Action::kLog;
+}
+
+std::size_t RefusalLog::KeptBytes() {
+  std::lock_guard<std::mutex> hold(lock_);
+  std::size_t n = 0;
+  for (const std::string& key : seen_) n += key.size();
+  return n;
 }
 
 }  // namespace nimo

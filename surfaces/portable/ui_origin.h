@@ -87,12 +87,17 @@ bool InsideFolder(std::u16string_view path, std::u16string_view folder);
 std::string LoggableUrl(std::string_view url);
 
 // Decides which refused requests are logged: each distinct URL once, up to a limit of
-// distinct URLs, after which one last "not logged any more" notice is due.
+// distinct URLs, after which one last "not logged any more" notice is due. A page may ask
+// for URLs of megabytes, so a long URL is kept only as its head, its length and a hash of
+// the whole: what the log holds stays small whatever is refused.
 class RefusalLog {
  public:
   static constexpr std::size_t kLimit = 256;
+  static constexpr std::size_t kKeptHead = 200;  // bytes of a long URL kept as they are
   enum class Action { kLog, kLogLast, kQuiet };
   Action Note(std::string_view url);
+  // Bytes of URL text held (for tests).
+  std::size_t KeptBytes();
 
  private:
   std::mutex lock_;

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "protocol/switches.h"
 #include "testbed/engine/devtools.h"
 #include "testbed/engine/ime.h"
 #include "testbed/engine/journal.h"
@@ -782,9 +783,12 @@ long long HostProcessId() {
   GetModuleFileNameW(nullptr, wide_module.data(), static_cast<DWORD>(wide_module.size()));
   // Wine shows the command line under Z:\proc in UTF-8.
   const std::string module = WideToUtf8(wide_module.data());
-  const std::string command = WideToUtf8(GetCommandLineW());
-  const std::size_t at = command.find("--nimomp-pipe=");
-  const std::string pipe = at == std::string::npos ? std::string() : command.substr(at, command.find(' ', at) - at);
+  // The pipe's name tells this engine from others of the same executable. It is read by the
+  // product's own rule (the client writes it quoted); the host's argument list has it
+  // unquoted, as one word.
+  const std::string pipe_name = nimo::SwitchValueIn(WideToUtf8(GetCommandLineW()), nimo::kSwitchPipe, "");
+  if (pipe_name.empty()) return found;
+  const std::string pipe = std::string(nimo::kSwitchPipe) + "=" + pipe_name + " ";
   WIN32_FIND_DATAA entry;
   HANDLE find = FindFirstFileA("Z:\\proc\\*", &entry);
   if (find == INVALID_HANDLE_VALUE) return found;
@@ -799,6 +803,7 @@ long long HostProcessId() {
     buffer[size] = 0;
     std::string words(buffer, size);
     for (char& c : words) c = c == 0 ? ' ' : c;
+    words += ' ';
     if (_stricmp(buffer, module.c_str()) == 0 && words.find(pipe) != std::string::npos) {
       found = std::atoll(name);
       break;

@@ -21,6 +21,7 @@
 #include "base/win_handle.h"
 #include "client/nimo_host.h"
 #include "testbed/gpu/standin_gpu.h"
+#include "tests/support/chromium_guard.h"
 #include "tests/support/fault_support.h"
 #include "tests/support/journal.h"
 #include "tests/support/process_harness.h"
@@ -479,6 +480,35 @@ TEST(HostLibrary, EngineThatCannotStartOrIsKilledIsReportedAndShutdownStillWorks
   EXPECT_FALSE(end.hung);
   EXPECT_EQ(h.Handles().open, 0u);
   EXPECT_EQ(h.Shutdown().exit_code, 77) << "a second Shutdown tells the same";
+}
+
+// The engine killed while its pages run in headless Chromium (the stand-in's Chromium
+// mode): the stand-in's watcher, which knows the engine by the pipe the library names on its
+// command line, ends Chromium without the test's help.
+TEST(HostLibrary, AKilledEngineTakesItsHeadlessChromiumAlong) {
+  HostSandbox box("chromium\nquiet paint. host.send_external_begin_frame\n");
+  ASSERT_TRUE(box.ok());
+  host::Host h;
+  host::StartOptions o = box.Options();
+  o.url = "about:blank";
+  host::StartError error;
+  ASSERT_TRUE(h.Start(o, &error)) << error.Text();
+  Journal started;
+  const bool up = box.WaitJournal([](const Journal& j) { return j.First("chromium.started") != nullptr; }, 60000,
+                                  &started);
+  ASSERT_TRUE(up) << "Chromium did not start";
+  const JournalEntry* chromium = started.First("chromium.started");
+  EXPECT_GT(chromium->Int("engine_host_pid", 0), 0) << "the stand-in did not find its engine's host process";
+  std::string folder = "Z:" + chromium->Get("folder");
+  std::replace(folder.begin(), folder.end(), '/', '\\');
+
+  ASSERT_TRUE(TerminateProcess(h.engine_process(), 77));
+  EXPECT_TRUE(PollUntil(h, [](const host::Event& e) { return e.kind == Kind::kEngineEnded; }, 10000));
+  // The watcher looks every 0.2 s, gives Chromium 5 s to end and then removes its folder.
+  const ULONGLONG deadline = GetTickCount64() + 30000;
+  while (GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES && GetTickCount64() < deadline) Sleep(100);
+  EXPECT_EQ(0, nimo_test::EndChromiumOf(box.Load())) << "Chromium outlived the killed engine";
+  h.Shutdown(5000);
 }
 
 // A game installed under a folder with spaces and letters of any script, and a page URL

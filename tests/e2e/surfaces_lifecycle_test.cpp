@@ -295,8 +295,15 @@ TEST(ClientSurfaces, EachIdGetsItsRulesAndOnlyOneBrowserPerSlot) {
   ASSERT_TRUE(CreateSurface(c, 3, 640, 0, "https://s3.test/"));
   ASSERT_TRUE(CreateSurface(c, 4, 100, 100, "https://s4.test/"));      // no such slot
   ASSERT_TRUE(CreateSurface(c, 0, 100, 100, "https://s0-again.test/"));  // slot 0 is taken
-  ASSERT_TRUE(s.WaitFor([](const Journal& j) { return j.Count("cb.on_after_created") >= 4; }));
-  Sleep(200);  // pumps run a while
+  // Until every pumped surface has had a frame asked for (the one without a pump must have none).
+  ASSERT_TRUE(s.WaitFor([](const Journal& j) {
+    if (j.Count("cb.on_after_created") < 4) return false;
+    for (const char* url : {"https://s0.test/", "https://s1.test/", "https://s3.test/"}) {
+      const long long id = Session::BrowserFor(j, url);
+      if (id == -1 || Session::CountFor(j, "host.send_external_begin_frame", id) == 0) return false;
+    }
+    return true;
+  }));
   ASSERT_TRUE(c.SendShutdown());
   EXPECT_EQ(s.Wait().exit_code, 0u);
 

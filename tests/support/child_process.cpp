@@ -102,7 +102,7 @@ bool ChildProcess::Launch(const std::string& exe, const std::string& filter,
 
   // The child's environment block: ours plus the given variables, later ones winning.
   for (const auto& kv : env) SetEnvironmentVariableA(kv.first.c_str(), kv.second.c_str());
-  std::string command = "\"" + std::string(exe) + "\" --gtest_filter=" + filter;
+  std::string command = "\"" + std::string(exe) + "\" --gtest_filter=" + filter + " --gtest_also_run_disabled_tests";
   STARTUPINFOA si = {};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;

@@ -20,7 +20,9 @@ class ChildProcess {
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
-  // Starts "<this exe> --gtest_filter=<filter>" with `env` added to this environment.
+  // Starts "<this exe> --gtest_filter=<filter> --gtest_also_run_disabled_tests" with `env`
+  // added to this environment. A child's body is a test of a DISABLED_ suite: a normal run
+  // of the program leaves it out instead of counting it as a skipped test.
   bool Start(const std::string& filter, const std::vector<std::pair<std::string, std::string>>& env);
   // The same from a copy of this exe and the stand-in GPU libraries in a fresh folder of
   // its own, with the ZUNT_DEBUG flag file there, so the child has a log (webengine.log)

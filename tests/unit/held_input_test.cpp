@@ -47,6 +47,37 @@ TEST(HeldInput, FocusLossReleasesExactlyWhatIsStillDownOnceWhereThePointerWas) {
   EXPECT_TRUE(h.TakeAll().keys.empty());  // released once, not again
 }
 
+// While the page plays a drag it has the keyboard: the page sees a key's down and up both
+// or neither, so nothing stays down in it and no key-up comes out of nowhere.
+TEST(HeldInput, KeysDuringADragReachThePageInPairsOrNotAtAll) {
+  HeldInput h;
+  auto send = [&](cef_key_event_type_t type, int vk, bool dragging) {
+    const cef_key_event_t k = Key(type, vk);
+    if (!h.KeyReachesPage(k, dragging)) return false;
+    h.NoteKey(k);
+    return true;
+  };
+  EXPECT_TRUE(send(KEYEVENT_RAWKEYDOWN, 0x10, false));  // Shift down before the drag
+  EXPECT_FALSE(send(KEYEVENT_RAWKEYDOWN, 0x10, true));  // its repeat during the drag
+  EXPECT_TRUE(send(KEYEVENT_KEYUP, 0x10, true));        // its release still reaches the page
+  EXPECT_FALSE(send(KEYEVENT_RAWKEYDOWN, 'A', true));   // pressed during the drag: held back,
+  EXPECT_FALSE(send(KEYEVENT_CHAR, 'a', true));
+  EXPECT_FALSE(send(KEYEVENT_RAWKEYDOWN, 'A', false));  // with its repeats after the drag,
+  EXPECT_FALSE(send(KEYEVENT_CHAR, 'a', false));
+  EXPECT_FALSE(send(KEYEVENT_KEYUP, 'A', false));       // and its release
+  EXPECT_FALSE(send(KEYEVENT_RAWKEYDOWN, 0x1B, true));  // Escape, which ends the drag
+  EXPECT_FALSE(send(KEYEVENT_KEYUP, 0x1B, false));
+  EXPECT_TRUE(send(KEYEVENT_RAWKEYDOWN, 'A', false));   // a new press is the page's again
+  EXPECT_TRUE(send(KEYEVENT_CHAR, 'a', false));
+  EXPECT_TRUE(send(KEYEVENT_KEYUP, 'A', false));
+  EXPECT_FALSE(h.AnyDown());
+  // A key held back when the focus goes is forgotten: its next press reaches the page.
+  EXPECT_FALSE(send(KEYEVENT_RAWKEYDOWN, 'B', true));
+  EXPECT_TRUE(h.TakeAll().keys.empty());
+  EXPECT_TRUE(send(KEYEVENT_RAWKEYDOWN, 'B', false));
+  EXPECT_EQ(h.TakeAll().keys.size(), 1u);
+}
+
 TEST(HeldInput, PressesCountUpAtOnePlaceWithinTheDoubleClickTime) {
   HeldInput h;
   DoubleClickRule rule;

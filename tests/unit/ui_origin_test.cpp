@@ -158,6 +158,22 @@ TEST(UiOriginLog, EachRefusedUrlOnceWithinALimit) {
   }
   EXPECT_EQ(log.Note("/z"), nimo::RefusalLog::Action::kLogLast);
   EXPECT_EQ(log.Note("/w"), nimo::RefusalLog::Action::kQuiet);
+
+  // Long URLs are told apart by their whole text but never kept whole: a page asking for
+  // URLs of 64 KiB (or megabytes) up to the limit leaves a few dozen kilobytes.
+  nimo::RefusalLog big;
+  std::string url = "https://nimo.localhost/" + std::string(64u << 10, 'a');
+  for (std::size_t i = 0; i < nimo::RefusalLog::kLimit; ++i) {
+    url.back() = static_cast<char>('0' + i % 10);
+    url[url.size() - 2] = static_cast<char>('0' + i / 10 % 10);
+    url[url.size() - 3] = static_cast<char>('0' + i / 100);
+    EXPECT_EQ(big.Note(url), nimo::RefusalLog::Action::kLog) << i;
+  }
+  EXPECT_EQ(big.Note(url), nimo::RefusalLog::Action::kQuiet);  // the last one again
+  EXPECT_LE(big.KeptBytes(), nimo::RefusalLog::kLimit * (nimo::RefusalLog::kKeptHead + 64));
+  nimo::RefusalLog prefix;  // a long URL and its own head are two URLs
+  EXPECT_EQ(prefix.Note(url), nimo::RefusalLog::Action::kLog);
+  EXPECT_EQ(prefix.Note(url.substr(0, nimo::RefusalLog::kKeptHead)), nimo::RefusalLog::Action::kLog);
 }
 
 }  // namespace

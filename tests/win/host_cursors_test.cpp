@@ -77,6 +77,25 @@ TEST(HostCursors, PicturesBecomeCursorsOfTheirOwnAndAreDestroyedOnlyWhenNoLonger
   table.Update(Custom(7, 1));
   EXPECT_EQ(arrow, table.For(7));
   EXPECT_EQ(0u, table.LiveCustom());
+
+  // A surface the program never asks about: each replaced picture goes at once, however
+  // many come (and For of another surface changes nothing of it).
+  for (int i = 0; i < 50; ++i) {
+    table.Update(Custom(2, static_cast<std::uint8_t>(i)));
+    table.For(3);
+  }
+  EXPECT_EQ(1u, table.LiveCustom());
+  table.Update(Standard(2, 2));
+  EXPECT_EQ(0u, table.LiveCustom());
+  // Handed out once, then replaced many times unseen: only the one handed out waits.
+  table.Update(Custom(2, 1));
+  const HCURSOR shown = table.For(2);
+  for (int i = 0; i < 50; ++i) table.Update(Custom(2, static_cast<std::uint8_t>(i)));
+  EXPECT_EQ(2u, table.LiveCustom());
+  ICONINFO still = {};
+  ASSERT_TRUE(GetIconInfo(shown, &still)) << "a cursor the program was given was destroyed";
+  if (still.hbmColor) DeleteObject(still.hbmColor);
+  if (still.hbmMask) DeleteObject(still.hbmMask);
 }
 
 }  // namespace

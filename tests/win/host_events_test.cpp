@@ -1,5 +1,7 @@
 // The host library's Poll list: its count and byte bounds hold exactly at the limit, the
-// events a program cannot do without pass any bound, and one kDropped tells what was lost.
+// events a program cannot do without pass any bound, one kDropped tells what was lost, and
+// the largest reports (a custom cursor's picture, a composition's rectangles) count with
+// all their bytes.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -73,6 +75,42 @@ TEST(HostEvents, BoundsHoldExactlyAtTheLimitAndEssentialEventsAlwaysPass) {
     list.Push(Console(100));
     EXPECT_EQ(Drain(&list), "cD");
   }
+}
+
+TEST(HostEvents, PicturesAndRectanglesCountAgainstTheByteBound) {
+  Event cursor;
+  cursor.kind = Event::Kind::kCursor;
+  cursor.cursor.width = 128;
+  cursor.cursor.height = 128;
+  cursor.cursor.pixels.assign(128 * 128 * 4, 0xFF);
+  EXPECT_GE(EventList::Cost(cursor), sizeof(Event) + cursor.cursor.pixels.size());
+  Event bounds;
+  bounds.kind = Event::Kind::kImeBounds;
+  bounds.report.rects.resize(50000);
+  EXPECT_GE(EventList::Cost(bounds), sizeof(Event) + 50000 * sizeof(nimo::ImeRect));
+
+  // A 1 MiB bound keeps about 15 cursor pictures of 64 KiB, not a thousand.
+  EventList list;
+  list.SetBounds(10000, 1u << 20);
+  for (int i = 0; i < 1000; ++i) {
+    Event e = cursor;
+    list.Push(std::move(e));
+  }
+  std::size_t kept = 0, bytes = 0;
+  bool dropped = false;
+  Event out;
+  while (list.Pop(&out)) {
+    if (out.kind == Event::Kind::kDropped) {
+      dropped = true;
+      EXPECT_EQ(out.dropped_events + kept, 1000u);
+      continue;
+    }
+    ++kept;
+    bytes += out.cursor.pixels.size();
+  }
+  EXPECT_TRUE(dropped);
+  EXPECT_LE(bytes, 1u << 20);
+  EXPECT_GE(kept, 1u);
 }
 
 }  // namespace

@@ -329,8 +329,7 @@ namespace {
 // Child: paints without a link in the order NIMO_TEST_CASE names, one letter a paint:
 // 'f' an accelerated paint whose handle cannot be opened, 'a' a good accelerated paint,
 // 'c' a CPU paint; then reports the counters.
-TEST(PaintLogChild, Run) {
-  if (!GetEnvironmentVariableA("NIMO_TEST_CHILD", nullptr, 0)) GTEST_SKIP() << "runs only as a child";
+TEST(DISABLED_PaintLogChild, Run) {
   char order[64] = {};
   GetEnvironmentVariableA("NIMO_TEST_CASE", order, sizeof order);
   nimo::InitSurfaceTable();
@@ -373,7 +372,7 @@ LogOutcome RunPaints(const char* order, const char* adapters = nullptr) {
   if (adapters) env.push_back({"NIMO_STANDIN_GPU_ADAPTERS", adapters});
   nimo_test::ChildProcess child;
   LogOutcome o;
-  EXPECT_TRUE(child.StartInSandbox("PaintLogChild.Run", env));
+  EXPECT_TRUE(child.StartInSandbox("DISABLED_PaintLogChild.Run", env));
   DWORD code = 1;
   EXPECT_TRUE(child.Finish(30000, &code, &o.out));
   EXPECT_EQ(0u, code) << o.out;
