@@ -9,7 +9,9 @@
 //
 //   nimo::host::Host host;
 //   nimo::host::StartOptions o;
-//   o.url = "file:///C:/game/ui/index.html";      // surface 0: the game's own UI
+//   o.ui_root = "C:\\game\\ui";                   // served as https://nimo.localhost/
+//   o.url = "https://nimo.localhost/";            // surface 0: the game's own UI
+//   o.protocol_version = 3;                       // input method, cursor, scale, sideways wheel
 //   o.device = my_device1;                        // ID3D11Device1 of the renderer
 //   nimo::host::StartError err;
 //   if (!host.Start(o, &err)) log(err.Text());
