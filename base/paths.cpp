@@ -1,6 +1,7 @@
 #include "base/paths.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "base/portable/path_split.h"
@@ -66,12 +67,21 @@ HMODULE LoadEngineLibrary() {
       dir + "\\libs\\dezor2.dll",
   };
   const std::string* too_long = nullptr;
+  // Where it was looked for and why each place failed, for the one line below.
+  std::string looked;
   for (const std::string& candidate : candidates) {
     // The engine's own dependent DLLs are found through the DLL directory, which stays
     // at the folder of the library that loaded.
     SetDllDirectoryW(WideFromUtf8(FolderOrSelf(candidate)).c_str());
     const std::wstring wide = WideFromUtf8(candidate);
     if (HMODULE module = LoadLibraryW(wide.c_str())) return module;
+    const DWORD error = GetLastError();
+    looked += looked.empty() ? " " : ", ";
+    looked += ToFullPath(candidate);
+    // A file that is there but does not load is most often missing a DLL of its own folder.
+    looked += GetFileAttributesW(SystemPath(ToFullPath(candidate)).c_str()) == INVALID_FILE_ATTRIBUTES
+                  ? " (no such file)"
+                  : " (there, but not loaded: Win32 error " + std::to_string(error) + ")";
     if (wide.size() >= kClassicPathLimit) {
       // A system without long-path support refuses the plain spelling; the extended one
       // needs the ".." folded first.
@@ -83,6 +93,7 @@ HMODULE LoadEngineLibrary() {
     WriteLog("[nimo-webengine] engine library not loaded from a path of %llu characters (the system may refuse paths over 259): %s\n",
              static_cast<std::uint64_t>(WideFromUtf8(*too_long).size()), too_long->c_str());
   }
+  WriteLogText(("[nimo-webengine] engine library dezor2.dll not loaded:" + looked + "\n").c_str());
   return nullptr;
 }
 

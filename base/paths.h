@@ -37,8 +37,9 @@ bool MakeDirectory(const std::string& path);
 
 // Loads the engine library from beside the executable, "..\libs" or "libs", in that
 // order, pointing the DLL search path at each candidate's folder first. Null when none
-// loads. Reports nothing, except one log line when a candidate's path was too long for
-// the system to load.
+// loads; then it logs one line naming each place and why it failed there (no such file, or
+// the Win32 error of a file that did not load), after a line for a candidate's path that
+// was too long for the system to load.
 HMODULE LoadEngineLibrary();
 
 }  // namespace nimo

@@ -9,7 +9,9 @@
 //
 //   nimo::host::Host host;
 //   nimo::host::StartOptions o;
-//   o.url = "file:///C:/game/ui/index.html";      // surface 0: the game's own UI
+//   o.ui_root = "C:\\game\\ui";                   // served as https://nimo.localhost/
+//   o.url = "https://nimo.localhost/";            // surface 0: the game's own UI
+//   o.protocol_version = 3;                       // input method, cursor, scale, sideways wheel
 //   o.device = my_device1;                        // ID3D11Device1 of the renderer
 //   nimo::host::StartError err;
 //   if (!host.Start(o, &err)) log(err.Text());
@@ -150,7 +152,17 @@ struct StartOptions {
 struct StartError {
   std::string step;  // "options", "CreateNamedPipe", "CreateProcess", "connect", "Hello", ...
   DWORD code = 0;    // the Win32 error code (WAIT_TIMEOUT for a wait that ran out)
-  std::string detail;  // what was wrong, when the code alone does not say it
+  std::string detail;  // what was wrong, when the code alone does not say it (for
+                       // CreateProcess: the engine's path)
+  // Once the engine was started: its exit code when it had ended by then (-1 when it still
+  // ran), where its log flag file goes (ZUNT_DEBUG beside the engine), the log file when
+  // that flag exists, and the last lines the engine logged during this start.
+  long exit_code = -1;
+  std::string debug_flag;
+  std::string engine_log;
+  std::vector<std::string> log_tail;
+  // All of it for a person: the step, the exit code and what it means, the log's lines (or
+  // how to get them), one item per line.
   std::string Text() const;
 };
 
@@ -161,8 +173,8 @@ struct SurfaceTexture {
   Microsoft::WRL::ComPtr<ID3D11ShaderResourceView> view;
   std::uint32_t width = 0;
   std::uint32_t height = 0;
-  // The pixel layout: kFrameFormatBgra or kFormatRgba. The CPU paint path's frames
-  // say 0 but are BGRA textures; they are reported as kFormatBgra.
+  // The pixel layout: kFrameFormatBgra or kFrameFormatRgba. The CPU paint path's frames
+  // say 0 but are BGRA textures; they are reported as kFrameFormatBgra.
   std::uint32_t format = 0;
 };
 
@@ -183,6 +195,10 @@ struct ExitReport {
 enum class FramePacing { kEngineClock, kClientClock };
 
 struct HostState;  // inside the library
+
+// The release of this library, "major.minor.patch"; the engine of the same release writes
+// it in its first log line ("[nimo-webengine] version ..."). Any thread.
+const char* LibraryVersion();
 
 class Host {
  public:

@@ -46,18 +46,18 @@ if(CMAKE_SCRIPT_MODE_FILE)
   return()
 endif()
 
-set(NIMO_PAGE_SCRIPTS_HEADER ${CMAKE_BINARY_DIR}/generated/bridge/page_scripts.h)
+set(NIMO_PAGE_SCRIPTS_HEADER ${PROJECT_BINARY_DIR}/generated/bridge/page_scripts.h)
 add_custom_command(
   OUTPUT ${NIMO_PAGE_SCRIPTS_HEADER}
   COMMAND ${CMAKE_COMMAND}
-    -DNIMO_SHIM=${CMAKE_SOURCE_DIR}/bridge/page_shim.js
-    -DNIMO_PROBE=${CMAKE_SOURCE_DIR}/bridge/rate_probe.js
-    -DNIMO_FOCUS=${CMAKE_SOURCE_DIR}/bridge/focus_watch.js
-    -DNIMO_LEASH=${CMAKE_SOURCE_DIR}/bridge/probe_leash.js
+    -DNIMO_SHIM=${PROJECT_SOURCE_DIR}/bridge/page_shim.js
+    -DNIMO_PROBE=${PROJECT_SOURCE_DIR}/bridge/rate_probe.js
+    -DNIMO_FOCUS=${PROJECT_SOURCE_DIR}/bridge/focus_watch.js
+    -DNIMO_LEASH=${PROJECT_SOURCE_DIR}/bridge/probe_leash.js
     -DNIMO_OUT=${NIMO_PAGE_SCRIPTS_HEADER}
     -P ${CMAKE_CURRENT_LIST_FILE}
-  DEPENDS ${CMAKE_SOURCE_DIR}/bridge/page_shim.js ${CMAKE_SOURCE_DIR}/bridge/rate_probe.js
-    ${CMAKE_SOURCE_DIR}/bridge/focus_watch.js ${CMAKE_SOURCE_DIR}/bridge/probe_leash.js
+  DEPENDS ${PROJECT_SOURCE_DIR}/bridge/page_shim.js ${PROJECT_SOURCE_DIR}/bridge/rate_probe.js
+    ${PROJECT_SOURCE_DIR}/bridge/focus_watch.js ${PROJECT_SOURCE_DIR}/bridge/probe_leash.js
     ${CMAKE_CURRENT_LIST_FILE}
   COMMENT "Embedding the page scripts"
   VERBATIM)

@@ -12,6 +12,7 @@
 #include "base/command_line.h"
 #include "base/engine_api.h"
 #include "base/paths.h"
+#include "base/project_version.h"
 #include "base/ui_thread.h"
 #include "base/wide_text.h"
 #include "bridge/console_channel.h"
@@ -83,6 +84,7 @@ int RunBrowserProcess(HINSTANCE instance) {
   SetUnhandledExceptionFilter(CrashFilter);
   timeBeginPeriod(kTimerResolutionMs);
 
+  WriteLog("[nimo-webengine][browser] nimo-webengine " NIMO_VERSION_TEXT " starting\n");
   const bool complete = ResolveBrowserEntries();
   // Shown before the verdict: a library of another revision is the likeliest reason for
   // missing exports.
@@ -154,6 +156,10 @@ int RunBrowserProcess(HINSTANCE instance) {
   main_args.instance = instance;
   if (engine_api.cef_initialize(&main_args, &settings, GetEngineApp(), nullptr) == 0) {
     WriteLog("[nimo-webengine][browser] cef_initialize FAILED\n");
+    // The folders it was given are the usual suspects.
+    WriteLogText(("[nimo-webengine][browser] folders given: resources=" + resources_dir + " locales=" + locales_dir +
+                  " cache=" + cache_dir + "\n")
+                     .c_str());
     return 3;
   }
   NoteEngineInitialized();

@@ -61,7 +61,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   nimo::engine_module = nimo::LoadEngineLibrary();
   if (nimo::engine_module == nullptr) return 1;
   nimo::ResolveRendererEntries();
-  if (nimo::engine_api.cef_execute_process == nullptr) return 1;
+  if (nimo::engine_api.cef_execute_process == nullptr) {
+    nimo::WriteLog("[nimo-webengine] the engine library exports no cef_execute_process - not an engine library?\n");
+    return 1;
+  }
 
   cef_main_args_t main_args = {};
   main_args.instance = instance;

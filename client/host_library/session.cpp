@@ -11,8 +11,10 @@
 #include <mutex>
 #include <thread>
 
+#include "client/host_library/start_diagnosis.h"
 #include "client/host_library/state.h"
 #include "client/portable/engine_command.h"
+#include "client/portable/start_failure.h"
 
 namespace nimo {
 namespace host {
@@ -77,9 +79,16 @@ const char kInCallback[] = "called from on_event, on the thread it would wait fo
 }  // namespace
 
 std::string StartError::Text() const {
-  std::string text = step + " failed (Win32 error " + std::to_string(code) + ")";
-  if (!detail.empty()) text += ": " + detail;
-  return text;
+  client::StartFailureFacts facts;
+  facts.step = step;
+  facts.code = code;
+  facts.detail = detail;
+  // The full 32-bit code: a status such as 0xC0000135 is negative as a long.
+  if (exit_code != -1) facts.exit_code = static_cast<long long>(static_cast<std::uint32_t>(exit_code));
+  facts.flag_path = debug_flag;
+  facts.log_path = engine_log;
+  facts.log_tail = log_tail;
+  return client::DescribeStartFailure(facts);
 }
 
 Host::Host() : state_(new HostState) {}
@@ -373,8 +382,9 @@ bool Host::Start(const StartOptions& options, StartError* error) {
   PROCESS_INFORMATION pi = {};
   std::wstring mutable_command = Wide(command.line);
   const std::wstring engine_wide = Wide(input.engine_path);
+  const StartDiagnosis diagnosis(input.engine_path);
   if (!CreateProcessW(engine_wide.c_str(), &mutable_command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-    return fail("CreateProcess", GetLastError());
+    return fail("CreateProcess", GetLastError(), "the engine " + input.engine_path);
   UniqueHandle thread(pi.hThread);
   s.process.reset(pi.hProcess);
   s.engine_pid = pi.dwProcessId;
@@ -387,8 +397,14 @@ bool Host::Start(const StartOptions& options, StartError* error) {
   }
 
   const ULONGLONG deadline = GetTickCount64() + options.connect_timeout_ms;
+  // From here a failure also tells how the engine ended and what it logged.
+  const auto fail_started = [&](const std::string& step, DWORD code, DWORD wait_ms, std::string detail = std::string()) {
+    fail(step, code, std::move(detail));
+    diagnosis.Describe(s.process.get(), wait_ms, error);
+    return false;
+  };
   if (!s.pipe.WaitConnected(options.connect_timeout_ms, s.process.get(), &pipe_failure, s.engine_pid))
-    return fail(std::string("connect: ").append(pipe_failure.step), pipe_failure.code);
+    return fail_started(std::string("connect: ").append(pipe_failure.step), pipe_failure.code, kEndWaitMs);
   {
     std::lock_guard<std::mutex> hold(s.lock);
     s.threads_running = true;
@@ -400,9 +416,21 @@ bool Host::Start(const StartOptions& options, StartError* error) {
     const ULONGLONG now = GetTickCount64();
     const DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
     s.changed.wait_for(hold, std::chrono::milliseconds(left), [&s] { return s.hello_seen || s.reader_done; });
-    if (!s.hello_seen) return fail(s.reader_done ? "Hello (the engine ended first)" : "Hello", WAIT_TIMEOUT);
-    if (!s.hello_error.empty()) return fail("Hello", ERROR_INVALID_DATA, s.hello_error);
-    if (s.link_down) return fail("Hello (the engine ended first)", ERROR_BROKEN_PIPE);
+    // The engine's end is waited for outside the lock: the reader takes it to finish.
+    if (!s.hello_seen) {
+      const bool ended = s.reader_done;
+      hold.unlock();
+      return fail_started(ended ? "Hello (the engine ended first)" : "Hello", WAIT_TIMEOUT, ended ? kEndWaitMs : 0);
+    }
+    if (!s.hello_error.empty()) {
+      const std::string why = s.hello_error;
+      hold.unlock();
+      return fail_started("Hello", ERROR_INVALID_DATA, 0, why);
+    }
+    if (s.link_down) {
+      hold.unlock();
+      return fail_started("Hello (the engine ended first)", ERROR_BROKEN_PIPE, kEndWaitMs);
+    }
     s.accepting = true;
     // A page URL the command line could not carry intact is the first command.
     if (!command.url_by_navigate.empty()) {

@@ -354,18 +354,39 @@ TEST(HostLibrary, EngineThatCannotStartOrIsKilledIsReportedAndShutdownStillWorks
     EXPECT_FALSE(h.Start(o, &error));
     EXPECT_EQ(error.step, "CreateProcess");
     EXPECT_EQ(error.code, static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << error.Text();
+    EXPECT_NE(error.Text().find(o.engine_path), std::string::npos) << error.Text();
     EXPECT_EQ(h.Shutdown(1000).exit_code, -1);
   }
-  {
+  for (const bool logging : {true, false}) {
     SandboxLayout no_engine_library;  // the executable alone exits 1 before it connects
+    no_engine_library.debug_flag = logging;
     Sandbox bare(no_engine_library);
     ASSERT_TRUE(bare.ok());
+    // A log of an earlier run is not this start's.
+    ASSERT_TRUE(bare.WriteFile("webengine.log", "an earlier run\n"));
     host::Host h;
     host::StartOptions o;
     o.engine_path = bare.exe_path();
     host::StartError error;
     EXPECT_FALSE(h.Start(o, &error));
     EXPECT_EQ(error.step, "connect: engine exited before connecting") << error.Text();
+    // The person reading it learns the exit code, what it means, and what the engine logged
+    // (where it looked for its library), or how to make it log.
+    EXPECT_EQ(error.exit_code, 1);
+    const std::string text = error.Text();
+    EXPECT_NE(text.find("the engine ended with exit code 1: the engine library dezor2.dll did not load"),
+              std::string::npos)
+        << text;
+    if (logging) {
+      EXPECT_EQ(error.engine_log, bare.Path("webengine.log"));
+      EXPECT_NE(text.find("\n  [nimo-webengine] engine library dezor2.dll not loaded: " + bare.Path("dezor2.dll") +
+                          " (no such file)"),
+                std::string::npos)
+          << text;
+      EXPECT_EQ(text.find("an earlier run"), std::string::npos) << text;
+    } else {
+      EXPECT_NE(text.find("create the empty file " + bare.Path("ZUNT_DEBUG")), std::string::npos) << text;
+    }
     const host::ExitReport end = h.Shutdown(5000);
     EXPECT_EQ(end.exit_code, 1);
     EXPECT_FALSE(end.hung);

@@ -22,9 +22,19 @@ TEST(ProcessEntry, NoEngineLibraryExitsOne) {
   ASSERT_TRUE(run.started);
   ASSERT_FALSE(run.timed_out);
   EXPECT_EQ(run.exit_code, 1u);
-  // The launch line is all the log says, with the whole command line.
+  // The launch line with the whole command line, then every place the library was looked for.
   EXPECT_EQ(sandbox.ReadLog(), std::string(kLaunchPrefix) + "\"" + sandbox.exe_path() +
-                                   "\" --nimomp-browser --nimomp-pipe=x\n");
+                                   "\" --nimomp-browser --nimomp-pipe=x\n"
+                                   "[nimo-webengine] engine library dezor2.dll not loaded: " +
+                                   sandbox.Path("dezor2.dll") + " (no such file), " + sandbox.root() +
+                                   "\\libs\\dezor2.dll (no such file), " + sandbox.Path("libs\\dezor2.dll") +
+                                   " (no such file)\n");
+  // A file of that name that is no DLL is there but does not load.
+  ASSERT_TRUE(sandbox.WriteFile("dezor2.dll", "not a library"));
+  ASSERT_EQ(sandbox.Run("--nimomp-browser").exit_code, 1u);
+  EXPECT_NE(sandbox.ReadLog().find(sandbox.Path("dezor2.dll") + " (there, but not loaded: Win32 error "),
+            std::string::npos)
+      << sandbox.ReadLog();
 }
 
 TEST(ProcessEntry, NoFlagNoLogFile) {
@@ -45,8 +55,10 @@ TEST(ProcessEntry, FlagDirectoryEnablesTheLog) {
   ASSERT_TRUE(sandbox.ok()) << sandbox.error();
   const RunResult run = sandbox.Run("--type=renderer");
   ASSERT_TRUE(run.started && !run.timed_out);
-  EXPECT_EQ(sandbox.ReadLog(), std::string(kLaunchPrefix) + "\"" + sandbox.exe_path() +
-                                   "\" --type=renderer\n");
+  // The launch line comes first (the search for the engine library follows).
+  EXPECT_EQ(sandbox.ReadLog().rfind(std::string(kLaunchPrefix) + "\"" + sandbox.exe_path() + "\" --type=renderer\n", 0),
+            0u)
+      << sandbox.ReadLog();
   // Each process appends; nothing is truncated.
   ASSERT_TRUE(sandbox.Run("second").started);
   const std::string log = sandbox.ReadLog();

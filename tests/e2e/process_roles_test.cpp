@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "client/nimo_host.h"
 #include "host/portable/engine_switches.h"
 #include "tests/support/journal.h"
 #include "tests/support/process_harness.h"
@@ -137,7 +138,9 @@ TEST(ProcessRoles, LibraryWithoutDispatcherExitsOne) {
   EXPECT_EQ(run.exit_code, 1u);
   EXPECT_EQ(engine.journal().Count("execute_process"), 0u);
   EXPECT_EQ(engine.log(), std::string(kLaunchPrefix) + "\"" + engine.sandbox().exe_path() +
-                              "\" --nimomp-browser\n");
+                              "\" --nimomp-browser\n"
+                              "[nimo-webengine] the engine library exports no cef_execute_process - not an "
+                              "engine library?\n");
 }
 
 TEST(ProcessRoles, MissingBrowserExportsExitTwo) {
@@ -162,6 +165,11 @@ TEST(ProcessRoles, BrowserLogsTheEngineRevision) {
   RunResult run = engine.Run("--nimomp-browser");
   EXPECT_EQ(run.exit_code, 2u);
   std::string log = engine.log();
+  // The release comes first, the same the host library gives.
+  EXPECT_NE(log.find(std::string("[nimo-webengine][browser] nimo-webengine ") + host::LibraryVersion() +
+                     " starting\n[nimo-webengine][browser] engine version 132.3.2"),
+            std::string::npos)
+      << log;
   EXPECT_NE(log.find("[nimo-webengine][browser] engine version 132.3.2 (commit 3117) "
                      "chromium 132.0.6834.161\n"
                      "[nimo-webengine][browser] engine api hash "

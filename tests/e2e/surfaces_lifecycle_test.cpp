@@ -265,7 +265,11 @@ TEST(BrowserProcess, EngineThatFailsToStartEndsWithThree) {
   ASSERT_FALSE(run.timed_out);
   EXPECT_EQ(run.exit_code, 3u);
   const std::string log = s.sandbox().ReadLog();
-  EXPECT_NE(log.find("[nimo-webengine][browser] cef_initialize FAILED\n"), std::string::npos);
+  // The folders given follow: a missing resources or locales folder is the usual cause.
+  EXPECT_NE(log.find("[nimo-webengine][browser] cef_initialize FAILED\n[nimo-webengine][browser] folders given: "
+                     "resources=" + s.sandbox().exe_dir() + " locales="),
+            std::string::npos)
+      << log;
   EXPECT_EQ(log.find("entering message loop"), std::string::npos);
 }
 
