@@ -268,12 +268,12 @@ class RealRun {
     return WaitFor([&](const Report& r) { return r.type == nimo::kMsgPageMessage && r.text() == text; }, out,
                    timeout_ms);
   }
-  bool WaitLoad(std::uint32_t surface, std::uint32_t kind, Report* out = nullptr) {
+  bool WaitLoad(std::uint32_t surface, std::uint32_t kind, Report* out = nullptr, DWORD timeout_ms = kWaitMs) {
     return WaitFor(
         [&](const Report& r) {
           return r.type == nimo::kMsgLoadEvent && r.surface_id() == surface && r.param(1) == kind;
         },
-        out);
+        out, timeout_ms);
   }
 
   // Polls the newest frame of a surface until the pixel at (x, y) is `color`.
@@ -618,7 +618,10 @@ TEST(RealPages, FourPagesAtOnceAndAChromiumThatDies) {
   for (std::uint32_t s = 1; s <= 3; ++s) {
     ASSERT_TRUE(run.client().SendSurfaceCommand(nimo::kMsgCreateSurface, s, 640, 360, 0, urls.at(s)));
   }
-  for (std::uint32_t s = 0; s <= 3; ++s) ASSERT_TRUE(run.WaitLoad(s, 0)) << "surface " << s;
+  // Chromium starts, then the four pages open one after another on the engine's UI thread,
+  // each over several DevTools round trips: on a loaded machine that takes a while.
+  constexpr DWORD kPagesWaitMs = 40000;
+  for (std::uint32_t s = 0; s <= 3; ++s) ASSERT_TRUE(run.WaitLoad(s, 0, nullptr, kPagesWaitMs)) << "surface " << s;
   ASSERT_TRUE(run.WaitPage("NIMOMP|trigger|ready"));
   auto console = [&run](std::uint32_t surface, const std::string& prefix) {
     return run.WaitFor([&](const Report& r) {
@@ -674,11 +677,13 @@ TEST(RealPages, FourPagesAtOnceAndAChromiumThatDies) {
   ASSERT_TRUE(nimo_test::KillChromium(*started));
   for (std::uint32_t s = 0; s <= 3; ++s) {
     Report failed;
-    ASSERT_TRUE(run.WaitLoad(s, 2, &failed)) << "surface " << s;
+    ASSERT_TRUE(run.WaitLoad(s, 2, &failed, kPagesWaitMs)) << "surface " << s;
     EXPECT_EQ(static_cast<std::uint32_t>(-2), failed.param(2));  // ERR_FAILED
     EXPECT_EQ(urls.at(s), failed.text());
   }
-  for (std::uint32_t s = 0; s <= 3; ++s) EXPECT_TRUE(run.WaitLoad(s, 0)) << "surface " << s << " not reloaded";
+  for (std::uint32_t s = 0; s <= 3; ++s) {
+    EXPECT_TRUE(run.WaitLoad(s, 0, nullptr, kPagesWaitMs)) << "surface " << s << " not reloaded";
+  }
   EXPECT_TRUE(run.WaitPage("NIMOMP|trigger|ready")) << "the page shim did not run in the reloaded page";
   EXPECT_TRUE(run.WaitPixel(0, 70, 45, kGreen, &seen)) << std::hex << seen;
   EXPECT_TRUE(run.WaitPixel(2, 70, 45, 0xFF0000C8u, &seen)) << std::hex << seen;
