@@ -286,6 +286,11 @@ void OnPageEvent(BrowserCore* b, const std::string& method, const Json& p) {
     std::lock_guard<std::mutex> hold(page->lock);
     auto it = page->documents.find(p.value("requestId", std::string()));
     if (it != page->documents.end() && it->second == page->target) page->main_status = p["response"].value("status", 200);
+  } else if (method == "Network.loadingFinished") {
+    // A document that arrived is looked up no more; kept, every load of a long run stays.
+    std::lock_guard<std::mutex> hold(page->lock);
+    page->document_urls.erase(p.value("requestId", std::string()));
+    page->documents.erase(p.value("requestId", std::string()));
   } else if (method == "Network.loadingFailed") {
     std::string frame_id, url;
     {
