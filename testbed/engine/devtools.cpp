@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -37,16 +38,22 @@ struct Connection {
   std::string windows_dir;  // the same through Wine's Z: drive
   long long pid = 0;
   int scale_milli = 1000;  // its --force-device-scale-factor, in thousandths
+  bool stopping = false;   // the stand-in closes it: its end is no loss
 };
 
 // One browser per device scale (the scale is a switch of the whole browser), made on first
 // use and kept for the process; event listeners of every browser's page sessions (session
-// ids are unique) and which browser each session lives in.
+// ids are unique) and which browser each session lives in. A lost browser is replaced in
+// `by_scale` and kept in `retired` (its late callers still look at it) until the stop.
 struct Browsers {
   std::mutex lock;
   std::map<int, Connection*> by_scale;
   std::map<std::string, DevToolsEvents> listeners;
   std::map<std::string, Connection*> sessions;
+  std::vector<Connection*> retired;
+  std::map<int, std::vector<std::chrono::steady_clock::time_point>> restarts;  // per scale, the last minute's
+  BrowserEvents browser_events;
+  std::function<void(int)> lost;
 };
 
 Browsers& browsers() {
@@ -135,6 +142,18 @@ void Dispatch(Connection& c, const std::string& text) {
   }
   const std::string method = message.value("method", std::string());
   const std::string session = message.value("sessionId", std::string());
+  static const Json empty = Json::object();
+  const Json& params = message.contains("params") ? message["params"] : empty;
+  if (session.empty()) {
+    BrowserEvents handler;
+    {
+      Browsers& all = browsers();
+      std::lock_guard<std::mutex> hold(all.lock);
+      handler = all.browser_events;
+    }
+    if (handler) handler(c.scale_milli, method, params);
+    return;
+  }
   DevToolsEvents handler;
   {
     Browsers& all = browsers();
@@ -142,17 +161,58 @@ void Dispatch(Connection& c, const std::string& text) {
     auto it = all.listeners.find(session);
     if (it != all.listeners.end()) handler = it->second;
   }
-  static const Json empty = Json::object();
-  if (handler) handler(method, message.contains("params") ? message["params"] : empty);
+  if (handler) handler(method, params);
+}
+
+void Start(Connection& c);
+
+// The connection of a browser nobody asked to close has ended: Chromium is gone (or going).
+// What is left of it is ended by its pid (the launch script's `stop`), a new browser of the
+// scale takes its place at once, and then the loss handler hears of it.
+void Lost(Connection& c) {
+  Event("chromium.lost").Num("pid", c.pid).Num("scale_milli", c.scale_milli).Text("folder", c.unix_dir);
+  if (FILE* f = std::fopen((c.windows_dir + "\\stop").c_str(), "wb")) std::fclose(f);
+  Browsers& all = browsers();
+  Connection* next = new Connection();
+  next->scale_milli = c.scale_milli;
+  std::function<void(int)> lost;
+  bool restart;
+  {
+    std::lock_guard<std::mutex> hold(all.lock);
+    auto& times = all.restarts[c.scale_milli];
+    const auto now = std::chrono::steady_clock::now();
+    times.erase(std::remove_if(times.begin(), times.end(),
+                               [now](std::chrono::steady_clock::time_point t) { return now - t > std::chrono::minutes(1); }),
+                times.end());
+    restart = times.size() < 3;
+    if (restart) {
+      times.push_back(now);
+      next->state = Connection::State::kStarting;
+    } else {
+      next->state = Connection::State::kFailed;
+      next->failure = "lost three times within a minute";
+    }
+    all.retired.push_back(&c);
+    all.by_scale[c.scale_milli] = next;
+    lost = all.lost;
+  }
+  if (restart) {
+    next->starter = std::thread([next] { Start(*next); });
+  } else {
+    Event("chromium.failed").Text("reason", next->failure).Num("scale_milli", next->scale_milli);
+  }
+  if (lost) lost(c.scale_milli);
 }
 
 void ReaderLoop(Connection& c) {
   std::string text;
   while (c.socket.Receive(&text)) Dispatch(c, text);
   std::map<long long, DevToolsReply> orphaned;
+  bool lost;
   {
     std::lock_guard<std::mutex> hold(c.lock);
     orphaned.swap(c.replies);
+    lost = c.state == Connection::State::kUp && !c.stopping;
     if (c.state == Connection::State::kUp) c.state = Connection::State::kStopped;
   }
   c.changed.notify_all();
@@ -160,6 +220,7 @@ void ReaderLoop(Connection& c) {
   for (auto& r : orphaned) {
     if (r.second) r.second(empty, "connection closed");
   }
+  if (lost) Lost(c);
 }
 
 // The launcher: Chromium in the background, its pid in a file, then a watch loop that
@@ -267,6 +328,8 @@ void Start(Connection& c) {
     if (c.state == Connection::State::kStarting) c.state = Connection::State::kUp;
   }
   c.changed.notify_all();
+  // Crashed and destroyed targets are told on the browser's own session.
+  DevToolsSend("Target.setDiscoverTargets", {{"discover", true}}, "", nullptr, c.scale_milli);
 }
 
 }  // namespace
@@ -357,6 +420,18 @@ void DevToolsListen(const std::string& session, DevToolsEvents handler, int scal
   all.sessions[session] = &c;
 }
 
+void DevToolsListenBrowsers(BrowserEvents handler) {
+  Browsers& all = browsers();
+  std::lock_guard<std::mutex> hold(all.lock);
+  all.browser_events = std::move(handler);
+}
+
+void OnChromiumLost(std::function<void(int scale_milli)> handler) {
+  Browsers& all = browsers();
+  std::lock_guard<std::mutex> hold(all.lock);
+  all.lost = std::move(handler);
+}
+
 void DevToolsForget(const std::string& session) {
   Browsers& all = browsers();
   std::lock_guard<std::mutex> hold(all.lock);
@@ -372,6 +447,7 @@ void Stop(Connection& c) {
   {
     std::lock_guard<std::mutex> hold(c.lock);
     up = c.state == Connection::State::kUp;
+    c.stopping = true;
   }
   if (up) {
     std::string error;
@@ -401,6 +477,8 @@ void StopChromium() {
     Browsers& all = browsers();
     std::lock_guard<std::mutex> hold(all.lock);
     for (auto& entry : all.by_scale) started.push_back(entry.second);
+    // Lost browsers last: their folders are normally gone already.
+    started.insert(started.end(), all.retired.begin(), all.retired.end());
   }
   for (Connection* c : started) {
     bool idle;

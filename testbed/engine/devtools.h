@@ -7,6 +7,11 @@
 // shell script that also watches this process: Chromium is ended by its pid when the
 // stand-in stops it, when this process is gone (a crash included) or after an hour.
 //
+// A browser that ends without being asked to (it crashed, or something killed it) is
+// noticed when its connection closes: the loss handler hears of it, and a new browser of
+// that scale is started at once in its place, so pages can be opened again (at most three
+// times in any minute per scale; after that the scale stays failed).
+//
 // Threads: any. Replies and events are handed to their callbacks on the one DevTools
 // reader thread, which must never wait for a reply itself.
 #pragma once
@@ -44,6 +49,12 @@ bool DevToolsCall(const std::string& method, const Json& params, const std::stri
 // Events of one page session, which lives in the browser of the scale.
 void DevToolsListen(const std::string& session, DevToolsEvents handler, int scale_milli = 1000);
 void DevToolsForget(const std::string& session);
+// Events of the browsers' own sessions (Target.targetCrashed, Target.targetDestroyed,
+// Target.detachedFromTarget, ...), and the loss of a browser (after its replacement was
+// started); one handler each for the process, set before the first browser starts.
+using BrowserEvents = std::function<void(int scale_milli, const std::string& method, const Json& params)>;
+void DevToolsListenBrowsers(BrowserEvents handler);
+void OnChromiumLost(std::function<void(int scale_milli)> handler);
 // Closes every browser started, waits for each one's end (a few seconds at most) and
 // journals it.
 void StopChromium();

@@ -20,9 +20,11 @@
 #include "testbed/engine/loop.h"
 #include "testbed/engine/paint.h"
 #include "testbed/engine/pointer.h"
+#include "testbed/engine/real_begin_frames.h"
 #include "testbed/engine/real_frame.h"
 #include "testbed/engine/real_ime.h"
 #include "testbed/engine/real_pointer.h"
+#include "testbed/engine/renderer_faults.h"
 #include "testbed/engine/resource_driver.h"
 #include "testbed/engine/strings.h"
 
@@ -42,7 +44,8 @@ struct RealPage {
   std::atomic<bool> frame_pending{false};
   std::atomic<int> decoding{0};  // screenshots waiting for the decoder
   std::atomic<bool> whole_next{true};
-  std::atomic<bool> crashed{false};
+  std::atomic<bool> crashed{false};  // its renderer is gone; set once per loss, reset by a new document
+  std::atomic<bool> gone{false};     // so is its target (or its whole Chromium): a load opens a new page
   std::atomic<bool> closed{false};
   std::atomic<long long> skipped{0};
   // The reader thread's copy of the last frame, to find what changed.
@@ -168,6 +171,70 @@ void OnRequestPaused(BrowserCore* b, const Json& p) {
                 Answer(page, request, product_url), headers, method);
 }
 
+// The page's renderer, its target or its whole Chromium went away: no more frames are asked
+// of it, and the product hears of it once as of a renderer that ended, so it recovers as
+// it would from the engine (its reload opens the page again when the target is gone).
+void PageLost(BrowserCore* b, RealPage* page, bool target_gone, int status, int error_code, const char* why) {
+  if (page->closed.load() || b->closed.load()) return;
+  if (target_gone) page->gone = true;
+  page->frame_pending = false;
+  if (page->crashed.exchange(true)) return;  // already told (the crash comes on two sessions)
+  Event("chromium.page_lost").Num("browser", b->id).Text("why", why).Num("status", status)
+      .Num("target_gone", target_gone ? 1 : 0);
+  PostEngineWork([b, page, status, error_code] {
+    if (b->real == page) EndRenderer(b, status, error_code);
+  });
+}
+
+int TerminationStatus(const std::string& text) {
+  if (text == "killed" || text == "oom killed") return TS_PROCESS_WAS_KILLED;
+  if (text == "oom") return TS_PROCESS_OOM;
+  if (text == "launch failed") return TS_LAUNCH_FAILED;
+  if (text == "integrity failure") return TS_INTEGRITY_FAILURE;
+  if (text == "abnormal") return TS_ABNORMAL_TERMINATION;
+  return TS_PROCESS_CRASHED;
+}
+
+// The live page of a browser of the product whose target (or, with `by_session`, DevTools
+// session) is `id` in the Chromium of `scale_milli`.
+BrowserCore* PageOwner(int scale_milli, const std::string& id, bool by_session) {
+  for (BrowserCore* b : AllBrowsers()) {
+    RealPage* page = b->real;
+    if (page == nullptr || page->closed.load() || page->scale_milli != scale_milli) continue;
+    if ((by_session ? page->session : page->target) == id) return b;
+  }
+  return nullptr;
+}
+
+// Events of a Chromium's own session: a page's renderer crashed, or its target went away
+// without the product closing it.
+void OnBrowserEvent(int scale_milli, const std::string& method, const Json& p) {
+  if (method == "Target.targetCrashed") {
+    if (BrowserCore* b = PageOwner(scale_milli, p.value("targetId", std::string()), false)) {
+      PageLost(b, b->real, false, TerminationStatus(p.value("status", std::string())), p.value("errorCode", 0),
+               "target crashed");
+    }
+  } else if (method == "Target.targetDestroyed") {
+    if (BrowserCore* b = PageOwner(scale_milli, p.value("targetId", std::string()), false)) {
+      PageLost(b, b->real, true, TS_PROCESS_WAS_KILLED, 0, "target destroyed");
+    }
+  } else if (method == "Target.detachedFromTarget") {
+    if (BrowserCore* b = PageOwner(scale_milli, p.value("sessionId", std::string()), true)) {
+      PageLost(b, b->real, true, TS_PROCESS_WAS_KILLED, 0, "target detached");
+    }
+  }
+}
+
+// A whole Chromium ended: every page in it is gone.
+void OnLost(int scale_milli) {
+  for (BrowserCore* b : AllBrowsers()) {
+    RealPage* page = b->real;
+    if (page != nullptr && page->scale_milli == scale_milli) {
+      PageLost(b, page, true, TS_ABNORMAL_TERMINATION, 0, "chromium lost");
+    }
+  }
+}
+
 void OnPageEvent(BrowserCore* b, const std::string& method, const Json& p) {
   RealPage* page = b->real;
   if (method == "Fetch.requestPaused") {
@@ -219,6 +286,11 @@ void OnPageEvent(BrowserCore* b, const std::string& method, const Json& p) {
     std::lock_guard<std::mutex> hold(page->lock);
     auto it = page->documents.find(p.value("requestId", std::string()));
     if (it != page->documents.end() && it->second == page->target) page->main_status = p["response"].value("status", 200);
+  } else if (method == "Network.loadingFinished") {
+    // A document that arrived is looked up no more; kept, every load of a long run stays.
+    std::lock_guard<std::mutex> hold(page->lock);
+    page->document_urls.erase(p.value("requestId", std::string()));
+    page->documents.erase(p.value("requestId", std::string()));
   } else if (method == "Network.loadingFailed") {
     std::string frame_id, url;
     {
@@ -278,11 +350,7 @@ void OnPageEvent(BrowserCore* b, const std::string& method, const Json& p) {
   } else if (method == "Input.dragIntercepted") {
     RealDragIntercepted(b, p);
   } else if (method == "Inspector.targetCrashed") {
-    page->crashed = true;
-    page->frame_pending = false;
-    PostEngineWork([b] {
-      if (!b->closed.load()) RaiseRenderProcessTerminated(b, TS_PROCESS_CRASHED, 0, u"renderer crashed");
-    });
+    PageLost(b, page, false, TS_PROCESS_CRASHED, 0, "renderer crashed");
   }
 }
 
@@ -322,8 +390,9 @@ void PostDecode(std::function<void()> work) {
   d.wake.notify_all();
 }
 
-void Decode(BrowserCore* b, const std::string& data, Clock::time_point asked, Clock::time_point answered) {
-  RealPage* page = b->real;
+// `page` is the one the frame was asked of, which a reopened browser no longer shows.
+void Decode(BrowserCore* b, RealPage* page, const std::string& data, Clock::time_point asked,
+            Clock::time_point answered) {
   auto frame = std::make_shared<DecodedFrame>();
   if (!DecodeScreenshot(data, frame.get())) {
     Event("paint.real_bad_png").Num("browser", b->id).Num("length", static_cast<long long>(data.size()));
@@ -346,8 +415,8 @@ void Decode(BrowserCore* b, const std::string& data, Clock::time_point asked, Cl
                   diff_us = Micros(decoded, compared);
   const long long png_bytes = static_cast<long long>(data.size());
   if (dirty.empty()) return;  // damage that left every pixel as it was
-  PostEngineWork([b, frame, dirty, whole, screenshot_us, decode_us, diff_us, png_bytes] {
-    if (b->closed.load()) return;
+  PostEngineWork([b, page, frame, dirty, whole, screenshot_us, decode_us, diff_us, png_bytes] {
+    if (b->closed.load() || b->real != page) return;
     Event("paint.real").Num("browser", b->id).Num("width", frame->width).Num("height", frame->height)
         .Num("rects", static_cast<long long>(dirty.size())).Num("whole", whole ? 1 : 0)
         .Num("screenshot_us", screenshot_us).Num("decode_us", decode_us).Num("diff_us", diff_us)
@@ -356,14 +425,13 @@ void Decode(BrowserCore* b, const std::string& data, Clock::time_point asked, Cl
   });
 }
 
-void OnFrame(BrowserCore* b, const Json& result, const std::string& error, Clock::time_point asked) {
-  RealPage* page = b->real;
+void OnFrame(BrowserCore* b, RealPage* page, const Json& result, const std::string& error, Clock::time_point asked) {
   const Clock::time_point answered = Clock::now();
   if (error.empty() && result.contains("screenshotData") && !page->closed.load()) {
     auto data = std::make_shared<std::string>(result["screenshotData"].get<std::string>());
     ++page->decoding;
     PostDecode([b, page, data, asked, answered] {
-      Decode(b, *data, asked, answered);
+      Decode(b, page, *data, asked, answered);
       --page->decoding;
     });
   }
@@ -414,6 +482,11 @@ int EmulatedScale(const BrowserCore* b) { return ScaleMilli(b->scale.load()) == 
 }  // namespace
 
 bool RealPageOpen(BrowserCore* b) {
+  static std::once_flag watching;
+  std::call_once(watching, [] {
+    DevToolsListenBrowsers(OnBrowserEvent);
+    OnChromiumLost(OnLost);
+  });
   const cef_rect_t view = QueryViewRect(b, "chromium");
   const int width = view.width > 0 ? view.width : 800, height = view.height > 0 ? view.height : 600;
   const int scale_milli = ScaleMilli(b->scale.load());
@@ -454,7 +527,30 @@ bool RealPageOpen(BrowserCore* b) {
   return true;
 }
 
+namespace {
+
+// Puts the browser on a new page of the Chromium of its scale and loads `url` there (none
+// when empty). The old page stays allocated: its late replies and decodes still look at
+// it. False when no page could be opened: the old one stays, closed, and paints no more.
+bool ReopenPage(BrowserCore* b, const std::u16string& url) {
+  RealPage* old = b->real;
+  RealClose(b);
+  if (!ChromiumReady(20000, ScaleMilli(b->scale.load())) || !RealPageOpen(b)) {
+    b->real = old;
+    return false;
+  }
+  if (!url.empty()) RealNavigate(b, &b->main_frame, url);
+  return true;
+}
+
+}  // namespace
+
 void RealNavigate(BrowserCore* b, FrameCore* frame, const std::u16string& url) {
+  if (b->real->gone.load()) {
+    // The page went with its target or its Chromium: a load of the main frame opens it again.
+    if (frame->main && !b->real->closed.load()) ReopenPage(b, url);
+    return;
+  }
   const std::string target = ToChromiumUrl(url);
   // Chromium pauses network and file requests only; these never reach Fetch.
   if (StartsWith(target, "data:") || StartsWith(target, "about:") || StartsWith(target, "javascript:")) {
@@ -471,6 +567,10 @@ void RealNavigate(BrowserCore* b, FrameCore* frame, const std::u16string& url) {
 }
 
 void RealReload(BrowserCore* b, bool ignore_cache) {
+  if (b->real->gone.load()) {
+    if (!b->real->closed.load()) ReopenPage(b, b->main_frame.url);
+    return;
+  }
   DevToolsSend("Page.reload", {{"ignoreCache", ignore_cache}}, b->real->session);
 }
 
@@ -638,18 +738,12 @@ void RealScaleChanged(BrowserCore* b) {
   const std::u16string url = b->main_frame.url;
   Event("chromium.page_moves").Num("browser", b->id).Num("from_scale_milli", old->scale_milli)
       .Num("to_scale_milli", ScaleMilli(b->scale.load()));
-  RealClose(b);
-  // The old page stays allocated: its late replies and decodes still look at it.
-  if (!ChromiumReady(20000, ScaleMilli(b->scale.load())) || !RealPageOpen(b)) {
-    b->real = old;  // stays closed: nothing more is painted
-    return;
-  }
-  if (!url.empty()) RealNavigate(b, &b->main_frame, url);
+  ReopenPage(b, url);
 }
 
 void RealFrameOpportunity(BrowserCore* b) {
   RealPage* page = b->real;
-  if (page->crashed.load() || page->closed.load()) return;
+  if (page->crashed.load() || page->gone.load() || page->closed.load()) return;
   if (page->decoding.load() > 1 || page->frame_pending.exchange(true)) {
     ++page->skipped;
     return;
@@ -657,10 +751,11 @@ void RealFrameOpportunity(BrowserCore* b) {
   int rate = b->frame_rate.load();
   if (rate <= 0) rate = 30;
   const Clock::time_point asked = Clock::now();
-  DevToolsSend("HeadlessExperimental.beginFrame",
-               {{"interval", 1000.0 / rate}, {"screenshot", {{"format", "png"}, {"optimizeForSpeed", true}}}},
-               page->session,
-               [b, asked](const Json& result, const std::string& error) { OnFrame(b, result, error, asked); });
+  RequestBeginFrame(page->scale_milli, page->session,
+                    {{"interval", 1000.0 / rate}, {"screenshot", {{"format", "png"}, {"optimizeForSpeed", true}}}},
+                    [b, page, asked](const Json& result, const std::string& error) {
+                      OnFrame(b, page, result, error, asked);
+                    });
 }
 
 void RealCrash(BrowserCore* b) {
@@ -674,6 +769,7 @@ void RealClose(BrowserCore* b) {
   RealPage* page = b->real;
   if (page->closed.exchange(true)) return;
   RealImeForget(b);
+  ForgetBeginFrames(page->scale_milli, page->session);
   DevToolsForget(page->session);
   DevToolsSend("Target.closeTarget", {{"targetId", page->target}}, "", nullptr, page->scale_milli);
   RealPointerClosed(b);

@@ -121,6 +121,22 @@ const std::vector<std::string> kStillPageLines = {
     "</script></body></html>",
 };
 
+// A pane without the page bridge (surface 1 runs none): a box that turns red when clicked
+// and a field, each telling what happened on the console.
+const std::vector<std::string> kPaneLines = {
+    "<!doctype html>",
+    "<html><head><meta charset=\"utf-8\"><style>",
+    "body{margin:0;background:#fff}",
+    "#box{position:absolute;left:20px;top:20px;width:100px;height:50px;background:rgb(0,0,200)}",
+    "#t{position:absolute;left:20px;top:100px;width:200px;height:30px}",
+    "</style></head><body><div id=\"box\"></div><input id=\"t\">",
+    "<script>",
+    "document.getElementById('box').onclick = function () {",
+    "  this.style.background = 'rgb(200,0,0)'; console.log('pane clicked'); };",
+    "document.getElementById('t').oninput = function () { console.log('pane typed ' + this.value); };",
+    "</script></body></html>",
+};
+
 int LineOf(const std::string& part) {
   for (std::size_t i = 0; i < kPageLines.size(); ++i) {
     if (kPageLines[i].find(part) != std::string::npos) return static_cast<int>(i) + 1;
@@ -184,8 +200,11 @@ class PageFolder {
     for (const std::string& line : kPointerPageLines) pointer_html += line + "\n";
     std::string still_html;
     for (const std::string& line : kStillPageLines) still_html += line + "\n";
+    std::string pane_html;
+    for (const std::string& line : kPaneLines) pane_html += line + "\n";
     ok_ = ok_ && Write("ui\\index.html", html) && Write("ui\\img\\dot.bmp", DotBmp()) &&
-          Write("ui\\pointer.html", pointer_html) && Write("ui\\still.html", still_html);
+          Write("ui\\pointer.html", pointer_html) && Write("ui\\still.html", still_html) &&
+          Write("ui\\pane.html", pane_html);
   }
   ~PageFolder() { RemoveTree(windows_); }
   bool ok() const { return ok_; }
@@ -193,6 +212,9 @@ class PageFolder {
   std::string url() const { return "file:///Z:" + unix_ + "/ui/index.html"; }
   std::string pointer_url() const { return "file:///Z:" + unix_ + "/ui/pointer.html"; }
   std::string still_url() const { return "file:///Z:" + unix_ + "/ui/still.html"; }
+  std::string pane_url() const { return "file:///Z:" + unix_ + "/ui/pane.html"; }
+  // The page folder as the UI origin's root.
+  std::string ui_root() const { return windows_ + "\\ui"; }
   std::string unix_path() const { return unix_; }
 
  private:
@@ -269,12 +291,12 @@ class RealRun {
     return WaitFor([&](const Report& r) { return r.type == nimo::kMsgPageMessage && r.text() == text; }, out,
                    timeout_ms);
   }
-  bool WaitLoad(std::uint32_t surface, std::uint32_t kind, Report* out = nullptr) {
+  bool WaitLoad(std::uint32_t surface, std::uint32_t kind, Report* out = nullptr, DWORD timeout_ms = kWaitMs) {
     return WaitFor(
         [&](const Report& r) {
           return r.type == nimo::kMsgLoadEvent && r.surface_id() == surface && r.param(1) == kind;
         },
-        out);
+        out, timeout_ms);
   }
 
   // Polls the newest frame of a surface until the pixel at (x, y) is `color`.
@@ -673,6 +695,102 @@ TEST(RealPages, ACrashedRendererComesBackWithItsPage) {
   ASSERT_EQ(1u, ended.size());
   EXPECT_EQ(2, ended[0].Int("status", -1));
   EXPECT_EQ(1u, j.Count("browser.reload"));
+  run.ExpectCleanEnd();
+}
+
+// Four real pages in one Chromium at once: the UI origin on surface 0, panes on surfaces 1
+// and 3 (shared textures, begin frames from the engine) and on surface 2 (CPU buffers, the
+// stand-in's own ticks). Clicks, typing and a resize go to surfaces 0 and 3 interleaved;
+// every page answers and every surface shows its page. Then the whole Chromium dies: each
+// of the four surfaces reports a failed load of its page (-2), the engine reloads them all
+// and the pages come back, painting, in the Chromium started in its place.
+TEST(RealPages, FourPagesAtOnceAndAChromiumThatDies) {
+  PageFolder pages;
+  ASSERT_TRUE(pages.ok());
+  RealRun run;
+  const std::string ui = "https://nimo.localhost/index.html";
+  ASSERT_TRUE(run.Start(ui, false, "", " --nimomp-ui-root=" + pages.ui_root()));
+  const std::map<std::uint32_t, std::string> urls = {
+      {0, ui}, {1, pages.pane_url() + "?s=1"}, {2, pages.pane_url() + "?s=2"}, {3, pages.pane_url() + "?s=3"}};
+  for (std::uint32_t s = 1; s <= 3; ++s) {
+    ASSERT_TRUE(run.client().SendSurfaceCommand(nimo::kMsgCreateSurface, s, 640, 360, 0, urls.at(s)));
+  }
+  // Chromium starts, then the four pages open one after another on the engine's UI thread,
+  // each over several DevTools round trips: on a loaded machine that takes a while.
+  constexpr DWORD kPagesWaitMs = 40000;
+  for (std::uint32_t s = 0; s <= 3; ++s) ASSERT_TRUE(run.WaitLoad(s, 0, nullptr, kPagesWaitMs)) << "surface " << s;
+  ASSERT_TRUE(run.WaitPage("NIMOMP|trigger|ready"));
+  auto console = [&run](std::uint32_t surface, const std::string& prefix) {
+    return run.WaitFor([&](const Report& r) {
+      return r.type == nimo::kMsgConsoleLine && r.surface_id() == surface && r.text().rfind(prefix, 0) == 0;
+    });
+  };
+  auto frame_of = [&run](std::uint32_t surface, std::uint32_t width, std::uint32_t height) {
+    return run.WaitFor([=](const Report& r) {
+      if (r.type != nimo::kMsgFrameReady || r.payload.size() != nimo::kFrameReadyPayloadSize) return false;
+      const FrameReadyPayload f = nimo::DecodeFrameReady(r.payload.data());
+      return f.surface_id == surface && f.width == width && f.height == height;
+    });
+  };
+
+  // Surfaces 0 and 3 at once: a click on each, into each one's field, two keys each, a
+  // resize each.
+  ASSERT_TRUE(run.Click(0, 260, 40));
+  ASSERT_TRUE(run.Click(3, 70, 45));
+  ASSERT_TRUE(run.Click(0, 500, 35));
+  ASSERT_TRUE(run.Click(3, 120, 115));
+  ASSERT_TRUE(run.Type(0, 'H', 0x23, u'h'));
+  ASSERT_TRUE(run.Type(3, 'H', 0x23, u'h'));
+  ASSERT_TRUE(run.Type(0, 'I', 0x17, u'i'));
+  ASSERT_TRUE(run.Type(3, 'I', 0x17, u'i'));
+  ASSERT_TRUE(run.client().SendSurfaceCommand(nimo::kMsgResizeSurface, 0, 600, 340, 0));
+  ASSERT_TRUE(run.client().SendSurfaceCommand(nimo::kMsgResizeSurface, 3, 480, 300, 0));
+  EXPECT_TRUE(run.WaitPage("NIMOMP|trigger|clicked\x01\x02n1"));
+  EXPECT_TRUE(console(3, "log|pane clicked"));
+  EXPECT_TRUE(console(3, "log|pane typed hi "));
+  EXPECT_EQ("NIMOMP|trigger|typed\x01\x02shi",
+            run.AskUntil(0, "mp.trigger('typed', document.getElementById('t').value)", "NIMOMP|trigger|typed\x01\x02shi"));
+  EXPECT_TRUE(frame_of(0, 600, 340));
+  EXPECT_TRUE(frame_of(3, 480, 300));
+
+  // Every page still answers and paints: a script on each, and each surface's pixels.
+  ASSERT_TRUE(run.Script(0, "window.__mpEmit('answer', ['red'])"));
+  for (std::uint32_t s = 1; s <= 2; ++s) {
+    ASSERT_TRUE(run.Script(s, "console.log('pane alive ' + location.search)"));
+    EXPECT_TRUE(console(s, "log|pane alive ?s=" + std::to_string(s))) << "surface " << s;
+  }
+  std::uint32_t seen = 0;
+  EXPECT_TRUE(run.WaitPixel(0, 70, 45, kRed, &seen)) << std::hex << seen;
+  EXPECT_TRUE(run.WaitPixel(0, 24, 104, 0xFF0000FFu, &seen)) << std::hex << seen;  // the image, from the UI root
+  EXPECT_TRUE(run.WaitPixel(1, 70, 45, 0xFF0000C8u, &seen)) << std::hex << seen;
+  EXPECT_TRUE(run.WaitPixel(2, 70, 45, 0xFF0000C8u, &seen)) << std::hex << seen;
+  EXPECT_TRUE(run.WaitPixel(3, 70, 45, kRed, &seen)) << std::hex << seen;
+  EXPECT_EQ(0u, run.journal().Count("chromium.lost")) << "Chromium died under four pages";
+
+  // The whole Chromium dies.
+  const Journal before = run.journal();
+  const JournalEntry* started = before.First("chromium.started");
+  ASSERT_NE(nullptr, started);
+  ASSERT_TRUE(nimo_test::KillChromium(*started));
+  for (std::uint32_t s = 0; s <= 3; ++s) {
+    Report failed;
+    ASSERT_TRUE(run.WaitLoad(s, 2, &failed, kPagesWaitMs)) << "surface " << s;
+    EXPECT_EQ(static_cast<std::uint32_t>(-2), failed.param(2));  // ERR_FAILED
+    EXPECT_EQ(urls.at(s), failed.text());
+  }
+  for (std::uint32_t s = 0; s <= 3; ++s) {
+    EXPECT_TRUE(run.WaitLoad(s, 0, nullptr, kPagesWaitMs)) << "surface " << s << " not reloaded";
+  }
+  EXPECT_TRUE(run.WaitPage("NIMOMP|trigger|ready")) << "the page shim did not run in the reloaded page";
+  EXPECT_TRUE(run.WaitPixel(0, 70, 45, kGreen, &seen)) << std::hex << seen;
+  EXPECT_TRUE(run.WaitPixel(2, 70, 45, 0xFF0000C8u, &seen)) << std::hex << seen;
+  EXPECT_TRUE(run.WaitPixel(3, 70, 45, 0xFF0000C8u, &seen)) << std::hex << seen;
+
+  EXPECT_EQ(0, run.Stop());
+  const Journal j = run.journal();
+  EXPECT_EQ(1u, j.Count("chromium.lost"));
+  EXPECT_EQ(2u, j.Count("chromium.started"));
+  EXPECT_EQ(4u, j.Events("cb.on_render_process_terminated").size());
   run.ExpectCleanEnd();
 }
 

@@ -16,7 +16,6 @@
 // A closed surface is one whose page closed its own browser (the protocol has no close
 // command); it is then created again.
 #include <windows.h>
-#include <psapi.h>
 
 #include <algorithm>
 #include <cinttypes>
@@ -34,6 +33,7 @@
 #include "tests/support/fake_client.h"
 #include "tests/support/journal.h"
 #include "tests/support/journal_tail.h"
+#include "tests/support/process_figures.h"
 #include "tests/support/process_harness.h"
 #include "tests/support/shared_texture_reader.h"
 
@@ -45,6 +45,7 @@ using nimo::test::Sandbox;
 using nimo::test::SandboxLayout;
 using nimo::test::SandboxProcess;
 using nimo_test::JournalEntry;
+using nimo_test::ProcessFigures;
 using nimo_test::ScenarioWriter;
 
 const char kEchoPrefix[] = "/*soak*/";
@@ -229,44 +230,6 @@ std::string CompareCalls(const std::vector<Expected>& expected, const std::vecto
     if (!expected[i].optional) return "missing call \"" + expected[i].text + "\"";
   }
   return "";
-}
-
-struct ProcessFigures {
-  DWORD handles = 0;
-  std::uint64_t private_bytes = 0;
-  bool ok = false;
-};
-
-// Handles of another process by probing every value: Wine answers GetProcessHandleCount
-// with 0. Handle values are handed out lowest first, so a long run of free values ends
-// the table.
-DWORD ProbeHandleCount(HANDLE process) {
-  DWORD count = 0, free_run = 0;
-  for (std::uintptr_t value = 4; free_run < 1024 && value < (1u << 20); value += 4) {
-    HANDLE copy = nullptr;
-    if (DuplicateHandle(process, reinterpret_cast<HANDLE>(value), GetCurrentProcess(), &copy, 0, FALSE,
-                        DUPLICATE_SAME_ACCESS)) {
-      CloseHandle(copy);
-      ++count;
-      free_run = 0;
-    } else {
-      ++free_run;
-    }
-  }
-  return count;
-}
-
-ProcessFigures Sample(HANDLE process) {
-  ProcessFigures f;
-  PROCESS_MEMORY_COUNTERS_EX pmc = {};
-  pmc.cb = sizeof pmc;
-  if (!GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&pmc), sizeof pmc)) return f;
-  // Wine leaves PrivateUsage at 0 and reports the private commit as the page-file usage,
-  // which Windows keeps equal to it.
-  f.private_bytes = pmc.PrivateUsage ? pmc.PrivateUsage : pmc.PagefileUsage;
-  if (!GetProcessHandleCount(process, &f.handles) || f.handles == 0) f.handles = ProbeHandleCount(process);
-  f.ok = f.handles > 0 && f.private_bytes > 0;
-  return f;
 }
 
 enum Command {
@@ -739,10 +702,10 @@ void Soak::Run() {
       CheckDeadlines();
       next_deadline_check = now + 50;
     }
-    if (!before.ok && now >= warm) before = Sample(process);
+    if (!before.ok && now >= warm) before = nimo_test::SampleProcess(process);
     if (now >= next_sample) {
       next_sample += sample_every;
-      const ProcessFigures f = Sample(process);
+      const ProcessFigures f = nimo_test::SampleProcess(process);
       std::printf("soak %3llu s: engine handles %lu, private %.1f MiB, commands %lld, frames %lld\n",
                   static_cast<unsigned long long>((now - start) / 1000), static_cast<unsigned long>(f.handles),
                   f.private_bytes / 1048576.0, Sent(), reports_[nimo::kMsgFrameReady]);
@@ -762,7 +725,7 @@ void Soak::Run() {
   }
   Drain(500);
   if (!Quiet()) Fail("the engine did not answer everything before shutdown");
-  after = Sample(process);
+  after = nimo_test::SampleProcess(process);
 
   ++sent_[kShutdown];
   client_.SendShutdown();

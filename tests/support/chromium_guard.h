@@ -15,4 +15,9 @@ namespace nimo_test {
 // Returns how many browsers had to be ended here (0 when the stand-in had done it).
 int EndChromiumOf(const Journal& journal);
 
+// Kills the browser of one `chromium.started` line at once (SIGKILL by its pid, checked
+// against its run folder as above), as a crash of the whole browser would end it; the
+// engine is left to notice. False when the kill could not be started.
+bool KillChromium(const JournalEntry& started);
+
 }  // namespace nimo_test
