@@ -4,7 +4,8 @@
 #
 # Included from the root CMakeLists.txt it defines the INTERFACE target nimo_page_scripts
 # (link it to make the header available and generated first). Run with -P it is the
-# generator itself: -DNIMO_SHIM=<js> -DNIMO_PROBE=<js> -DNIMO_FOCUS=<js> -DNIMO_OUT=<header>.
+# generator itself: -DNIMO_SHIM=<js> -DNIMO_PROBE=<js> -DNIMO_FOCUS=<js> -DNIMO_CALL=<js>
+# -DNIMO_OUT=<header>.
 
 function(nimo_embed_bytes out_var symbol file)
   file(READ "${file}" hex HEX)
@@ -27,13 +28,14 @@ if(CMAKE_SCRIPT_MODE_FILE)
   nimo_embed_bytes(shim kPageShim "${NIMO_SHIM}")
   nimo_embed_bytes(probe kRateProbe "${NIMO_PROBE}")
   nimo_embed_bytes(focus kFocusWatch "${NIMO_FOCUS}")
+  nimo_embed_bytes(call kPageCall "${NIMO_CALL}")
   string(CONCAT text
-    "// Generated at build time from bridge/page_shim.js, bridge/rate_probe.js and\n"
-    "// bridge/focus_watch.js by\n"
+    "// Generated at build time from bridge/page_shim.js, bridge/rate_probe.js,\n"
+    "// bridge/focus_watch.js and bridge/page_call.js by\n"
     "// cmake/page_scripts.cmake: edit those files, not this one.\n"
     "// Interface: the script texts with their exact lengths; constants, any thread.\n"
     "#pragma once\n#include <cstddef>\n\nnamespace nimo {\n\n"
-    "${shim}" "${probe}" "${focus}" "}  // namespace nimo\n")
+    "${shim}" "${probe}" "${focus}" "${call}" "}  // namespace nimo\n")
   set(old "")
   if(EXISTS "${NIMO_OUT}")
     file(READ "${NIMO_OUT}" old)
@@ -51,10 +53,11 @@ add_custom_command(
     -DNIMO_SHIM=${CMAKE_SOURCE_DIR}/bridge/page_shim.js
     -DNIMO_PROBE=${CMAKE_SOURCE_DIR}/bridge/rate_probe.js
     -DNIMO_FOCUS=${CMAKE_SOURCE_DIR}/bridge/focus_watch.js
+    -DNIMO_CALL=${CMAKE_SOURCE_DIR}/bridge/page_call.js
     -DNIMO_OUT=${NIMO_PAGE_SCRIPTS_HEADER}
     -P ${CMAKE_CURRENT_LIST_FILE}
   DEPENDS ${CMAKE_SOURCE_DIR}/bridge/page_shim.js ${CMAKE_SOURCE_DIR}/bridge/rate_probe.js
-    ${CMAKE_SOURCE_DIR}/bridge/focus_watch.js
+    ${CMAKE_SOURCE_DIR}/bridge/focus_watch.js ${CMAKE_SOURCE_DIR}/bridge/page_call.js
     ${CMAKE_CURRENT_LIST_FILE}
   COMMENT "Embedding the page scripts"
   VERBATIM)

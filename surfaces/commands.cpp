@@ -11,7 +11,9 @@
 #include "link/pipe_link.h"
 #include "link/ui_task.h"
 #include "protocol/keyboard_messages.h"
+#include "protocol/page_call.h"
 #include "protocol/pointer_messages.h"
+#include "surfaces/call_answers.h"
 #include "surfaces/keyboard.h"
 #include "surfaces/pointer.h"
 #include "surfaces/portable/input_translate.h"
@@ -110,6 +112,9 @@ void DispatchVersion3Command(const DecodedCommand& command) {
       PostUiTask("scale", [head] { ScaleTask(head); });
       break;
     }
+    case kMsgResolveCall:
+      DeliverCallAnswer(command.payload, command.length);
+      break;
     default:
       break;
   }

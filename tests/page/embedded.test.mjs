@@ -18,7 +18,7 @@ function embedded(header, symbol) {
 }
 
 for (const [symbol, file] of [["kPageShim", "page_shim.js"], ["kRateProbe", "rate_probe.js"],
-                             ["kFocusWatch", "focus_watch.js"]]) {
+                             ["kFocusWatch", "focus_watch.js"], ["kPageCall", "page_call.js"]]) {
   it(`${symbol} is bridge/${file} byte for byte`, () => {
     const header = readFileSync(headerPath, "latin1");
     const source = readFileSync(join(repoRoot, "bridge", file));
