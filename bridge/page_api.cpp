@@ -10,6 +10,7 @@
 #include "bridge/page_scripts.h"
 #include "bridge/portable/page_calls.h"
 #include "bridge/portable/page_script_env.h"
+#include "diag/log.h"
 #include "link/send.h"
 #include "surfaces/surface.h"
 
@@ -41,7 +42,9 @@ void ConfigurePageApi(bool active, const OriginFilter& filter) {
     return;
   }
   origin_filter = filter;
-  SetEnvironmentVariableA(kPageScriptEnv, PageScriptEnvValue(filter).c_str());
+  const std::string value = PageScriptEnvValue(filter);
+  SetEnvironmentVariableA(kPageScriptEnv, value.c_str());
+  if (filter.active) WriteLog("[nimo-webengine][bridge] window.mp only for origins %s\n", value.c_str() + 1);
 }
 
 bool PageApiActive() { return LinkProtocolVersion() >= 3; }
