@@ -118,7 +118,10 @@ int RunBrowserProcess(HINSTANCE instance) {
   // Before the engine starts, so the renderers it launches inherit the setting.
   const bool page_api = NegotiateProtocolVersion(GetSwitchValue(kSwitchProtocol, "")) >= 3;
   ConfigurePageApi(page_api, ParseOriginFilter(GetSwitchValue(kSwitchBridgeOrigins, "")));
-  if (page_api) SetCallAnswerHandler(AnswerPageCall);
+  if (page_api) {
+    SetCallAnswerHandler(AnswerPageCall);
+    SetDocumentGoneHandler(ForgetPageCalls);
+  }
   OpenClientProcess(GetSwitchValue(kSwitchClientPid, ""));
   const std::string ui_root = GetSwitchValue(kSwitchUiRoot, "");
   if (!ui_root.empty()) ConfigureUiOrigin(ui_root);

@@ -63,7 +63,7 @@ class CallSession {
   CallSession() : sandbox_(Layout()) {
     journal_ = sandbox_.Path("journal.txt");
     const std::string scenario = sandbox_.Path("scenario.txt");
-    sandbox_.WriteFile("scenario.txt", "chromium\nquiet paint. host.send_external_begin_frame\n");
+    sandbox_.WriteFile("scenario.txt", "chromium\ncrash_script prefix=//crash-renderer\nquiet paint. host.send_external_begin_frame\n");
     SetEnvironmentVariableA("NIMO_STANDIN_JOURNAL", journal_.c_str());
     SetEnvironmentVariableA("NIMO_STANDIN_SCENARIO", scenario.c_str());
   }
@@ -231,6 +231,16 @@ TEST(PageCalls, CallsAreAnsweredEachByItsOwnAnswerAndDieWithTheirDocument) {
   ASSERT_TRUE(s.host.Resolve(0, call.call.call_id, "2"));
   ASSERT_TRUE(s.WaitPage(0, "NIMOMP|trigger|fresh\x01\x02n2"));
   EXPECT_EQ(s.SettleScripts(), before_old_answers + 1) << "only the live call was settled";
+
+  // A renderer that ends takes its document's calls with it, before the engine's reload.
+  ASSERT_TRUE(s.host.ExecuteScript(0, "mp.call('lost')"));
+  ASSERT_TRUE(s.WaitCall("lost", &call));
+  const std::size_t before_crash = s.SettleScripts();
+  ASSERT_TRUE(s.host.ExecuteScript(0, "//crash-renderer"));
+  ASSERT_TRUE(s.Wait([](const host::Event& e) { return e.kind == Kind::kLoad && e.report.load_kind == 2; }));
+  ASSERT_TRUE(s.host.Resolve(0, call.call.call_id, "1"));
+  ASSERT_TRUE(s.WaitPage(0, "NIMOMP|trigger|head\x01\x02sfunction"));  // the page the engine reloaded
+  EXPECT_EQ(s.SettleScripts(), before_crash);
 
   const host::ExitReport end = s.host.Shutdown(15000);
   EXPECT_EQ(end.exit_code, 0);
