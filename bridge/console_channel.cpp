@@ -6,6 +6,7 @@
 #include "base/engine_ref.h"
 #include "base/engine_strings.h"
 #include "base/ui_thread.h"
+#include "bridge/page_api.h"
 #include "bridge/portable/console_line.h"
 #include "bridge/portable/text_note.h"
 #include "link/send.h"
@@ -29,7 +30,13 @@ int CEF_CALLBACK OnConsoleMessage(cef_display_handler_t* self, cef_browser_t* br
       KeyboardPageNote(surface->id, note);
       return 0;
     }
-    const ConsoleReport report = ConsoleReportFor(static_cast<int>(level), text, ToUtf8(source), line);
+    if (PageApiActive() && HandleCallLine(surface->id, browser, text)) return 0;
+    ConsoleReport report = ConsoleReportFor(static_cast<int>(level), text, ToUtf8(source), line);
+    // A document the client did not let talk to the game writes ordinary console lines,
+    // whatever their text.
+    if (report.type == kMsgPageMessage && PageApiActive() && !PageOriginAllowed(MainFrameOrigin(browser))) {
+      report = ConsoleReport{kMsgConsoleLine, BuildConsoleLine(static_cast<int>(level), text, ToUtf8(source), line)};
+    }
     SendText(report.type, surface->id, report.text);
   }
   return 0;

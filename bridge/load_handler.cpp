@@ -9,6 +9,7 @@
 #include "base/engine_ref.h"
 #include "base/engine_strings.h"
 #include "base/ui_thread.h"
+#include "bridge/page_api.h"
 #include "bridge/page_scripts.h"
 #include "link/send.h"
 #include "protocol/wire.h"
@@ -40,6 +41,19 @@ bool GetsPageScripts(const Surface* surface) {
   return surface && surface->id != kNoScriptSurfaceId;
 }
 
+// window.mp for the frame's document: the page shim in version-2 sessions; in version 3
+// the shim with call, and only for a document of an origin the client lets talk.
+void InjectBridge(cef_frame_t* frame) {
+  if (!PageApiActive()) {
+    InjectPageShim(frame);
+    return;
+  }
+  if (!frame || !IsMainFrame(frame) || !frame->get_url) return;
+  if (!PageOriginAllowed(OriginOf(UserfreeToUtf8(frame->get_url(frame))))) return;
+  const std::string& script = PageApiScript();
+  RunScript(frame, script.data(), script.size());
+}
+
 void CEF_CALLBACK OnLoadStart(cef_load_handler_t* self, cef_browser_t* browser,
                               cef_frame_t* frame, cef_transition_type_t /*transition_type*/) {
   RequireUiThread("on_load_start");
@@ -51,9 +65,11 @@ void CEF_CALLBACK OnLoadStart(cef_load_handler_t* self, cef_browser_t* browser,
   if (surface && (!frame || IsMainFrame(frame))) {
     KeyboardNewDocument(surface->id);
     if (surface->pointer.drag.active()) CancelSurfaceDrag(surface, GetRef(browser, &cef_browser_t::get_host).get());
+    // Calls of the document that went away are never answered.
+    ForgetPageCalls(surface->id);
   }
   if (GetsPageScripts(surface)) {
-    InjectPageShim(frame);
+    InjectBridge(frame);
     if (FrameRateProbeWanted(surface->id)) InjectFrameRateProbe(frame);
     if (KeyboardProtocol()) InjectFocusWatch(frame);
   }
@@ -68,7 +84,7 @@ void CEF_CALLBACK OnLoadEnd(cef_load_handler_t* self, cef_browser_t* browser, ce
   // A second run: a document whose first shim run came too early (or was replaced) gets
   // window.mp now; where the first run worked the shim's guard makes this a no-op.
   if (GetsPageScripts(surface)) {
-    InjectPageShim(frame);
+    InjectBridge(frame);
     if (KeyboardProtocol()) InjectFocusWatch(frame);
   }
   const bool main_frame = !frame || IsMainFrame(frame);

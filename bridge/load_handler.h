@@ -2,9 +2,11 @@
 // (window.mp, window.__mpEmit) and the frame-rate probe are run in the page, except on
 // surface 1; a finished main-frame load refreshes the view and is reported to the client
 // as LoadEvent kind 0, every failed load (any frame) as LoadEvent kind 2 with its URL. In
-// sessions of protocol 3 the focus watcher runs beside the shim, and a main-frame load
-// start ends the surface's focused field (surfaces/keyboard.h), and a client may keep the
-// probe out of a surface's pages (surfaces/frame_pacing.h).
+// sessions of protocol 3 the focus watcher runs beside the shim, the shim comes with call
+// and only for documents of the origins the client lets talk (bridge/page_api.h), a
+// main-frame load start ends the surface's focused field (surfaces/keyboard.h) and its
+// pending calls, and a client may keep the probe out of a surface's pages
+// (surfaces/frame_pacing.h).
 //
 // Threads: the engine's UI thread (the callbacks, and the two injections they use).
 #pragma once

@@ -10,6 +10,7 @@
 #include "base/engine_ref.h"
 #include "base/engine_strings.h"
 #include "base/portable/static_ref.h"
+#include "bridge/renderer_page_api.h"
 #include "diag/log.h"
 
 namespace nimo {
@@ -82,6 +83,8 @@ void CEF_CALLBACK OnContextCreated(cef_render_process_handler_t*, cef_browser_t*
   const auto frame_ref = AdoptRef(frame);
   const auto context_ref = AdoptRef(context);
   if (NativeMpEnabled()) InstallWindowMp(context);
+  // Protocol-3 sessions: the page's own window.mp (with call) before its first script.
+  InstallEarlyPageApi(frame);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <sstream>
@@ -116,6 +117,13 @@ class Reports {
  public:
   explicit Reports(bool quiet_frames) : quiet_frames_(quiet_frames) {}
 
+  // The scenario's answer to the page's calls of one name, from its step on.
+  void SetAnswer(const nc::CallAnswer& answer) {
+    std::lock_guard<std::mutex> hold(lock_);
+    answers_[answer.name] = answer;
+  }
+  void SetHost(nh::Host* host) { host_ = host; }
+
   // The host library's callback, on its reader thread.
   void OnEvent(const nh::Event& e) {
     using Kind = nh::Event::Kind;
@@ -136,6 +144,9 @@ class Reports {
         changed_.notify_all();
         return;
       }
+      case Kind::kCall:
+        Answer(e.call);
+        break;
       default:
         break;
     }
@@ -172,7 +183,25 @@ class Reports {
   }
 
  private:
+  // A call the scenario has no answer for stays pending, as in a game that ignores it.
+  void Answer(const nh::Event::PageCall& call) {
+    nc::CallAnswer answer;
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      const auto it = answers_.find(call.name);
+      if (it == answers_.end() || host_ == nullptr) return;
+      answer = it->second;
+    }
+    if (answer.reject) {
+      host_->Reject(call.surface_id, call.call_id, answer.text);
+    } else {
+      host_->Resolve(call.surface_id, call.call_id, answer.text);
+    }
+  }
+
   const bool quiet_frames_;
+  nh::Host* host_ = nullptr;
+  std::map<std::string, nc::CallAnswer> answers_;
   std::mutex lock_;
   std::condition_variable changed_;
   std::vector<p::Report> reports_;
@@ -207,6 +236,7 @@ int Run(const Options& o) {
   if (NeedsFrames(steps, o)) saver.reset(new nc::FrameSaver());
   Reports reports(o.quiet_frames);
   nh::Host host;
+  reports.SetHost(&host);
   nh::StartOptions start;
   start.engine_path = o.engine;
   start.protocol_version = o.protocol_version;
@@ -269,6 +299,9 @@ int Run(const Options& o) {
       }
       case nc::StepKind::kPause:
         Sleep(step.pause_ms);
+        break;
+      case nc::StepKind::kAnswer:
+        reports.SetAnswer(step.answer);
         break;
       case nc::StepKind::kSave: {
         std::string why;

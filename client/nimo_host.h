@@ -92,9 +92,20 @@ struct Event {
     kImeBounds,    // report: ImeCompositionBounds (`report.range_from/to`, `report.rects`)
     kCursor,       // protocol 3: the page's cursor of `report.surface_id` changed (`cursor`); CursorFor has it
     kTooltip,      // protocol 3: the page's tooltip (`report.text`, empty when it goes away)
+    kCall,         // protocol 3: the page called window.mp.call (`call`); answer with Resolve or Reject
   };
   Kind kind = Kind::kHello;
   CursorReport cursor;  // kCursor: type, hotspot and (custom) picture
+  // kCall: the call's surface and id, its name, its arguments as a JSON array text and the
+  // origin of the calling document ("scheme://host[:port]"). A call whose report does not
+  // have that shape is a kBadReport.
+  struct PageCall {
+    std::uint32_t surface_id = 0;
+    std::uint32_t call_id = 0;
+    std::string name;
+    std::string args_json;
+    std::string origin;
+  } call;
   protocol::Report report;  // every report kind, as decoded
   protocol::PageMessage page;
   bool page_parsed = false;
@@ -126,6 +137,10 @@ struct StartOptions {
   // answer is protocol_version() once started. Version 2 keeps every byte on the pipe as
   // version 2 defines it.
   std::uint32_t protocol_version = kProtocolVersion;
+  // Protocol 3: --nimomp-bridge-origins, the origins ("scheme://host[:port]", comma
+  // separated) whose documents get window.mp; every other document gets none, and its
+  // console lines stay console lines. Empty: every document gets it.
+  std::string bridge_origins;
   // "--name=value" (written --name="value" by the same rule) or "--flag".
   std::vector<std::string> extra_switches;
   // The program's device: textures are opened on it, and the engine is asked to make its
@@ -289,6 +304,14 @@ class Host {
   // created yet. False for a rate above 240 or on a version-2 link.
   bool SetFramePacing(std::uint32_t surface, FramePacing mode, std::uint32_t rate = 0, bool probe = true);
   bool BeginFrame(std::uint32_t surface);
+  // Protocol 3: answers the page's call `call_id` of `surface` (a kCall event). Resolve
+  // settles the page's promise with the JSON value `json`; Reject makes it fail with an
+  // Error whose message is `reason`. A value longer than a message can carry rejects the
+  // call instead, saying so. An answer to a call whose document has gone (navigation,
+  // reload, crash, close) or that was answered already is ignored by the engine. Any
+  // thread; false on a version-2 link or when the command cannot be queued.
+  bool Resolve(std::uint32_t surface, std::uint32_t call_id, const std::string& json);
+  bool Reject(std::uint32_t surface, std::uint32_t call_id, const std::string& reason);
 
   // Waits up to `timeout_ms` until every queued command is written; false if one failed
   // or the time ran out.

@@ -25,6 +25,7 @@
 #include "protocol/input_messages.h"  // the window messages and modifier bits of InputRecord
 #include "protocol/keyboard_messages.h"  // protocol 3: text-field focus and input-method composition
 #include "protocol/pacing_messages.h"  // protocol 3: frame pacing and begin frames
+#include "protocol/page_call.h"   // protocol 3: window.mp.call (PageCall) and its answer (ResolveCall)
 #include "protocol/page_message.h"    // the "NIMOMP|..." text of a page message
 #include "protocol/reports.h"         // every report, decoded
 #include "protocol/switches.h"        // the engine's switches and how a value is written

@@ -5,6 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "protocol/page_call.h"
+
 namespace nimo {
 namespace client {
 
@@ -82,6 +84,11 @@ std::string ReportToJson(const p::Report& r) {
       }
       break;
     }
+    case kMsgPageCall:
+      j["surface"] = r.surface_id;
+      j["call"] = r.call_id;
+      j["json"] = r.text;
+      break;
     default:
       j["type"] = r.type;
       break;

@@ -4,7 +4,7 @@
 #
 # Included from the root CMakeLists.txt it defines the INTERFACE target nimo_page_scripts
 # (link it to make the header available and generated first). Run with -P it is the
-# generator itself: -DNIMO_SHIM=<js> -DNIMO_PROBE=<js> -DNIMO_FOCUS=<js> -DNIMO_LEASH=<js>
+# generator itself: -DNIMO_SHIM=<js> -DNIMO_PROBE=<js> -DNIMO_FOCUS=<js> -DNIMO_LEASH=<js> -DNIMO_CALL=<js>
 # -DNIMO_OUT=<header>.
 
 function(nimo_embed_bytes out_var symbol file)
@@ -29,13 +29,14 @@ if(CMAKE_SCRIPT_MODE_FILE)
   nimo_embed_bytes(probe kRateProbe "${NIMO_PROBE}")
   nimo_embed_bytes(focus kFocusWatch "${NIMO_FOCUS}")
   nimo_embed_bytes(leash kProbeLeash "${NIMO_LEASH}")
+  nimo_embed_bytes(call kPageCall "${NIMO_CALL}")
   string(CONCAT text
     "// Generated at build time from bridge/page_shim.js, bridge/rate_probe.js,\n"
-    "// bridge/focus_watch.js and bridge/probe_leash.js by\n"
+    "// bridge/focus_watch.js, bridge/probe_leash.js and bridge/page_call.js by\n"
     "// cmake/page_scripts.cmake: edit those files, not this one.\n"
     "// Interface: the script texts with their exact lengths; constants, any thread.\n"
     "#pragma once\n#include <cstddef>\n\nnamespace nimo {\n\n"
-    "${shim}" "${probe}" "${focus}" "${leash}" "}  // namespace nimo\n")
+    "${shim}" "${probe}" "${focus}" "${leash}" "${call}" "}  // namespace nimo\n")
   set(old "")
   if(EXISTS "${NIMO_OUT}")
     file(READ "${NIMO_OUT}" old)
@@ -54,10 +55,12 @@ add_custom_command(
     -DNIMO_PROBE=${PROJECT_SOURCE_DIR}/bridge/rate_probe.js
     -DNIMO_FOCUS=${PROJECT_SOURCE_DIR}/bridge/focus_watch.js
     -DNIMO_LEASH=${PROJECT_SOURCE_DIR}/bridge/probe_leash.js
+    -DNIMO_CALL=${PROJECT_SOURCE_DIR}/bridge/page_call.js
     -DNIMO_OUT=${NIMO_PAGE_SCRIPTS_HEADER}
     -P ${CMAKE_CURRENT_LIST_FILE}
   DEPENDS ${PROJECT_SOURCE_DIR}/bridge/page_shim.js ${PROJECT_SOURCE_DIR}/bridge/rate_probe.js
     ${PROJECT_SOURCE_DIR}/bridge/focus_watch.js ${PROJECT_SOURCE_DIR}/bridge/probe_leash.js
+    ${PROJECT_SOURCE_DIR}/bridge/page_call.js
     ${CMAKE_CURRENT_LIST_FILE}
   COMMENT "Embedding the page scripts"
   VERBATIM)

@@ -17,6 +17,7 @@
 #include "base/wide_text.h"
 #include "bridge/console_channel.h"
 #include "bridge/load_handler.h"
+#include "bridge/page_api.h"
 #include "bridge/page_invoke.h"
 #include "diag/crash_filter.h"
 #include "diag/log.h"
@@ -28,6 +29,7 @@
 #include "link/ui_task.h"
 #include "protocol/switches.h"
 #include "protocol/version.h"
+#include "surfaces/call_answers.h"
 #include "surfaces/commands.h"
 #include "surfaces/frame_pacing.h"
 #include "surfaces/gpu_device.h"
@@ -117,6 +119,13 @@ int RunBrowserProcess(HINSTANCE instance) {
     InstallProcessMessageReceiver(&s.client);
   }
   SetProbeStopper(StopFrameRateProbe);
+  // Before the engine starts, so the renderers it launches inherit the setting.
+  const bool page_api = NegotiateProtocolVersion(GetSwitchValue(kSwitchProtocol, "")) >= 3;
+  ConfigurePageApi(page_api, ParseOriginFilter(GetSwitchValue(kSwitchBridgeOrigins, "")));
+  if (page_api) {
+    SetCallAnswerHandler(AnswerPageCall);
+    SetDocumentGoneHandler(ForgetPageCalls);
+  }
   OpenClientProcess(GetSwitchValue(kSwitchClientPid, ""));
   const std::string ui_root = GetSwitchValue(kSwitchUiRoot, "");
   if (!ui_root.empty()) ConfigureUiOrigin(ui_root);

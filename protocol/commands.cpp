@@ -4,6 +4,7 @@
 
 #include "protocol/input_messages.h"
 #include "protocol/keyboard_messages.h"
+#include "protocol/page_call.h"
 
 namespace nimo {
 namespace protocol {
@@ -64,6 +65,10 @@ Bytes ImeFinishComposing(std::uint32_t surface, bool keep_selection) {
   return HeadCommand(kMsgImeFinishComposing, surface, 0, 0, keep_selection ? 1u : 0u);
 }
 Bytes ImeCancelComposition(std::uint32_t surface) { return HeadCommand(kMsgImeCancelComposition, surface, 0, 0, 0); }
+
+Bytes ResolveCall(std::uint32_t surface, std::uint32_t call_id, std::uint32_t status, std::string_view json) {
+  return HeadCommand(kMsgResolveCall, surface, call_id, status, 0, json);
+}
 
 Bytes Shutdown() { return Frame(kMsgShutdown, nullptr, 0); }
 

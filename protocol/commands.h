@@ -46,6 +46,9 @@ Bytes ImeSetComposition(std::uint32_t surface, std::string_view text, std::uint3
 Bytes ImeCommitText(std::uint32_t surface, std::string_view text);
 Bytes ImeFinishComposing(std::uint32_t surface, bool keep_selection);
 Bytes ImeCancelComposition(std::uint32_t surface);
+// Answers the page's call `call_id` (protocol 3, protocol/page_call.h): status 0 resolves
+// with the JSON value, 1 rejects with the JSON reason. Empty when the JSON does not fit.
+Bytes ResolveCall(std::uint32_t surface, std::uint32_t call_id, std::uint32_t status, std::string_view json);
 // Ends the link: the engine closes every browser and exits (code 0). Nothing written after
 // it is read.
 Bytes Shutdown();

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "protocol/keyboard_messages.h"
+#include "protocol/page_call.h"
 #include "protocol/wire.h"
 
 namespace nimo {
@@ -62,6 +63,14 @@ DecodeStatus DecodeReport(const void* message, std::size_t size, Report* out) {
       out->rects = std::move(bounds.rects);
       return DecodeStatus::kOk;
     }
+    case kMsgPageCall: {
+      CallMessage call;
+      if (!DecodePageCall(p, length, &call)) return DecodeStatus::kShortPayload;
+      out->surface_id = call.surface_id;
+      out->call_id = call.call_id;
+      out->text = std::move(call.json);
+      return DecodeStatus::kOk;
+    }
     default:
       return DecodeStatus::kUnknownType;
   }
@@ -76,6 +85,7 @@ const char* ReportName(std::uint16_t type) {
     case kMsgPageMessage: return "PageMessage";
     case kMsgTextInputState: return "TextInputState";
     case kMsgImeCompositionBounds: return "ImeCompositionBounds";
+    case kMsgPageCall: return "PageCall";
     default: return "Unknown";
   }
 }

@@ -46,6 +46,8 @@ struct Report {
   std::uint32_t range_from = 0;
   std::uint32_t range_to = 0;
   std::vector<ImeRect> rects;
+  // PageCall (protocol 3): the call's id; its JSON {"name","args","origin"} is in `text`.
+  std::uint32_t call_id = 0;
 };
 
 // Decodes one whole message. `out` is reset first; on kShortPayload and kUnknownType its

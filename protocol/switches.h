@@ -31,6 +31,8 @@ constexpr const char kSwitchResources[] = "--nimomp-resources";
 constexpr const char kSwitchUiRoot[] = "--nimomp-ui-root";        // folder served as the UI origin
 constexpr const char kSwitchDevToolsPort[] = "--nimomp-devtools-port";  // 1024-65535
 constexpr const char kSwitchProtocol[] = "--nimomp-protocol";    // protocol version asked for
+// Protocol 3: the origins whose documents get window.mp, "<origin>[,<origin>...]".
+constexpr const char kSwitchBridgeOrigins[] = "--nimomp-bridge-origins";
 
 // Value of the switch `name` (dashes included, e.g. "--nimomp-pipe") in `command_line`,
 // or `fallback` when "<name>=" does not occur anywhere in the text.

@@ -12,7 +12,9 @@
 #include "link/ui_task.h"
 #include "protocol/keyboard_messages.h"
 #include "protocol/pacing_messages.h"
+#include "protocol/page_call.h"
 #include "protocol/pointer_messages.h"
+#include "surfaces/call_answers.h"
 #include "surfaces/frame_pacing.h"
 #include "surfaces/keyboard.h"
 #include "surfaces/pointer.h"
@@ -123,6 +125,9 @@ void DispatchVersion3Command(const DecodedCommand& command) {
       if (DecodeBeginFrame(command.payload, command.length, &surface_id)) QueueBeginFrame(surface_id);
       break;
     }
+    case kMsgResolveCall:
+      DeliverCallAnswer(command.payload, command.length);
+      break;
     default:
       break;
   }

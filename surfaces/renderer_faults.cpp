@@ -14,6 +14,7 @@
 #include "link/send.h"
 #include "link/ui_task.h"
 #include "protocol/wire.h"
+#include "surfaces/call_answers.h"
 #include "surfaces/keyboard.h"
 #include "surfaces/pointer.h"
 #include "surfaces/surface.h"
@@ -73,6 +74,7 @@ void CEF_CALLBACK OnRenderProcessTerminated(cef_request_handler_t* self, cef_bro
   if (!s || !IsRecordBrowser(s, browser)) return;
   const std::uint32_t id = s->id;
   surfaces[id].faults.callback.reset();  // the renderer it was about is gone
+  DocumentGone(id);
   const char* name = TerminationStatusName(status);
   RendererFaultState& state = StateOf(id);
   const CrashAction action =

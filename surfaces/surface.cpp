@@ -13,6 +13,7 @@
 #include "base/portable/static_ref.h"
 #include "base/ui_thread.h"
 #include "diag/log.h"
+#include "surfaces/call_answers.h"
 #include "surfaces/frame_pump.h"
 #include "surfaces/keyboard.h"
 #include "surfaces/nav_filter.h"
@@ -185,6 +186,7 @@ void CEF_CALLBACK OnBeforeClose(cef_life_span_handler_t* self, cef_browser_t* br
   // next browser in the slot.
   ReleaseSurfaceTexture(s);
   ForgetRendererFaults(s->id);
+  DocumentGone(s->id);
   KeyboardBrowserClosed(s->id);
   ForgetPointer(s);
   surfaces.live_browser_count.fetch_sub(1);

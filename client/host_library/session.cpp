@@ -163,7 +163,7 @@ void DeliverFailures(HostState* s, std::vector<TextureFailure>* failures, bool l
 }  // namespace
 
 void HostState::HandleMessage(const std::vector<std::uint8_t>& message) {
-  if (HandlePointerReport(message)) return;
+  if (HandlePointerReport(message) || HandleCallReport(message)) return;
   Event e;
   e.bad_status = p::DecodeReport(message.data(), message.size(), &e.report);
   if (e.bad_status != p::DecodeStatus::kOk) {
@@ -357,6 +357,7 @@ bool Host::Start(const StartOptions& options, StartError* error) {
   input.resources_dir = options.resources_dir;
   input.ui_root = options.ui_root;
   if (options.devtools_port != 0) input.devtools_port = std::to_string(options.devtools_port);
+  input.bridge_origins = options.bridge_origins;
   input.extra_switches = options.extra_switches;
   if (const std::string refused = client::BuildEngineCommand(input).error; !refused.empty())
     return fail("options", ERROR_INVALID_PARAMETER, refused);

@@ -41,6 +41,8 @@ struct HostState {
   // CursorChanged and Tooltip (pointer.cpp): true when `message` was one and
   // has been delivered; reader thread.
   bool HandlePointerReport(const std::vector<std::uint8_t>& message);
+  // PageCall (client/host_library/calls.cpp): true when the message was one, delivered.
+  bool HandleCallReport(const std::vector<std::uint8_t>& message);
   // The pointer's share of ForwardInput (pointer.cpp): true when it settled the
   // message (ForwardInput returns `*result`); may rewrite `lparam`.
   bool PointerMessage(Host* host, std::uint32_t surface, HWND window, UINT message, WPARAM wparam, LPARAM* lparam,

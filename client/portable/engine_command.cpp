@@ -59,6 +59,8 @@ EngineCommand BuildEngineCommand(const EngineCommandInput& in) {
   }
   if (!in.devtools_port.empty() && !AppendSwitch(&out.line, kSwitchDevToolsPort, in.devtools_port))
     return refuse(std::string("devtools_port") + kWhy);
+  if (!in.bridge_origins.empty() && !AppendSwitch(&out.line, kSwitchBridgeOrigins, in.bridge_origins))
+    return refuse(std::string("bridge_origins") + kWhy);
   for (const std::string& extra : in.extra_switches) {
     const std::size_t equals = extra.find('=');
     const std::string name = extra.substr(0, equals);

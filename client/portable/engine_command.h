@@ -35,6 +35,7 @@ struct EngineCommandInput {
   std::string resources_dir;
   std::string ui_root;        // a folder, like the three above
   std::string devtools_port;  // decimal, or empty
+  std::string bridge_origins;  // "<origin>[,<origin>...]", or empty (protocol 3 only)
   std::vector<std::string> extra_switches;  // "--name=value" or "--flag", as the program gave them
 };
 

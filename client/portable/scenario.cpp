@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "protocol/page_call.h"
+
 namespace nimo {
 namespace client {
 namespace {
@@ -185,6 +187,21 @@ bool ParseLine(const Words& words, std::uint32_t default_timeout, Step* step, st
     step->path = lp.rest(1);
     return true;
   }
+  if (verb == "answer") {
+    // answer <name> resolve <JSON value> | answer <name> reject <reason text>
+    step->kind = StepKind::kAnswer;
+    if (!lp.Need(4, 100000)) return false;
+    const std::string how = Lower(lp.word(2));
+    if (how != "resolve" && how != "reject") return lp.Fail("answer takes resolve or reject");
+    step->answer.name = lp.word(1);
+    step->answer.reject = how == "reject";
+    step->answer.text = lp.rest(2);
+    if (!step->answer.reject) {
+      const std::size_t end = SkipJsonValue(step->answer.text, 0);
+      if (end == std::string::npos || end != step->answer.text.size()) return lp.Fail("resolve takes one JSON value");
+    }
+    return true;
+  }
   if (verb == "shutdown") {
     step->kind = StepKind::kShutdown;
     return lp.Need(1, 1);
@@ -330,6 +347,7 @@ std::uint16_t ReportTypeFromName(const std::string& name) {
   if (n == "loadevent") return kMsgLoadEvent;
   if (n == "consoleline") return kMsgConsoleLine;
   if (n == "pagemessage") return kMsgPageMessage;
+  if (n == "pagecall") return kMsgPageCall;
   return 0;
 }
 
@@ -364,7 +382,10 @@ bool Matches(const WaitFilter& wait, const p::Report& r) {
   if (wait.height && r.height != *wait.height) return false;
   if (wait.load_kind && r.load_kind != *wait.load_kind) return false;
   if (wait.error_code && r.error_code != *wait.error_code) return false;
-  if (wait.page_kind || wait.page_name) {
+  if (r.type == kMsgPageCall && wait.page_name) {
+    CallFields call;
+    if (!ParseCallFields(r.text, &call) || call.name != *wait.page_name) return false;
+  } else if (wait.page_kind || wait.page_name) {
     p::PageMessage m;
     if (!p::ParsePageMessage(r.text, &m)) return false;
     if (wait.page_kind && m.kind != *wait.page_kind) return false;

@@ -22,6 +22,15 @@ enum class StepKind {
   kWait,      // wait for a report matching `wait`
   kPause,     // sleep `pause_ms`
   kSave,      // save the newest frame of `surface` as a PNG file at `path`
+  kAnswer,    // from now on answer the page's calls named `answer.name` (protocol 3)
+};
+
+// How the client answers the page's window.mp.call of one name: resolve with the JSON
+// value `text`, or reject with the reason `text`.
+struct CallAnswer {
+  std::string name;
+  bool reject = false;
+  std::string text;
 };
 
 struct WaitFilter {
@@ -32,7 +41,7 @@ struct WaitFilter {
   std::optional<std::uint32_t> load_kind;   // LoadEvent kind=
   std::optional<std::int32_t> error_code;   // LoadEvent error=
   std::optional<std::string> page_kind;     // PageMessage kind=
-  std::optional<std::string> page_name;     // PageMessage name=
+  std::optional<std::string> page_name;     // PageMessage / PageCall name=
   std::optional<std::string> text;          // text= (whole text, exact)
   std::optional<std::string> contains;      // contains= (substring of the text)
   std::uint32_t timeout_ms = 0;
@@ -47,6 +56,7 @@ struct Step {
   std::uint32_t pause_ms = 0;
   std::uint32_t surface = 0;
   std::string path;
+  CallAnswer answer;
 };
 
 // Parses a whole scenario. Waits without timeout= get `default_timeout_ms`. On a bad line

@@ -27,6 +27,7 @@
 #include "testbed/engine/paint.h"
 #include "testbed/engine/pointer.h"
 #include "testbed/engine/real_page.h"
+#include "testbed/engine/real_renderer.h"
 #include "testbed/engine/refs.h"
 #include "testbed/engine/renderer_faults.h"
 #include "testbed/engine/resource_driver.h"
@@ -844,6 +845,7 @@ void CEF_CALLBACK FrameExecuteJavaScript(cef_frame_t* self, const cef_string_t* 
   CheckAlive(self, "execute_java_script");
   FrameCore* f = Frame(self);
   std::u16string text = ToU16(code);
+  if (CaptureRendererScript(f, text)) return;
   Event("frame.execute_java_script").Num("browser", f->browser->id).Text("frame", FrameWord(f))
       .Text("script_url", ToJournal(script_url)).Num("start_line", start_line)
       .Num("length", static_cast<long long>(text.size())).Num("from_ui", OnUiThread() ? 1 : 0)

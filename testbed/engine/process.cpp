@@ -11,6 +11,7 @@
 #include "testbed/engine/engine_decls.h"
 #include "testbed/engine/journal.h"
 #include "testbed/engine/loop.h"
+#include "testbed/engine/real_renderer.h"
 #include "testbed/engine/refs.h"
 #include "testbed/engine/renderer.h"
 #include "testbed/engine/scenario.h"
@@ -60,6 +61,9 @@ void ReportStrings(const char* when) {
 std::string Member(const cef_string_t& s) { return ToJournal(&s); }
 
 }  // namespace
+
+cef_app_t* KeptApp() { return kept_app; }
+
 }  // namespace standin
 
 using namespace standin;

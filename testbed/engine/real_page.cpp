@@ -25,6 +25,7 @@
 #include "testbed/engine/real_ime.h"
 #include "testbed/engine/real_pointer.h"
 #include "testbed/engine/renderer_faults.h"
+#include "testbed/engine/real_renderer.h"
 #include "testbed/engine/resource_driver.h"
 #include "testbed/engine/strings.h"
 
@@ -516,6 +517,7 @@ bool RealPageOpen(BrowserCore* b) {
   const std::string& s = page->session;
   DevToolsCall("Page.enable", Json::object(), s, nullptr, &error);
   DevToolsCall("Runtime.enable", Json::object(), s, nullptr, &error);
+  RealRendererScripts(b, s);
   DevToolsCall("Network.enable", Json::object(), s, nullptr, &error);
   DevToolsCall("Fetch.enable", {{"patterns", Json::array({{{"urlPattern", "*"}}})}}, s, nullptr, &error);
   DevToolsCall("Emulation.setDeviceMetricsOverride",

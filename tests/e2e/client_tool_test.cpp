@@ -37,12 +37,13 @@ struct Session : nimo::test::ClientLines {
   std::string log;
 };
 
-Session RunSession(Sandbox& box, const std::string& scenario, const std::string& engine_scenario) {
+Session RunSession(Sandbox& box, const std::string& scenario, const std::string& engine_scenario,
+                   const std::string& options = "") {
   EXPECT_TRUE(box.ok()) << box.error();
   box.WriteFile("session.scenario", scenario);
   box.WriteFile("engine.scenario", engine_scenario);
   Session s;
-  s.run = box.Run("--timeout=8000 --output=out.jsonl session.scenario",
+  s.run = box.Run("--timeout=8000 --output=out.jsonl " + options + "session.scenario",
                   {"NIMO_STANDIN_SCENARIO=" + box.Path("engine.scenario"),
                    "NIMO_STANDIN_JOURNAL=" + box.Path("journal.txt")},
                   90000);
@@ -110,6 +111,38 @@ TEST(ClientTool, ScriptedSessionEndToEnd) {
   EXPECT_NE(s.journal.find("refs leaks=0 overreleases=0"), std::string::npos) << s.journal;
   EXPECT_NE(s.journal.find("host.send_mouse_move_event"), std::string::npos);
   EXPECT_NE(s.log.find("Shutdown requested"), std::string::npos) << s.log;
+}
+
+// Protocol 3: the client answers the page's calls from its scenario. The stand-in echoes
+// the call line a page script would write; the engine's answer script is in the journal.
+TEST(ClientTool, ScenarioAnswersThePagesCalls) {
+  Sandbox box(ClientLayout());
+  const Session s = RunSession(
+      box,
+      "answer add resolve 5\n"
+      "answer buy reject out of stock\n"
+      "wait Hello\n"
+      "create 2 640 480 https://a.test/\n"
+      "wait LoadEvent surface=2 kind=0\n"
+      "script 2 NIMOCALL|k.1|{\"name\":\"add\",\"args\":[2,3]}\n"
+      "script 2 NIMOCALL|k.2|{\"name\":\"buy\",\"args\":[\"sword\"]}\n"
+      "script 2 NIMOCALL|k.3|{\"name\":\"unknown\",\"args\":[]}\n"
+      "wait PageCall surface=2 name=unknown\n"
+      "pause 500\n",
+      "script_echo prefix=NIMOCALL|\n"
+      "page https://a.test/\n"
+      "  load_start\n"
+      "  load_end\n"
+      "end\n",
+      "--protocol=3 ");
+  EXPECT_EQ(s.run.exit_code, 0u) << Dump(s);
+  const std::vector<json> calls = s.Reports("PageCall");
+  ASSERT_EQ(calls.size(), 3u) << Dump(s);
+  EXPECT_EQ(calls[0]["call"], 1);
+  EXPECT_EQ(calls[0]["json"], R"({"name":"add","args":[2,3],"origin":"https://a.test"})");
+  EXPECT_NE(s.journal.find(R"(window.__mpSettle(\"k.1\",0,\"5\"))"), std::string::npos) << s.journal;
+  EXPECT_NE(s.journal.find(R"(window.__mpSettle(\"k.2\",1,\"\\\"out of stock\\\"\"))"), std::string::npos);
+  EXPECT_EQ(s.journal.find(R"(window.__mpSettle(\"k.3\")"), std::string::npos) << "no answer, nothing settled";
 }
 
 TEST(ClientTool, ClientThatGoesAwayEndsTheEngineCleanly) {

@@ -3,9 +3,11 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include "bridge/portable/page_calls.h"
 #include "client/nimo_protocol.h"
 #include "protocol/pointer_messages.h"
 #include "tests/fuzz/fuzz_check.h"
@@ -52,6 +54,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (parsed.well_formed) {
       FUZZ_CHECK(p::EncodePageMessage(parsed.kind, parsed.name, parsed.args) == text);
     }
+  }
+
+  // The same bytes as a call's JSON: what parses rebuilds to the same fields, and a page's
+  // call line (which must not name an origin) carries exactly the engine's origin after
+  // the engine added it.
+  nimo::CallFields call;
+  if (nimo::ParseCallFields(text, &call)) {
+    std::string rebuilt = "{\"name\":" + nimo::JsonStringLiteral(call.name) + ",\"args\":" + call.args_json;
+    if (call.has_origin) rebuilt += ",\"origin\":" + nimo::JsonStringLiteral(call.origin);
+    rebuilt += "}";
+    nimo::CallFields again;
+    FUZZ_CHECK(nimo::ParseCallFields(rebuilt, &again));
+    FUZZ_CHECK(again.name == call.name && again.args_json == call.args_json && again.origin == call.origin);
+  }
+  const std::string line = std::string(nimo::kCallLineTag) + "t.1|" + std::string(text);
+  std::string_view token, body;
+  if (nimo::ParseCallLine(line, &token, &body)) {
+    nimo::CallFields sent;
+    FUZZ_CHECK(nimo::ParseCallFields(nimo::CallJson(body, "https://nimo.localhost"), &sent));
+    FUZZ_CHECK(sent.has_origin && sent.origin == "https://nimo.localhost");
   }
 
   // A number argument's text reads back as the same number.

@@ -18,7 +18,8 @@ function embedded(header, symbol) {
 }
 
 for (const [symbol, file] of [["kPageShim", "page_shim.js"], ["kRateProbe", "rate_probe.js"],
-                             ["kFocusWatch", "focus_watch.js"], ["kProbeLeash", "probe_leash.js"]]) {
+                             ["kFocusWatch", "focus_watch.js"], ["kProbeLeash", "probe_leash.js"],
+                             ["kPageCall", "page_call.js"]]) {
   it(`${symbol} is bridge/${file} byte for byte`, () => {
     const header = readFileSync(headerPath, "latin1");
     const source = readFileSync(join(repoRoot, "bridge", file));

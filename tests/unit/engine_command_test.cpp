@@ -35,6 +35,7 @@ TEST(EngineCommand, HostileValuesComeBackExactlyOrAreRefused) {
   in.devtools_port = "9222";
   in.adapter_luid = "0000000100005101";
   in.protocol_version = "3";
+  in.bridge_origins = "https://nimo.localhost, http://game.example:8080";
   in.url = "file:///C:/Program Files/My Game/ui/index.html?a=b c";
   in.extra_switches = {"--some-flag", "--lang=de DE", "--empty="};
   const EngineCommand c = BuildEngineCommand(in);
@@ -44,6 +45,7 @@ TEST(EngineCommand, HostileValuesComeBackExactlyOrAreRefused) {
   EXPECT_EQ(SwitchValueIn(c.line, nimo::kSwitchClientPid, kAbsent), "42");
   EXPECT_EQ(SwitchValueIn(c.line, nimo::kSwitchAdapterLuid, kAbsent), in.adapter_luid);
   EXPECT_EQ(SwitchValueIn(c.line, nimo::kSwitchProtocol, kAbsent), "3");
+  EXPECT_EQ(SwitchValueIn(c.line, nimo::kSwitchBridgeOrigins, kAbsent), in.bridge_origins);
   EXPECT_EQ(SwitchValueIn(c.line, nimo::kSwitchCache, kAbsent), in.cache_dir + ".") << "the same folder";
   EXPECT_EQ(SwitchValueIn(c.line, nimo::kSwitchLocales, kAbsent), in.locales_dir);
   EXPECT_EQ(SwitchValueIn(c.line, nimo::kSwitchResources, kAbsent), in.resources_dir);
@@ -77,6 +79,7 @@ TEST(EngineCommand, HostileValuesComeBackExactlyOrAreRefused) {
       {"extra switch --x", [] { auto i = Base(); i.extra_switches = {"--x=a\\\"b"}; return i; }()},
       {"extra switch", [] { auto i = Base(); i.extra_switches = {"--two words=1"}; return i; }()},
       {"extra switch", [] { auto i = Base(); i.extra_switches = {"=value"}; return i; }()},
+      {"bridge_origins", [] { auto i = Base(); i.bridge_origins = "https://a\" --nimomp-url=x"; return i; }()},
       {"pipe name", [] { auto i = Base(); i.pipe_name = "\\\\.\\pipe\\a\"b"; return i; }()},
       {"engine_path", [] { auto i = Base(); i.engine_path = "C:\\a\"b.exe"; return i; }()},
       {"engine_path", [] { auto i = Base(); i.engine_path = "C:\\--nimomp-url=x\\e.exe"; return i; }()},

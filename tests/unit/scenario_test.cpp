@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "protocol/page_call.h"
 #include "protocol/wire.h"
 
 namespace nimo {
@@ -123,8 +124,10 @@ TEST(Scenario, WaitsPausesAndSaves) {
       "wait PageMessage kind=invoke name=buy\n"
       "wait ConsoleLine surface=1 contains=hello  (file\n"
       "pause 40\n"
-      "save 0 frames/probe 1.png\n");
-  ASSERT_EQ(steps.size(), 7u);
+      "save 0 frames/probe 1.png\n"
+      "answer add resolve {\"sum\": [5, \"five\"]}\n"
+      "answer buy reject out of stock\n");
+  ASSERT_EQ(steps.size(), 9u);
   EXPECT_EQ(steps[0].wait.type, nimo::kMsgHello);
   EXPECT_EQ(steps[0].wait.timeout_ms, 5000u);
   EXPECT_EQ(steps[1].wait.timeout_ms, 250u);
@@ -138,6 +141,12 @@ TEST(Scenario, WaitsPausesAndSaves) {
   EXPECT_EQ(steps[6].kind, StepKind::kSave);
   EXPECT_EQ(steps[6].surface, 0u);
   EXPECT_EQ(steps[6].path, "frames/probe 1.png");
+  EXPECT_EQ(steps[7].kind, StepKind::kAnswer);
+  EXPECT_EQ(steps[7].answer.name, "add");
+  EXPECT_FALSE(steps[7].answer.reject);
+  EXPECT_EQ(steps[7].answer.text, "{\"sum\": [5, \"five\"]}");
+  EXPECT_TRUE(steps[8].answer.reject);
+  EXPECT_EQ(steps[8].answer.text, "out of stock") << "a reason is the rest of the line";
 }
 
 TEST(Scenario, PacingStepsAreTheProtocolsCommands) {
@@ -169,6 +178,8 @@ TEST(Scenario, ErrorsNameTheLine) {
       "frame 70000 0 0\n",          "pause\n",            "navigate 1\n",
       "pacing 1 engine 241\n",     "pacing 1 client 30\n", "pacing 1 fast\n", "pacing 1 engine 60 x\n",
       "beginframe\n",
+      "answer add\n",              "answer add maybe 1\n", "answer add resolve {\"a\":\n",
+      "answer add resolve 1 2\n",
   };
   for (const char* line : bad) {
     EXPECT_FALSE(ParseScenario(std::string("pause 1\n") + line, 100, &steps, &error)) << line;
@@ -190,7 +201,8 @@ TEST(Scenario, MatchingChecksEveryNamedFilter) {
       "wait PageMessage surface=2 kind=trigger name=ping\n"
       "wait ConsoleLine text=WARN|hello\n"
       "wait Hello surface=0\n"
-      "wait FrameReady height=720\n");
+      "wait FrameReady height=720\n"
+      "wait PageCall surface=0 name=add\n");
   p::Report load = MakeReport(nimo::kMsgLoadEvent, 1);
   EXPECT_TRUE(Matches(steps[0].wait, load));
   load.load_kind = 2;
@@ -213,6 +225,10 @@ TEST(Scenario, MatchingChecksEveryNamedFilter) {
   EXPECT_TRUE(Matches(steps[4].wait, frame));
   frame.height = 721;
   EXPECT_FALSE(Matches(steps[4].wait, frame));
+
+  EXPECT_TRUE(Matches(steps[5].wait, MakeReport(kMsgPageCall, 0, R"({"name":"add","args":[],"origin":"file://"})")));
+  EXPECT_FALSE(Matches(steps[5].wait, MakeReport(kMsgPageCall, 0, R"({"name":"addx","args":[],"origin":"file://"})")));
+  EXPECT_FALSE(Matches(steps[5].wait, MakeReport(kMsgPageCall, 0, "not json")));
 }
 
 }  // namespace
