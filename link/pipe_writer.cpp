@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "diag/frame_stamps.h"
 #include "diag/log.h"
 #include "diag/perf_stats.h"
 #include "link/pipe_link.h"
@@ -130,6 +131,7 @@ void PipeWriter::Run() {
     const bool stopped = WaitForFrameOrStop();
     while (Pop(&frame)) {
       const std::int64_t before = QpcNow();
+      if (frame.frame_ready) StampFrameHanded(frame.surface, before);
       const bool ok = WriteOne(frame.bytes);
       RecordPipeWrite(QpcMicros(before, QpcNow()));
       if (!ok) {
