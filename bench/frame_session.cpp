@@ -4,8 +4,9 @@ namespace nimo_bench {
 
 namespace {
 
-nimo::test::SandboxLayout Layout() {
+nimo::test::SandboxLayout Layout(const FrameSessionOptions& options) {
   nimo::test::SandboxLayout layout;
+  layout.program = options.program;
   layout.libraries = {"dezor2.dll", "d3d11.dll", "dxgi.dll"};
   return layout;
 }
@@ -19,7 +20,7 @@ std::size_t CountOf(const std::string& text, const std::string& what) {
 }
 
 FrameSession::FrameSession(const FrameSessionOptions& options)
-    : options_(options), sandbox_(Layout()), client_(options.pipe_buffer) {}
+    : options_(options), sandbox_(Layout(options)), client_(options.pipe_buffer) {}
 
 bool FrameSession::Start() {
   if (!sandbox_.ok() || !sandbox_.WriteFile("scenario.txt", options_.scenario)) return false;
@@ -29,7 +30,9 @@ bool FrameSession::Start() {
   std::vector<std::string> env = {"NIMO_STANDIN_JOURNAL=" + sandbox_.Path("journal.txt"),
                                   "NIMO_STANDIN_SCENARIO=" + sandbox_.Path("scenario.txt")};
   if (options_.gpu_log) env.push_back("NIMO_STANDIN_GPU_LOG=" + sandbox_.Path("gpu.txt"));
-  if (!sandbox_.Start("--nimomp-browser " + client_.PipeSwitches() + " --nimomp-url=" + options_.url, env,
+  if (!sandbox_.Start("--nimomp-browser " + client_.PipeSwitches() + " --nimomp-url=" + options_.url +
+                          (options_.switches.empty() ? "" : " " + options_.switches),
+                      env,
                       &process_)) {
     return false;
   }

@@ -20,6 +20,10 @@ struct FrameSessionOptions {
   bool gpu_log = false;
   std::string url = "about:blank#ui";  // the UI surface's page
   DWORD pipe_buffer = 1 << 20;
+  // The engine: a file of the benchmark's bin folder (another build can be set beside it
+  // for a before/after run), and switches added to its command line.
+  std::string program = "nimo-webengine.exe";
+  std::string switches;
 };
 
 class FrameSession {
