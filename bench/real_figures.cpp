@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "bench/frame_session.h"
+#include "bench/latency_rows.h"
 #include "bench/paint_latency.h"
 #include "bench/raw_stream.h"
 #include "protocol/wire.h"
@@ -50,7 +51,8 @@ bool WriteText(const std::string& path, const std::string& text) {
 
 struct RealRun {
   PaintLatency latency;
-  std::vector<long long> own;         // the product's own part, from its frame stamps
+  std::vector<PaintCall> calls;
+  std::string log;                    // the engine's, with its frame stamps
   std::vector<long long> raw_loaded;  // the raw pipe read while the session ran
   std::vector<long long> copied;      // bytes per frame into the surface texture
   std::vector<long long> screenshot, decode, diff;
@@ -97,12 +99,12 @@ RealRun Run(const std::string& url, bool cpu, bool scroll, const std::string& pr
   out.raw_loaded = raw.Finish();
   out.frames = received.size();
   out.exit_code = s.Stop();
+  out.log = s.log();
   const nimo_test::Journal journal = s.journal();
   nimo_test::EndChromiumOf(journal);
-  const std::vector<PaintCall> calls = PaintCalls(journal, cpu ? "cpu" : "gpu", kWidth, kHeight);
-  out.paints = calls.size();
-  out.latency = PairWithReads(calls, received);
-  out.own = OwnPart(calls, HandedStamps(s.log(), 0));
+  out.calls = PaintCalls(journal, cpu ? "cpu" : "gpu", kWidth, kHeight);
+  out.paints = out.calls.size();
+  out.latency = PairWithReads(out.calls, received);
   for (const JournalEntry& e : journal.Events("paint.real")) {
     if (e.Int("width") != kWidth) continue;
     out.screenshot.push_back(e.Int("screenshot_us"));
@@ -111,67 +113,35 @@ RealRun Run(const std::string& url, bool cpu, bool scroll, const std::string& pr
   }
   if (!cpu) {
     // The first paints of a new size copy the whole frame by design.
-    for (std::size_t i = 2; i < calls.size(); ++i) out.copied.push_back(calls[i].copied);
+    for (std::size_t i = 2; i < out.calls.size(); ++i) out.copied.push_back(out.calls[i].copied);
   }
   return out;
 }
 
-// The latency runs of one engine on one path, pooled over the rounds.
+// The latency runs of one build on one path, and the stand-in's figures of those runs.
 struct Pooled {
-  PaintLatency latency;
-  std::vector<long long> own, raw_loaded;
+  PathRuns runs;
   std::vector<long long> copied, screenshot, decode, diff;
-  std::size_t paints = 0, frames = 0, runs = 0;
-  long exit_code = 0;
-  bool started = true;
 
   void Add(const RealRun& run) {
-    ++runs;
     if (!run.started) {
-      started = false;
+      runs.Failed();
       return;
     }
-    Pool(&latency, run.latency);
-    Pool(&own, run.own);
-    Pool(&raw_loaded, run.raw_loaded);
+    runs.Add(run.latency, run.calls, run.frames, run.log, 0, run.raw_loaded, run.exit_code);
     Pool(&copied, run.copied);
     Pool(&screenshot, run.screenshot);
     Pool(&decode, run.decode);
     Pool(&diff, run.diff);
-    paints += run.paints;
-    frames += run.frames;
-    if (run.exit_code != 0) exit_code = run.exit_code;
   }
 };
 
-// The rows of one engine: per path, paint->FrameReady beside the raw pipe read at the same
-// time, and the product's own part.
-void AddLatencyRows(const char* section, const Pooled (&paths)[2], const Percentiles& idle, Table* table) {
-  using T = Row::Target;
+void AddRealLatencyRows(const std::string& section, const Pooled (&paths)[2], const Percentiles& idle, Table* table) {
   static const char* const kNames[] = {"shared texture", "CPU buffer"};
-  char note[320], figure[96];
-  for (int i = 0; i < 2; ++i) {
-    const Pooled& path = paths[i];
-    const Percentiles total = Of(path.latency.product), loaded = Of(path.raw_loaded), own = Of(path.own);
-    std::snprintf(note, sizeof note,
-                  "%dx%d animation page, %zu runs: %zu paints, %zu FrameReady, %zu paired; from the call, less the "
-                  "stand-in GPU; raw: %zu messages 16 ms apart read during the same runs (idle: p50 %.0f p99 %.0f "
-                  "us); exit %ld",
-                  kWidth, kHeight, path.runs, path.paints, path.frames, total.samples, loaded.samples, idle.p50,
-                  idle.p99, path.exit_code);
-    std::snprintf(figure, sizeof figure, "paint→FrameReady, %s p50 (us)", kNames[i]);
-    table->Add({section, figure, loaded.p50, total.p50, T::kRatioAtMost, 1.5, note});
-    std::snprintf(figure, sizeof figure, "paint→FrameReady, %s p99 (us)", kNames[i]);
-    table->Add({section, figure, loaded.p99, total.p99, T::kRatioAtMost, 1.3, ""});
-    std::snprintf(note, sizeof note,
-                  "call → bytes handed to WriteFile, less the stand-in GPU, from the engine's frame stamps; %zu "
-                  "frames, max %.0f us",
-                  own.samples, own.max);
-    std::snprintf(figure, sizeof figure, "own part, %s p50 (us)", kNames[i]);
-    table->Add({section, figure, 0, own.p50, T::kValueAtMost, 20, note});
-    std::snprintf(figure, sizeof figure, "own part, %s p99 (us)", kNames[i]);
-    table->Add({section, figure, 0, own.p99, T::kValueAtMost, 500, ""});
-  }
+  char what[96];
+  std::snprintf(what, sizeof what, "%dx%d animation page, raw spaced %lu ms", kWidth, kHeight,
+                static_cast<unsigned long>(kRawSpacingMs));
+  for (int i = 0; i < 2; ++i) AddLatencyRows(section, kNames[i], paths[i].runs, what, idle, 1.5, 1.3, table);
 }
 
 }  // namespace
@@ -211,7 +181,8 @@ void MeasureRealPages(const RawFigures& earlier, const std::string& before_progr
   DeleteFileA((folder + "\\anim.html").c_str());
   DeleteFileA((folder + "\\scroll.html").c_str());
   RemoveDirectoryA(folder.c_str());
-  if (!now[0].started || !now[1].started || !scrolled.started || (compare && (!before[0].started || !before[1].started))) {
+  if (!now[0].runs.started || !now[1].runs.started || !scrolled.started ||
+      (compare && (!before[0].runs.started || !before[1].runs.started))) {
     std::printf("real pages: the engine did not start\n");
     return;
   }
@@ -220,8 +191,8 @@ void MeasureRealPages(const RawFigures& earlier, const std::string& before_progr
                 idle.from_peer.samples, idle.from_peer.p99, idle.from_peer.max);
   table->Add({"real pages", "raw pipe idle, p50 (us)", idle.from_peer.p50, 0, T::kNone, 0, note});
   table->Add({"real pages", "raw pipe idle, p99 (us)", idle.from_peer.p99, 0, T::kNone, 0, ""});
-  AddLatencyRows("real pages", now, idle.from_peer, table);
-  if (compare) AddLatencyRows(("real pages, before: " + before_program).c_str(), before, idle.from_peer, table);
+  AddRealLatencyRows("real pages", now, idle.from_peer, table);
+  if (compare) AddRealLatencyRows("real pages, before: " + before_program, before, idle.from_peer, table);
   const double whole = static_cast<double>(kWidth) * kHeight * 4;
   const Percentiles a = Of(now[0].copied), s = Of(scrolled.copied);
   std::snprintf(note, sizeof note, "%zu copies; p99 %.0f bytes", a.samples, a.p99);
@@ -231,7 +202,7 @@ void MeasureRealPages(const RawFigures& earlier, const std::string& before_progr
   table->Add({"real pages", "scroll bytes copied per frame vs whole frame", whole, s.p50, T::kNone, 0, note});
   static const char* const kNames[] = {"shared texture", "CPU buffer"};
   for (int i = 0; i < 2; ++i) {
-    const Percentiles with_gpu = Of(now[i].latency.with_gpu), standin = Of(now[i].latency.standin_gpu);
+    const Percentiles with_gpu = Of(now[i].runs.latency.with_gpu), standin = Of(now[i].runs.latency.standin_gpu);
     std::snprintf(note, sizeof note,
                   "not the product's: in-memory copies and texture opens; p99 %.0f us; call→read with it p50 %.0f "
                   "p99 %.0f us",

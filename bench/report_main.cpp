@@ -5,8 +5,8 @@
 //   bench_report.exe [--only link|frames|send|real] [--markdown FILE] [--before-engine EXE]
 //
 // --before-engine names another build of the engine copied into the bin folder (say the
-// one before a change): the real-page latency runs then alternate between it and this
-// build, three rounds each, and both get their rows.
+// one before a change): the latency runs of the frames and real-page sections then
+// alternate between it and this build, three rounds each, and both get their rows.
 // Prints the table and writes it as Markdown (default bench-report.md in the current
 // folder). Exit code 0 when every section ran, whether or not its targets were met:
 // figures are for reading, not for failing a build.
@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
   }
   if (only.empty() || only == "frames") {
     std::printf("frames through the engine ...\n");
-    nimo_bench::MeasureFrames(raw, &table);
+    nimo_bench::MeasureFrames(raw, before_engine, &table);
   }
   if (only.empty() || only == "real") {
     std::printf("real pages of headless Chromium through the engine ...\n");
