@@ -4,8 +4,9 @@ namespace nimo_bench {
 
 namespace {
 
-nimo::test::SandboxLayout Layout() {
+nimo::test::SandboxLayout Layout(const FrameSessionOptions& options) {
   nimo::test::SandboxLayout layout;
+  layout.program = options.program;
   layout.libraries = {"dezor2.dll", "d3d11.dll", "dxgi.dll"};
   return layout;
 }
@@ -19,7 +20,7 @@ std::size_t CountOf(const std::string& text, const std::string& what) {
 }
 
 FrameSession::FrameSession(const FrameSessionOptions& options)
-    : options_(options), sandbox_(Layout()), client_(options.pipe_buffer) {}
+    : options_(options), sandbox_(Layout(options)), client_(options.pipe_buffer) {}
 
 bool FrameSession::Start() {
   if (!sandbox_.ok() || !sandbox_.WriteFile("scenario.txt", options_.scenario)) return false;
@@ -31,7 +32,9 @@ bool FrameSession::Start() {
   if (options_.gpu_log) env.push_back("NIMO_STANDIN_GPU_LOG=" + sandbox_.Path("gpu.txt"));
   const std::string protocol =
       options_.protocol > 2 ? " --nimomp-protocol=" + std::to_string(options_.protocol) : std::string();
-  if (!sandbox_.Start("--nimomp-browser " + client_.PipeSwitches() + " --nimomp-url=" + options_.url + protocol, env,
+  if (!sandbox_.Start("--nimomp-browser " + client_.PipeSwitches() + " --nimomp-url=" + options_.url + protocol +
+                          (options_.switches.empty() ? "" : " " + options_.switches),
+                      env,
                       &process_)) {
     return false;
   }

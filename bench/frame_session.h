@@ -21,6 +21,10 @@ struct FrameSessionOptions {
   std::string url = "about:blank#ui";  // the UI surface's page
   DWORD pipe_buffer = 1 << 20;
   std::uint32_t protocol = 2;  // above 2: asked for with --nimomp-protocol, and Hello must say it
+  // The engine: a file of the benchmark's bin folder (another build can be set beside it
+  // for a before/after run), and switches added to its command line.
+  std::string program = "nimo-webengine.exe";
+  std::string switches;
 };
 
 class FrameSession {

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "bench/frame_session.h"
+#include "bench/latency_rows.h"
 #include "bench/paint_latency.h"
+#include "bench/raw_stream.h"
 #include "protocol/wire.h"
 
 namespace nimo_bench {
@@ -82,24 +84,21 @@ std::vector<PerfWindow> PerfWindows(const std::string& log) {
   return out;
 }
 
-struct PathLatency {
-  PaintLatency pooled;
-  std::size_t paints = 0, frames = 0;
-  long exit_code = 0;
-};
-
 // One path at a time; the client notes when it read each FrameReady, the stand-in engine's
-// journal when it called the paint callback and how long its GPU worked inside the call.
-void MeasurePath(bool shared_texture, PathLatency* total) {
+// journal when it called the paint callback and how long its GPU worked inside the call,
+// the engine's log when it handed each frame to WriteFile; a raw pipe is read meanwhile.
+void MeasurePath(bool shared_texture, const std::string& program, PathRuns* total) {
   const std::uint32_t surface = shared_texture ? kGpuSurface : kCpuSurface;
   ScenarioWriter scenario;
   scenario.Page(shared_texture ? "about:blank#ui" : kCpuUrl, SpacedPaints());
   FrameSessionOptions options;
   options.scenario = scenario.Text();
+  options.program = program;
+  options.switches = "--nimomp-frame-stamps=1";
   FrameSession s(options);
   if (!s.Start()) {
     std::printf("frame latency: the engine did not start\n");
-    total->exit_code = -1;
+    total->Failed();
     return;
   }
   if (shared_texture) {
@@ -107,6 +106,8 @@ void MeasurePath(bool shared_texture, PathLatency* total) {
   } else {
     s.client().SendSurfaceCommand(nimo::kMsgCreateSurface, kCpuSurface, kLatencyWidth, kLatencyHeight, 0, kCpuUrl);
   }
+  ConcurrentRawPipe raw;
+  if (!raw.Start(kFrameSpacingMs, kFrameSamples)) std::printf("frame latency: the raw peer did not start\n");
   std::vector<long long> received;
   const ULONGLONG deadline = GetTickCount64() + 60000;
   Report r;
@@ -118,49 +119,52 @@ void MeasurePath(bool shared_texture, PathLatency* total) {
     const FrameReadyPayload p = nimo::DecodeFrameReady(r.payload.data());
     if (p.surface_id == surface && p.width == kLatencyWidth && p.height == kLatencyHeight) received.push_back(now);
   }
+  const std::vector<long long> raw_loaded = raw.Finish();
   const long exit_code = s.Stop();
   const std::vector<PaintCall> calls =
       PaintCalls(s.journal(), shared_texture ? "gpu" : "cpu", kLatencyWidth, kLatencyHeight);
-  Pool(&total->pooled, PairWithReads(calls, received));
-  total->paints += calls.size();
-  total->frames += received.size();
-  if (exit_code != 0) total->exit_code = exit_code;
+  total->Add(PairWithReads(calls, received), calls, received.size(), s.log(), surface, raw_loaded, exit_code);
 }
 
-void FrameLatency(const RawFigures& earlier, Table* table) {
-  RawFigures raw = earlier;
-  raw.to_peer_samples.clear();
-  raw.from_peer_samples.clear();
-  PathLatency gpu, cpu;
+void FrameLatency(const RawFigures& earlier, const std::string& before_program, Table* table) {
+  // The raw pipe on its own, for comparison only: the rows set each figure beside the raw
+  // pipe read during the same runs.
+  RawFigures idle = earlier;
+  RawFigures fresh;
+  if (MeasureRawLatency(&fresh, kFrameSpacingMs)) idle = fresh;
+  // With an engine to compare, both run in alternating order, so that a change in the
+  // machine's load weighs on both alike.
+  const std::string current = FrameSessionOptions().program;
+  const bool compare = !before_program.empty();
+  PathRuns now[2], before[2];
   for (int round = 0; round < kLatencyRounds; ++round) {
-    RawFigures r;
-    if (!MeasureRawLatency(&r, kFrameSpacingMs)) std::printf("raw latency measurement failed\n");
-    PoolLatency(&raw, r);
-    MeasurePath(true, &gpu);
-    MeasurePath(false, &cpu);
+    for (int path = 0; path < 2; ++path) {
+      const bool before_first = compare && (round + path) % 2 == 1;
+      if (before_first) MeasurePath(path == 0, before_program, &before[path]);
+      MeasurePath(path == 0, current, &now[path]);
+      if (compare && !before_first) MeasurePath(path == 0, before_program, &before[path]);
+    }
   }
   using T = Row::Target;
+  static const char* const kNames[] = {"shared texture", "CPU buffer"};
+  char what[160];
+  std::snprintf(what, sizeof what, "scripted paints %d ms apart; raw: %zu-byte messages as far apart", kFrameSpacingMs,
+                kLatencyMessage);
+  for (int i = 0; i < 2; ++i) AddLatencyRows("frames", kNames[i], now[i], what, idle.from_peer, 1.5, 2, table);
+  if (compare) {
+    for (int i = 0; i < 2; ++i) {
+      AddLatencyRows("frames, before: " + before_program, kNames[i], before[i], what, idle.from_peer, 1.5, 2, table);
+    }
+  }
   struct Path {
     const char* name;
-    const PathLatency& figures;
+    const PathRuns& figures;
   };
-  const Path paths[] = {{"shared texture", gpu}, {"CPU buffer", cpu}};
+  const Path paths[] = {{"shared texture", now[0]}, {"CPU buffer", now[1]}};
   char figure[96], note[240];
-  for (const Path& path : paths) {
-    const Percentiles own = Of(path.figures.pooled.product);
-    std::snprintf(note, sizeof note,
-                  "%d rounds: %zu paints, %zu FrameReady, %zu paired; from the call, less the stand-in GPU; "
-                  "raw: %zu-byte messages %d ms apart; exit %ld",
-                  kLatencyRounds, path.figures.paints, path.figures.frames, own.samples, kLatencyMessage,
-                  kFrameSpacingMs, path.figures.exit_code);
-    std::snprintf(figure, sizeof figure, "paint→FrameReady, %s p50 (us)", path.name);
-    table->Add({"frames", figure, raw.from_peer.p50, own.p50, T::kRatioAtMost, 1.5, note});
-    std::snprintf(figure, sizeof figure, "paint→FrameReady, %s p99 (us)", path.name);
-    table->Add({"frames", figure, raw.from_peer.p99, own.p99, T::kRatioAtMost, 2, ""});
-  }
   // The stand-in's share, apart: what it spent inside the product's paint call.
   for (const Path& path : paths) {
-    const Percentiles with_gpu = Of(path.figures.pooled.with_gpu), standin = Of(path.figures.pooled.standin_gpu);
+    const Percentiles with_gpu = Of(path.figures.latency.with_gpu), standin = Of(path.figures.latency.standin_gpu);
     std::snprintf(note, sizeof note,
                   "not the product's: in-memory copies and texture opens; p99 %.0f us; call→read with it p50 %.0f "
                   "p99 %.0f us",
@@ -317,8 +321,8 @@ void ProbeBytes(Table* table) {
 
 }  // namespace
 
-void MeasureFrames(const RawFigures& raw, Table* table) {
-  FrameLatency(raw, table);
+void MeasureFrames(const RawFigures& raw, const std::string& before_program, Table* table) {
+  FrameLatency(raw, before_program, table);
   ProbeBytes(table);
   FourSurfacesSlowClient(table);
 }

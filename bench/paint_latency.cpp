@@ -1,5 +1,7 @@
 #include "bench/paint_latency.h"
 
+#include <cstdio>
+#include <cstring>
 #include <map>
 #include <string>
 
@@ -55,6 +57,28 @@ void Pool(PaintLatency* pooled, const PaintLatency& round) {
   pooled->product.insert(pooled->product.end(), round.product.begin(), round.product.end());
   pooled->with_gpu.insert(pooled->with_gpu.end(), round.with_gpu.begin(), round.with_gpu.end());
   pooled->standin_gpu.insert(pooled->standin_gpu.end(), round.standin_gpu.begin(), round.standin_gpu.end());
+}
+
+std::vector<long long> HandedStamps(const std::string& log, unsigned surface) {
+  static const char kLine[] = "[nimo-webengine][stamps] frame ";
+  std::vector<long long> out;
+  for (std::size_t at = log.find(kLine); at != std::string::npos; at = log.find(kLine, at + 1)) {
+    unsigned id = 0;
+    long long handed = 0;
+    if (std::sscanf(log.c_str() + at + std::strlen(kLine), "%u handed %lld", &id, &handed) == 2 && id == surface) {
+      out.push_back(handed);
+    }
+  }
+  return out;
+}
+
+std::vector<long long> OwnPart(const std::vector<PaintCall>& calls, const std::vector<long long>& handed) {
+  if (calls.empty()) return {};
+  std::vector<long long> kept;
+  for (long long t : handed) {
+    if (t >= calls.front().called) kept.push_back(t);
+  }
+  return PairWithReads(calls, kept).product;
 }
 
 }  // namespace nimo_bench

@@ -6,6 +6,7 @@
 //
 // Threads: the benchmark's main thread.
 #pragma once
+#include <string>
 #include <vector>
 
 #include "tests/support/journal.h"
@@ -34,5 +35,13 @@ struct PaintLatency {
 // coalescing keeps).
 PaintLatency PairWithReads(const std::vector<PaintCall>& calls, const std::vector<long long>& received);
 void Pool(PaintLatency* pooled, const PaintLatency& round);
+
+// The engine's own frame stamps (its --nimomp-frame-stamps=1 log lines): when the bytes of
+// each FrameReady of `surface` were handed to WriteFile, in the order written.
+std::vector<long long> HandedStamps(const std::string& log, unsigned surface);
+// The product's own part of each paint: from the call to the hand-over to WriteFile, less
+// the stand-in GPU's time inside the call (paired as PairWithReads pairs the reads; stamps
+// of frames before the first of `calls`, another size, are left out).
+std::vector<long long> OwnPart(const std::vector<PaintCall>& calls, const std::vector<long long>& handed);
 
 }  // namespace nimo_bench

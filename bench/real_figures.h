@@ -8,11 +8,15 @@
 //
 // Threads: the benchmark's main thread.
 #pragma once
+#include <string>
+
 #include "bench/bench_util.h"
 #include "bench/raw_pipe.h"
 
 namespace nimo_bench {
 
-void MeasureRealPages(const RawFigures& raw, Table* table);
+// `before_program`: when not empty, another engine build in the bench's bin folder, run in
+// turn with this one (before/after) and reported in rows of its own.
+void MeasureRealPages(const RawFigures& raw, const std::string& before_program, Table* table);
 
 }  // namespace nimo_bench

@@ -2,8 +2,11 @@
 // between this program and a copy of itself is measured first; every engine figure is
 // set beside it as a ratio, with its target.
 //
-//   bench_report.exe [--only link|frames|send|real|pacing] [--markdown FILE]
+//   bench_report.exe [--only link|frames|send|real|pacing] [--markdown FILE] [--before-engine EXE]
 //
+// --before-engine names another build of the engine copied into the bin folder (say the
+// one before a change): the latency runs of the frames and real-page sections then
+// alternate between it and this build, three rounds each, and both get their rows.
 // Prints the table and writes it as Markdown (default bench-report.md in the current
 // folder). Exit code 0 when every section ran, whether or not its targets were met:
 // figures are for reading, not for failing a build.
@@ -20,8 +23,10 @@
 #include "bench/link_figures.h"
 #include "bench/pacing_figures.h"
 #include "bench/raw_pipe.h"
+#include "bench/raw_stream.h"
 #include "bench/real_figures.h"
 #include "bench/send_cost.h"
+#include "tests/support/process_harness.h"
 
 int main(int argc, char** argv) {
   if (argc >= 4 && (std::strcmp(argv[1], "--raw-peer") == 0 || std::strcmp(argv[1], "--raw-peer-latency") == 0)) {
@@ -29,16 +34,29 @@ int main(int argc, char** argv) {
     const bool latency_only = std::strcmp(argv[1], "--raw-peer-latency") == 0;
     return nimo_bench::RunRawPeer(argv[2], latency_only, spacing > 0 ? static_cast<DWORD>(spacing) : 1);
   }
-  std::string only, markdown = "bench-report.md";
+  if (argc >= 5 && std::strcmp(argv[1], "--raw-peer-stream") == 0) {
+    const long spacing = std::strtol(argv[3], nullptr, 10);
+    return nimo_bench::RunRawStreamPeer(argv[2], spacing > 0 ? static_cast<DWORD>(spacing) : 1,
+                                        static_cast<int>(std::strtol(argv[4], nullptr, 10)));
+  }
+  std::string only, markdown = "bench-report.md", before_engine;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
       only = argv[++i];
     } else if (std::strcmp(argv[i], "--markdown") == 0 && i + 1 < argc) {
       markdown = argv[++i];
+    } else if (std::strcmp(argv[i], "--before-engine") == 0 && i + 1 < argc) {
+      before_engine = argv[++i];
     } else {
-      std::fprintf(stderr, "usage: bench_report [--only link|frames|send|real|pacing] [--markdown FILE]\n");
+      std::fprintf(stderr,
+                   "usage: bench_report [--only link|frames|send|real|pacing] [--markdown FILE] [--before-engine EXE]\n");
       return 2;
     }
+  }
+  if (!before_engine.empty() && GetFileAttributesA((nimo::test::TestBinDirectory() + "\\" + before_engine).c_str()) ==
+                                    INVALID_FILE_ATTRIBUTES) {
+    std::fprintf(stderr, "no %s beside bench_report.exe\n", before_engine.c_str());
+    return 2;
   }
   if (!only.empty() && only != "link" && only != "frames" && only != "send" && only != "real" &&
       only != "pacing") {
@@ -62,11 +80,11 @@ int main(int argc, char** argv) {
   }
   if (only.empty() || only == "frames") {
     std::printf("frames through the engine ...\n");
-    nimo_bench::MeasureFrames(raw, &table);
+    nimo_bench::MeasureFrames(raw, before_engine, &table);
   }
   if (only.empty() || only == "real") {
     std::printf("real pages of headless Chromium through the engine ...\n");
-    nimo_bench::MeasureRealPages(raw, &table);
+    nimo_bench::MeasureRealPages(raw, before_engine, &table);
   }
   if (only.empty() || only == "pacing") {
     std::printf("frame pacing on real pages of headless Chromium ...\n");

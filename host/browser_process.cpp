@@ -20,6 +20,7 @@
 #include "bridge/page_api.h"
 #include "bridge/page_invoke.h"
 #include "diag/crash_filter.h"
+#include "diag/frame_stamps.h"
 #include "diag/log.h"
 #include "diag/perf_stats.h"
 #include "diag/portable/extended_path.h"
@@ -179,6 +180,7 @@ int RunBrowserProcess(HINSTANCE instance) {
   const std::uint32_t protocol_version = NegotiateProtocolVersion(GetSwitchValue(kSwitchProtocol, ""));
   // The pointer's callbacks exist only for a client that speaks protocol 3.
   if (protocol_version >= 3) EnablePointer();
+  if (GetSwitchValue(kSwitchFrameStamps, "") == "1") EnableFrameStamps();
   if (!pipe_name.empty()) ConnectPipe(pipe_name.c_str(), SurfaceCommandSink(), protocol_version);
 
   if (!CreateUiSurfaceBrowser(url)) {
@@ -194,6 +196,7 @@ int RunBrowserProcess(HINSTANCE instance) {
   ReleaseGpuDevice();
   client_process.reset();
   CloseLink(kLinkCloseWaitMs);
+  WriteFrameStampsToLog();
   StopUiTasks();  // a link thread that outlived the wait can no longer reach the engine
   if (engine_api.cef_shutdown != nullptr) engine_api.cef_shutdown();
   timeEndPeriod(kTimerResolutionMs);

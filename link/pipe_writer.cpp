@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "diag/frame_stamps.h"
 #include "diag/log.h"
 #include "diag/perf_stats.h"
 #include "link/pipe_link.h"
@@ -12,6 +13,7 @@ namespace nimo {
 namespace {
 
 constexpr double kLatencyProbeIntervalUs = 200000.0;
+constexpr char kWriteFailedLine[] = "[nimo-webengine][ipc] pipe write failed - client gone\n";
 
 class QueueLock {
  public:
@@ -46,17 +48,89 @@ bool PipeWriter::Start(UniqueFileHandle pipe) {
   return true;
 }
 
+// Whether the writer thread has something to do (a sleeping one must then be woken).
+bool PipeWriter::HasWorkLocked() const {
+  return failed_ || handed_over_ || periodic_due_ || (!writing_ && (stop_ || !queue_.empty()));
+}
+
 SendPushResult PipeWriter::Push(QueuedFrame& frame) {
   SendPushResult result;
+  bool wake = false, direct = false;
+  {
+    QueueLock lock(&lock_);
+    // Through the queue even when written at once, so that its rules (and what it knows of
+    // each surface's texture handle) see every frame.
+    result = queue_.Push(frame);
+    if (result.queued && !writing_ && !stop_ && !failed_ && queue_.size() == 1 &&
+        link_stopped.load(std::memory_order_acquire) == 0) {
+      queue_.PopFront(&current_);
+      writing_ = true;
+      direct = true;
+    } else {
+      wake = result.queued && asleep_ && HasWorkLocked();
+    }
+  }
+  if (wake) WakeConditionVariable(&wake_);
+  if (direct) WriteDirectly();
+  return result;
+}
+
+// On the sender's thread, holding the pipe's write: starts the write and, when the pipe took
+// it at once, finishes it; a pending one goes to the writer thread.
+void PipeWriter::WriteDirectly() {
+  const WriteState state = StartWrite();
+  bool ok = true, periodic = false;
+  if (state == WriteState::kDone) {
+    ok = FinishWrite(false);
+    periodic = QpcMicros(last_periodic_.load(std::memory_order_relaxed), QpcNow()) > kLatencyProbeIntervalUs;
+  }
   bool wake = false;
   {
     QueueLock lock(&lock_);
-    result = queue_.Push(frame);
-    // A busy writer finds the frame on its own before it sleeps again.
-    wake = result.queued && asleep_;
+    if (state == WriteState::kPending) {
+      handed_over_ = true;  // the writer keeps the pipe's write until the queue is empty
+    } else {
+      writing_ = false;
+      if (state == WriteState::kFailed || !ok) failed_ = true;
+      if (periodic) periodic_due_ = true;
+    }
+    wake = asleep_ && HasWorkLocked();
   }
-  if (wake) WakeConditionVariable(&queued_);
-  return result;
+  if (wake) WakeConditionVariable(&wake_);
+}
+
+PipeWriter::WriteState PipeWriter::StartWrite() {
+  write_began_ = QpcNow();
+  if (current_.frame_ready) StampFrameHanded(current_.surface, write_began_);
+  overlapped_ = {};
+  overlapped_.hEvent = write_event_.get();  // WriteFile resets it when the write begins
+  if (WriteFile(pipe_.get(), current_.bytes.data(), static_cast<DWORD>(current_.bytes.size()), nullptr,
+                &overlapped_)) {
+    return WriteState::kDone;
+  }
+  if (GetLastError() == ERROR_IO_PENDING) return WriteState::kPending;
+  RecordPipeWrite(QpcMicros(write_began_, QpcNow()));
+  WriteLogText(kWriteFailedLine);
+  current_ = QueuedFrame();
+  return WriteState::kFailed;
+}
+
+// Collects the started write's result (waiting for it only when `wait`), counts it and lets
+// the frame go. False, logged, when it failed.
+bool PipeWriter::FinishWrite(bool wait) {
+  DWORD written = 0;
+  const bool ok = GetOverlappedResult(pipe_.get(), &overlapped_, &written, wait ? TRUE : FALSE) &&
+                  written == current_.bytes.size();
+  RecordPipeWrite(QpcMicros(write_began_, QpcNow()));
+  current_ = QueuedFrame();
+  if (!ok) WriteLogText(kWriteFailedLine);
+  return ok;
+}
+
+void PipeWriter::MarkFailed() {
+  QueueLock lock(&lock_);
+  failed_ = true;
+  writing_ = false;
 }
 
 void PipeWriter::Stop() {
@@ -64,7 +138,7 @@ void PipeWriter::Stop() {
     QueueLock lock(&lock_);
     stop_ = true;
   }
-  WakeConditionVariable(&queued_);
+  WakeConditionVariable(&wake_);
 }
 
 void PipeWriter::Close(DWORD wait_ms) {
@@ -85,31 +159,35 @@ DWORD WINAPI PipeWriter::ThreadMain(void* self) {
   return 0;
 }
 
-// Sleeps until a frame is queued or Stop was called; returns whether it was.
-bool PipeWriter::WaitForFrameOrStop() {
+// Sleeps until there is work, then takes it: a handed-over write, or the pipe's write when
+// it is free and frames wait.
+PipeWriter::Work PipeWriter::WaitForWork() {
   QueueLock lock(&lock_);
-  while (queue_.empty() && !stop_) {
+  while (!HasWorkLocked()) {
     asleep_ = true;
-    SleepConditionVariableSRW(&queued_, &lock_, INFINITE, 0);
+    SleepConditionVariableSRW(&wake_, &lock_, INFINITE, 0);
     asleep_ = false;
   }
-  return stop_;
-}
-
-bool PipeWriter::Pop(QueuedFrame* frame) {
-  QueueLock lock(&lock_);
-  return queue_.PopFront(frame);
-}
-
-bool PipeWriter::WriteOne(const std::vector<std::uint8_t>& bytes) {
-  OVERLAPPED ov = {};
-  ov.hEvent = write_event_.get();  // WriteFile resets it when the write begins
-  DWORD written = 0;
-  if (!WriteFile(pipe_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), nullptr, &ov) &&
-      GetLastError() != ERROR_IO_PENDING) {
-    return false;
+  Work work;
+  work.failed = failed_;
+  if (failed_) return work;
+  if (handed_over_) {
+    handed_over_ = false;
+    work.complete_handed = true;
+    work.drain = true;
+  } else if (!writing_ && !queue_.empty()) {
+    writing_ = true;
+    work.drain = true;
   }
-  return GetOverlappedResult(pipe_.get(), &ov, &written, TRUE) && written == bytes.size();
+  periodic_due_ = false;
+  return work;
+}
+
+bool PipeWriter::NextOrRelease() {
+  QueueLock lock(&lock_);
+  if (queue_.PopFront(&current_)) return true;
+  writing_ = false;
+  return false;
 }
 
 // At most every 200 ms: how long the UI thread takes to run a task, timed from the moment
@@ -121,25 +199,38 @@ void PipeWriter::ProbeUiLatency() {
   PostLatencyProbe();
 }
 
-// Writes every queued frame as one pipe message (outside the queue lock), then lets the
-// statistics report and probes the UI thread. Ends after the first failed write, or on the
-// first wake-up after the link was stopped (having written what was queued).
+// Whether the writer is to end now: the link was stopped and nobody holds the pipe's write
+// (a sender still holding it wakes the writer when it lets go).
+bool PipeWriter::StoppedAndIdle() {
+  QueueLock lock(&lock_);
+  return (stop_ || link_stopped.load(std::memory_order_acquire) != 0) && !writing_;
+}
+
+// Completes a handed-over write and writes every queued frame as one pipe message (outside
+// the queue lock), then lets the statistics report and probes the UI thread. Ends after the
+// first failed write (its own or a sender's), or on the first wake-up after the link was
+// stopped (having written what was queued).
 void PipeWriter::Run() {
-  QueuedFrame frame;
   for (;;) {
-    const bool stopped = WaitForFrameOrStop();
-    while (Pop(&frame)) {
-      const std::int64_t before = QpcNow();
-      const bool ok = WriteOne(frame.bytes);
-      RecordPipeWrite(QpcMicros(before, QpcNow()));
-      if (!ok) {
-        WriteLog("[nimo-webengine][ipc] pipe write failed - client gone\n");
-        return;
+    const Work work = WaitForWork();
+    if (work.failed) return;
+    if (work.complete_handed && !FinishWrite(true)) {
+      MarkFailed();
+      return;
+    }
+    if (work.drain) {
+      while (NextOrRelease()) {
+        const WriteState state = StartWrite();
+        if (state == WriteState::kFailed || !FinishWrite(true)) {
+          MarkFailed();
+          return;
+        }
       }
     }
     ReportPerfIfDue();
     ProbeUiLatency();
-    if (stopped || link_stopped.load(std::memory_order_acquire)) return;
+    last_periodic_.store(QpcNow(), std::memory_order_relaxed);
+    if (StoppedAndIdle()) return;
   }
 }
 

@@ -33,6 +33,7 @@ constexpr const char kSwitchDevToolsPort[] = "--nimomp-devtools-port";  // 1024-
 constexpr const char kSwitchProtocol[] = "--nimomp-protocol";    // protocol version asked for
 // Protocol 3: the origins whose documents get window.mp, "<origin>[,<origin>...]".
 constexpr const char kSwitchBridgeOrigins[] = "--nimomp-bridge-origins";
+constexpr const char kSwitchFrameStamps[] = "--nimomp-frame-stamps";  // "1": log frame stamps (benchmarks)
 
 // Value of the switch `name` (dashes included, e.g. "--nimomp-pipe") in `command_line`,
 // or `fallback` when "<name>=" does not occur anywhere in the text.
