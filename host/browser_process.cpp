@@ -193,7 +193,7 @@ int RunBrowserProcess(HINSTANCE instance) {
   // What the engine's objects, the GPU, the client and the link are held by is let go on
   // this thread while the engine still runs; nothing is left for static destructors.
   ReleaseSurfaceTable();
-  ReleaseGpuDevice();
+  surfaces.gpu.Release();
   client_process.reset();
   CloseLink(kLinkCloseWaitMs);
   WriteFrameStampsToLog();
