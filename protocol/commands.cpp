@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "protocol/frame_ring.h"
 #include "protocol/input_messages.h"
 #include "protocol/keyboard_messages.h"
 
@@ -64,6 +65,11 @@ Bytes ImeFinishComposing(std::uint32_t surface, bool keep_selection) {
   return HeadCommand(kMsgImeFinishComposing, surface, 0, 0, keep_selection ? 1u : 0u);
 }
 Bytes ImeCancelComposition(std::uint32_t surface) { return HeadCommand(kMsgImeCancelComposition, surface, 0, 0, 0); }
+
+Bytes FrameRelease(std::uint32_t surface, std::uint32_t slot) {
+  const SurfaceHead head = FrameReleaseHead(surface, slot);
+  return HeadCommand(kMsgFrameRelease, head.surface_id, head.param1, head.param2, head.param3);
+}
 
 Bytes Shutdown() { return Frame(kMsgShutdown, nullptr, 0); }
 

@@ -46,6 +46,9 @@ Bytes ImeSetComposition(std::uint32_t surface, std::string_view text, std::uint3
 Bytes ImeCommitText(std::uint32_t surface, std::string_view text);
 Bytes ImeFinishComposing(std::uint32_t surface, bool keep_selection);
 Bytes ImeCancelComposition(std::uint32_t surface);
+// Frame ring (protocol 3, protocol/frame_ring.h): the client reads `slot` of `surface` no
+// more until a FrameReady3 announces it again.
+Bytes FrameRelease(std::uint32_t surface, std::uint32_t slot);
 // Ends the link: the engine closes every browser and exits (code 0). Nothing written after
 // it is read.
 Bytes Shutdown();

@@ -31,6 +31,7 @@ constexpr const char kSwitchResources[] = "--nimomp-resources";
 constexpr const char kSwitchUiRoot[] = "--nimomp-ui-root";        // folder served as the UI origin
 constexpr const char kSwitchDevToolsPort[] = "--nimomp-devtools-port";  // 1024-65535
 constexpr const char kSwitchProtocol[] = "--nimomp-protocol";    // protocol version asked for
+constexpr const char kSwitchFrameRing[] = "--nimomp-frame-ring";  // 2..4 slots per surface (protocol 3)
 
 // Value of the switch `name` (dashes included, e.g. "--nimomp-pipe") in `command_line`,
 // or `fallback` when "<name>=" does not occur anywhere in the text.

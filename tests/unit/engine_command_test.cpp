@@ -35,6 +35,7 @@ TEST(EngineCommand, HostileValuesComeBackExactlyOrAreRefused) {
   in.devtools_port = "9222";
   in.adapter_luid = "0000000100005101";
   in.protocol_version = "3";
+  in.frame_ring = "3";
   in.url = "file:///C:/Program Files/My Game/ui/index.html?a=b c";
   in.extra_switches = {"--some-flag", "--lang=de DE", "--empty="};
   const EngineCommand c = BuildEngineCommand(in);
@@ -44,6 +45,7 @@ TEST(EngineCommand, HostileValuesComeBackExactlyOrAreRefused) {
   EXPECT_EQ(SwitchValueIn(c.line, nimo::kSwitchClientPid, kAbsent), "42");
   EXPECT_EQ(SwitchValueIn(c.line, nimo::kSwitchAdapterLuid, kAbsent), in.adapter_luid);
   EXPECT_EQ(SwitchValueIn(c.line, nimo::kSwitchProtocol, kAbsent), "3");
+  EXPECT_EQ(SwitchValueIn(c.line, nimo::kSwitchFrameRing, kAbsent), "3");
   EXPECT_EQ(SwitchValueIn(c.line, nimo::kSwitchCache, kAbsent), in.cache_dir + ".") << "the same folder";
   EXPECT_EQ(SwitchValueIn(c.line, nimo::kSwitchLocales, kAbsent), in.locales_dir);
   EXPECT_EQ(SwitchValueIn(c.line, nimo::kSwitchResources, kAbsent), in.resources_dir);
