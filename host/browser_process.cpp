@@ -28,6 +28,7 @@
 #include "protocol/switches.h"
 #include "protocol/version.h"
 #include "surfaces/commands.h"
+#include "surfaces/frame_ring_slots.h"
 #include "surfaces/gpu_device.h"
 #include "surfaces/paint.h"
 #include "surfaces/pointer.h"
@@ -162,6 +163,7 @@ int RunBrowserProcess(HINSTANCE instance) {
   const std::uint32_t protocol_version = NegotiateProtocolVersion(GetSwitchValue(kSwitchProtocol, ""));
   // The pointer's callbacks exist only for a client that speaks protocol 3.
   if (protocol_version >= 3) EnablePointer();
+  ConfigureFrameRing(protocol_version, GetSwitchValue(kSwitchFrameRing, ""));
   if (!pipe_name.empty()) ConnectPipe(pipe_name.c_str(), SurfaceCommandSink(), protocol_version);
 
   if (!CreateUiSurfaceBrowser(url)) {
@@ -174,6 +176,7 @@ int RunBrowserProcess(HINSTANCE instance) {
   // What the engine's objects, the GPU, the client and the link are held by is let go on
   // this thread while the engine still runs; nothing is left for static destructors.
   ReleaseSurfaceTable();
+  ReleaseFrameRing();
   ReleaseGpuDevice();
   client_process.reset();
   CloseLink(kLinkCloseWaitMs);

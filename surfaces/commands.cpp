@@ -10,8 +10,10 @@
 #include "diag/perf_stats.h"
 #include "link/pipe_link.h"
 #include "link/ui_task.h"
+#include "protocol/frame_ring.h"
 #include "protocol/keyboard_messages.h"
 #include "protocol/pointer_messages.h"
+#include "surfaces/frame_ring_slots.h"
 #include "surfaces/keyboard.h"
 #include "surfaces/pointer.h"
 #include "surfaces/portable/input_translate.h"
@@ -108,6 +110,12 @@ void DispatchVersion3Command(const DecodedCommand& command) {
       SurfaceHead head = {};
       if (!DecodeSetScale(command.payload, command.length, &head.surface_id, &head.param1)) return;
       PostUiTask("scale", [head] { ScaleTask(head); });
+      break;
+    }
+    case kMsgFrameRelease: {
+      SurfaceHead head = {};
+      if (!DecodeFrameRelease(command.payload, command.length, &head.surface_id, &head.param1)) return;
+      PostUiTask("frame release", [head] { ReleaseRingSlot(head.surface_id, head.param1); });
       break;
     }
     default:

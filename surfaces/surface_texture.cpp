@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "diag/log.h"
+#include "surfaces/frame_ring_slots.h"
 #include "surfaces/gpu_device.h"
 #include "surfaces/popup.h"
 #include "surfaces/surface.h"
@@ -59,7 +60,8 @@ bool EnsureSurfaceTexture(Surface* s, int width, int height) {
   s->texture_height = static_cast<std::uint32_t>(height);
   s->full_copy_pending = 1;
 
-  if (client_process) {
+  // With a frame ring the client reads the slots only; this texture stays the engine's.
+  if (client_process && !FrameRingActive()) {
     HANDLE in_client = nullptr;
     if (DuplicateHandle(GetCurrentProcess(), s->shared_handle.get(), client_process.get(), &in_client, 0, FALSE, DUPLICATE_SAME_ACCESS) &&
         in_client) {
