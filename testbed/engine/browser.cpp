@@ -599,6 +599,8 @@ void RunAction(BrowserCore* b, const Directive& d) {
     PopupWidgetAction(b, d);
   } else if (k == "keyboard_request" || k == "composition_range") {
     ImeAction(b, d);
+  } else if (k == "gpu_reset") {
+    GpuResetAction(d);
   } else if (k == "crash") {
     EndRenderer(b, static_cast<int>(d.Int("status", TS_PROCESS_CRASHED)), static_cast<int>(d.Int("code", -1073741819)));
   } else if (k == "close") {

@@ -537,6 +537,15 @@ void PaintRealFrame(BrowserCore* b, int width, int height, std::vector<std::uint
   Deliver(b, PET_VIEW, whole ? all : dirty, whole, kDxgiB8G8R8A8, whole ? all : dirty);
 }
 
+void GpuResetAction(const Directive& d) {
+  auto remove_all = NimoStandinExport<NimoStandinRemoveAllDevicesFn>("d3d11.dll", "NimoStandinRemoveAllDevices");
+  auto fail_next = NimoStandinExport<NimoStandinFailNextDevicesFn>("d3d11.dll", "NimoStandinFailNextDevices");
+  const long long fails = d.Int("fail_devices", 0);
+  if (fail_next && fails > 0) fail_next(static_cast<UINT>(fails));
+  if (remove_all) remove_all();
+  Event("gpu.reset").Num("found", remove_all ? 1 : 0).Num("fail_devices", fails);
+}
+
 void PopupWidgetAction(BrowserCore* b, const Directive& d) {
   cef_render_handler_t* h = RenderHandlerOf(b);
   if (d.keyword == "popup_show") {

@@ -29,6 +29,10 @@ void PaintAction(BrowserCore* browser, const Directive& action);
 // select list) opens, closes or takes its place, announced to the render handler. As in
 // the engine, nothing under a closed popup is repainted unless the product asks.
 void PopupWidgetAction(BrowserCore* browser, const Directive& action);
+// `gpu_reset [fail_devices=N]`: every Direct3D device of this process is lost at once, as
+// after a driver reset (the stand-in GPU's NimoStandinRemoveAllDevices), and the next N
+// device creations fail; journaled as `gpu.reset found fail_devices`.
+void GpuResetAction(const Directive& action);
 void PaintOnClosed(BrowserCore* browser);
 // A real page's frame (Chromium mode): becomes the current frame and is painted with
 // `dirty` as its changed rectangles (`whole`: everything changed).

@@ -2,10 +2,13 @@
 // uploads, mapping of staging textures and flushes. Every copy checks what the real
 // runtime requires (same size and format group, boxes inside both textures, subresource
 // 0, no copy into a read-only or mapped texture); a call that breaks a rule is counted as
-// invalid, logged and has no effect, as a real runtime drops it.
+// invalid, logged and has no effect, as a real runtime drops it. The checks and counters
+// happen at the call; the pixels move on the device's timeline (d3d11_timeline.cpp).
 #include "testbed/gpu/d3d11_objects.h"
 
 #include <cstring>
+#include <memory>
+#include <vector>
 
 namespace standin {
 namespace {
@@ -17,7 +20,7 @@ Texture* Resolve(ID3D11Resource* resource, const char* call, const char* role) {
 }
 
 bool CanWrite(const Texture* t, const char* call) {
-  if (!t->view.writable) {
+  if (!t->view->writable) {
     Invalid("%s: destination was opened read-only", call);
     return false;
   }
@@ -32,42 +35,56 @@ bool CanWrite(const Texture* t, const char* call) {
   return true;
 }
 
-void CopyRows(Texture* dst, UINT dx, UINT dy, const std::uint8_t* src, std::uint32_t src_pitch, UINT width,
+void CopyRows(const SectionView& dst, UINT dx, UINT dy, const std::uint8_t* src, std::uint32_t src_pitch, UINT width,
               UINT height) {
-  std::uint32_t dst_pitch = dst->view.header()->row_pitch;
+  std::uint32_t dst_pitch = dst.header()->row_pitch;
   for (UINT y = 0; y < height; ++y)
-    std::memmove(dst->view.pixels() + static_cast<size_t>(dy + y) * dst_pitch + static_cast<size_t>(dx) * 4u,
+    std::memmove(dst.pixels() + static_cast<size_t>(dy + y) * dst_pitch + static_cast<size_t>(dx) * 4u,
                  src + static_cast<size_t>(y) * src_pitch, static_cast<size_t>(width) * 4u);
 }
 
-HRESULT STDMETHODCALLTYPE CtxQueryInterface(ID3D11DeviceContext* self, REFIID riid, void** out) {
+// A copy between two textures' pixels, recorded on the device's timeline: it reads the
+// source when it runs, not when it is recorded, as a GPU does.
+void RecordCopy(Device* d, const Texture* dst, UINT dx, UINT dy, const Texture* src, UINT sx, UINT sy, UINT w,
+                UINT h) {
+  SharedView to = dst->view;
+  SharedView from = src->view;
+  Record(d, [to, from, dx, dy, sx, sy, w, h] {
+    const std::uint32_t sp = from->header()->row_pitch;
+    CopyRows(*to, dx, dy, from->pixels() + static_cast<size_t>(sy) * sp + static_cast<size_t>(sx) * 4u, sp, w, h);
+  });
+}
+
+HRESULT STDMETHODCALLTYPE CtxQueryInterface(ID3D11DeviceContext4* self, REFIID riid, void** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
   if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_ID3D11DeviceChild) &&
-      !IsEqualIID(riid, IID_ID3D11DeviceContext))
+      !IsEqualIID(riid, IID_ID3D11DeviceContext) && !IsEqualIID(riid, IID_ID3D11DeviceContext1) &&
+      !IsEqualIID(riid, IID_ID3D11DeviceContext2) && !IsEqualIID(riid, IID_ID3D11DeviceContext3) &&
+      !IsEqualIID(riid, IID_ID3D11DeviceContext4))
     return E_NOINTERFACE;
   DeviceAddRef(DeviceFromContext(self));
   *out = self;
   return S_OK;
 }
-ULONG STDMETHODCALLTYPE CtxAddRef(ID3D11DeviceContext* self) {
+ULONG STDMETHODCALLTYPE CtxAddRef(ID3D11DeviceContext4* self) {
   Device* d = DeviceFromContext(self);
   DeviceAddRef(d);
   return static_cast<ULONG>(d->refs);
 }
-ULONG STDMETHODCALLTYPE CtxRelease(ID3D11DeviceContext* self) {
+ULONG STDMETHODCALLTYPE CtxRelease(ID3D11DeviceContext4* self) {
   Device* d = DeviceFromContext(self);
   LONG left = d->refs - 1;
   DeviceRelease(d);
   return static_cast<ULONG>(left);
 }
-void STDMETHODCALLTYPE CtxGetDevice(ID3D11DeviceContext* self, ID3D11Device** out) {
+void STDMETHODCALLTYPE CtxGetDevice(ID3D11DeviceContext4* self, ID3D11Device** out) {
   Device* d = DeviceFromContext(self);
   DeviceAddRef(d);
   *out = reinterpret_cast<ID3D11Device*>(&d->iface);
 }
 
-void STDMETHODCALLTYPE CtxCopyResource(ID3D11DeviceContext*, ID3D11Resource* dst_resource,
+void STDMETHODCALLTYPE CtxCopyResource(ID3D11DeviceContext4* self, ID3D11Resource* dst_resource,
                                        ID3D11Resource* src_resource) {
   Texture* dst = Resolve(dst_resource, "CopyResource", "destination");
   Texture* src = Resolve(src_resource, "CopyResource", "source");
@@ -80,13 +97,13 @@ void STDMETHODCALLTYPE CtxCopyResource(ID3D11DeviceContext*, ID3D11Resource* dst
     return Invalid("CopyResource: formats %u and %u are not compatible", dst->desc.Format, src->desc.Format);
   if (src->mapped) return Invalid("CopyResource: source is mapped");
   if (!CanWrite(dst, "CopyResource")) return;
-  CopyRows(dst, 0, 0, src->view.pixels(), src->view.header()->row_pitch, src->desc.Width, src->desc.Height);
+  RecordCopy(DeviceFromContext(self), dst, 0, 0, src, 0, 0, src->desc.Width, src->desc.Height);
   std::uint64_t bytes = static_cast<std::uint64_t>(src->desc.Width) * src->desc.Height * 4u;
   StatsCopied(&NimoGpuStats::copy_resource_calls, &NimoGpuStats::copy_resource_bytes, bytes);
   Journal("CopyResource %ux%u bytes=%llu", src->desc.Width, src->desc.Height, static_cast<unsigned long long>(bytes));
 }
 
-void STDMETHODCALLTYPE CtxCopySubresourceRegion(ID3D11DeviceContext*, ID3D11Resource* dst_resource, UINT dst_sub,
+void STDMETHODCALLTYPE CtxCopySubresourceRegion(ID3D11DeviceContext4* self, ID3D11Resource* dst_resource, UINT dst_sub,
                                                 UINT dst_x, UINT dst_y, UINT dst_z, ID3D11Resource* src_resource,
                                                 UINT src_sub, const D3D11_BOX* box) {
   Texture* dst = Resolve(dst_resource, "CopySubresourceRegion", "destination");
@@ -109,16 +126,14 @@ void STDMETHODCALLTYPE CtxCopySubresourceRegion(ID3D11DeviceContext*, ID3D11Reso
                    dst->desc.Width, dst->desc.Height);
   if (src->mapped) return Invalid("CopySubresourceRegion: source is mapped");
   if (!CanWrite(dst, "CopySubresourceRegion")) return;
-  std::uint32_t sp = src->view.header()->row_pitch;
-  CopyRows(dst, dst_x, dst_y, src->view.pixels() + static_cast<size_t>(b.top) * sp + static_cast<size_t>(b.left) * 4u,
-           sp, w, h);
+  RecordCopy(DeviceFromContext(self), dst, dst_x, dst_y, src, b.left, b.top, w, h);
   std::uint64_t bytes = static_cast<std::uint64_t>(w) * h * 4u;
   StatsCopied(&NimoGpuStats::copy_region_calls, &NimoGpuStats::copy_region_bytes, bytes);
   Journal("CopySubresourceRegion (%u,%u)-(%u,%u) to (%u,%u) bytes=%llu", b.left, b.top, b.right, b.bottom, dst_x,
           dst_y, static_cast<unsigned long long>(bytes));
 }
 
-void STDMETHODCALLTYPE CtxUpdateSubresource(ID3D11DeviceContext*, ID3D11Resource* dst_resource, UINT dst_sub,
+void STDMETHODCALLTYPE CtxUpdateSubresource(ID3D11DeviceContext4* self, ID3D11Resource* dst_resource, UINT dst_sub,
                                             const D3D11_BOX* box, const void* data, UINT row_pitch, UINT) {
   Texture* dst = Resolve(dst_resource, "UpdateSubresource", "destination");
   if (!dst) return;
@@ -132,18 +147,33 @@ void STDMETHODCALLTYPE CtxUpdateSubresource(ID3D11DeviceContext*, ID3D11Resource
   UINT w = b.right - b.left, h = b.bottom - b.top;
   if (row_pitch < w * 4u) return Invalid("UpdateSubresource: row pitch %u below %u", row_pitch, w * 4u);
   if (!CanWrite(dst, "UpdateSubresource")) return;
-  CopyRows(dst, b.left, b.top, static_cast<const std::uint8_t*>(data), row_pitch, w, h);
+  Device* d = DeviceFromContext(self);
+  if (RunsInline(d)) {
+    if (!DeviceRemoved(d)) CopyRows(*dst->view, b.left, b.top, static_cast<const std::uint8_t*>(data), row_pitch, w, h);
+  } else {
+    // The runtime takes the caller's bytes at the call; the GPU writes them later.
+    std::shared_ptr<std::vector<std::uint8_t>> bytes_now = std::make_shared<std::vector<std::uint8_t>>(
+        static_cast<size_t>(w) * h * 4u);
+    for (UINT y = 0; y < h; ++y)
+      std::memcpy(bytes_now->data() + static_cast<size_t>(y) * w * 4u,
+                  static_cast<const std::uint8_t*>(data) + static_cast<size_t>(y) * row_pitch, static_cast<size_t>(w) * 4u);
+    SharedView to = dst->view;
+    const UINT left = b.left, top = b.top;
+    Record(d, [to, bytes_now, left, top, w, h] { CopyRows(*to, left, top, bytes_now->data(), w * 4u, w, h); });
+  }
   std::uint64_t bytes = static_cast<std::uint64_t>(w) * h * 4u;
   StatsCopied(&NimoGpuStats::update_calls, &NimoGpuStats::update_bytes, bytes);
   Journal("UpdateSubresource (%u,%u)-(%u,%u) pitch=%u bytes=%llu", b.left, b.top, b.right, b.bottom, row_pitch,
           static_cast<unsigned long long>(bytes));
 }
 
-HRESULT STDMETHODCALLTYPE CtxMap(ID3D11DeviceContext*, ID3D11Resource* resource, UINT sub, D3D11_MAP type, UINT,
-                                 D3D11_MAPPED_SUBRESOURCE* out) {
+HRESULT STDMETHODCALLTYPE CtxMap(ID3D11DeviceContext4* self, ID3D11Resource* resource, UINT sub, D3D11_MAP type,
+                                 UINT, D3D11_MAPPED_SUBRESOURCE* out) {
   Texture* t = Resolve(resource, "Map", "resource");
   if (!t || !out) return E_INVALIDARG;
   std::memset(out, 0, sizeof *out);
+  Device* d = DeviceFromContext(self);
+  if (DeviceRemoved(d)) return DXGI_ERROR_DEVICE_REMOVED;
   if (sub != 0) return Invalid("Map: subresource %u", sub), E_INVALIDARG;
   if (t->desc.Usage != D3D11_USAGE_STAGING) return Invalid("Map: only staging textures are mappable"), E_INVALIDARG;
   bool wants_read = type == D3D11_MAP_READ || type == D3D11_MAP_READ_WRITE;
@@ -152,15 +182,19 @@ HRESULT STDMETHODCALLTYPE CtxMap(ID3D11DeviceContext*, ID3D11Resource* resource,
       (wants_write && !(t->desc.CPUAccessFlags & D3D11_CPU_ACCESS_WRITE)))
     return Invalid("Map: type %d not allowed by CPU access 0x%X", type, t->desc.CPUAccessFlags), E_INVALIDARG;
   if (t->mapped) return Invalid("Map: already mapped"), E_INVALIDARG;
+  // Waits for this device's work only: another device's copies into a shared texture are
+  // not ordered with it unless a fence or keyed mutex says so.
+  WaitIdle(d);
+  if (DeviceRemoved(d)) return DXGI_ERROR_DEVICE_REMOVED;
   t->mapped = true;
-  out->pData = t->view.pixels();
-  out->RowPitch = t->view.header()->row_pitch;
+  out->pData = t->view->pixels();
+  out->RowPitch = t->view->header()->row_pitch;
   out->DepthPitch = out->RowPitch * t->desc.Height;
   StatsAdd(&NimoGpuStats::maps);
   return S_OK;
 }
 
-void STDMETHODCALLTYPE CtxUnmap(ID3D11DeviceContext*, ID3D11Resource* resource, UINT sub) {
+void STDMETHODCALLTYPE CtxUnmap(ID3D11DeviceContext4*, ID3D11Resource* resource, UINT sub) {
   Texture* t = Resolve(resource, "Unmap", "resource");
   if (!t) return;
   if (sub != 0 || !t->mapped) return Invalid("Unmap: texture is not mapped");
@@ -168,7 +202,8 @@ void STDMETHODCALLTYPE CtxUnmap(ID3D11DeviceContext*, ID3D11Resource* resource, 
   StatsAdd(&NimoGpuStats::unmaps);
 }
 
-void STDMETHODCALLTYPE CtxFlush(ID3D11DeviceContext*) {
+void STDMETHODCALLTYPE CtxFlush(ID3D11DeviceContext4* self) {
+  Submit(DeviceFromContext(self));
   std::uint64_t bytes = 0;
   StatsUpdate([&](NimoGpuStats& s) {
     s.flushes += 1;
@@ -179,10 +214,17 @@ void STDMETHODCALLTYPE CtxFlush(ID3D11DeviceContext*) {
   Journal("Flush bytes=%llu", static_cast<unsigned long long>(bytes));
 }
 
+HRESULT STDMETHODCALLTYPE CtxSignal(ID3D11DeviceContext4* self, ID3D11Fence* fence, UINT64 value) {
+  return ContextSignal(DeviceFromContext(self), fence, value);
+}
+HRESULT STDMETHODCALLTYPE CtxWait(ID3D11DeviceContext4* self, ID3D11Fence* fence, UINT64 value) {
+  return ContextWait(DeviceFromContext(self), fence, value);
+}
+
 }  // namespace
 
-void InitContextVtable(ID3D11DeviceContextVtbl* vtbl) {
-  FillWithTraps(vtbl, sizeof *vtbl, "ID3D11DeviceContext");
+void InitContextVtable(ID3D11DeviceContext4Vtbl* vtbl) {
+  FillWithTraps(vtbl, sizeof *vtbl, "ID3D11DeviceContext4");
   vtbl->QueryInterface = Timed<CtxQueryInterface>;
   vtbl->AddRef = Timed<CtxAddRef>;
   vtbl->Release = Timed<CtxRelease>;
@@ -193,6 +235,8 @@ void InitContextVtable(ID3D11DeviceContextVtbl* vtbl) {
   vtbl->Map = Timed<CtxMap>;
   vtbl->Unmap = Timed<CtxUnmap>;
   vtbl->Flush = Timed<CtxFlush>;
+  vtbl->Signal = Timed<CtxSignal>;
+  vtbl->Wait = Timed<CtxWait>;
 }
 
 }  // namespace standin

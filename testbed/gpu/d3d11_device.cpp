@@ -9,12 +9,12 @@
 namespace standin {
 namespace {
 
-ID3D11Device1Vtbl g_device_vtbl;
+ID3D11Device5Vtbl g_device_vtbl;
 IDXGIDeviceVtbl g_dxgi_vtbl;
 
-Device* Self(ID3D11Device1* self) { return reinterpret_cast<Device*>(self); }
+Device* Self(ID3D11Device5* self) { return reinterpret_cast<Device*>(self); }
 
-HRESULT STDMETHODCALLTYPE DevQueryInterface(ID3D11Device1* self, REFIID riid, void** out) {
+HRESULT STDMETHODCALLTYPE DevQueryInterface(ID3D11Device5* self, REFIID riid, void** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
   if (IsEqualIID(riid, IID_IDXGIDevice) || IsEqualIID(riid, IID_IDXGIObject)) {
@@ -28,36 +28,46 @@ HRESULT STDMETHODCALLTYPE DevQueryInterface(ID3D11Device1* self, REFIID riid, vo
       Journal("QueryInterface(ID3D11Device1) refused (scripted)");
       return E_NOINTERFACE;
     }
-  } else if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_ID3D11Device)) {
+  } else if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_ID3D11Device) &&
+             !IsEqualIID(riid, IID_ID3D11Device2) && !IsEqualIID(riid, IID_ID3D11Device3) &&
+             !IsEqualIID(riid, IID_ID3D11Device4) && !IsEqualIID(riid, IID_ID3D11Device5)) {
     return E_NOINTERFACE;
   }
   DeviceAddRef(Self(self));
   *out = self;
   return S_OK;
 }
-ULONG STDMETHODCALLTYPE DevAddRef(ID3D11Device1* self) {
+ULONG STDMETHODCALLTYPE DevAddRef(ID3D11Device5* self) {
   DeviceAddRef(Self(self));
   return static_cast<ULONG>(Self(self)->refs);
 }
-ULONG STDMETHODCALLTYPE DevRelease(ID3D11Device1* self) {
+ULONG STDMETHODCALLTYPE DevRelease(ID3D11Device5* self) {
   LONG left = Self(self)->refs - 1;  // read first: the release may free the device
   DeviceRelease(Self(self));
   return static_cast<ULONG>(left);
 }
-HRESULT STDMETHODCALLTYPE DevCreateTexture2D(ID3D11Device1* self, const D3D11_TEXTURE2D_DESC* desc,
+HRESULT STDMETHODCALLTYPE DevCreateTexture2D(ID3D11Device5* self, const D3D11_TEXTURE2D_DESC* desc,
                                              const D3D11_SUBRESOURCE_DATA* initial, ID3D11Texture2D** out) {
   return CreateTexture(Self(self), desc, initial, out);
 }
-void STDMETHODCALLTYPE DevGetImmediateContext(ID3D11Device1* self, ID3D11DeviceContext** out) {
+void STDMETHODCALLTYPE DevGetImmediateContext(ID3D11Device5* self, ID3D11DeviceContext** out) {
   DeviceAddRef(Self(self));
-  *out = &Self(self)->context;
+  *out = reinterpret_cast<ID3D11DeviceContext*>(&Self(self)->context);
 }
-D3D_FEATURE_LEVEL STDMETHODCALLTYPE DevGetFeatureLevel(ID3D11Device1* self) { return Self(self)->level; }
-HRESULT STDMETHODCALLTYPE DevOpenSharedResource1(ID3D11Device1* self, HANDLE handle, REFIID riid, void** out) {
+D3D_FEATURE_LEVEL STDMETHODCALLTYPE DevGetFeatureLevel(ID3D11Device5* self) { return Self(self)->level; }
+HRESULT STDMETHODCALLTYPE DevOpenSharedResource1(ID3D11Device5* self, HANDLE handle, REFIID riid, void** out) {
   return OpenSharedTexture(Self(self), handle, riid, out);
 }
 
-HRESULT STDMETHODCALLTYPE DevGetDeviceRemovedReason(ID3D11Device1* self) {
+HRESULT STDMETHODCALLTYPE DevCreateFence(ID3D11Device5* self, UINT64 initial, D3D11_FENCE_FLAG flags, REFIID riid,
+                                         void** out) {
+  return CreateFence(Self(self), initial, flags, riid, out);
+}
+HRESULT STDMETHODCALLTYPE DevOpenSharedFence(ID3D11Device5* self, HANDLE handle, REFIID riid, void** out) {
+  return OpenSharedFence(Self(self), handle, riid, out);
+}
+
+HRESULT STDMETHODCALLTYPE DevGetDeviceRemovedReason(ID3D11Device5* self) {
   return DeviceRemoved(Self(self)) ? DXGI_ERROR_DEVICE_REMOVED : S_OK;
 }
 
@@ -91,17 +101,21 @@ HRESULT STDMETHODCALLTYPE DxgiGetAdapter(IDXGIDevice* self, IDXGIAdapter** out) 
   return hr;
 }
 
-HRESULT STDMETHODCALLTYPE DevCreateShaderResourceView(ID3D11Device1*, ID3D11Resource* resource,
+HRESULT STDMETHODCALLTYPE DevCreateShaderResourceView(ID3D11Device5* self, ID3D11Resource* resource,
                                                       const D3D11_SHADER_RESOURCE_VIEW_DESC* desc,
                                                       ID3D11ShaderResourceView** out) {
+  if (DeviceRemoved(Self(self))) {
+    if (out) *out = nullptr;
+    return DXGI_ERROR_DEVICE_REMOVED;
+  }
   return CreateShaderResourceView(resource, desc, out);
 }
 
-ID3D11DeviceContextVtbl g_context_vtbl;
+ID3D11DeviceContext4Vtbl g_context_vtbl;
 
 struct VtableSetup {
   VtableSetup() {
-    FillWithTraps(&g_device_vtbl, sizeof g_device_vtbl, "ID3D11Device1");
+    FillWithTraps(&g_device_vtbl, sizeof g_device_vtbl, "ID3D11Device5");
     g_device_vtbl.QueryInterface = Timed<DevQueryInterface>;
     g_device_vtbl.AddRef = Timed<DevAddRef>;
     g_device_vtbl.Release = Timed<DevRelease>;
@@ -111,6 +125,8 @@ struct VtableSetup {
     g_device_vtbl.OpenSharedResource1 = Timed<DevOpenSharedResource1>;
     g_device_vtbl.CreateShaderResourceView = Timed<DevCreateShaderResourceView>;
     g_device_vtbl.GetDeviceRemovedReason = Timed<DevGetDeviceRemovedReason>;
+    g_device_vtbl.CreateFence = Timed<DevCreateFence>;
+    g_device_vtbl.OpenSharedFence = Timed<DevOpenSharedFence>;
     FillWithTraps(&g_dxgi_vtbl, sizeof g_dxgi_vtbl, "IDXGIDevice");
     g_dxgi_vtbl.QueryInterface = Timed<DxgiQueryInterface>;
     g_dxgi_vtbl.AddRef = Timed<DxgiAddRef>;
@@ -133,6 +149,17 @@ int AdapterIndexOf(IDXGIAdapter* adapter, std::string* name) {
   return static_cast<int>(desc.AdapterLuid.LowPart) - 0x5100;
 }
 
+// NimoStandinFailNextDevices: creations still to fail, as while a driver restarts.
+volatile LONG g_devices_to_fail = 0;
+
+bool TakeScriptedDeviceFailure() {
+  for (;;) {
+    const LONG left = g_devices_to_fail;
+    if (left <= 0) return false;
+    if (InterlockedCompareExchange(&g_devices_to_fail, left - 1, left) == left) return true;
+  }
+}
+
 }  // namespace
 
 void DeviceAddRef(Device* d) { InterlockedIncrement(&d->refs); }
@@ -142,25 +169,34 @@ void DeviceRelease(Device* d) {
   if (left < 0) FailLoudly("ID3D11Device released more often than referenced");
   if (left == 0) {
     Journal("device released");
+    UnregisterDevice(d);
+    EndTimeline(d->timeline);
     delete d;
     StatsAdd(&NimoGpuStats::devices_live, -1);
   }
 }
 
-Device* DeviceFromContext(ID3D11DeviceContext* context) {
+Device* DeviceFromContext(ID3D11DeviceContext4* context) {
   return reinterpret_cast<Device*>(reinterpret_cast<std::uint8_t*>(context) - offsetof(Device, context));
 }
 
 }  // namespace standin
 
 // Marks a device lost, as a driver reset does: it stays usable as an object, but every
-// texture, view and open made on it from now on fails with DXGI_ERROR_DEVICE_REMOVED.
+// later call on it fails with DXGI_ERROR_DEVICE_REMOVED or, returning nothing, is dropped.
 extern "C" BOOL WINAPI NimoStandinRemoveDevice(ID3D11Device* device) {
   if (!device) return FALSE;
   standin::Device* d = reinterpret_cast<standin::Device*>(device);
   InterlockedExchange(&d->removed, 1);
   standin::Journal("device removed (adapter %u)", d->adapter_index);
   return TRUE;
+}
+
+// The next `count` device creations of the process fail with DXGI_ERROR_UNSUPPORTED.
+extern "C" void WINAPI NimoStandinFailNextDevices(UINT count) {
+  standin::EntryClock clock;
+  InterlockedExchange(&standin::g_devices_to_fail, static_cast<LONG>(count));
+  standin::Journal("the next %u device creations fail", count);
 }
 
 extern "C" HRESULT WINAPI D3D11CreateDevice(IDXGIAdapter* adapter, D3D_DRIVER_TYPE driver_type, HMODULE software,
@@ -194,7 +230,7 @@ extern "C" HRESULT WINAPI D3D11CreateDevice(IDXGIAdapter* adapter, D3D_DRIVER_TY
       }
     }
   }
-  if (SUCCEEDED(hr) && FailureScripted("device")) hr = DXGI_ERROR_UNSUPPORTED;
+  if (SUCCEEDED(hr) && (FailureScripted("device") || TakeScriptedDeviceFailure())) hr = DXGI_ERROR_UNSUPPORTED;
   D3D_FEATURE_LEVEL level = D3D_FEATURE_LEVEL_11_0;  // the runtime's default list tops out at 11_0
   if (SUCCEEDED(hr) && levels) {
     hr = E_INVALIDARG;
@@ -236,7 +272,11 @@ extern "C" HRESULT WINAPI D3D11CreateDevice(IDXGIAdapter* adapter, D3D_DRIVER_TY
   d->removed = 0;
   d->refs = (out_device ? 1 : 0) + (out_context ? 1 : 0);
   d->level = level;
+  const long long delay_us = ReadDelayMicros();
+  d->timeline = NewTimeline(d, delay_us);
+  if (delay_us >= 0) Journal("device timeline: work starts %lld us after its Flush", delay_us);
+  RegisterDevice(d);
   if (out_device) *out_device = reinterpret_cast<ID3D11Device*>(&d->iface);
-  if (out_context) *out_context = &d->context;
+  if (out_context) *out_context = reinterpret_cast<ID3D11DeviceContext*>(&d->context);
   return S_OK;
 }

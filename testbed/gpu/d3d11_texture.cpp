@@ -1,5 +1,6 @@
 // Textures of the d3d11 stand-in: section-backed pixels, the IDXGIResource1 view with
-// CreateSharedHandle, and opening a shared handle (OpenSharedResource1).
+// CreateSharedHandle, the IDXGIKeyedMutex view of SHARED_KEYEDMUTEX textures
+// (d3d11_keyed_mutex.cpp), and opening a shared handle (OpenSharedResource1).
 #include "testbed/gpu/d3d11_objects.h"
 
 #include <cstddef>
@@ -11,6 +12,7 @@ namespace {
 
 ID3D11Texture2DVtbl g_texture_vtbl;
 IDXGIResource1Vtbl g_resource1_vtbl;
+IDXGIKeyedMutexVtbl g_keyed_mutex_vtbl;
 
 Texture* FromResource1(IDXGIResource1* r) {
   return reinterpret_cast<Texture*>(reinterpret_cast<std::uint8_t*>(r) - offsetof(Texture, resource1));
@@ -30,6 +32,11 @@ HRESULT TextureQuery(Texture* t, REFIID riid, void** out) {
     *out = &t->resource1;
     return S_OK;
   }
+  if (IsEqualIID(riid, IID_IDXGIKeyedMutex) && (t->desc.MiscFlags & D3D11_RESOURCE_MISC_SHARED_KEYEDMUTEX)) {
+    InterlockedIncrement(&t->refs);
+    *out = &t->keyed_mutex;
+    return S_OK;
+  }
   *out = nullptr;
   return E_NOINTERFACE;
 }
@@ -39,7 +46,6 @@ ULONG TextureRelease(Texture* t) {
   if (left < 0) FailLoudly("ID3D11Texture2D released more often than referenced");
   if (left == 0) {
     Journal("texture released %ux%u", t->desc.Width, t->desc.Height);
-    CloseSection(&t->view);
     Device* d = t->device;
     delete t;
     StatsAdd(&NimoGpuStats::textures_live, -1);
@@ -86,7 +92,7 @@ HRESULT STDMETHODCALLTYPE ResCreateSharedHandle(IDXGIResource1* self, const SECU
     s.last_shared_access = access;
     s.last_shared_had_attributes_or_name = (attributes || name) ? 1u : 0u;
   });
-  if (!(t->desc.MiscFlags & D3D11_RESOURCE_MISC_SHARED_NTHANDLE) || t->opened || !t->view.section) {
+  if (!(t->desc.MiscFlags & D3D11_RESOURCE_MISC_SHARED_NTHANDLE) || t->opened || !t->view->section) {
     Invalid("CreateSharedHandle on a texture without D3D11_RESOURCE_MISC_SHARED_NTHANDLE");
     return DXGI_ERROR_INVALID_CALL;
   }
@@ -95,6 +101,10 @@ HRESULT STDMETHODCALLTYPE ResCreateSharedHandle(IDXGIResource1* self, const SECU
     Invalid("CreateSharedHandle access 0x%08lX", access);
     return E_INVALIDARG;
   }
+  if (DeviceRemoved(t->device)) {
+    Journal("CreateSharedHandle failed: device removed");
+    return DXGI_ERROR_DEVICE_REMOVED;
+  }
   if (FailureScripted("sharedhandle")) {
     Journal("CreateSharedHandle failed (scripted)");
     return E_OUTOFMEMORY;
@@ -102,7 +112,7 @@ HRESULT STDMETHODCALLTYPE ResCreateSharedHandle(IDXGIResource1* self, const SECU
   bool write = access == GENERIC_ALL || (access & DXGI_SHARED_RESOURCE_WRITE) != 0;
   DWORD rights = SECTION_QUERY | FILE_MAP_READ | (write ? FILE_MAP_WRITE : 0);
   HANDLE dup = nullptr;
-  if (!DuplicateHandle(GetCurrentProcess(), t->view.section, GetCurrentProcess(), &dup, rights, FALSE, 0))
+  if (!DuplicateHandle(GetCurrentProcess(), t->view->section, GetCurrentProcess(), &dup, rights, FALSE, 0))
     return HRESULT_FROM_WIN32(GetLastError());
   StatsAdd(&NimoGpuStats::shared_handles_created);
   Journal("CreateSharedHandle %ux%u access=0x%08lX handle=%p", t->desc.Width, t->desc.Height, access, dup);
@@ -125,6 +135,7 @@ struct VtableSetup {
     g_resource1_vtbl.AddRef = Timed<ResAddRef>;
     g_resource1_vtbl.Release = Timed<ResRelease>;
     g_resource1_vtbl.CreateSharedHandle = Timed<ResCreateSharedHandle>;
+    InitKeyedMutexVtable(&g_keyed_mutex_vtbl);
   }
 } g_vtable_setup;
 
@@ -133,11 +144,12 @@ Texture* NewTexture(Device* d, const D3D11_TEXTURE2D_DESC& desc, const SectionVi
   if (!t) return nullptr;
   t->iface.lpVtbl = &g_texture_vtbl;
   t->resource1.lpVtbl = &g_resource1_vtbl;
+  t->keyed_mutex.lpVtbl = &g_keyed_mutex_vtbl;
   t->refs = 1;
   t->device = d;
   DeviceAddRef(d);
   t->desc = desc;
-  t->view = view;
+  t->view = ShareView(view);
   t->opened = opened;
   StatsAdd(&NimoGpuStats::textures_live);
   return t;
@@ -239,11 +251,20 @@ void CloseSection(SectionView* view) {
   *view = SectionView();
 }
 
+SharedView ShareView(const SectionView& view) {
+  return SharedView(new SectionView(view), [](SectionView* v) {
+    CloseSection(v);
+    delete v;
+  });
+}
+
 Texture* TextureFrom(void* resource) {
   if (!resource) return nullptr;
   const void* vtbl = *static_cast<void* const*>(resource);
   if (vtbl == &g_texture_vtbl) return static_cast<Texture*>(resource);
   if (vtbl == &g_resource1_vtbl) return FromResource1(static_cast<IDXGIResource1*>(resource));
+  if (vtbl == &g_keyed_mutex_vtbl)
+    return reinterpret_cast<Texture*>(static_cast<std::uint8_t*>(resource) - offsetof(Texture, keyed_mutex));
   return nullptr;
 }
 

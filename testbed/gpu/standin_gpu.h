@@ -97,6 +97,12 @@ typedef BOOL(WINAPI* NimoStandinReadTextureFn)(HANDLE handle, std::uint32_t* wid
 // open made on it afterwards fails with DXGI_ERROR_DEVICE_REMOVED, and
 // GetDeviceRemovedReason says so. False for a null device.
 typedef BOOL(WINAPI* NimoStandinRemoveDeviceFn)(ID3D11Device* device);
+// Marks every device of the calling process lost at once, as a driver reset does (their
+// queued work is dropped too). Devices made afterwards work.
+typedef void(WINAPI* NimoStandinRemoveAllDevicesFn)(void);
+// The next `count` D3D11CreateDevice calls of the process fail with DXGI_ERROR_UNSUPPORTED
+// (a driver that is still restarting); 0 ends it.
+typedef void(WINAPI* NimoStandinFailNextDevicesFn)(UINT count);
 
 }  // extern "C"
 

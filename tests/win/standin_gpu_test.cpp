@@ -3,7 +3,7 @@
 // device-creation rules, shared NT-handle textures that really share pixels across
 // processes, copies that move exactly the pixels asked for, and counted bytes.
 #include <windows.h>
-#include <d3d11_1.h>
+#include <d3d11_4.h>
 #include <dxgi1_2.h>
 
 #include <cstdint>
@@ -395,6 +395,168 @@ TEST(StandinGpu, DeviceFreeHelpersShareAndReadPixels) {
   CloseHandle(h);
 }
 
+// With NIMO_STANDIN_GPU_DELAY_US a device's work runs on its own timeline, after the
+// Flush that submits it; another device reading the shared texture without waiting sees
+// the old picture, the device's own Map waits for its work, and nothing runs unflushed.
+TEST(StandinGpu, DelayedDeviceRunsItsWorkAfterTheFlushAndOnlyItsOwnMapWaits) {
+  Gpu writer, reader;
+  {
+    ScopedEnv delay("NIMO_STANDIN_GPU_DELAY_US", "300000");
+    ASSERT_TRUE(writer.Create());
+  }
+  ASSERT_TRUE(reader.Create());
+  const std::vector<std::uint32_t> before = Pattern(16, 8, 1), after = Pattern(16, 8, 2), later = Pattern(16, 8, 3);
+  Ref<ID3D11Texture2D> t;
+  ASSERT_EQ(S_OK, writer.MakeShared(16, 8, &before, t.out()));
+  HANDLE h = ShareHandle(t.p, kReadWrite);
+  ASSERT_NE(nullptr, h);
+  Ref<ID3D11Texture2D> seen;
+  ASSERT_EQ(S_OK, reader.device1->OpenSharedResource1(h, __uuidof(ID3D11Texture2D), reinterpret_cast<void**>(seen.out())));
+  CloseHandle(h);
+
+  writer.context->UpdateSubresource(t.p, 0, nullptr, after.data(), 16 * 4, 0);
+  writer.context->Flush();
+  EXPECT_EQ(before, reader.ReadBack(seen.p)) << "the reader's Map waited for another device's work";
+  EXPECT_EQ(after, writer.ReadBack(t.p)) << "the writer's own Map did not wait for its work";
+  EXPECT_EQ(after, reader.ReadBack(seen.p));
+
+  writer.context->UpdateSubresource(t.p, 0, nullptr, later.data(), 16 * 4, 0);
+  Sleep(450);
+  EXPECT_EQ(after, reader.ReadBack(seen.p)) << "work ran without a Flush";
+  writer.context->Flush();
+  Sleep(450);  // the delay is 300 ms
+  EXPECT_EQ(later, reader.ReadBack(seen.p));
+}
+
+// A shared fence orders two devices: the reader's Wait holds its copy back until the
+// writer's Signal has run, and CPU waits see the value only then.
+TEST(StandinGpu, SharedFenceOrdersTwoDevicesAndWakesCpuWaiters) {
+  Gpu writer, reader;
+  {
+    ScopedEnv delay("NIMO_STANDIN_GPU_DELAY_US", "300000");
+    ASSERT_TRUE(writer.Create());
+  }
+  ASSERT_TRUE(reader.Create());
+  Ref<ID3D11Device5> writer5, reader5;
+  Ref<ID3D11DeviceContext4> writer_context4, reader_context4;
+  ASSERT_EQ(S_OK, writer.device->QueryInterface(__uuidof(ID3D11Device5), reinterpret_cast<void**>(writer5.out())));
+  ASSERT_EQ(S_OK, reader.device->QueryInterface(__uuidof(ID3D11Device5), reinterpret_cast<void**>(reader5.out())));
+  ASSERT_EQ(S_OK, writer.context->QueryInterface(__uuidof(ID3D11DeviceContext4),
+                                                 reinterpret_cast<void**>(writer_context4.out())));
+  ASSERT_EQ(S_OK, reader.context->QueryInterface(__uuidof(ID3D11DeviceContext4),
+                                                 reinterpret_cast<void**>(reader_context4.out())));
+
+  Ref<ID3D11Fence> local, unshared;
+  ASSERT_EQ(S_OK, writer5->CreateFence(0, D3D11_FENCE_FLAG_SHARED, __uuidof(ID3D11Fence), reinterpret_cast<void**>(local.out())));
+  ASSERT_EQ(S_OK, writer5->CreateFence(0, D3D11_FENCE_FLAG_NONE, __uuidof(ID3D11Fence), reinterpret_cast<void**>(unshared.out())));
+  HANDLE fence_handle = nullptr;
+  EXPECT_EQ(DXGI_ERROR_INVALID_CALL, unshared->CreateSharedHandle(nullptr, GENERIC_ALL, nullptr, &fence_handle));
+  ASSERT_EQ(S_OK, local->CreateSharedHandle(nullptr, GENERIC_ALL, nullptr, &fence_handle));
+  Ref<ID3D11Fence> remote;
+  ASSERT_EQ(S_OK, reader5->OpenSharedFence(fence_handle, __uuidof(ID3D11Fence), reinterpret_cast<void**>(remote.out())));
+  CloseHandle(fence_handle);
+
+  const std::vector<std::uint32_t> before = Pattern(8, 8, 4), after = Pattern(8, 8, 5);
+  Ref<ID3D11Texture2D> t, seen, staging;
+  ASSERT_EQ(S_OK, writer.MakeShared(8, 8, &before, t.out()));
+  HANDLE h = ShareHandle(t.p, kReadWrite);
+  ASSERT_EQ(S_OK, reader.device1->OpenSharedResource1(h, __uuidof(ID3D11Texture2D), reinterpret_cast<void**>(seen.out())));
+  CloseHandle(h);
+  ASSERT_EQ(S_OK, reader.MakeTexture(8, 8, D3D11_USAGE_STAGING, 0, D3D11_CPU_ACCESS_READ, 0, nullptr, staging.out()));
+
+  HANDLE reached = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_EQ(S_OK, remote->SetEventOnCompletion(1, reached));
+  writer.context->UpdateSubresource(t.p, 0, nullptr, after.data(), 8 * 4, 0);
+  ASSERT_EQ(S_OK, writer_context4->Signal(local.p, 1));
+  writer.context->Flush();
+  EXPECT_EQ(0u, remote->GetCompletedValue());
+  EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(reached, 0));
+
+  ASSERT_EQ(S_OK, reader_context4->Wait(remote.p, 1));
+  reader.context->CopyResource(staging.p, seen.p);
+  D3D11_MAPPED_SUBRESOURCE m = {};
+  ASSERT_EQ(S_OK, reader.context->Map(staging.p, 0, D3D11_MAP_READ, 0, &m));
+  std::vector<std::uint32_t> px(64);
+  for (UINT y = 0; y < 8; ++y)
+    memcpy(&px[y * 8], static_cast<std::uint8_t*>(m.pData) + static_cast<size_t>(y) * m.RowPitch, 32);
+  reader.context->Unmap(staging.p, 0);
+  EXPECT_EQ(after, px) << "the reader's copy ran before the fence it waited for";
+  EXPECT_EQ(1u, remote->GetCompletedValue());
+  EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(reached, 5000));
+  CloseHandle(reached);
+}
+
+// A keyed mutex is handed on by key, and a release is seen only after the work before it.
+TEST(StandinGpu, KeyedMutexHandsTheTextureOnByKey) {
+  Gpu writer, reader;
+  {
+    ScopedEnv delay("NIMO_STANDIN_GPU_DELAY_US", "200000");
+    ASSERT_TRUE(writer.Create());
+  }
+  ASSERT_TRUE(reader.Create());
+  const std::vector<std::uint32_t> before = Pattern(8, 4, 6), after = Pattern(8, 4, 7);
+  Ref<ID3D11Texture2D> plain, t, seen;
+  ASSERT_EQ(S_OK, writer.MakeShared(8, 4, &before, plain.out()));
+  Ref<IDXGIKeyedMutex> none;
+  EXPECT_EQ(E_NOINTERFACE, plain->QueryInterface(__uuidof(IDXGIKeyedMutex), reinterpret_cast<void**>(none.out())));
+  ASSERT_EQ(S_OK, writer.MakeTexture(8, 4, D3D11_USAGE_DEFAULT, D3D11_BIND_SHADER_RESOURCE, 0,
+                                     D3D11_RESOURCE_MISC_SHARED_KEYEDMUTEX | D3D11_RESOURCE_MISC_SHARED_NTHANDLE,
+                                     &before, t.out()));
+  HANDLE h = ShareHandle(t.p, kReadWrite);
+  ASSERT_EQ(S_OK, reader.device1->OpenSharedResource1(h, __uuidof(ID3D11Texture2D), reinterpret_cast<void**>(seen.out())));
+  CloseHandle(h);
+  Ref<IDXGIKeyedMutex> mine, theirs;
+  ASSERT_EQ(S_OK, t->QueryInterface(__uuidof(IDXGIKeyedMutex), reinterpret_cast<void**>(mine.out())));
+  ASSERT_EQ(S_OK, seen->QueryInterface(__uuidof(IDXGIKeyedMutex), reinterpret_cast<void**>(theirs.out())));
+
+  EXPECT_EQ(DXGI_ERROR_INVALID_CALL, mine->ReleaseSync(1)) << "released without holding it";
+  ASSERT_EQ(S_OK, mine->AcquireSync(0, 0));
+  EXPECT_EQ(static_cast<HRESULT>(WAIT_TIMEOUT), theirs->AcquireSync(0, 30));
+  writer.context->UpdateSubresource(t.p, 0, nullptr, after.data(), 8 * 4, 0);
+  ASSERT_EQ(S_OK, mine->ReleaseSync(1));
+  EXPECT_EQ(static_cast<HRESULT>(WAIT_TIMEOUT), theirs->AcquireSync(0, 30)) << "acquired with the wrong key";
+  ASSERT_EQ(S_OK, theirs->AcquireSync(1, 5000));
+  EXPECT_EQ(after, reader.ReadBack(seen.p)) << "the mutex was handed on before the work before its release";
+  EXPECT_EQ(S_OK, theirs->ReleaseSync(0));
+  EXPECT_EQ(S_OK, mine->AcquireSync(0, 5000));
+  EXPECT_EQ(S_OK, mine->ReleaseSync(0));
+}
+
+// NimoStandinRemoveAllDevices loses every device of the process at once, as a driver
+// reset does; a device made afterwards works.
+TEST(StandinGpu, RemovingAllDevicesFailsEveryLaterCallOnThemAndNewDevicesWork) {
+  auto remove_all = NimoStandinExport<NimoStandinRemoveAllDevicesFn>("d3d11.dll", "NimoStandinRemoveAllDevices");
+  ASSERT_NE(nullptr, remove_all);
+  Gpu a, b;
+  ASSERT_TRUE(a.Create());
+  {
+    ScopedEnv delay("NIMO_STANDIN_GPU_DELAY_US", "1000");
+    ASSERT_TRUE(b.Create());
+  }
+  const std::vector<std::uint32_t> px = Pattern(4, 4, 9), other = Pattern(4, 4, 10);
+  Ref<ID3D11Texture2D> t, staging;
+  ASSERT_EQ(S_OK, a.MakeShared(4, 4, &px, t.out()));
+  ASSERT_EQ(S_OK, a.MakeTexture(4, 4, D3D11_USAGE_STAGING, 0, D3D11_CPU_ACCESS_READ, 0, nullptr, staging.out()));
+  remove_all();
+  for (Gpu* gpu : {&a, &b}) {
+    EXPECT_EQ(DXGI_ERROR_DEVICE_REMOVED, gpu->device->GetDeviceRemovedReason());
+    Ref<ID3D11Texture2D> more;
+    EXPECT_EQ(DXGI_ERROR_DEVICE_REMOVED, gpu->MakeShared(4, 4, nullptr, more.out()));
+  }
+  EXPECT_EQ(nullptr, ShareHandle(t.p, kReadWrite));
+  a.context->UpdateSubresource(t.p, 0, nullptr, other.data(), 16, 0);  // dropped
+  a.context->CopyResource(staging.p, t.p);                              // dropped
+  D3D11_MAPPED_SUBRESOURCE m = {};
+  EXPECT_EQ(DXGI_ERROR_DEVICE_REMOVED, a.context->Map(staging.p, 0, D3D11_MAP_READ, 0, &m));
+
+  Gpu fresh;
+  ASSERT_TRUE(fresh.Create());
+  EXPECT_EQ(S_OK, fresh.device->GetDeviceRemovedReason());
+  Ref<ID3D11Texture2D> ok;
+  ASSERT_EQ(S_OK, fresh.MakeShared(4, 4, &px, ok.out()));
+  EXPECT_EQ(px, fresh.ReadBack(ok.p));
+}
+
 }  // namespace
 
 namespace {
@@ -414,7 +576,7 @@ TEST(StandinGpu, UnimplementedSlotEndsTheProcessLoudly) {
   std::string out;
   ASSERT_TRUE(child.Finish(30000, &code, &out));
   EXPECT_EQ(0xE0D30000u, code & 0xFFFF0000u) << out;
-  EXPECT_NE(std::string::npos, out.find("UNIMPLEMENTED ID3D11Device1 slot")) << out;
+  EXPECT_NE(std::string::npos, out.find("UNIMPLEMENTED ID3D11Device5 slot")) << out;
   EXPECT_EQ("", nimo_test::FindOutputValue(out, "survived"));
 }
 
