@@ -29,11 +29,10 @@ bool FrameSession::Start() {
   std::vector<std::string> env = {"NIMO_STANDIN_JOURNAL=" + sandbox_.Path("journal.txt"),
                                   "NIMO_STANDIN_SCENARIO=" + sandbox_.Path("scenario.txt")};
   if (options_.gpu_log) env.push_back("NIMO_STANDIN_GPU_LOG=" + sandbox_.Path("gpu.txt"));
-  if (!sandbox_.Start("--nimomp-browser " + client_.PipeSwitches() + " --nimomp-url=" + options_.url, env,
-                      &process_)) {
-    return false;
-  }
-  return client_.Handshake(20000, &engine_pid_);
+  std::string line = "--nimomp-browser " + client_.PipeSwitches() + " --nimomp-url=" + options_.url;
+  if (!options_.switches.empty()) line += " " + options_.switches;
+  if (!sandbox_.Start(line, env, &process_)) return false;
+  return client_.Handshake(20000, &engine_pid_, options_.protocol);
 }
 
 long FrameSession::Stop() {

@@ -20,6 +20,8 @@ struct FrameSessionOptions {
   bool gpu_log = false;
   std::string url = "about:blank#ui";  // the UI surface's page
   DWORD pipe_buffer = 1 << 20;
+  std::string switches;       // more engine switches, e.g. a protocol version
+  std::uint32_t protocol = 2;  // the version Hello must say
 };
 
 class FrameSession {

@@ -2,7 +2,7 @@
 // between this program and a copy of itself is measured first; every engine figure is
 // set beside it as a ratio, with its target.
 //
-//   bench_report.exe [--only link|frames|send|real] [--markdown FILE]
+//   bench_report.exe [--only link|frames|ring|send|real] [--markdown FILE]
 //
 // Prints the table and writes it as Markdown (default bench-report.md in the current
 // folder). Exit code 0 when every section ran, whether or not its targets were met:
@@ -20,6 +20,7 @@
 #include "bench/link_figures.h"
 #include "bench/raw_pipe.h"
 #include "bench/real_figures.h"
+#include "bench/ring_figures.h"
 #include "bench/send_cost.h"
 
 int main(int argc, char** argv) {
@@ -35,11 +36,11 @@ int main(int argc, char** argv) {
     } else if (std::strcmp(argv[i], "--markdown") == 0 && i + 1 < argc) {
       markdown = argv[++i];
     } else {
-      std::fprintf(stderr, "usage: bench_report [--only link|frames|send|real] [--markdown FILE]\n");
+      std::fprintf(stderr, "usage: bench_report [--only link|frames|ring|send|real] [--markdown FILE]\n");
       return 2;
     }
   }
-  if (!only.empty() && only != "link" && only != "frames" && only != "send" && only != "real") {
+  if (!only.empty() && only != "link" && only != "frames" && only != "ring" && only != "send" && only != "real") {
     std::fprintf(stderr, "unknown section: %s\n", only.c_str());
     return 2;
   }
@@ -61,6 +62,10 @@ int main(int argc, char** argv) {
   if (only.empty() || only == "frames") {
     std::printf("frames through the engine ...\n");
     nimo_bench::MeasureFrames(raw, &table);
+  }
+  if (only.empty() || only == "ring") {
+    std::printf("frame ring through the engine ...\n");
+    nimo_bench::MeasureRing(raw, &table);
   }
   if (only.empty() || only == "real") {
     std::printf("real pages of headless Chromium through the engine ...\n");
