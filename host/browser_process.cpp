@@ -177,7 +177,7 @@ int RunBrowserProcess(HINSTANCE instance) {
   // this thread while the engine still runs; nothing is left for static destructors.
   ReleaseSurfaceTable();
   ReleaseFrameRing();
-  ReleaseGpuDevice();
+  surfaces.gpu.Release();
   client_process.reset();
   CloseLink(kLinkCloseWaitMs);
   StopUiTasks();  // a link thread that outlived the wait can no longer reach the engine

@@ -9,7 +9,9 @@
 #include "diag/log.h"
 #include "link/send.h"
 #include "protocol/frame_ring.h"
+#include "surfaces/gpu_check.h"
 #include "surfaces/gpu_device.h"
+#include "surfaces/gpu_recovery.h"
 #include "surfaces/portable/gpu_log_lines.h"
 #include "surfaces/surface.h"
 #include "surfaces/surface_texture.h"
@@ -23,16 +25,16 @@ constexpr DWORD kSharedAccess = DXGI_SHARED_RESOURCE_READ | DXGI_SHARED_RESOURCE
 // The ring's size, set once before the engine runs; 0 is no ring.
 std::uint32_t ring_size = 0;
 
-// The process's fence, made on the device the slot textures are made on, and announced to
-// the client by FrameFence before the first FrameReady3 that names one of its values.
-// Created on the UI thread at the first frame delivered; let go by ReleaseFrameRing. A
-// new device gets a new fence (and a new generation, so every slot texture is made anew).
+// The process's fence, made on the engine's device of the moment and announced to the
+// client by FrameFence before the first FrameReady3 that names one of its values. Made on
+// the UI thread at the first frame delivered on a device; let go with the device's other
+// objects on a loss (DropFrameRingDevice) and at the end (ReleaseFrameRing). A new device
+// (another GpuDevice generation) gets a new fence, and every slot texture is made anew.
 struct RingFence {
   Microsoft::WRL::ComPtr<ID3D11Fence> fence;
   Microsoft::WRL::ComPtr<ID3D11DeviceContext4> context;
-  const ID3D11Device* device = nullptr;  // identity only: the device the fence was tried on
+  std::uint32_t generation = 0;  // the device generation the fence was tried on; 0: none
   std::uint64_t value = 0;
-  std::uint64_t generation = 0;
   bool failure_logged = false;
 };
 RingFence ring_fence;
@@ -53,27 +55,27 @@ std::uint64_t DuplicateIntoClient(HANDLE handle, const char* what) {
 // The fence of the current device, made and announced on first need. Without a fence the
 // ring still runs (value 0: the client cannot wait on the GPU), logged once.
 void EnsureFence() {
-  if (ring_fence.device == gpu_device1.Get()) return;
+  GpuDevice& gpu = surfaces.gpu;
+  if (ring_fence.generation == gpu.generation()) return;
   ring_fence.fence.Reset();
   ring_fence.context.Reset();
-  ring_fence.device = gpu_device1.Get();
+  ring_fence.generation = gpu.generation();
   ring_fence.value = 0;
-  ++ring_fence.generation;
   Microsoft::WRL::ComPtr<ID3D11Device5> device5;
   Microsoft::WRL::ComPtr<ID3D11Fence> fence;
   Microsoft::WRL::ComPtr<ID3D11DeviceContext4> context4;
   UniqueHandle shared;
-  HRESULT hr = gpu_device1.As(&device5);
-  if (SUCCEEDED(hr)) hr = gpu_context.As(&context4);
+  HRESULT hr = gpu.device()->QueryInterface(__uuidof(ID3D11Device5), reinterpret_cast<void**>(device5.GetAddressOf()));
+  if (SUCCEEDED(hr))
+    hr = gpu.context()->QueryInterface(__uuidof(ID3D11DeviceContext4), reinterpret_cast<void**>(context4.GetAddressOf()));
   if (SUCCEEDED(hr))
     hr = device5->CreateFence(0, D3D11_FENCE_FLAG_SHARED, __uuidof(ID3D11Fence),
                               reinterpret_cast<void**>(fence.GetAddressOf()));
   if (SUCCEEDED(hr)) hr = fence->CreateSharedHandle(nullptr, GENERIC_ALL, nullptr, shared.receive());
   if (FAILED(hr) || !shared) {
-    if (!ring_fence.failure_logged)
-      WriteLog("[nimo-webengine][gpu] frame ring: no shared fence (hr=0x%08lX) - frames go without one\n",
-               static_cast<unsigned long>(hr));
+    if (!ring_fence.failure_logged) NIMO_LOG_GPU_FAILURE(hr, "frame ring: shared fence (frames go without one)");
     ring_fence.failure_logged = true;
+    gpu.LostAfter(hr, "frame ring: shared fence");
     return;
   }
   const std::uint64_t in_client = DuplicateIntoClient(shared.get(), "fence");
@@ -89,30 +91,31 @@ void DropSlotTexture(RingSlotTexture* t) { *t = RingSlotTexture(); }
 // the ring told so) when it is missing, of another size or of an older device.
 bool EnsureSlotTexture(Surface* s, std::uint32_t slot) {
   RingSlotTexture& t = s->ring.textures[slot];
-  if (t.texture && t.width == s->texture_width && t.height == s->texture_height &&
-      t.device_generation == ring_fence.generation)
+  GpuDevice& gpu = surfaces.gpu;
+  if (t.texture && t.width == s->texture.width() && t.height == s->texture.height() &&
+      t.device_generation == gpu.generation())
     return true;
   DropSlotTexture(&t);
-  const CD3D11_TEXTURE2D_DESC desc(DXGI_FORMAT_B8G8R8A8_UNORM, s->texture_width, s->texture_height, 1, 1,
+  const CD3D11_TEXTURE2D_DESC desc(DXGI_FORMAT_B8G8R8A8_UNORM, s->texture.width(), s->texture.height(), 1, 1,
                                    D3D11_BIND_SHADER_RESOURCE, D3D11_USAGE_DEFAULT, 0, 1, 0,
                                    D3D11_RESOURCE_MISC_SHARED | D3D11_RESOURCE_MISC_SHARED_NTHANDLE);
   Microsoft::WRL::ComPtr<ID3D11Texture2D> texture;
-  HRESULT hr = gpu_device1->CreateTexture2D(&desc, nullptr, &texture);
+  HRESULT hr = gpu.device()->CreateTexture2D(&desc, nullptr, &texture);
   Microsoft::WRL::ComPtr<IDXGIResource1> resource;
   UniqueHandle shared;
   if (SUCCEEDED(hr)) hr = texture.As(&resource);
   if (SUCCEEDED(hr)) hr = resource->CreateSharedHandle(nullptr, kSharedAccess, nullptr, shared.receive());
-  if (FAILED(hr) || !shared) {
-    WriteLog("[nimo-webengine][gpu] frame ring: slot texture FAILED hr=0x%08lX\n", static_cast<unsigned long>(hr));
+  if (NIMO_GPU_FAILED(hr, "frame ring: slot texture") || !shared) {
+    gpu.LostAfter(hr, "frame ring: slot texture");
     return false;
   }
   t.client_handle = DuplicateIntoClient(shared.get(), "slot texture");
   if (t.client_handle == 0) return false;
   t.texture = std::move(texture);
   t.shared_handle = std::move(shared);
-  t.width = s->texture_width;
-  t.height = s->texture_height;
-  t.device_generation = ring_fence.generation;
+  t.width = s->texture.width();
+  t.height = s->texture.height();
+  t.device_generation = gpu.generation();
   s->ring.slots.TextureMade(slot);
   return true;
 }
@@ -121,19 +124,33 @@ bool EnsureSlotTexture(Surface* s, std::uint32_t slot) {
 void DeliverWaiting(Surface* s) {
   SurfaceRing& ring = s->ring;
   const int next = ring.slots.NextSlot();
-  if (next < 0 || !s->texture || !gpu_device1) return;
+  GpuDevice& gpu = surfaces.gpu;
+  // The surface's texture must be of the device of the moment (after a loss it waits for
+  // the page's next whole frame).
+  if (next < 0 || !s->texture || !gpu.ready() || s->texture.generation() != gpu.generation()) return;
   EnsureFence();
+  if (gpu.lost()) {
+    RecoverFromDeviceLoss();
+    return;
+  }
   const auto slot = static_cast<std::uint32_t>(next);
-  if (!EnsureSlotTexture(s, slot)) return;  // the frame keeps waiting for the next chance
+  if (!EnsureSlotTexture(s, slot)) {  // the frame keeps waiting for the next chance
+    if (gpu.lost()) RecoverFromDeviceLoss();
+    return;
+  }
   RingSlotTexture& t = ring.textures[slot];
-  gpu_context->CopyResource(t.texture.Get(), s->texture.Get());
+  gpu.context()->CopyResource(t.texture.Get(), s->texture.get());
   std::uint64_t fence_value = 0;
   if (ring_fence.fence) {
     fence_value = ++ring_fence.value;
     ring_fence.context->Signal(ring_fence.fence.Get(), fence_value);
   }
   // The copy and the signal reach the GPU before the client hears of them.
-  gpu_context->Flush();
+  gpu.context()->Flush();
+  if (gpu.CheckRemoved("a frame ring copy")) {
+    RecoverFromDeviceLoss();  // which asks the pages for whole frames
+    return;
+  }
   const RingDelivery d = ring.slots.Deliver(slot);
   FrameReady3Fields f;
   f.surface_id = s->id;
@@ -190,10 +207,13 @@ void ReleaseSurfaceRing(Surface* s) {
   s->ring.slots.DropPending();
 }
 
-void ReleaseFrameRing() {
+void DropFrameRingDevice() {
+  for (Surface& s : surfaces) ReleaseSurfaceRing(&s);
   ring_fence.fence.Reset();
   ring_fence.context.Reset();
-  ring_fence.device = nullptr;
+  ring_fence.generation = 0;
 }
+
+void ReleaseFrameRing() { DropFrameRingDevice(); }
 
 }  // namespace nimo

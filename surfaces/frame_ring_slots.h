@@ -32,7 +32,7 @@ struct RingSlotTexture {
   std::uint64_t client_handle = 0;
   std::uint32_t width = 0;
   std::uint32_t height = 0;
-  std::uint64_t device_generation = 0;  // the fence's device it was made on
+  std::uint32_t device_generation = 0;  // GpuDevice::generation it was made under
 };
 
 // A surface's ring, part of its record (surfaces/surface.h). Its slot textures go with the
@@ -62,7 +62,12 @@ void ReleaseRingSlot(std::uint32_t surface_id, std::uint32_t slot);
 // handles in this process go, a waiting frame is forgotten.
 void ReleaseSurfaceRing(Surface* surface);
 
-// Lets go of the fence, after every surface let go of its slots; before the device goes.
+// The engine's device was lost: every slot texture and the fence go with it (holds stay
+// until released, a waiting frame is forgotten: the page is asked for a whole one). The
+// next frame on the new device announces a new fence and new slot textures.
+void DropFrameRingDevice();
+
+// Lets go of the fence and the slot textures; before the device goes.
 void ReleaseFrameRing();
 
 }  // namespace nimo

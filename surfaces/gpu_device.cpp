@@ -12,17 +12,13 @@
 #include "base/command_line.h"
 #include "diag/log.h"
 #include "protocol/switches.h"
+#include "surfaces/gpu_check.h"
 #include "surfaces/portable/adapter_choice.h"
 #include "surfaces/portable/gpu_log_lines.h"
 
 namespace nimo {
 
 using Microsoft::WRL::ComPtr;
-
-ComPtr<ID3D11Device> gpu_device;
-ComPtr<ID3D11DeviceContext> gpu_context;
-ComPtr<ID3D11Device1> gpu_device1;
-bool gpu_init_tried = false;
 
 namespace {
 
@@ -55,8 +51,10 @@ AdapterChoice ChoiceFromSwitch() {
 // Enumerates every adapter, logs each, and returns the chosen one (null when none
 // qualifies).
 ComPtr<IDXGIAdapter1> ChooseAdapter() {
+  // A new factory each time: after a reset the adapters and their LUIDs may have changed.
   ComPtr<IDXGIFactory1> factory;
-  if (FAILED(CreateDXGIFactory1(__uuidof(IDXGIFactory1), reinterpret_cast<void**>(factory.GetAddressOf()))) ||
+  if (NIMO_GPU_FAILED(CreateDXGIFactory1(__uuidof(IDXGIFactory1), reinterpret_cast<void**>(factory.GetAddressOf())),
+                      "CreateDXGIFactory1") ||
       !factory)
     return nullptr;
   AdapterChoice choice = ChoiceFromSwitch();
@@ -79,41 +77,97 @@ ComPtr<IDXGIAdapter1> ChooseAdapter() {
 
 }  // namespace
 
-bool EnsureGpuDevice() {
-  if (gpu_device1) return true;
-  if (gpu_init_tried) return false;
-  gpu_init_tried = true;  // before trying: a failure is final for the process
+bool GpuDevice::Ensure() {
+  if (device1_) return true;
+  if (tried_ || released_ || lost_) return false;
+  tried_ = true;  // a failure at start-up is final for the process, as it always was
+  return Make();
+}
 
+bool GpuDevice::MakeAgain() {
+  if (released_) return false;
+  if (device1_) return true;
+  if (Make()) {
+    lost_ = false;
+    failed_attempts_ = 0;
+    return true;
+  }
+  lost_ = true;
+  ++failed_attempts_;
+  return false;
+}
+
+std::int64_t GpuDevice::RetryDelayMs() const {
+  if (released_ || failed_attempts_ >= kMaxAttempts) return -1;
+  std::int64_t delay = kFirstRetryMs;
+  for (int i = 1; i < failed_attempts_ && delay < kMaxRetryMs; ++i) delay *= 2;
+  return delay < kMaxRetryMs ? delay : kMaxRetryMs;
+}
+
+bool GpuDevice::Make() {
   const ComPtr<IDXGIAdapter1> adapter = ChooseAdapter();
   D3D_FEATURE_LEVEL level = {};
   const HRESULT hr = D3D11CreateDevice(adapter.Get(), adapter ? D3D_DRIVER_TYPE_UNKNOWN : D3D_DRIVER_TYPE_HARDWARE,
-                                       nullptr, 0, nullptr, 0, D3D11_SDK_VERSION, &gpu_device, &level,
-                                       &gpu_context);
+                                       nullptr, 0, nullptr, 0, D3D11_SDK_VERSION, &device_, &level, &context_);
   if (adapter) {
     DXGI_ADAPTER_DESC1 desc = {};
     adapter->GetDesc1(&desc);
     WriteLogText(FormatUsingAdapterLine(AdapterName(desc), hr).c_str());
   }
-  if (FAILED(hr) || !gpu_device) {
-    // A failure code reads as its 32-bit value, not sign-extended.
-    WriteLog("[nimo-webengine][gpu] D3D11CreateDevice FAILED hr=%p\n", static_cast<std::uint32_t>(hr));
-    gpu_context.Reset();
-    gpu_device.Reset();
+  if (NIMO_GPU_FAILED(hr, "D3D11CreateDevice") || !device_) {
+    context_.Reset();
+    device_.Reset();
     return false;
   }
-  if (FAILED(gpu_device.As(&gpu_device1)) || !gpu_device1) {
-    gpu_device1.Reset();
+  const HRESULT as1 = device_.As(&device1_);
+  if (NIMO_GPU_FAILED(as1, "QueryInterface(ID3D11Device1)") || !device1_) {
     WriteLog("[nimo-webengine][gpu] ID3D11Device1 unavailable - no shared textures\n");
+    device1_.Reset();
+    context_.Reset();
+    device_.Reset();
     return false;
   }
+  ++generation_;
   return true;
 }
 
-void ReleaseGpuDevice() {
-  gpu_init_tried = true;
-  gpu_device1.Reset();
-  gpu_context.Reset();
-  gpu_device.Reset();
+bool GpuDevice::LostAfter(HRESULT hr, const char* what) {
+  if (!FAILED(hr)) return false;
+  if (lost_) return true;
+  HRESULT reason = hr;
+  if (!IsDeviceLossCode(hr)) {
+    // Some calls fail with their own code once the device is gone; the device knows why.
+    reason = device_ ? device_->GetDeviceRemovedReason() : S_OK;
+    if (reason == S_OK) return false;
+  }
+  MarkLost(reason, what);
+  return true;
+}
+
+bool GpuDevice::CheckRemoved(const char* what) {
+  if (lost_) return true;
+  if (!device_) return false;
+  const HRESULT reason = device_->GetDeviceRemovedReason();
+  if (reason == S_OK) return false;
+  MarkLost(reason, what);
+  return true;
+}
+
+void GpuDevice::MarkLost(HRESULT reason, const char* what) {
+  WriteLogText(FormatDeviceLostLine(static_cast<std::int32_t>(reason), what).c_str());
+  lost_ = true;
+  failed_attempts_ = 0;
+  device1_.Reset();
+  context_.Reset();
+  device_.Reset();
+}
+
+void GpuDevice::Release() {
+  released_ = true;
+  tried_ = true;
+  device1_.Reset();
+  context_.Reset();
+  device_.Reset();
 }
 
 }  // namespace nimo

@@ -9,6 +9,7 @@
 #include "base/engine_ref.h"
 #include "base/ui_thread.h"
 #include "diag/log.h"
+#include "surfaces/gpu_check.h"
 #include "surfaces/gpu_device.h"
 #include "surfaces/portable/copy_plan.h"
 #include "surfaces/surface.h"
@@ -29,8 +30,8 @@ PopupCopy PlanFor(const Surface* s, const PopupLayer& p) {
   // The engine places popups in DIP; the texture is in pixels of the surface's scale.
   const cef_rect_t rect =
       s->pointer.scale_milli == kScaleOne ? p.rect : DipRectToPixels(p.rect, s->pointer.scale_milli);
-  return PlanPopupCopy(rect, p.width, p.height, static_cast<std::int32_t>(s->texture_width),
-                       static_cast<std::int32_t>(s->texture_height));
+  return PlanPopupCopy(rect, p.width, p.height, static_cast<std::int32_t>(s->texture.width()),
+                       static_cast<std::int32_t>(s->texture.height()));
 }
 
 void ForgetPixels(PopupLayer& p) {
@@ -46,7 +47,7 @@ void ForgetPixels(PopupLayer& p) {
 void RestoreView(Surface* s, PopupLayer& p, cef_browser_t* browser) {
   p.drawn = PopupCopy();
   p.view_restore_pending = true;
-  s->full_copy_pending = 1;
+  s->texture.RequestFullCopy();
   const EngineRef<cef_browser_host_t> host = GetRef(browser, &cef_browser_t::get_host);
   if (host && host->invalidate) host->invalidate(host.get(), PET_VIEW);
 }
@@ -58,9 +59,10 @@ bool EnsureKeptTexture(PopupLayer& p, int width, int height, DXGI_FORMAT format)
   ForgetPixels(p);
   // Only copied from and into on the GPU: bound to nothing.
   const CD3D11_TEXTURE2D_DESC desc(format, static_cast<UINT>(width), static_cast<UINT>(height), 1, 1, 0);
-  if (FAILED(gpu_device1->CreateTexture2D(&desc, nullptr, p.pixels.GetAddressOf())) || !p.pixels) {
+  const HRESULT hr = surfaces.gpu.device()->CreateTexture2D(&desc, nullptr, p.pixels.GetAddressOf());
+  if (NIMO_GPU_FAILED(hr, "CreateTexture2D(popup)") || !p.pixels) {
     p.pixels.Reset();
-    WriteLog("[nimo-webengine][gpu] CreateTexture2D(popup) FAILED\n");
+    surfaces.gpu.LostAfter(hr, "CreateTexture2D(popup)");
     return false;
   }
   p.width = width;
@@ -71,7 +73,7 @@ bool EnsureKeptTexture(PopupLayer& p, int width, int height, DXGI_FORMAT format)
 
 void CopyPopup(Surface* s, PopupLayer& p, const PopupCopy& c) {
   const D3D11_BOX box = {c.source.left, c.source.top, 0, c.source.right, c.source.bottom, 1};
-  gpu_context->CopySubresourceRegion(s->texture.Get(), 0, c.dest_x, c.dest_y, 0, p.pixels.Get(), 0, &box);
+  surfaces.gpu.context()->CopySubresourceRegion(s->texture.get(), 0, c.dest_x, c.dest_y, 0, p.pixels.Get(), 0, &box);
   p.drawn = c;
 }
 
@@ -131,7 +133,7 @@ bool TakePopupTexture(Surface* s, cef_browser_t* browser, ID3D11Texture2D* engin
   D3D11_TEXTURE2D_DESC desc = {};
   engine_texture->GetDesc(&desc);
   if (!EnsureKeptTexture(p, static_cast<int>(desc.Width), static_cast<int>(desc.Height), desc.Format)) return false;
-  gpu_context->CopyResource(p.pixels.Get(), engine_texture);
+  surfaces.gpu.context()->CopyResource(p.pixels.Get(), engine_texture);
   return DrawTakenPopup(s, p, browser);
 }
 
@@ -140,7 +142,7 @@ bool TakePopupBuffer(Surface* s, cef_browser_t* browser, const void* buffer, int
   PopupLayer& p = s->popup;
   if (!p.shown) return false;
   if (!EnsureKeptTexture(p, width, height, DXGI_FORMAT_B8G8R8A8_UNORM)) return false;
-  gpu_context->UpdateSubresource(p.pixels.Get(), 0, nullptr, buffer, static_cast<UINT>(width) * 4u, 0);
+  surfaces.gpu.context()->UpdateSubresource(p.pixels.Get(), 0, nullptr, buffer, static_cast<UINT>(width) * 4u, 0);
   return DrawTakenPopup(s, p, browser);
 }
 
@@ -164,6 +166,12 @@ void ForgetPopupDrawing(Surface* s) {
   PopupLayer& p = s->popup;
   p.drawn = PopupCopy();
   p.view_restore_pending = false;
+}
+
+void ForgetPopupPixels(Surface* s) {
+  if (!s) return;
+  ForgetPixels(s->popup);
+  ForgetPopupDrawing(s);
 }
 
 void DropPopup(Surface* s) {

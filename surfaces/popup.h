@@ -60,6 +60,10 @@ void DrawPopupOverView(Surface* surface, const CopyPlan& plan);
 // a new texture (a whole copy) draws it there, moved inside the new size.
 void ForgetPopupDrawing(Surface* surface);
 
+// The GPU device is lost: the kept popup pixels (on that device) go, nothing of the popup
+// is drawn anywhere; an open popup stays known with its place, and its next paint is kept.
+void ForgetPopupPixels(Surface* surface);
+
 // The surface's browser has closed (or the table is torn down): its popup, shown or not,
 // place and pixels, is forgotten.
 void DropPopup(Surface* surface);

@@ -1,8 +1,9 @@
 // The surface table: four records, one per surface id 0..3, each of which is at once the
 // engine client of its browser, the owner of the six handlers the client hands out and of
 // everything else the surface has (view size, shared texture, popup layer, renderer-fault
-// record, frame-pump generation). Engine callbacks reach their record from the handler
-// pointer they receive (SurfaceFrom). Surface 0 is the UI surface, opened at start-up.
+// record, frame-pump generation), and of the GPU device the textures are made on. Engine
+// callbacks reach their record from the handler pointer they receive (SurfaceFrom).
+// Surface 0 is the UI surface, opened at start-up.
 //
 // Lifetime: the table's storage is made before main and never destroyed, so no static
 // destructor ever runs over an engine reference, a texture or a handle. InitSurfaceTable
@@ -31,12 +32,14 @@
 #include "base/portable/engine_abi.h"
 #include "base/win_handle.h"
 #include "surfaces/frame_ring_slots.h"
+#include "surfaces/gpu_device.h"
 #include "surfaces/pointer.h"
 #include "surfaces/popup.h"
 #include "surfaces/portable/held_input.h"
 #include "surfaces/portable/surface_rules.h"
 #include "surfaces/portable/text_input.h"
 #include "surfaces/renderer_faults.h"
+#include "surfaces/surface_texture.h"
 
 namespace nimo {
 
@@ -63,13 +66,7 @@ struct Surface {
   std::uint32_t view_height = kDefaultViewHeight;
   std::uint8_t create_pending;  // a browser was requested and has not arrived yet
 
-  // The surface's own shared texture, see surfaces/surface_texture.h.
-  Microsoft::WRL::ComPtr<ID3D11Texture2D> texture;
-  UniqueHandle shared_handle;  // NT handle of `texture` in this process
-  std::uint64_t client_handle; // that handle duplicated into the client; 0 when not shared
-  std::uint32_t texture_width;
-  std::uint32_t texture_height;
-  std::uint8_t full_copy_pending = 1;  // next accelerated paint copies the whole frame
+  SurfaceTexture texture;  // the surface's own shared texture, surfaces/surface_texture.h
 
   PopupLayer popup;        // the page's open popup widget, surfaces/popup.h
   RendererFaults faults;   // renderer crashes and hangs, surfaces/renderer_faults.h
@@ -105,6 +102,10 @@ class SurfaceTable {
   std::atomic<int> quitting{0};
   // whether the engine's message loop was asked to quit (QuitLoopOnce).
   std::atomic<bool> loop_quit_requested{false};
+
+  // The engine's one GPU device, shared by every surface's texture (surfaces/gpu_device.h):
+  // UI thread only; let go (GpuDevice::Release) after ReleaseSurfaceTable.
+  GpuDevice gpu;
 
  private:
   Surface records_[kSurfaceCount];

@@ -50,4 +50,52 @@ std::string FormatUsingAdapterLine(const std::string& name, std::int32_t hr) {
                         static_cast<unsigned>(hr));
 }
 
+bool IsDeviceLossCode(std::int32_t hr) {
+  switch (static_cast<std::uint32_t>(hr)) {
+    case 0x887A0005u:  // DXGI_ERROR_DEVICE_REMOVED
+    case 0x887A0006u:  // DXGI_ERROR_DEVICE_HUNG
+    case 0x887A0007u:  // DXGI_ERROR_DEVICE_RESET
+    case 0x887A0020u:  // DXGI_ERROR_DRIVER_INTERNAL_ERROR
+      return true;
+    default:
+      return false;
+  }
+}
+
+const char* GpuErrorName(std::int32_t hr) {
+  switch (static_cast<std::uint32_t>(hr)) {
+    case 0x887A0005u: return "device removed";
+    case 0x887A0006u: return "device hung";
+    case 0x887A0007u: return "device reset";
+    case 0x887A0020u: return "driver internal error";
+    case 0x8007000Eu: return "out of memory";
+    case 0x80070057u: return "invalid argument";
+    case 0x887A0004u: return "unsupported";
+    default: return "";
+  }
+}
+
+std::string ShortSourcePlace(const char* file, int line) {
+  std::string path = file ? file : "";
+  for (char& c : path)
+    if (c == '\\') c = '/';
+  std::size_t cut = path.rfind('/');
+  if (cut != std::string::npos && cut > 0) cut = path.rfind('/', cut - 1);
+  if (cut != std::string::npos) path = path.substr(cut + 1);
+  return path + ":" + std::to_string(line);
+}
+
+std::string FormatGpuFailureLine(const char* what, std::int32_t hr, const char* file, int line) {
+  const char* name = GpuErrorName(hr);
+  const std::string named = *name ? std::string(" (") + name + ")" : std::string();
+  return FormatCut<320>("[nimo-webengine][gpu] %s FAILED hr=0x%08X%s at %s\n", what ? what : "",
+                        static_cast<unsigned>(hr), named.c_str(), ShortSourcePlace(file, line).c_str());
+}
+
+std::string FormatDeviceLostLine(std::int32_t reason, const char* what) {
+  const char* name = GpuErrorName(reason);
+  return FormatCut<320>("[nimo-webengine][gpu] device lost (%s, hr=0x%08X) after %s - making a new device\n",
+                        *name ? name : "unknown reason", static_cast<unsigned>(reason), what ? what : "");
+}
+
 }  // namespace nimo

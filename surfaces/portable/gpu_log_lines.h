@@ -23,4 +23,25 @@ std::string FormatAdapterLine(std::uint32_t index, const std::string& name,
 // "[nimo-webengine][gpu] using adapter: <name> (hr=0x<8 hex digits>)\n", at most 319 bytes.
 std::string FormatUsingAdapterLine(const std::string& name, std::int32_t hr);
 
+// Whether a failed call's result says the device is gone (removed, reset, hung, or the
+// driver failed inside): the device must be made anew, nothing else helps.
+bool IsDeviceLossCode(std::int32_t hr);
+
+// A short name of the codes the GPU log explains ("device removed", "device reset", "device
+// hung", "driver internal error", "out of memory", "invalid argument", "unsupported"); empty
+// for others.
+const char* GpuErrorName(std::int32_t hr);
+
+// "<dir>/<file>:<line>": the last two parts of a source path, so the log names the place
+// without the machine's folders.
+std::string ShortSourcePlace(const char* file, int line);
+
+// "[nimo-webengine][gpu] <what> FAILED hr=0x<8 hex digits>[ (<name>)] at <place>\n", at most
+// 320 bytes: every failed Direct3D/DXGI call that is logged.
+std::string FormatGpuFailureLine(const char* what, std::int32_t hr, const char* file, int line);
+
+// "[nimo-webengine][gpu] device lost (<name>, hr=0x<8 hex digits>) after <what> - making a new
+// device\n": the one line of a device loss.
+std::string FormatDeviceLostLine(std::int32_t reason, const char* what);
+
 }  // namespace nimo

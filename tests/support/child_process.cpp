@@ -180,6 +180,15 @@ std::string ReadStdinLine() {
   return line;
 }
 
+std::string WithoutLineNumbers(std::string log) {
+  for (std::size_t at = log.find(".cpp:"); at != std::string::npos; at = log.find(".cpp:", at + 4)) {
+    std::size_t end = at + 5;
+    while (end < log.size() && log[end] >= '0' && log[end] <= '9') ++end;
+    log.erase(at + 4, end - (at + 4));
+  }
+  return log;
+}
+
 std::string LogText(const std::string& raw) {
   std::string text;
   text.reserve(raw.size());

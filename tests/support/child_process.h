@@ -54,6 +54,10 @@ std::string ReadStdinLine();
 // differ in the case they print).
 std::string LogText(const std::string& raw);
 
+// The log with each source place "<file>.cpp:<line>" reduced to "<file>.cpp", so an
+// expected failure line does not depend on line numbers.
+std::string WithoutLineNumbers(std::string log);
+
 // "<key>=<value>" lines printed by a child, looked up by key ("" when absent).
 std::string FindOutputValue(const std::string& output, const std::string& key);
 

@@ -43,5 +43,26 @@ TEST(AdapterLines, ExactTextsAndCuts) {
   EXPECT_EQ('\n', using_line.back());
 }
 
+// Every logged Direct3D failure names the call, its code (by name where the log explains
+// it) and the source place without the machine's folders; a lost device's line names why.
+TEST(GpuFailureLines, NameTheCodeAndThePlace) {
+  const std::int32_t removed = static_cast<std::int32_t>(0x887A0005u);
+  EXPECT_EQ("[nimo-webengine][gpu] CreateSharedHandle FAILED hr=0x8007000E (out of memory) at surfaces/texture.cpp:42\n",
+            FormatGpuFailureLine("CreateSharedHandle", static_cast<std::int32_t>(0x8007000Eu),
+                                 "/home/build/tree/surfaces/texture.cpp", 42));
+  EXPECT_EQ("[nimo-webengine][gpu] Open FAILED hr=0x80004005 at surfaces/x.cpp:7\n",
+            FormatGpuFailureLine("Open", static_cast<std::int32_t>(0x80004005u), "C:\\src\\surfaces\\x.cpp", 7));
+  EXPECT_EQ("x.cpp:1", ShortSourcePlace("x.cpp", 1));
+  EXPECT_EQ("[nimo-webengine][gpu] device lost (device removed, hr=0x887A0005) after a paint's copy - making a new "
+            "device\n",
+            FormatDeviceLostLine(removed, "a paint's copy"));
+  EXPECT_EQ("[nimo-webengine][gpu] device lost (unknown reason, hr=0x80004005) after x - making a new device\n",
+            FormatDeviceLostLine(static_cast<std::int32_t>(0x80004005u), "x"));
+  for (std::uint32_t code : {0x887A0005u, 0x887A0006u, 0x887A0007u, 0x887A0020u})
+    EXPECT_TRUE(IsDeviceLossCode(static_cast<std::int32_t>(code))) << std::hex << code;
+  for (std::uint32_t code : {0u, 0x887A0004u, 0x8007000Eu, 0x80070057u})
+    EXPECT_FALSE(IsDeviceLossCode(static_cast<std::int32_t>(code))) << std::hex << code;
+}
+
 }  // namespace
 }  // namespace nimo

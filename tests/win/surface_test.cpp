@@ -287,10 +287,8 @@ TEST_F(SurfaceTest, ArrivalKeepsTheCallbacksReferenceAndCloseReleasesBoth) {
   EXPECT_EQ(RefsOf(arrived), 1);  // kept, not added to
   EXPECT_EQ(surfaces.live_browser_count.load(), 1);
 
-  surfaces[3].texture_width = 640;  // pretend a texture was made
-  surfaces[3].texture_height = 480;
-  surfaces[3].client_handle = 0x1234;
-  surfaces[3].full_copy_pending = 0;
+  ASSERT_TRUE(EnsureSurfaceTexture(&surfaces[3], 640, 480));
+  surfaces[3].texture.FullCopyDone();
   surfaces[3].view_width = 900;
 
   cef_browser_t* closing = Wrap(core);  // another crossing, another pointer
@@ -300,11 +298,12 @@ TEST_F(SurfaceTest, ArrivalKeepsTheCallbacksReferenceAndCloseReleasesBoth) {
   EXPECT_EQ(RefsOf(arrived), 0);
   EXPECT_EQ(RefsOf(closing), 0);
   EXPECT_EQ(surfaces.live_browser_count.load(), 0);
-  EXPECT_EQ(surfaces[3].client_handle, 0u);
-  EXPECT_EQ(surfaces[3].texture_width, 0u);
-  EXPECT_EQ(surfaces[3].texture_height, 0u);
+  EXPECT_EQ(surfaces[3].texture.get(), nullptr);
+  EXPECT_EQ(surfaces[3].texture.client_handle(), 0u);
+  EXPECT_EQ(surfaces[3].texture.width(), 0u);
+  EXPECT_EQ(surfaces[3].texture.height(), 0u);
   EXPECT_EQ(surfaces[3].view_width, 900u);        // the view size stays with the slot
-  EXPECT_EQ(surfaces[3].full_copy_pending, 0);
+  EXPECT_FALSE(surfaces[3].texture.full_copy_pending());
   EXPECT_EQ(engine->quit_calls, 0);  // not shutting down: closing does not end anything
 }
 
