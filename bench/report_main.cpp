@@ -2,7 +2,7 @@
 // between this program and a copy of itself is measured first; every engine figure is
 // set beside it as a ratio, with its target.
 //
-//   bench_report.exe [--only link|frames|send|real|pacing] [--markdown FILE] [--before-engine EXE]
+//   bench_report.exe [--only link|frames|ring|send|real|pacing] [--markdown FILE] [--before-engine EXE]
 //
 // --before-engine names another build of the engine copied into the bin folder (say the
 // one before a change): the latency runs of the frames and real-page sections then
@@ -25,6 +25,7 @@
 #include "bench/raw_pipe.h"
 #include "bench/raw_stream.h"
 #include "bench/real_figures.h"
+#include "bench/ring_figures.h"
 #include "bench/send_cost.h"
 #include "tests/support/process_harness.h"
 
@@ -48,8 +49,8 @@ int main(int argc, char** argv) {
     } else if (std::strcmp(argv[i], "--before-engine") == 0 && i + 1 < argc) {
       before_engine = argv[++i];
     } else {
-      std::fprintf(stderr,
-                   "usage: bench_report [--only link|frames|send|real|pacing] [--markdown FILE] [--before-engine EXE]\n");
+      std::fprintf(stderr, "usage: bench_report [--only link|frames|ring|send|real|pacing] [--markdown FILE] "
+                           "[--before-engine EXE]\n");
       return 2;
     }
   }
@@ -58,7 +59,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "no %s beside bench_report.exe\n", before_engine.c_str());
     return 2;
   }
-  if (!only.empty() && only != "link" && only != "frames" && only != "send" && only != "real" &&
+  if (!only.empty() && only != "link" && only != "frames" && only != "ring" && only != "send" && only != "real" &&
       only != "pacing") {
     std::fprintf(stderr, "unknown section: %s\n", only.c_str());
     return 2;
@@ -81,6 +82,10 @@ int main(int argc, char** argv) {
   if (only.empty() || only == "frames") {
     std::printf("frames through the engine ...\n");
     nimo_bench::MeasureFrames(raw, before_engine, &table);
+  }
+  if (only.empty() || only == "ring") {
+    std::printf("frame ring through the engine ...\n");
+    nimo_bench::MeasureRing(raw, &table);
   }
   if (only.empty() || only == "real") {
     std::printf("real pages of headless Chromium through the engine ...\n");

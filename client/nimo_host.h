@@ -74,7 +74,8 @@ struct Event {
   enum class Kind {
     kStarted,      // the engine process runs (engine_pid, pipe_name); before it connects
     kHello,        // report: the engine connected
-    kFrame,        // report: a new frame of `report.surface_id`; `new_texture` when its texture changed
+    kFrame,        // report: a new frame of `report.surface_id`; `new_texture` when its texture changed;
+                   // with a frame ring (FrameReady3) `report.frame_number`, `report.paint_time` and the slot
     kLoad,         // report: LoadEvent
     kConsole,      // report: ConsoleLine
     kPageMessage,  // report: PageMessage, decoded into `page` when `page_parsed`
@@ -141,6 +142,10 @@ struct StartOptions {
   // separated) whose documents get window.mp; every other document gets none, and its
   // console lines stay console lines. Empty: every document gets it.
   std::string bridge_origins;
+  // Protocol 3 only: 2 to 4 shared textures per surface (--nimomp-frame-ring), read through
+  // AcquireFrame/ReleaseFrame; 0, without a ring, frames come through Texture() as in
+  // version 2.
+  std::uint32_t frame_ring = 0;
   // "--name=value" (written --name="value" by the same rule) or "--flag".
   std::vector<std::string> extra_switches;
   // The program's device: textures are opened on it, and the engine is asked to make its
@@ -193,11 +198,29 @@ struct SurfaceTexture {
   std::uint32_t format = 0;
 };
 
+// A frame of a surface's ring (StartOptions::frame_ring), leased by AcquireFrame: the
+// engine does not write this texture until ReleaseFrame. Every field belongs to the one
+// frame; `paint_time` is the engine's QueryPerformanceCounter value when its paint began
+// (the same clock as this process's on one machine).
+struct FrameLease {
+  std::uint32_t surface = 0;
+  std::uint32_t slot = 0;
+  Microsoft::WRL::ComPtr<ID3D11Texture2D> texture;
+  Microsoft::WRL::ComPtr<ID3D11ShaderResourceView> view;  // null when it could not be made
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  std::uint32_t format = 0;  // kFrameFormatBgra or kFrameFormatRgba
+  std::uint64_t frame_number = 0;  // per surface, one up per painted frame
+  std::uint64_t paint_time = 0;
+  bool held = false;  // until ReleaseFrame
+};
+
 struct HandleCounts {
   std::uint32_t open = 0;          // handles held now (at most one per surface)
   std::uint32_t replaced = 0;      // closed because a newer one came for the same surface
   std::uint32_t opened = 0;        // textures opened on the device
   std::uint32_t open_failures = 0;  // textures that did not open (once per failing streak)
+  std::uint32_t ring_open = 0;      // frame ring: slot texture and fence handles held now
 };
 
 struct ExitReport {
@@ -325,6 +348,19 @@ class Host {
   // Only the view of that texture.
   bool View(std::uint32_t surface, Microsoft::WRL::ComPtr<ID3D11ShaderResourceView>* out, std::string* why = nullptr);
   HandleCounts Handles() const;
+
+  // Protocol 3 with a frame ring. The newest frame of `surface`: its texture opened on the
+  // device, and a wait queued on the device's immediate context, so the program's next draw
+  // reads it only once the engine's copy has finished on the GPU (the CPU does not wait).
+  // The engine leaves the slot alone until ReleaseFrame; the library hands the engine back
+  // every other slot by itself. Same thread rules as Texture(). False, with `why`, before
+  // the first frame or when the texture or fence does not open.
+  bool AcquireFrame(std::uint32_t surface, FrameLease* lease, std::string* why = nullptr);
+  // Ends the lease (emptied): the slot goes back to the engine once the program's GPU has
+  // finished the work queued so far (its draws of the frame included), unless it still
+  // holds the surface's newest frame. On the thread of AcquireFrame (it signals and flushes
+  // the device's immediate context). False for a lease that was not held.
+  bool ReleaseFrame(FrameLease* lease);
 
   // After the program's device was lost (or to move to another device): every texture and
   // view opened on the old device is released, and the textures are opened again on

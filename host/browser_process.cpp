@@ -33,6 +33,7 @@
 #include "surfaces/call_answers.h"
 #include "surfaces/commands.h"
 #include "surfaces/frame_pacing.h"
+#include "surfaces/frame_ring_slots.h"
 #include "surfaces/gpu_device.h"
 #include "surfaces/paint.h"
 #include "surfaces/pointer.h"
@@ -181,6 +182,7 @@ int RunBrowserProcess(HINSTANCE instance) {
   // The pointer's callbacks exist only for a client that speaks protocol 3.
   if (protocol_version >= 3) EnablePointer();
   if (GetSwitchValue(kSwitchFrameStamps, "") == "1") EnableFrameStamps();
+  ConfigureFrameRing(protocol_version, GetSwitchValue(kSwitchFrameRing, ""));
   if (!pipe_name.empty()) ConnectPipe(pipe_name.c_str(), SurfaceCommandSink(), protocol_version);
 
   if (!CreateUiSurfaceBrowser(url)) {
@@ -193,6 +195,7 @@ int RunBrowserProcess(HINSTANCE instance) {
   // What the engine's objects, the GPU, the client and the link are held by is let go on
   // this thread while the engine still runs; nothing is left for static destructors.
   ReleaseSurfaceTable();
+  ReleaseFrameRing();
   surfaces.gpu.Release();
   client_process.reset();
   CloseLink(kLinkCloseWaitMs);

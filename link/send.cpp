@@ -72,6 +72,22 @@ bool SendFrameReady(const FrameReadyPayload& fields) noexcept {
   return Queue(frame, kMsgFrameReady, nullptr, payload, sizeof payload);
 }
 
+bool SendFrameFence(std::uint64_t client_handle) noexcept {
+  std::uint8_t payload[kFrameFencePayloadSize] = {};
+  WriteU64(payload + kSurfaceHeadSize, client_handle);
+  QueuedFrame frame;
+  frame.keeps_handle = true;
+  return Queue(frame, kMsgFrameFence, nullptr, payload, sizeof payload);
+}
+
+bool SendFrameReady3(const FrameReady3Fields& fields) noexcept {
+  std::uint8_t payload[kFrameReady3PayloadSize];
+  EncodeFrameReady3(fields, payload);
+  QueuedFrame frame;
+  frame.keeps_handle = (fields.flags & kFrameReady3NewTexture) != 0;
+  return Queue(frame, kMsgFrameReady3, nullptr, payload, sizeof payload);
+}
+
 bool SendLoadFinished(std::uint32_t surface_id) noexcept {
   const SurfaceHead head = LoadFinishedHead(surface_id);
   return Queue(kMsgLoadEvent, &head, nullptr, 0);

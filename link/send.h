@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "protocol/frame_ring.h"
 #include "protocol/keyboard_messages.h"
 #include "protocol/pointer_messages.h"
 #include "protocol/wire.h"
@@ -54,6 +55,14 @@ bool SendCursorChanged(std::uint32_t surface_id, std::uint32_t type, std::int32_
 inline bool SendTooltip(std::uint32_t surface_id, const std::string& text) noexcept {
   return SendText(kMsgTooltip, surface_id, text);
 }
+
+// Version 3 with a frame ring (protocol/frame_ring.h). FrameFence: the shared fence's
+// handle in the client. FrameReady3: a slot holds a finished frame. Both are queued even
+// when the queue is full while they carry a handle the client has not seen (the fence, a
+// new slot texture); any other FrameReady3 may be dropped there, and the caller then frees
+// its slot (false).
+bool SendFrameFence(std::uint64_t client_handle) noexcept;
+bool SendFrameReady3(const FrameReady3Fields& frame) noexcept;
 
 // Any report from ready-made payload bytes (`payload` may be null for zeros), for callers
 // that hold a payload already (tests, benchmarks). A FrameReady among them is decoded once

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "protocol/frame_ring.h"
 #include "protocol/input_messages.h"
 #include "protocol/keyboard_messages.h"
 #include "protocol/page_call.h"
@@ -68,6 +69,11 @@ Bytes ImeCancelComposition(std::uint32_t surface) { return HeadCommand(kMsgImeCa
 
 Bytes ResolveCall(std::uint32_t surface, std::uint32_t call_id, std::uint32_t status, std::string_view json) {
   return HeadCommand(kMsgResolveCall, surface, call_id, status, 0, json);
+}
+
+Bytes FrameRelease(std::uint32_t surface, std::uint32_t slot) {
+  const SurfaceHead head = FrameReleaseHead(surface, slot);
+  return HeadCommand(kMsgFrameRelease, head.surface_id, head.param1, head.param2, head.param3);
 }
 
 Bytes Shutdown() { return Frame(kMsgShutdown, nullptr, 0); }

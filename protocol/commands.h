@@ -49,6 +49,9 @@ Bytes ImeCancelComposition(std::uint32_t surface);
 // Answers the page's call `call_id` (protocol 3, protocol/page_call.h): status 0 resolves
 // with the JSON value, 1 rejects with the JSON reason. Empty when the JSON does not fit.
 Bytes ResolveCall(std::uint32_t surface, std::uint32_t call_id, std::uint32_t status, std::string_view json);
+// Frame ring (protocol 3, protocol/frame_ring.h): the client reads `slot` of `surface` no
+// more until a FrameReady3 announces it again.
+Bytes FrameRelease(std::uint32_t surface, std::uint32_t slot);
 // Ends the link: the engine closes every browser and exits (code 0). Nothing written after
 // it is read.
 Bytes Shutdown();

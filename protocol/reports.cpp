@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "protocol/frame_ring.h"
 #include "protocol/keyboard_messages.h"
 #include "protocol/page_call.h"
 #include "protocol/wire.h"
@@ -71,6 +72,24 @@ DecodeStatus DecodeReport(const void* message, std::size_t size, Report* out) {
       out->text = std::move(call.json);
       return DecodeStatus::kOk;
     }
+    case kMsgFrameFence:
+      if (!DecodeFrameFence(p, length, &out->client_handle)) return DecodeStatus::kShortPayload;
+      return DecodeStatus::kOk;
+    case kMsgFrameReady3: {
+      FrameReady3Fields frame;
+      if (!DecodeFrameReady3(p, length, &frame)) return DecodeStatus::kShortPayload;
+      out->surface_id = frame.surface_id;
+      out->slot = frame.slot;
+      out->flags = frame.flags;
+      out->client_handle = frame.client_handle;
+      out->width = frame.width;
+      out->height = frame.height;
+      out->format = frame.format;
+      out->fence_value = frame.fence_value;
+      out->paint_time = frame.paint_time;
+      out->frame_number = frame.frame_number;
+      return DecodeStatus::kOk;
+    }
     default:
       return DecodeStatus::kUnknownType;
   }
@@ -86,6 +105,8 @@ const char* ReportName(std::uint16_t type) {
     case kMsgTextInputState: return "TextInputState";
     case kMsgImeCompositionBounds: return "ImeCompositionBounds";
     case kMsgPageCall: return "PageCall";
+    case kMsgFrameFence: return "FrameFence";
+    case kMsgFrameReady3: return "FrameReady3";
     default: return "Unknown";
   }
 }

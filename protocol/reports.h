@@ -48,6 +48,14 @@ struct Report {
   std::vector<ImeRect> rects;
   // PageCall (protocol 3): the call's id; its JSON {"name","args","origin"} is in `text`.
   std::uint32_t call_id = 0;
+  // FrameReady3 (protocol 3, with width, height, format and client_handle above): the
+  // slot, flags (kFrameReady3NewTexture), the fence value, the paint time and the frame
+  // number. FrameFence: the fence's handle in client_handle.
+  std::uint32_t slot = 0;
+  std::uint32_t flags = 0;
+  std::uint64_t fence_value = 0;
+  std::uint64_t paint_time = 0;
+  std::uint64_t frame_number = 0;
 };
 
 // Decodes one whole message. `out` is reset first; on kShortPayload and kUnknownType its

@@ -34,6 +34,7 @@ constexpr const char kSwitchProtocol[] = "--nimomp-protocol";    // protocol ver
 // Protocol 3: the origins whose documents get window.mp, "<origin>[,<origin>...]".
 constexpr const char kSwitchBridgeOrigins[] = "--nimomp-bridge-origins";
 constexpr const char kSwitchFrameStamps[] = "--nimomp-frame-stamps";  // "1": log frame stamps (benchmarks)
+constexpr const char kSwitchFrameRing[] = "--nimomp-frame-ring";  // 2..4 slots per surface (protocol 3)
 
 // Value of the switch `name` (dashes included, e.g. "--nimomp-pipe") in `command_line`,
 // or `fallback` when "<name>=" does not occur anywhere in the text.

@@ -10,12 +10,14 @@
 #include "diag/perf_stats.h"
 #include "link/pipe_link.h"
 #include "link/ui_task.h"
+#include "protocol/frame_ring.h"
 #include "protocol/keyboard_messages.h"
 #include "protocol/pacing_messages.h"
 #include "protocol/page_call.h"
 #include "protocol/pointer_messages.h"
 #include "surfaces/call_answers.h"
 #include "surfaces/frame_pacing.h"
+#include "surfaces/frame_ring_slots.h"
 #include "surfaces/keyboard.h"
 #include "surfaces/pointer.h"
 #include "surfaces/portable/input_translate.h"
@@ -128,6 +130,12 @@ void DispatchVersion3Command(const DecodedCommand& command) {
     case kMsgResolveCall:
       DeliverCallAnswer(command.payload, command.length);
       break;
+    case kMsgFrameRelease: {
+      SurfaceHead head = {};
+      if (!DecodeFrameRelease(command.payload, command.length, &head.surface_id, &head.param1)) return;
+      PostUiTask("frame release", [head] { ReleaseRingSlot(head.surface_id, head.param1); });
+      break;
+    }
     default:
       break;
   }

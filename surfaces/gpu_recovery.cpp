@@ -8,6 +8,7 @@
 #include "diag/log.h"
 #include "link/pipe_link.h"
 #include "link/ui_task.h"
+#include "surfaces/frame_ring_slots.h"
 #include "surfaces/gpu_device.h"
 #include "surfaces/popup.h"
 #include "surfaces/surface.h"
@@ -91,6 +92,7 @@ void RecoverFromDeviceLoss() {
     ForgetPopupPixels(&s);
     s.texture.Release();
   }
+  DropFrameRingDevice();
   // The new device is made from a task of its own: the paint that noticed the loss ends
   // first, and the pages' new frames do not arrive inside it.
   recovery_posted = PostUiTask("gpu device recovery", TryNewDevice);

@@ -10,6 +10,7 @@
 #include "diag/perf_stats.h"
 #include "link/send.h"
 #include "protocol/wire.h"
+#include "surfaces/frame_ring_slots.h"
 #include "surfaces/gpu_check.h"
 #include "surfaces/gpu_device.h"
 #include "surfaces/gpu_recovery.h"
@@ -30,7 +31,12 @@ void CountPaint(const char* first_line) {
   if (first_paint_counter.fetch_add(1) + 1 == 1) WriteLog(first_line);
 }
 
-void AnnounceFrame(const Surface* s, std::uint32_t format) {
+// `paint_time`: the performance counter when the paint callback was entered.
+void AnnounceFrame(Surface* s, std::uint32_t format, std::int64_t paint_time) {
+  if (FrameRingActive()) {
+    RingFramePainted(s, format, paint_time);
+    return;
+  }
   if (s->texture.client_handle() == 0) return;  // the client could not be given this texture
   FrameReadyPayload payload = {};
   payload.surface_id = s->id;
@@ -100,6 +106,7 @@ Microsoft::WRL::ComPtr<ID3D11Texture2D> OpenEngineTexture(const cef_accelerated_
 void CEF_CALLBACK OnAcceleratedPaint(cef_render_handler_t* self, cef_browser_t* browser,
                                      cef_paint_element_type_t type, size_t dirty_count,
                                      const cef_rect_t* dirty_rects, const cef_accelerated_paint_info_t* info) {
+  const std::int64_t entered = QpcNow();
   RequireUiThread("on_accelerated_paint");
   const auto browser_ref = AdoptRef(browser);
   Surface* s = SurfaceFrom(self);
@@ -115,7 +122,7 @@ void CEF_CALLBACK OnAcceleratedPaint(cef_render_handler_t* self, cef_browser_t* 
     // Like the view's, the popup's texture is valid only during this callback.
     surfaces.gpu.context()->Flush();
     popup_texture.Reset();
-    if (DeviceStillThere("a popup paint") && changed) AnnounceFrame(s, static_cast<std::uint32_t>(info->format));
+    if (DeviceStillThere("a popup paint") && changed) AnnounceFrame(s, static_cast<std::uint32_t>(info->format), entered);
     return;
   }
   if (type != PET_VIEW || !surfaces.gpu.Ensure()) return;
@@ -142,12 +149,13 @@ void CEF_CALLBACK OnAcceleratedPaint(cef_render_handler_t* self, cef_browser_t* 
   RecordPaint(QpcMicros(t0, t1), QpcMicros(t1, t2));
 
   if (!DeviceStillThere("a paint's copy")) return;
-  AnnounceFrame(s, static_cast<std::uint32_t>(info->format));
+  AnnounceFrame(s, static_cast<std::uint32_t>(info->format), entered);
   ReportPerfIfDue();
 }
 
 void CEF_CALLBACK OnPaint(cef_render_handler_t* self, cef_browser_t* browser, cef_paint_element_type_t type,
                           size_t, const cef_rect_t*, const void* buffer, int width, int height) {
+  const std::int64_t entered = QpcNow();
   RequireUiThread("on_paint");
   const auto browser_ref = AdoptRef(browser);
   Surface* s = SurfaceFrom(self);
@@ -159,7 +167,7 @@ void CEF_CALLBACK OnPaint(cef_render_handler_t* self, cef_browser_t* browser, ce
     RecoverIfLost();
     if (!surfaces.gpu.ready() || surfaces.gpu.generation() != generation) return;
     surfaces.gpu.context()->Flush();
-    if (DeviceStillThere("a popup upload") && changed) AnnounceFrame(s, 0);
+    if (DeviceStillThere("a popup upload") && changed) AnnounceFrame(s, 0, entered);
     return;
   }
   const int texture_width = TextureLength(width, s->view_width, s->pointer.scale_milli);
@@ -185,7 +193,7 @@ void CEF_CALLBACK OnPaint(cef_render_handler_t* self, cef_browser_t* browser, ce
   RecordPaint(0, QpcMicros(t0, t1));
 
   if (!DeviceStillThere("a paint's upload")) return;
-  AnnounceFrame(s, 0);
+  AnnounceFrame(s, 0, entered);
   ReportPerfIfDue();
 }
 

@@ -185,6 +185,7 @@ void CEF_CALLBACK OnBeforeClose(cef_life_span_handler_t* self, cef_browser_t* br
   // The texture goes with its browser; the view size and the full-copy flag stay for the
   // next browser in the slot.
   ReleaseSurfaceTexture(s);
+  ReleaseSurfaceRing(s);
   ForgetRendererFaults(s->id);
   DocumentGone(s->id);
   KeyboardBrowserClosed(s->id);
@@ -308,6 +309,7 @@ void ReleaseSurfaceTable() {
   for (Surface& s : surfaces) {
     ReleaseBrowser(&s);
     ReleaseSurfaceTexture(&s);
+    ReleaseSurfaceRing(&s);
     ForgetRendererFaults(s.id);
   }
 }

@@ -32,6 +32,7 @@
 #include "base/portable/engine_abi.h"
 #include "base/win_handle.h"
 #include "surfaces/frame_pacing.h"
+#include "surfaces/frame_ring_slots.h"
 #include "surfaces/gpu_device.h"
 #include "surfaces/pointer.h"
 #include "surfaces/popup.h"
@@ -82,6 +83,8 @@ struct Surface {
   TextInputTracker text_input;
   HeldInput held_input;
   SurfacePointer pointer;  // cursor, scale and drag of protocol-3 sessions (surfaces/pointer.h)
+  // Protocol 3 with a frame ring: the slot textures the client reads (surfaces/frame_ring_slots.h).
+  SurfaceRing ring;
 };
 
 class SurfaceTable {

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "diag/log.h"
+#include "surfaces/frame_ring_slots.h"
 #include "surfaces/gpu_check.h"
 #include "surfaces/gpu_device.h"
 #include "surfaces/popup.h"
@@ -61,7 +62,8 @@ bool SurfaceTexture::Ensure(GpuDevice& gpu, int width, int height, bool* made) {
   generation_ = gpu.generation();
   full_copy_pending_ = true;
 
-  if (client_process) {
+  // With a frame ring the client reads the slots only; this texture stays the engine's.
+  if (client_process && !FrameRingActive()) {
     HANDLE in_client = nullptr;
     if (DuplicateHandle(GetCurrentProcess(), shared_handle_.get(), client_process.get(), &in_client, 0, FALSE,
                         DUPLICATE_SAME_ACCESS) &&

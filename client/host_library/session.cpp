@@ -181,6 +181,16 @@ void HostState::HandleMessage(const std::vector<std::uint8_t>& message) {
       e.kind = Event::Kind::kFrame;
       e.new_texture = textures.OnFrame(e.report, &failures);
       break;
+    case kMsgFrameFence:
+      leases.OnFence(e.report.client_handle);
+      return;
+    case kMsgFrameReady3: {
+      e.kind = Event::Kind::kFrame;
+      std::vector<SlotRelease> releases;
+      e.new_texture = leases.OnFrame(e.report, &releases);
+      for (const SlotRelease& r : releases) Queue(p::FrameRelease(r.surface, r.slot));
+      break;
+    }
     case kMsgLoadEvent:
       e.kind = Event::Kind::kLoad;
       break;
@@ -234,6 +244,7 @@ void HostState::ReadLoop() {
     }
     if (r == client::PipeServer::ReadResult::kClosed) break;
     if (r == client::PipeServer::ReadResult::kTimeout) {
+      SendDueReleases();  // slots whose last reader's GPU work has finished meanwhile
       // The pipe normally breaks when the engine ends; its process is the proof when it does not.
       // What it wrote before it ended is still in the pipe and read first.
       if (WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) {
@@ -365,6 +376,7 @@ bool Host::Start(const StartOptions& options, StartError* error) {
   s.events.SetBounds(options.max_events, options.max_event_bytes);
   std::vector<TextureFailure> no_textures_yet;
   s.textures.SetDevice(options.device, options.open_on_arrival, &no_textures_yet);
+  s.leases.SetDevice(options.device);
   s.reader_stop.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   s.writer_stop.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!s.reader_stop || !s.writer_stop) return fail("CreateEvent", GetLastError());
@@ -376,6 +388,7 @@ bool Host::Start(const StartOptions& options, StartError* error) {
   input.pipe_name = s.pipe.name();
   // Passed only above 2: version 2 is what an engine speaks unasked.
   if (options.protocol_version > kProtocolVersion) input.protocol_version = std::to_string(options.protocol_version);
+  if (options.frame_ring != 0) input.frame_ring = std::to_string(options.frame_ring);
   const client::EngineCommand command = client::BuildEngineCommand(input);
   if (!command.error.empty()) return fail("options", ERROR_INVALID_PARAMETER, command.error);
   STARTUPINFOW si = {};
@@ -507,12 +520,36 @@ bool Host::View(std::uint32_t surface, Microsoft::WRL::ComPtr<ID3D11ShaderResour
   return true;
 }
 
-HandleCounts Host::Handles() const { return state_->textures.Counts(); }
+HandleCounts Host::Handles() const {
+  HandleCounts counts = state_->textures.Counts();
+  counts.ring_open = state_->leases.open_handles();
+  return counts;
+}
+
+bool Host::AcquireFrame(std::uint32_t surface, FrameLease* lease, std::string* why) {
+  std::string ignored;
+  if (lease == nullptr) return false;
+  state_->SendDueReleases();
+  return state_->leases.Acquire(surface, lease, why != nullptr ? why : &ignored);
+}
+
+bool Host::ReleaseFrame(FrameLease* lease) {
+  if (!state_->leases.Release(lease)) return false;
+  state_->SendDueReleases();
+  return true;
+}
+
+void HostState::SendDueReleases() {
+  std::vector<SlotRelease> releases;
+  leases.CollectDue(&releases);
+  for (const SlotRelease& r : releases) Queue(p::FrameRelease(r.surface, r.slot));
+}
 
 bool Host::SetDevice(Microsoft::WRL::ComPtr<ID3D11Device1> device) {
   HostState& s = *state_;
   if (s.InCallback()) return false;
   std::vector<TextureFailure> failures;
+  s.leases.SetDevice(device);
   s.textures.SetDevice(std::move(device), s.options.open_on_arrival, &failures);
   DeliverFailures(&s, &failures, true);
   return true;
@@ -565,6 +602,7 @@ ExitReport Host::Shutdown(DWORD timeout_ms) {
   s.StopThreads();
   s.pipe.Close();
   s.textures.CloseAll();
+  s.leases.CloseAll();
   s.process.reset();
   return r;
 }

@@ -17,6 +17,7 @@
 #include "base/win_handle.h"
 #include "client/host_library/cursors.h"
 #include "client/host_library/events.h"
+#include "client/host_library/frame_leases.h"
 #include "client/host_library/pipe_server.h"
 #include "client/host_library/textures.h"
 #include "client/nimo_host.h"
@@ -48,6 +49,8 @@ struct HostState {
   bool PointerMessage(Host* host, std::uint32_t surface, HWND window, UINT message, WPARAM wparam, LPARAM* lparam,
                       bool* result);
   void ReadLoop();
+  // FrameRelease for every slot the program and its GPU are done with (frame_leases.h).
+  void SendDueReleases();
   void WriteLoop();
   bool Queue(protocol::Bytes message, bool allow_empty = false);
   void StopThreads();
@@ -63,6 +66,7 @@ struct HostState {
   StartOptions options;
   client::PipeServer pipe;
   TextureTable textures;
+  FrameLeaseTable leases;  // protocol 3 with a frame ring
   CursorTable cursors;
   EventList events;
   UniqueHandle process;

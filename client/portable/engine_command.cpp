@@ -45,6 +45,8 @@ EngineCommand BuildEngineCommand(const EngineCommandInput& in) {
     return refuse(std::string("the adapter LUID") + kWhy);
   if (!in.protocol_version.empty() && !AppendSwitch(&out.line, kSwitchProtocol, in.protocol_version))
     return refuse(std::string("the protocol version") + kWhy);
+  if (!in.frame_ring.empty() && !AppendSwitch(&out.line, kSwitchFrameRing, in.frame_ring))
+    return refuse(std::string("frame_ring") + kWhy);
   const struct {
     const char* option;
     const char* name;

@@ -29,6 +29,7 @@ struct EngineCommandInput {
   std::uint32_t client_pid = 0;
   std::string adapter_luid;  // 16 hex digits, or empty
   std::string protocol_version;  // the version asked for, or empty (2, what an engine speaks unasked)
+  std::string frame_ring;        // slots per surface (2..4, protocol 3), or empty
   std::string url;
   std::string cache_dir;
   std::string locales_dir;

@@ -2,11 +2,16 @@
 
 #include <utility>
 
+#include "protocol/frame_ring.h"
 #include "protocol/wire.h"
 
 namespace nimo {
 
 void ClassifyReadyMade(std::uint16_t type, const std::uint8_t* payload, std::uint32_t length, QueuedFrame* frame) {
+  if (type == kMsgFrameFence) frame->keeps_handle = true;
+  FrameReady3Fields ring_frame;
+  if (type == kMsgFrameReady3 && DecodeFrameReady3(payload, length, &ring_frame))
+    frame->keeps_handle = (ring_frame.flags & kFrameReady3NewTexture) != 0;
   if (type != kMsgFrameReady || payload == nullptr || length < kFrameReadyPayloadSize) return;
   const FrameReadyPayload fields = DecodeFrameReady(payload);
   frame->frame_ready = true;
@@ -27,7 +32,7 @@ bool SendQueue::IsNewHandle(std::uint32_t surface, std::uint64_t handle) {
 
 SendPushResult SendQueue::Push(QueuedFrame& frame) {
   SendPushResult result;
-  bool announces = false;
+  bool announces = frame.keeps_handle;
   if (frame.frame_ready) {
     announces = IsNewHandle(frame.surface, frame.handle);
     for (auto it = entries_.begin(); it != entries_.end(); ++it) {

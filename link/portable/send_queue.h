@@ -12,7 +12,10 @@
 // removes it only for a later frame of the SAME handle (which then carries the duty on),
 // and it is queued even when the queue is full. Such frames are few (one per texture the
 // engine re-created while the client was not reading), so the bound still holds for
-// everything else.
+// everything else. A frame marked `keeps_handle` (the frame ring's fence and its
+// FrameReady3 of a new slot texture) is queued even when full for the same reason; the
+// ring's other FrameReady3 are never coalesced (each one holds its own slot), and when the
+// full queue drops one, the sender learns it from the push and frees that slot.
 //
 // No locking inside: the owner guards every call with its own lock (the writer's queue
 // lock), so the whole push, coalescing scan included, is one short critical section.
@@ -40,10 +43,12 @@ struct QueuedFrame {
   bool frame_ready = false;  // a FrameReady: `surface` and `handle` are its fields
   std::uint32_t surface = 0;
   std::uint64_t handle = 0;
+  bool keeps_handle = false;  // not a FrameReady, but announces a handle all the same
 };
 
 // For a frame built from a ready-made payload: marks it as a FrameReady with its surface
-// and handle when it is one (type FrameReady, a payload of at least 24 bytes).
+// and handle when it is one (type FrameReady, a payload of at least 24 bytes), and as
+// keeping a handle when it is a FrameFence or a FrameReady3 of a new slot texture.
 void ClassifyReadyMade(std::uint16_t type, const std::uint8_t* payload, std::uint32_t length, QueuedFrame* frame);
 
 class SendQueue {

@@ -10,6 +10,7 @@
 #include "bridge/portable/page_calls.h"
 #include "client/nimo_protocol.h"
 #include "protocol/pointer_messages.h"
+#include "protocol/frame_ring.h"
 #include "tests/fuzz/fuzz_check.h"
 
 namespace p = nimo::protocol;
@@ -22,6 +23,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(size >= nimo::kFrameHeaderSize && size <= nimo::kMaxFrameSize);
     if (report.type == nimo::kMsgLoadEvent || report.type == nimo::kMsgConsoleLine || report.type == nimo::kMsgPageMessage) {
       FUZZ_CHECK(report.text.size() + nimo::kSurfaceHeadSize + nimo::kFrameHeaderSize == size);
+    }
+    // A ring frame's fields encode back to the bytes they came from (but the two that
+    // are always written as 0).
+    if (report.type == nimo::kMsgFrameReady3) {
+      nimo::FrameReady3Fields f;
+      f.surface_id = report.surface_id;
+      f.slot = report.slot;
+      f.flags = report.flags;
+      f.client_handle = report.client_handle;
+      f.width = report.width;
+      f.height = report.height;
+      f.format = report.format;
+      f.fence_value = report.fence_value;
+      f.paint_time = report.paint_time;
+      f.frame_number = report.frame_number;
+      const std::vector<std::uint8_t> again = nimo::EncodeFrameReady3(f);
+      const std::uint8_t* payload = message.data() + nimo::kFrameHeaderSize;
+      for (std::size_t i = 0; i < again.size(); ++i) {
+        if ((i >= 12 && i < 16) || (i >= 36 && i < 40)) continue;
+        FUZZ_CHECK(again[i] == payload[i]);
+      }
     }
     if (report.type == nimo::kMsgPageMessage) {
       p::PageMessage parsed;

@@ -85,6 +85,9 @@ def main():
 
     write("client_decoders", "hello", frame(1, struct.pack("<II", 2, 0x1234)))
     write("client_decoders", "frame_ready", frame(2, struct.pack("<IIIIQ", 1, 800, 600, 1, 0x1C4)))
+    write("client_decoders", "frame_fence", frame(10, struct.pack("<IIIIQ", 0, 0, 0, 0, 0x2C8)))
+    write("client_decoders", "frame_ready3",
+          frame(11, struct.pack("<IIIIQIIIIQQQ", 1, 2, 1, 0, 0x1C4, 800, 600, 1, 0, 17, 0x12345678, 42)))
     write("client_decoders", "load_failed", frame(3, head(1, 2, 0xFFFFFF9E, 0, b"https://x.test/")))
     write("client_decoders", "console", frame(4, head(1, text=b"WARN|hello  (a.js:1)")))
     write("client_decoders", "page", frame(5, head(1, text=b"NIMOMP|invoke|ping\x01\x02n42\x01\x02b1\x01\x02z")))

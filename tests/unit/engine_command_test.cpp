@@ -36,6 +36,7 @@ TEST(EngineCommand, HostileValuesComeBackExactlyOrAreRefused) {
   in.adapter_luid = "0000000100005101";
   in.protocol_version = "3";
   in.bridge_origins = "https://nimo.localhost, http://game.example:8080";
+  in.frame_ring = "3";
   in.url = "file:///C:/Program Files/My Game/ui/index.html?a=b c";
   in.extra_switches = {"--some-flag", "--lang=de DE", "--empty="};
   const EngineCommand c = BuildEngineCommand(in);
@@ -46,6 +47,7 @@ TEST(EngineCommand, HostileValuesComeBackExactlyOrAreRefused) {
   EXPECT_EQ(SwitchValueIn(c.line, nimo::kSwitchAdapterLuid, kAbsent), in.adapter_luid);
   EXPECT_EQ(SwitchValueIn(c.line, nimo::kSwitchProtocol, kAbsent), "3");
   EXPECT_EQ(SwitchValueIn(c.line, nimo::kSwitchBridgeOrigins, kAbsent), in.bridge_origins);
+  EXPECT_EQ(SwitchValueIn(c.line, nimo::kSwitchFrameRing, kAbsent), "3");
   EXPECT_EQ(SwitchValueIn(c.line, nimo::kSwitchCache, kAbsent), in.cache_dir + ".") << "the same folder";
   EXPECT_EQ(SwitchValueIn(c.line, nimo::kSwitchLocales, kAbsent), in.locales_dir);
   EXPECT_EQ(SwitchValueIn(c.line, nimo::kSwitchResources, kAbsent), in.resources_dir);

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "protocol/frame_ring.h"
 #include "protocol/wire.h"
 
 namespace nimo {
@@ -28,6 +29,10 @@ Bytes Text(std::uint16_t type, std::uint32_t surface, const std::string& text) {
 std::string Describe(const Bytes& f) {
   const FrameHeader h = DecodeFrameHeader(f.data());
   const std::uint8_t* p = f.data() + kFrameHeaderSize;
+  FrameReady3Fields ring;
+  if (h.type == kMsgFrameReady3 && DecodeFrameReady3(p, h.length, &ring))
+    return "R" + std::to_string(ring.surface_id) + "." + std::to_string(ring.slot);
+  if (h.type == kMsgFrameFence) return "Fence";
   if (h.type == kMsgFrameReady && h.length >= 24) {
     const FrameReadyPayload r = DecodeFrameReady(p);
     return "F" + std::to_string(r.surface_id) + "." + std::to_string(r.width);
@@ -166,6 +171,39 @@ TEST(SendQueue, AtMostOnePendingFrameReadyPerSurface) {
   const std::string tail = "T4:100 F0.100 F1.100 F2.100 F3.100";
   ASSERT_GE(all.size(), tail.size());
   EXPECT_EQ(all.substr(all.size() - tail.size()), tail);
+}
+
+// The ring's reports: each FrameReady3 holds its own slot, so none replaces another (the
+// client would hold a slot it never heard of); on a full queue one of a known slot texture
+// is dropped (its sender frees the slot), while the fence and a new slot texture's first
+// frame carry a handle and pass.
+TEST(SendQueue, RingFramesAreNeverCoalescedAndOnlyHandleFreeOnesDrop) {
+  SendQueue q;
+  const auto ring = [](std::uint32_t surface, std::uint32_t slot, bool new_texture) {
+    FrameReady3Fields f;
+    f.surface_id = surface;
+    f.slot = slot;
+    f.flags = new_texture ? kFrameReady3NewTexture : 0;
+    const Bytes p = EncodeFrameReady3(f);
+    return BuildFrame(kMsgFrameReady3, p.data(), kFrameReady3PayloadSize);
+  };
+  bool coalesced = true;
+  ASSERT_TRUE(Push(q, ring(0, 0, false), &coalesced));
+  ASSERT_TRUE(Push(q, ring(0, 1, false), &coalesced));
+  EXPECT_FALSE(coalesced);
+  ASSERT_TRUE(Push(q, FrameReady(0, 1)));
+  ASSERT_TRUE(Push(q, ring(0, 2, false), &coalesced));
+  EXPECT_FALSE(coalesced) << "a FrameReady3 is not a FrameReady";
+  EXPECT_EQ(Drain(q), "R0.0 R0.1 F0.1 R0.2");
+
+  for (int i = 0; i < 64; ++i) ASSERT_TRUE(Push(q, Text(kMsgConsoleLine, 0, std::to_string(i))));
+  EXPECT_FALSE(Push(q, ring(1, 0, false)));
+  const Bytes fence = EncodeFrameFence(0x44);
+  EXPECT_TRUE(Push(q, BuildFrame(kMsgFrameFence, fence.data(), kFrameFencePayloadSize)));
+  EXPECT_TRUE(Push(q, ring(1, 1, true)));
+  QueuedFrame f;
+  for (int i = 0; i < 64; ++i) ASSERT_TRUE(q.PopFront(&f));
+  EXPECT_EQ(Drain(q), "Fence R1.1");
 }
 
 }  // namespace
