@@ -13,6 +13,7 @@
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -109,7 +110,14 @@ struct RequestCore {
   bool read_only = false;
   std::string context;  // "navigation" or "resource", for the journal
   RequestHeaders headers;  // by lower-case name
+  // Who still needs it: whoever made it (NewRequest) and every wrapper of it until the
+  // wrapper is really freed; the last one deletes it.
+  std::atomic<int> holders{1};
 };
+
+void DropRequest(RequestCore* core) {
+  if (core->holders.fetch_sub(1) == 1) delete core;
+}
 
 RequestCore* Req(cef_request_t* self) { return CoreOf<RequestCore>(self); }
 
@@ -179,8 +187,13 @@ void FillRequest(cef_request_t* r) {
   r->get_identifier = RequestGetIdentifier;
 }
 
+// Each wrapper holds the core until it leaves quarantine: a resource request hands out
+// several wrappers of one core, and the resource handler may ask for another later.
 cef_request_t* WrapRequest(RequestCore* core, const char* origin) {
-  return MakeWrapper<cef_request_t>(core, "request", origin, FillRequest);
+  ++core->holders;
+  cef_request_t* w = MakeWrapper<cef_request_t>(core, "request", origin, FillRequest);
+  InfoOf(w)->free_core = [](void* c) { DropRequest(static_cast<RequestCore*>(c)); };
+  return w;
 }
 
 RequestCore* NewRequest(const std::u16string& url, int type, int transition, bool read_only, const char* context) {
@@ -275,13 +288,10 @@ bool OfferNavigationImpl(BrowserCore* b, FrameCore* frame, const std::u16string&
   bool asked = STANDIN_HAS_SLOT(handler, cef_request_handler_t, on_before_browse);
   RequestCore* request = NewRequest(url, frame->main ? RT_MAIN_FRAME : RT_SUB_FRAME, transition, true, "navigation");
   if (asked) {
-    cef_request_t* wrapper = WrapRequest(request, "on_before_browse");
-    InfoOf(wrapper)->free_core = [](void* core) { delete static_cast<RequestCore*>(core); };
     cancel = handler->on_before_browse(handler, WrapBrowser(b, "on_before_browse"), WrapFrame(frame, "on_before_browse"),
-                                       wrapper, gesture ? 1 : 0, redirect ? 1 : 0);
-  } else {
-    delete request;  // never shown to the product
+                                       WrapRequest(request, "on_before_browse"), gesture ? 1 : 0, redirect ? 1 : 0);
   }
+  DropRequest(request);
   ReleaseHandler(handler);
   Event("nav.before_browse").Num("browser", b->id).Text("frame", FrameWord(frame)).Text("url", U16ToUtf8(url))
       .Num("redirect", redirect ? 1 : 0).Num("asked", asked ? 1 : 0).Text("result", cancel ? "cancel" : "allow");
@@ -492,11 +502,11 @@ void OfferResourceImpl(BrowserCore* b, FrameCore* frame, const std::u16string& u
     if (asked) {
       CallbackCore* cb = new CallbackCore();
       cb->request = request->identifier;
+      cef_callback_t* callback = MakeWrapper<cef_callback_t>(cb, "callback", "on_before_resource_load", FillCallback);
+      InfoOf(callback)->free_core = [](void* c) { delete static_cast<CallbackCore*>(c); };
       result = rrh->on_before_resource_load(rrh, WrapBrowser(b, "on_before_resource_load"),
                                             WrapFrame(frame, "on_before_resource_load"),
-                                            WrapRequest(request, "on_before_resource_load"),
-                                            MakeWrapper<cef_callback_t>(cb, "callback", "on_before_resource_load",
-                                                                        FillCallback));
+                                            WrapRequest(request, "on_before_resource_load"), callback);
     }
     // Then, as the engine does, who answers it: a handler of the product, or the network.
     cef_resource_handler_t* answer = nullptr;
@@ -514,11 +524,15 @@ void OfferResourceImpl(BrowserCore* b, FrameCore* frame, const std::u16string& u
         .Num("resource_handler", answer ? 1 : 0);
     if (answer == nullptr) {
       if (done) done(request->url, nullptr);
+      DropRequest(request);
       return;
     }
     const std::u16string final_url = request->url;
+    // The handler's open gets a wrapper of its own, made when it is called: the drive
+    // holds the core until then (and lets go when it ends).
+    std::shared_ptr<RequestCore> held(request, DropRequest);
     DriveResourceHandler(b, request->identifier, answer,
-                         [request] { return WrapRequest(request, "resource_open"); }, headers,
+                         [held] { return WrapRequest(held.get(), "resource_open"); }, headers,
                          [done, final_url](std::shared_ptr<ResourceAnswer> a) {
                            if (done) done(final_url, std::move(a));
                          });

@@ -60,7 +60,7 @@ struct PaintState {
   std::vector<cef_rect_t> requested_dirty;
   long long frame = 0;
   int square_x = -1;          // probe page: where the square was last painted
-  std::vector<std::uint32_t> pixels;  // the current frame, width * height
+  FramePixels pixels;  // the current frame, width * height
   std::vector<PoolTexture> pool;
   int next_texture = 0;
   std::vector<FrameChange> history;  // the latest frames, oldest first
@@ -518,7 +518,7 @@ void PaintAction(BrowserCore* b, const Directive& d) {
   }
 }
 
-void PaintRealFrame(BrowserCore* b, int width, int height, std::vector<std::uint32_t> pixels,
+void PaintRealFrame(BrowserCore* b, int width, int height, FramePixels pixels,
                     const std::vector<cef_rect_t>& dirty, bool whole) {
   PaintState* p = State(b);
   if (b->closed.load()) return;
@@ -572,7 +572,7 @@ void PaintOnClosed(BrowserCore* b) {
   p->timer_running = false;
   // A closed browser keeps its small record but not its frame, so create/close cycles
   // do not grow the process.
-  std::vector<std::uint32_t>().swap(p->pixels);
+  FramePixels().swap(p->pixels);
   p->history.clear();
   p->content = Content::kNone;
   Event("paint.summary").Num("browser", b->id).Num("paints", p->paints);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "testbed/engine/engine_decls.h"
+#include "testbed/engine/frame_memory.h"
 
 namespace standin {
 
@@ -36,7 +37,7 @@ void GpuResetAction(const Directive& action);
 void PaintOnClosed(BrowserCore* browser);
 // A real page's frame (Chromium mode): becomes the current frame and is painted with
 // `dirty` as its changed rectangles (`whole`: everything changed).
-void PaintRealFrame(BrowserCore* browser, int width, int height, std::vector<std::uint32_t> pixels,
+void PaintRealFrame(BrowserCore* browser, int width, int height, FramePixels pixels,
                     const std::vector<cef_rect_t>& dirty, bool whole);
 void PaintShutdown();
 

@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+// The decoded image and the inflated data are frame-sized too (frame_memory.h).
+#define STBI_MALLOC(size) ::standin::FrameBlockAlloc(size)
+#define STBI_REALLOC(block, size) ::standin::FrameBlockRealloc(block, size)
+#define STBI_FREE(block) ::standin::FrameBlockFree(block)
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_ONLY_PNG
 #define STBI_NO_STDIO
@@ -23,8 +27,8 @@ int Base64Value(unsigned char c) {
   return -1;
 }
 
-std::vector<unsigned char> Base64Decode(const std::string& text) {
-  std::vector<unsigned char> out;
+std::vector<unsigned char, FrameAllocator<unsigned char>> Base64Decode(const std::string& text) {
+  std::vector<unsigned char, FrameAllocator<unsigned char>> out;
   out.reserve(text.size() / 4 * 3);
   std::uint32_t bits = 0;
   int count = 0;
@@ -51,7 +55,7 @@ std::vector<unsigned char> Base64Decode(const std::string& text) {
 }  // namespace
 
 bool DecodeScreenshot(const std::string& base64_png, DecodedFrame* out) {
-  const std::vector<unsigned char> png = Base64Decode(base64_png);
+  const auto png = Base64Decode(base64_png);
   int w = 0, h = 0, channels = 0;
   unsigned char* rgba = stbi_load_from_memory(png.data(), static_cast<int>(png.size()), &w, &h, &channels, 4);
   if (!rgba) return false;
@@ -68,7 +72,7 @@ bool DecodeScreenshot(const std::string& base64_png, DecodedFrame* out) {
   return true;
 }
 
-std::vector<cef_rect_t> ChangedRects(const std::vector<std::uint32_t>& before, const std::vector<std::uint32_t>& now,
+std::vector<cef_rect_t> ChangedRects(const FramePixels& before, const FramePixels& now,
                                      int width, int height) {
   std::vector<cef_rect_t> rects;
   for (int ty = 0; ty < height; ty += kTile) {

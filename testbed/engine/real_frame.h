@@ -9,13 +9,14 @@
 #include <vector>
 
 #include "testbed/engine/engine_decls.h"
+#include "testbed/engine/frame_memory.h"
 
 namespace standin {
 
 struct DecodedFrame {
   int width = 0;
   int height = 0;
-  std::vector<std::uint32_t> pixels;  // 0xAARRGGBB words, that is BGRA bytes in memory
+  FramePixels pixels;  // 0xAARRGGBB words, that is BGRA bytes in memory
 };
 
 // False when the text is no base64 PNG.
@@ -25,7 +26,7 @@ bool DecodeScreenshot(const std::string& base64_png, DecodedFrame* out);
 // tiles are compared, each run of changed tiles in a tile row becomes the exact box of
 // its changed pixels, and more than 16 boxes are joined into one. Empty when nothing
 // changed.
-std::vector<cef_rect_t> ChangedRects(const std::vector<std::uint32_t>& before, const std::vector<std::uint32_t>& now,
+std::vector<cef_rect_t> ChangedRects(const FramePixels& before, const FramePixels& now,
                                      int width, int height);
 
 }  // namespace standin

@@ -463,7 +463,7 @@ void RealSoak::Run() {
   EXPECT_EQ(0, lost_);
 
   ASSERT_FALSE(after_warm.empty()) << "the run ended before its warm-up did";
-  const Figures& first = after_warm.front();
+  const Figures first = after_warm.front();  // a copy: the end is added to the list below
   const long long handle_growth = static_cast<long long>(last.engine.handles) - first.engine.handles;
   const long long private_growth = static_cast<long long>(last.engine.private_bytes - first.engine.private_bytes);
   const long long rss_growth = static_cast<long long>(last.chromium_rss - first.chromium_rss);
