@@ -796,7 +796,10 @@ TEST_F(StandinBrowserTest, ScriptedPageDrivesLoadsConsoleNavigationsAndPopups) {
       "after_created popup=1",
       "browse about:blank main",
   };
-  RunThenClose(20, [&expected] { return g_calls.size() >= expected.size(); });
+  // The asset request is answered on the engine's IO thread: wait for its journal line too.
+  RunThenClose(20, [this, &expected] {
+    return g_calls.size() >= expected.size() && ReadJournal().First("resource.request") != nullptr;
+  });
   ASSERT_GE(g_calls.size(), expected.size());
   EXPECT_EQ(std::vector<std::string>(g_calls.begin(), g_calls.begin() + expected.size()), expected);
   ENGINE_FN(cef_shutdown)();
