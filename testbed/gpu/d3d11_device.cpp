@@ -171,6 +171,7 @@ void DeviceRelease(Device* d) {
     Journal("device released");
     UnregisterDevice(d);
     EndTimeline(d->timeline);
+    ForgetFencesOf(d);
     delete d;
     StatsAdd(&NimoGpuStats::devices_live, -1);
   }
@@ -189,6 +190,7 @@ extern "C" BOOL WINAPI NimoStandinRemoveDevice(ID3D11Device* device) {
   standin::Device* d = reinterpret_cast<standin::Device*>(device);
   InterlockedExchange(&d->removed, 1);
   standin::Journal("device removed (adapter %u)", d->adapter_index);
+  standin::CompleteFencesOf(d);
   return TRUE;
 }
 

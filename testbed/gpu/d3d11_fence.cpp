@@ -4,6 +4,8 @@
 // are work on the context's timeline (a signal is seen once the work before it has run; a
 // wait holds back the work after it); CPU waits (SetEventOnCompletion) are served by one
 // watcher thread per process that looks at the waited-for fences every millisecond.
+// When a device is lost, every fence it made completes (to UINT64_MAX), as a driver's
+// reset does, so another device waiting on it goes on instead of waiting for ever.
 #include "testbed/gpu/d3d11_objects.h"
 
 #include <new>
@@ -27,6 +29,7 @@ static_assert(sizeof(FenceSection) == 64, "fence section size");
 struct FenceMemory {
   HANDLE section = nullptr;
   FenceSection* base = nullptr;
+  volatile LONG lost = 0;  // its device was lost: the value stays UINT64_MAX
   ~FenceMemory() {
     if (base) UnmapViewOfFile(base);
     if (section) CloseHandle(section);
@@ -34,6 +37,46 @@ struct FenceMemory {
   UINT64 Value() const { return static_cast<UINT64>(InterlockedCompareExchange64(&base->value, 0, 0)); }
 };
 using SharedFence = std::shared_ptr<FenceMemory>;
+
+// The fences each device made, for completing them when it is lost.
+struct MadeFence {
+  Device* device;
+  std::weak_ptr<FenceMemory> memory;
+};
+CRITICAL_SECTION* MadeLock() {
+  static CRITICAL_SECTION* lock = [] {
+    static CRITICAL_SECTION cs;
+    InitializeCriticalSection(&cs);
+    return &cs;
+  }();
+  return lock;
+}
+std::vector<MadeFence>& Made() {
+  static std::vector<MadeFence>* made = new std::vector<MadeFence>();  // used until exit
+  return *made;
+}
+void RememberMade(Device* d, const SharedFence& memory) {
+  EnterCriticalSection(MadeLock());
+  auto& all = Made();
+  for (size_t i = 0; i < all.size();) {
+    if (all[i].memory.expired())
+      all.erase(all.begin() + static_cast<std::ptrdiff_t>(i));
+    else
+      ++i;
+  }
+  all.push_back(MadeFence{d, memory});
+  LeaveCriticalSection(MadeLock());
+}
+
+// Sets the value unless the fence was completed by its device's loss: a signal that was
+// already on its way must not take the value back down.
+void SignalValue(FenceMemory* m, UINT64 value) {
+  for (;;) {
+    const LONG64 seen = InterlockedCompareExchange64(&m->base->value, 0, 0);
+    if (m->lost) return;
+    if (InterlockedCompareExchange64(&m->base->value, static_cast<LONG64>(value), seen) == seen) return;
+  }
+}
 
 struct Fence {
   ID3D11Fence iface;  // first: the pointer handed out is the record's address
@@ -204,6 +247,7 @@ HRESULT CreateFence(Device* d, UINT64 initial, D3D11_FENCE_FLAG flags, REFIID ri
   memory->base->magic = kFenceMagic;
   memory->base->value = static_cast<LONG64>(initial);
   Journal("CreateFence initial=%llu flags=0x%X", static_cast<unsigned long long>(initial), static_cast<unsigned>(flags));
+  RememberMade(d, memory);
   return HandOut(std::move(memory), flags == D3D11_FENCE_FLAG_SHARED, riid, out);
 }
 
@@ -229,8 +273,35 @@ HRESULT ContextSignal(Device* d, ID3D11Fence* fence, UINT64 value) {
   if (!f) return E_INVALIDARG;
   if (DeviceRemoved(d)) return DXGI_ERROR_DEVICE_REMOVED;
   SharedFence memory = f->memory;
-  Record(d, [memory, value] { InterlockedExchange64(&memory->base->value, static_cast<LONG64>(value)); });
+  Record(d, [memory, value] { SignalValue(memory.get(), value); });
   return S_OK;
+}
+
+void CompleteFencesOf(Device* d) {
+  EnterCriticalSection(MadeLock());
+  int completed = 0;
+  for (MadeFence& f : Made()) {
+    if (f.device != d) continue;
+    if (SharedFence m = f.memory.lock()) {
+      InterlockedExchange(&m->lost, 1);
+      InterlockedExchange64(&m->base->value, -1);  // UINT64_MAX
+      ++completed;
+    }
+  }
+  LeaveCriticalSection(MadeLock());
+  if (completed) Journal("fences completed by the device's loss: %d", completed);
+}
+
+void ForgetFencesOf(Device* d) {
+  EnterCriticalSection(MadeLock());
+  auto& all = Made();
+  for (size_t i = 0; i < all.size();) {
+    if (all[i].device == d)
+      all.erase(all.begin() + static_cast<std::ptrdiff_t>(i));
+    else
+      ++i;
+  }
+  LeaveCriticalSection(MadeLock());
 }
 
 HRESULT ContextWait(Device* d, ID3D11Fence* fence, UINT64 value) {

@@ -125,6 +125,10 @@ HRESULT CreateFence(Device* d, UINT64 initial, D3D11_FENCE_FLAG flags, REFIID ri
 HRESULT OpenSharedFence(Device* d, HANDLE handle, REFIID riid, void** out);
 HRESULT ContextSignal(Device* d, ID3D11Fence* fence, UINT64 value);
 HRESULT ContextWait(Device* d, ID3D11Fence* fence, UINT64 value);
+// A lost device's fences complete, seen by every process that opened them.
+void CompleteFencesOf(Device* d);
+// The device is gone: its fences (if still held elsewhere) are no longer its own.
+void ForgetFencesOf(Device* d);
 
 // ---- keyed mutex of shared textures (d3d11_keyed_mutex.cpp) ----
 void InitKeyedMutexVtable(IDXGIKeyedMutexVtbl* vtbl);

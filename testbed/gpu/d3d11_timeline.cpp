@@ -249,6 +249,7 @@ void RemoveAllDevices() {
   for (Device* d : Devices()) {
     InterlockedExchange(&d->removed, 1);
     Journal("device removed (adapter %u, all devices)", d->adapter_index);
+    CompleteFencesOf(d);
   }
   const size_t n = Devices().size();
   LeaveCriticalSection(DevicesLock());
