@@ -42,6 +42,7 @@ void FrameLeaseTable::OnFence(std::uint64_t handle) {
   if (handle == 0 || fence_handle_.get() == AsHandle(handle)) return;
   fence_handle_.reset(AsHandle(handle));
   fence_.Reset();
+  ++fence_generation_;
 }
 
 bool FrameLeaseTable::ReleaseDue(SurfaceSlots& s, std::uint32_t slot, std::uint64_t completed) {
@@ -83,6 +84,7 @@ bool FrameLeaseTable::OnFrame(const protocol::Report& frame, std::vector<SlotRel
     slot.texture.Reset();
   }
   slot.frame = frame;
+  slot.fence_generation = fence_generation_;
   slot.delivered = true;
   s.newest = static_cast<int>(frame.slot);
   CollectDueLocked(releases);
@@ -141,8 +143,10 @@ bool FrameLeaseTable::Acquire(std::uint32_t surface, FrameLease* lease, std::str
   }
   if (!OpenFence(why)) return false;
   // The program's later work on this context starts once the engine's copy is done; the
-  // CPU goes on at once.
-  if (fence_ && slot.frame.fence_value != 0) context_->Wait(fence_.Get(), slot.frame.fence_value);
+  // CPU goes on at once. A frame of a lost engine device is not waited for: the new
+  // fence counts anew, and the copy either ran or never will.
+  if (fence_ && slot.frame.fence_value != 0 && slot.fence_generation == fence_generation_)
+    context_->Wait(fence_.Get(), slot.frame.fence_value);
   ++slot.leases;
   FrameLease out;
   out.surface = surface;

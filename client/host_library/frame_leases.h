@@ -72,6 +72,7 @@ class FrameLeaseTable {
     bool delivered = false;  // announced and not released: the engine keeps it for us
     std::uint32_t leases = 0;
     std::uint64_t gpu_done = 0;  // the program's fence value after its last use of the slot
+    std::uint32_t fence_generation = 0;  // fence_generation_ when the frame was announced
   };
   struct SurfaceSlots {
     Slot slots[kFrameRingMax];
@@ -87,6 +88,9 @@ class FrameLeaseTable {
   mutable std::mutex lock_;
   Microsoft::WRL::ComPtr<ID3D11Device1> device_;
   UniqueHandle fence_handle_;
+  // One up per FrameFence: a frame announced under an older fence came from a device the
+  // engine has since lost, whose fence may never reach the frame's value.
+  std::uint32_t fence_generation_ = 0;
   Microsoft::WRL::ComPtr<ID3D11Fence> fence_;
   Microsoft::WRL::ComPtr<ID3D11DeviceContext4> context_;
   // The program's own fence, made on first release (none where the device has no fences:
