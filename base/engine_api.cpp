@@ -44,6 +44,7 @@ bool ResolveBrowserEntries() {
   Resolve(engine_api.cef_currently_on, "cef_currently_on");
   Resolve(engine_api.cef_version_info, "cef_version_info");
   Resolve(engine_api.cef_api_hash, "cef_api_hash");
+  Resolve(engine_api.cef_dictionary_value_create, "cef_dictionary_value_create");
   return engine_api.cef_initialize && engine_api.cef_run_message_loop &&
          engine_api.cef_browser_host_create_browser && engine_api.cef_post_task &&
          engine_api.cef_quit_message_loop;

@@ -32,6 +32,8 @@ struct EngineApi {
   // Revision queries (browser side, optional).
   cef_version_info_fn cef_version_info;
   cef_api_hash_fn cef_api_hash;
+  // Browser side, optional: a browser's creation info for its renderer processes.
+  cef_dictionary_value_create_fn cef_dictionary_value_create;
 };
 
 extern EngineApi engine_api;
@@ -45,9 +47,10 @@ void ResolveRendererEntries();
 
 // Resolves, in this order, cef_initialize, cef_run_message_loop, cef_shutdown,
 // cef_browser_host_create_browser, cef_post_task, cef_post_delayed_task,
-// cef_quit_message_loop, cef_currently_on, then cef_version_info and cef_api_hash. Returns
-// whether the five the browser process cannot run without are present (cef_shutdown,
-// cef_post_delayed_task, cef_currently_on and the revision queries may be missing).
+// cef_quit_message_loop, cef_currently_on, then cef_version_info, cef_api_hash and
+// cef_dictionary_value_create. Returns whether the five the browser process cannot run
+// without are present (cef_shutdown, cef_post_delayed_task, cef_currently_on, the revision
+// queries and the dictionary may be missing).
 bool ResolveBrowserEntries();
 
 // Writes the engine's version and API hash to the log when the library exports them, and a

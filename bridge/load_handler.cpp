@@ -16,13 +16,11 @@
 #include "surfaces/frame_pacing.h"
 #include "surfaces/keyboard.h"
 #include "surfaces/pointer.h"
+#include "surfaces/portable/surface_rules.h"
 #include "surfaces/surface.h"
 
 namespace nimo {
 namespace {
-
-// The surface whose browser never gets page scripts.
-constexpr std::uint32_t kNoScriptSurfaceId = 1;
 
 // A frame without is_main is taken for a main frame.
 bool IsMainFrame(cef_frame_t* frame) {
@@ -38,7 +36,7 @@ void RunScript(cef_frame_t* frame, const char* text, std::size_t length) {
 }
 
 bool GetsPageScripts(const Surface* surface) {
-  return surface && surface->id != kNoScriptSurfaceId;
+  return surface && nimo::GetsPageScripts(surface->id);
 }
 
 // window.mp for the frame's document: the page shim in version-2 sessions; in version 3
@@ -139,7 +137,7 @@ void InjectFrameRateProbe(cef_frame_t* frame) {
 }
 
 void StopFrameRateProbe(std::uint32_t surface_id) {
-  if (surface_id >= kSurfaceCount || surface_id == kNoScriptSurfaceId) return;
+  if (surface_id >= kSurfaceCount || !nimo::GetsPageScripts(surface_id)) return;
   const auto frame = GetRef(surfaces[surface_id].browser.get(), &cef_browser_t::get_main_frame);
   RunScript(frame.get(), kProbeStop, sizeof kProbeStop - 1);
 }

@@ -84,7 +84,19 @@ void CEF_CALLBACK OnContextCreated(cef_render_process_handler_t*, cef_browser_t*
   const auto context_ref = AdoptRef(context);
   if (NativeMpEnabled()) InstallWindowMp(context);
   // Protocol-3 sessions: the page's own window.mp (with call) before its first script.
-  InstallEarlyPageApi(frame);
+  InstallEarlyPageApi(browser, frame);
+}
+
+void CEF_CALLBACK OnBrowserCreated(cef_render_process_handler_t*, cef_browser_t* browser,
+                                   cef_dictionary_value_t* extra_info) {
+  const auto browser_ref = AdoptRef(browser);
+  const auto info_ref = AdoptRef(extra_info);
+  NoteRendererBrowser(browser, extra_info);
+}
+
+void CEF_CALLBACK OnBrowserDestroyed(cef_render_process_handler_t*, cef_browser_t* browser) {
+  const auto browser_ref = AdoptRef(browser);
+  ForgetRendererBrowser(browser);
 }
 
 }  // namespace
@@ -145,6 +157,8 @@ cef_render_process_handler_t* CEF_CALLBACK GetRenderProcessHandler(cef_app_t*) {
   if (!render_process_handler_built) {
     render_process_handler = cef_render_process_handler_t();
     InitStaticBase(&render_process_handler.base, sizeof render_process_handler);
+    render_process_handler.on_browser_created = Guarded<OnBrowserCreated>;
+    render_process_handler.on_browser_destroyed = Guarded<OnBrowserDestroyed>;
     render_process_handler.on_context_created = Guarded<OnContextCreated>;
     render_process_handler_built = 1;
   }

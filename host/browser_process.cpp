@@ -30,6 +30,7 @@
 #include "link/ui_task.h"
 #include "protocol/switches.h"
 #include "protocol/version.h"
+#include "surfaces/browser_info.h"
 #include "surfaces/call_answers.h"
 #include "surfaces/commands.h"
 #include "surfaces/frame_pacing.h"
@@ -125,6 +126,8 @@ int RunBrowserProcess(HINSTANCE instance) {
   const bool page_api = NegotiateProtocolVersion(GetSwitchValue(kSwitchProtocol, "")) >= 3;
   ConfigurePageApi(page_api, ParseOriginFilter(GetSwitchValue(kSwitchBridgeOrigins, "")));
   if (page_api) {
+    // Renderers learn which browsers (surfaces) take window.mp early from their creation info.
+    MarkEarlyPageApiBrowsers();
     SetCallAnswerHandler(AnswerPageCall);
     SetDocumentGoneHandler(ForgetPageCalls);
   }

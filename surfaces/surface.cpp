@@ -13,6 +13,7 @@
 #include "base/portable/static_ref.h"
 #include "base/ui_thread.h"
 #include "diag/log.h"
+#include "surfaces/browser_info.h"
 #include "surfaces/call_answers.h"
 #include "surfaces/frame_pump.h"
 #include "surfaces/keyboard.h"
@@ -242,8 +243,10 @@ bool RequestBrowser(Surface* s, const CreateRules& rules, const std::string& url
 
   TempEngineString engine_url(url);
   s->create_pending = 1;
+  // The engine takes the info's reference whether or not it accepts the request.
+  auto info = BrowserInfoFor(s->id);
   const int accepted = engine_api.cef_browser_host_create_browser(
-      &window_info, &s->client, engine_url.get(), &settings, nullptr, nullptr);
+      &window_info, &s->client, engine_url.get(), &settings, info.Transfer(), nullptr);
   if (accepted == 0) s->create_pending = 0;
   return accepted != 0;
 }

@@ -991,6 +991,39 @@ struct cef_list_value_t {
   int(CEF_CALLBACK* set_list)(cef_list_value_t* self, size_t index, cef_list_value_t* value);
 };
 
+struct cef_dictionary_value_t {
+  cef_base_ref_counted_t base;
+  int(CEF_CALLBACK* is_valid)(cef_dictionary_value_t* self);
+  int(CEF_CALLBACK* is_owned)(cef_dictionary_value_t* self);
+  int(CEF_CALLBACK* is_read_only)(cef_dictionary_value_t* self);
+  int(CEF_CALLBACK* is_same)(cef_dictionary_value_t* self, cef_dictionary_value_t* that);
+  int(CEF_CALLBACK* is_equal)(cef_dictionary_value_t* self, cef_dictionary_value_t* that);
+  cef_dictionary_value_t*(CEF_CALLBACK* copy)(cef_dictionary_value_t* self, int exclude_empty_children);
+  size_t(CEF_CALLBACK* get_size)(cef_dictionary_value_t* self);
+  int(CEF_CALLBACK* clear)(cef_dictionary_value_t* self);
+  int(CEF_CALLBACK* has_key)(cef_dictionary_value_t* self, const cef_string_t* key);
+  int(CEF_CALLBACK* get_keys)(cef_dictionary_value_t* self, cef_string_list_t keys);
+  int(CEF_CALLBACK* remove)(cef_dictionary_value_t* self, const cef_string_t* key);
+  cef_value_type_t(CEF_CALLBACK* get_type)(cef_dictionary_value_t* self, const cef_string_t* key);
+  cef_value_t*(CEF_CALLBACK* get_value)(cef_dictionary_value_t* self, const cef_string_t* key);
+  int(CEF_CALLBACK* get_bool)(cef_dictionary_value_t* self, const cef_string_t* key);
+  int(CEF_CALLBACK* get_int)(cef_dictionary_value_t* self, const cef_string_t* key);
+  double(CEF_CALLBACK* get_double)(cef_dictionary_value_t* self, const cef_string_t* key);
+  cef_string_userfree_t(CEF_CALLBACK* get_string)(cef_dictionary_value_t* self, const cef_string_t* key);
+  cef_binary_value_t*(CEF_CALLBACK* get_binary)(cef_dictionary_value_t* self, const cef_string_t* key);
+  cef_dictionary_value_t*(CEF_CALLBACK* get_dictionary)(cef_dictionary_value_t* self, const cef_string_t* key);
+  cef_list_value_t*(CEF_CALLBACK* get_list)(cef_dictionary_value_t* self, const cef_string_t* key);
+  int(CEF_CALLBACK* set_value)(cef_dictionary_value_t* self, const cef_string_t* key, cef_value_t* value);
+  int(CEF_CALLBACK* set_null)(cef_dictionary_value_t* self, const cef_string_t* key);
+  int(CEF_CALLBACK* set_bool)(cef_dictionary_value_t* self, const cef_string_t* key, int value);
+  int(CEF_CALLBACK* set_int)(cef_dictionary_value_t* self, const cef_string_t* key, int value);
+  int(CEF_CALLBACK* set_double)(cef_dictionary_value_t* self, const cef_string_t* key, double value);
+  int(CEF_CALLBACK* set_string)(cef_dictionary_value_t* self, const cef_string_t* key, const cef_string_t* value);
+  int(CEF_CALLBACK* set_binary)(cef_dictionary_value_t* self, const cef_string_t* key, cef_binary_value_t* value);
+  int(CEF_CALLBACK* set_dictionary)(cef_dictionary_value_t* self, const cef_string_t* key, cef_dictionary_value_t* value);
+  int(CEF_CALLBACK* set_list)(cef_dictionary_value_t* self, const cef_string_t* key, cef_list_value_t* value);
+};
+
 struct cef_request_t {
   cef_base_ref_counted_t base;
   int(CEF_CALLBACK* is_read_only)(cef_request_t* self);
@@ -1225,6 +1258,7 @@ typedef cef_v8context_t* (*cef_v8context_get_entered_context_fn)(void);
 typedef int (*cef_v8context_in_context_fn)(void);
 typedef cef_process_message_t* (*cef_process_message_create_fn)(const cef_string_t* name);
 typedef cef_command_line_t* (*cef_command_line_create_fn)(void);
+typedef cef_dictionary_value_t* (*cef_dictionary_value_create_fn)(void);
 typedef cef_command_line_t* (*cef_command_line_get_global_fn)(void);
 
 // ---- Layout checks ------------------------------------------------------------------------
@@ -1760,6 +1794,14 @@ NIMO_ABI_OFFSET(cef_list_value_t, set_binary, 240);
 NIMO_ABI_OFFSET(cef_list_value_t, set_dictionary, 248);
 NIMO_ABI_OFFSET(cef_list_value_t, set_list, 256);
 NIMO_ABI_SIZE(cef_list_value_t, 264);
+NIMO_ABI_OFFSET(cef_dictionary_value_t, base, 0);
+NIMO_ABI_OFFSET(cef_dictionary_value_t, is_valid, 40);
+NIMO_ABI_OFFSET(cef_dictionary_value_t, has_key, 104);
+NIMO_ABI_OFFSET(cef_dictionary_value_t, get_keys, 112);
+NIMO_ABI_OFFSET(cef_dictionary_value_t, get_int, 152);
+NIMO_ABI_OFFSET(cef_dictionary_value_t, set_int, 224);
+NIMO_ABI_OFFSET(cef_dictionary_value_t, set_list, 264);
+NIMO_ABI_SIZE(cef_dictionary_value_t, 272);
 NIMO_ABI_OFFSET(cef_request_t, base, 0);
 NIMO_ABI_OFFSET(cef_request_t, is_read_only, 40);
 NIMO_ABI_OFFSET(cef_request_t, get_url, 48);

@@ -7,6 +7,7 @@ namespace {
 // background ones only as fast as they are asked for frames.
 constexpr int kFrameRates[4] = {60, 30, 1, 1};
 constexpr std::uint32_t kSoftwareSurfaceId = 2;
+constexpr std::uint32_t kNoScriptSurfaceId = 1;
 
 }  // namespace
 
@@ -43,6 +44,8 @@ bool WantsFramePump(std::uint32_t id, FlagQuery flag_exists) {
 bool UsesProbePage(std::uint32_t id, FlagQuery flag_exists) {
   return id == 0 && flag_exists(kFlagTestPage);
 }
+
+bool GetsPageScripts(std::uint32_t id) { return id < 4 && id != kNoScriptSurfaceId; }
 
 std::string ClientRequestedUrl(const std::string& text) {
   return text.empty() ? std::string(kBlankUrl) : text;

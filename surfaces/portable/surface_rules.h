@@ -1,5 +1,5 @@
 // What a surface id decides about its browser: shared textures, external begin frames and
-// the frame pump, the frame rate, the probe page. Flag files are asked for through a
+// the frame pump, the frame rate, the probe page, whether its documents get page scripts. Flag files are asked for through a
 // callback, only for the ids they apply to and in a fixed order, so the decision is pure
 // and the question "which flag was looked at" can be tested. Any thread.
 #pragma once
@@ -41,6 +41,15 @@ bool WantsFramePump(std::uint32_t id, FlagQuery flag_exists);
 
 // Whether the probe page replaces the URL: only on the UI surface, only under its flag.
 bool UsesProbePage(std::uint32_t id, FlagQuery flag_exists);
+
+// Whether the documents of surface `id` get window.mp and the engine's other page scripts:
+// every surface but 1, whose pages never hear from or talk to the game.
+bool GetsPageScripts(std::uint32_t id);
+
+// The key, in the creation info of a browser whose renderers put window.mp into each new
+// document before its first script (protocol-3 sessions), set to 1. Browser and renderer
+// processes both read it from here.
+constexpr const char kEarlyPageApiKey[] = "nimo.page_api";
 
 // The URL a client-requested browser opens: the text as received, "about:blank" for none.
 std::string ClientRequestedUrl(const std::string& text);

@@ -1378,7 +1378,8 @@ BrowserCore* CreateCore(const cef_window_info_t* window, cef_client_t* client, c
 void JournalCreate(const cef_window_info_t* w, cef_client_t* client, const cef_string_t* url,
                    const cef_browser_settings_t* s, cef_dictionary_value_t* extra, cef_request_context_t* context,
                    int id, const char* how) {
-  Event("create_browser").Num("browser", id).Text("how", how).Ptr("client", client).Text("url", ToJournal(url))
+  Event e("create_browser");
+  e.Num("browser", id).Text("how", how).Ptr("client", client).Text("url", ToJournal(url))
       .Ptr("extra_info", extra).Ptr("request_context", context).Num("on_ui", OnUiThread() ? 1 : 0)
       .Unsigned("ex_style", w ? w->ex_style : 0).Text("window_name", w ? ToJournal(&w->window_name) : "")
       .Unsigned("style", w ? w->style : 0).Num("x", w ? w->bounds.x : 0).Num("y", w ? w->bounds.y : 0)
@@ -1406,6 +1407,19 @@ void JournalCreate(const cef_window_info_t* w, cef_client_t* client, const cef_s
       .Num("local_storage", s->local_storage).Num("databases", s->databases).Num("webgl", s->webgl)
       .Hex("background_color", s->background_color).Num("chrome_status_bubble", s->chrome_status_bubble)
       .Num("chrome_zoom_bubble", s->chrome_zoom_bubble);
+  // Only with a dictionary, so lines of creations without one stay as they were.
+  if (extra) {
+    DictionaryContent content;
+    e.Text("extra_info_keys", DictionaryContentOf(extra, &content) ? DescribeDictionary(content) : "foreign");
+  }
+}
+
+// The engine keeps a copy of the creation info for the browser's renderers and drops the
+// reference it was given, whether the creation was accepted or not.
+void KeepExtraInfo(BrowserCore* b, cef_dictionary_value_t* extra) {
+  if (!extra) return;
+  if (b) b->has_extra_info = DictionaryContentOf(extra, &b->extra_info);
+  Consume(extra, "create_browser extra_info");
 }
 
 // Validates a creation request as the engine does; on refusal the client reference is
@@ -1544,10 +1558,14 @@ extern "C" {
 int cef_browser_host_create_browser(const cef_window_info_t* window_info, cef_client_t* client, const cef_string_t* url,
                                     const cef_browser_settings_t* settings, cef_dictionary_value_t* extra_info,
                                     cef_request_context_t* request_context) {
-  if (!AcceptCreate(client, settings, "async")) return 0;
+  if (!AcceptCreate(client, settings, "async")) {
+    KeepExtraInfo(nullptr, extra_info);
+    return 0;
+  }
   std::u16string target = ToU16(url);
   BrowserCore* b = CreateCore(window_info, client, settings, target);
   JournalCreate(window_info, client, url, settings, extra_info, request_context, b->id, "async");
+  KeepExtraInfo(b, extra_info);
   long long delay = 0;
   if (const Directive* d = CurrentScenario().Global("created_delay_ms")) delay = d->At(0, 0);
   PostEngineWork([b, target] { AnnounceCreated(b, target); }, delay);
@@ -1558,10 +1576,14 @@ cef_browser_t* cef_browser_host_create_browser_sync(const cef_window_info_t* win
                                                     const cef_string_t* url, const cef_browser_settings_t* settings,
                                                     cef_dictionary_value_t* extra_info,
                                                     cef_request_context_t* request_context) {
-  if (!AcceptCreate(client, settings, "sync")) return nullptr;
+  if (!AcceptCreate(client, settings, "sync")) {
+    KeepExtraInfo(nullptr, extra_info);
+    return nullptr;
+  }
   std::u16string target = ToU16(url);
   BrowserCore* b = CreateCore(window_info, client, settings, target);
   JournalCreate(window_info, client, url, settings, extra_info, request_context, b->id, "sync");
+  KeepExtraInfo(b, extra_info);
   PostEngineWork([b, target] { AnnounceCreated(b, target); });
   return WrapBrowser(b, "cef_browser_host_create_browser_sync");
 }

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "testbed/engine/dictionary.h"
 #include "testbed/engine/engine_decls.h"
 
 namespace standin {
@@ -54,6 +55,9 @@ struct BrowserCore {
   std::atomic<float> scale{1.0f};   // device scale from the product's get_screen_info (pointer.h)
   PaintState* paint = nullptr;      // owned by the paint module
   RealPage* real = nullptr;         // a page of headless Chromium (real_page.h), else scripted
+  // The creation info the product gave, as its renderers get it (dictionary.h).
+  bool has_extra_info = false;
+  DictionaryContent extra_info;
 };
 
 // Fresh wrappers (one reference each, the receiver's to release).

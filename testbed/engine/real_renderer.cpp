@@ -1,6 +1,7 @@
 #include "testbed/engine/real_renderer.h"
 
 #include "testbed/engine/devtools.h"
+#include "testbed/engine/dictionary.h"
 #include "testbed/engine/journal.h"
 #include "testbed/engine/refs.h"
 #include "testbed/engine/slots.h"
@@ -27,6 +28,12 @@ void RealRendererScripts(BrowserCore* b, const std::string& session) {
   if (!app || !STANDIN_HAS_SLOT(app, cef_app_t, get_render_process_handler)) return;
   cef_render_process_handler_t* handler = app->get_render_process_handler(app);
   if (!handler) return;
+  // As in a renderer process the engine starts for the page: the browser with its creation
+  // info first, then the contexts; the browser leaves the model's renderer at the end.
+  if (STANDIN_HAS_SLOT(handler, cef_render_process_handler_t, on_browser_created)) {
+    handler->on_browser_created(handler, WrapBrowser(b, "renderer model"),
+                                b->has_extra_info ? NewDictionary(b->extra_info, "renderer model") : nullptr);
+  }
   if (STANDIN_HAS_SLOT(handler, cef_render_process_handler_t, on_context_created)) {
     for (const bool main : {true, false}) {
       // Kept for the run: the wrappers handed to the product may outlive this call.
@@ -54,6 +61,9 @@ void RealRendererScripts(BrowserCore* b, const std::string& session) {
       Event("chromium.renderer_script").Num("browser", b->id).Text("frame", main ? "main" : "sub")
           .Num("length", static_cast<long long>(source.size())).Text("error", error);
     }
+  }
+  if (STANDIN_HAS_SLOT(handler, cef_render_process_handler_t, on_browser_destroyed)) {
+    handler->on_browser_destroyed(handler, WrapBrowser(b, "renderer model"));
   }
   ReleaseProductObject(&handler->base);
 }

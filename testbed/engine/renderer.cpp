@@ -2,10 +2,12 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "testbed/engine/browser.h"
+#include "testbed/engine/dictionary.h"
 #include "testbed/engine/journal.h"
 #include "testbed/engine/messages.h"
 #include "testbed/engine/refs.h"
@@ -140,7 +142,20 @@ void PlayRendererProcess(cef_app_t* app) {
     r.handler->on_web_kit_initialized(r.handler);
   }
   if (STANDIN_HAS_SLOT(r.handler, cef_render_process_handler_t, on_browser_created)) {
-    r.handler->on_browser_created(r.handler, WrapBrowser(&r.browser, "on_browser_created"), nullptr);
+    // The creation info the browser process would have given: the scenario's
+    // `renderer_extra_info KEY=N...`, else none.
+    cef_dictionary_value_t* info = nullptr;
+    if (const Directive* d = CurrentScenario().Global("renderer_extra_info")) {
+      DictionaryContent content;
+      // A key that is not a plain word (nimo.page_api) comes as a positional `key=N`.
+      for (const auto& entry : d->named) content[entry.first] = DictionaryEntry{VTYPE_INT, std::atoi(entry.second.c_str())};
+      for (const std::string& word : d->positional) {
+        const std::size_t eq = word.find('=');
+        if (eq != std::string::npos) content[word.substr(0, eq)] = DictionaryEntry{VTYPE_INT, std::atoi(word.c_str() + eq + 1)};
+      }
+      info = NewDictionary(content, "on_browser_created");
+    }
+    r.handler->on_browser_created(r.handler, WrapBrowser(&r.browser, "on_browser_created"), info);
   }
   std::vector<Directive> actions = CurrentScenario().renderer;
   if (actions.empty()) {

@@ -26,14 +26,16 @@ struct RendererRun {
   std::string log;
 };
 
-RendererRun RunRenderer(const std::vector<std::string>& actions, const char* native_mp) {
+RendererRun RunRenderer(const std::vector<std::string>& actions, const char* native_mp,
+                        const std::string& global = "", const std::vector<std::string>& more_env = {}) {
   RendererRun out;
   Sandbox sandbox;
   EXPECT_TRUE(sandbox.ok()) << sandbox.error();
   EXPECT_TRUE(sandbox.CopyFromBin("dezor2.dll"));
-  ScenarioWriter().Renderer(actions).WriteTo(sandbox.Path("scenario.txt"));
+  ScenarioWriter().Line(global).Renderer(actions).WriteTo(sandbox.Path("scenario.txt"));
   std::vector<std::string> env = {"NIMO_STANDIN_SCENARIO=" + sandbox.Path("scenario.txt"),
                                   "NIMO_STANDIN_JOURNAL=" + sandbox.Path("journal.txt")};
+  env.insert(env.end(), more_env.begin(), more_env.end());
   env.push_back(native_mp ? std::string("ZUNT_CEF_NATIVE_MP=") + native_mp
                           : std::string("ZUNT_CEF_NATIVE_MP"));
   out.run = sandbox.Run("--type=renderer", env);
@@ -140,6 +142,26 @@ TEST(NativeMp, OnlyTheExactValueOneEnablesIt) {
     EXPECT_EQ(r.journal.Count("v8.create_object"), 0u);
     EXPECT_EQ(r.log.find("[InstallWindowMp]"), std::string::npos);
     ExpectNoReferenceFaults(r.journal);  // the context arguments are released either way
+  }
+}
+
+// Every renderer of a protocol-3 session sees the same environment; only a browser whose
+// creation info carries the mark (not surface 1's) gets window.mp before the page's first
+// script, in its main frame.
+TEST(NativeMp, EarlyPageApiOnlyInMarkedBrowsers) {
+  const struct {
+    const char* info;
+    size_t scripts;
+  } cases[] = {{"renderer_extra_info nimo.page_api=1", 1u}, {"", 0u},
+               {"renderer_extra_info nimo.page_api=0", 0u}, {"renderer_extra_info other=1", 0u}};
+  for (const auto& c : cases) {
+    const RendererRun r = RunRenderer({"context frame=main", "context frame=sub"}, nullptr, c.info,
+                                      {"NIMOMP_PAGE_API=*"});
+    ASSERT_TRUE(r.run.started && !r.run.timed_out) << c.info;
+    const std::vector<JournalEntry> scripts = r.journal.Events("frame.execute_java_script");
+    ASSERT_EQ(scripts.size(), c.scripts) << c.info;
+    for (const JournalEntry& e : scripts) EXPECT_EQ(e.Get("frame"), "main") << e.line;
+    ExpectNoReferenceFaults(r.journal);  // the browser and its info are released
   }
 }
 

@@ -167,6 +167,18 @@ TEST(PageCalls, CallsAreAnsweredEachByItsOwnAnswerAndDieWithTheirDocument) {
   ASSERT_TRUE(s.WaitCall("by hand", &call));
   EXPECT_EQ(call.call.call_id, 1u);
 
+  // The same page on surface 1 never has window.mp, neither from its first script nor after
+  // load; on surface 2 it has it from its first line.
+  ASSERT_TRUE(s.host.CreateSurface(1, 640, 360, page.url()));
+  ASSERT_TRUE(s.host.CreateSurface(2, 640, 360, page.url()));
+  EXPECT_TRUE(s.WaitConsole(2, "log|head sees object function"));
+  EXPECT_TRUE(s.WaitConsole(1, "log|head sees undefined -"));
+  ASSERT_TRUE(s.Wait([](const host::Event& e) {
+    return e.kind == Kind::kLoad && e.report.surface_id == 1 && e.report.load_kind == 0;
+  }));
+  ASSERT_TRUE(s.host.ExecuteScript(1, "console.log('after load ' + typeof window.mp)"));
+  EXPECT_TRUE(s.WaitConsole(1, "log|after load undefined"));
+
   // await mp.call('add', 2, 3) resolves with the game's 5.
   ASSERT_TRUE(s.host.ExecuteScript(0, "(async () => mp.trigger('added', await mp.call('add', 2, 3)))()"));
   ASSERT_TRUE(s.WaitCall("add", &call));
@@ -244,7 +256,9 @@ TEST(PageCalls, CallsAreAnsweredEachByItsOwnAnswerAndDieWithTheirDocument) {
 
   const host::ExitReport end = s.host.Shutdown(15000);
   EXPECT_EQ(end.exit_code, 0);
-  EXPECT_EQ(s.journal().Count("chromium.renderer_script"), 1u) << "a script for main frames only";
+  EXPECT_EQ(s.journal().Count("chromium.renderer_script"), 2u) << "main frames of surfaces 0 and 2 only";
+  std::string detail;
+  EXPECT_TRUE(s.journal().ReferencesClean(0, &detail)) << detail;
 }
 
 TEST(PageCalls, OnlyTheListedOriginsGetTheBridge) {
@@ -302,6 +316,7 @@ TEST(PageCalls, Version2KeepsItsBridge) {
   for (const host::Event& e : s.seen) EXPECT_NE(e.kind, Kind::kCall);
   s.host.Shutdown(15000);
   EXPECT_EQ(s.journal().Count("chromium.renderer_script"), 0u);
+  for (const auto& e : s.journal().Events("create_browser")) EXPECT_FALSE(e.Has("extra_info_keys")) << e.line;
 }
 
 }  // namespace
