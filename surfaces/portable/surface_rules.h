@@ -1,7 +1,8 @@
 // What a surface id decides about its browser: shared textures, external begin frames and
-// the frame pump, the frame rate, the probe page, whether its documents get page scripts. Flag files are asked for through a
-// callback, only for the ids they apply to and in a fixed order, so the decision is pure
-// and the question "which flag was looked at" can be tested. Any thread.
+// the frame pump, the frame rate, the probe page, whether its documents get page scripts.
+// Flag files are asked for through a callback, only for the ids they apply to and in a
+// fixed order, so the decision is pure and the question "which flag was looked at" can be
+// tested. Any thread.
 #pragma once
 #include <cstdint>
 #include <string>
