@@ -129,6 +129,12 @@ void SandboxProcess::Kill() {
   pid_ = 0;
 }
 
+SandboxLayout StandInGpuLayout() {
+  SandboxLayout layout;
+  layout.libraries = {"dezor2.dll", "d3d11.dll", "dxgi.dll"};
+  return layout;
+}
+
 Sandbox::Sandbox(const SandboxLayout& layout) : exe_name_(layout.exe_name) {
   wchar_t temp[MAX_PATH + 1] = {};
   GetTempPathW(MAX_PATH + 1, temp);

@@ -41,6 +41,9 @@ struct SandboxLayout {
   std::string folder_suffix;
 };
 
+// The executable with the stand-in engine and the stand-in GPU beside it.
+SandboxLayout StandInGpuLayout();
+
 struct RunResult {
   bool started = false;    // CreateProcessW succeeded
   bool timed_out = false;  // the process was terminated after the timeout
