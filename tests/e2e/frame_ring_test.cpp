@@ -38,7 +38,7 @@ constexpr int kFramesPerPath = 200;
 
 class RingSandbox {
  public:
-  explicit RingSandbox(const std::string& scenario) : sandbox_(Layout()) {
+  explicit RingSandbox(const std::string& scenario) : sandbox_(StandInGpuLayout()) {
     journal_ = sandbox_.Path("journal.txt");
     sandbox_.WriteFile("scenario.txt", scenario);
     SetEnvironmentVariableA("NIMO_STANDIN_JOURNAL", journal_.c_str());
@@ -71,11 +71,6 @@ class RingSandbox {
   }
 
  private:
-  static SandboxLayout Layout() {
-    SandboxLayout layout;
-    layout.libraries = {"dezor2.dll", "d3d11.dll", "dxgi.dll"};
-    return layout;
-  }
   Sandbox sandbox_;
   std::string journal_;
 };

@@ -40,7 +40,7 @@ using Kind = host::Event::Kind;
 // and journal through this process's environment, which the engine inherits.
 class HostSandbox {
  public:
-  explicit HostSandbox(const std::string& scenario) : sandbox_(Layout()) {
+  explicit HostSandbox(const std::string& scenario) : sandbox_(StandInGpuLayout()) {
     journal_ = sandbox_.Path("journal.txt");
     const std::string scenario_path = sandbox_.Path("scenario.txt");
     sandbox_.WriteFile("scenario.txt", scenario);
@@ -82,11 +82,6 @@ class HostSandbox {
   }
 
  private:
-  static SandboxLayout Layout() {
-    SandboxLayout layout;
-    layout.libraries = {"dezor2.dll", "d3d11.dll", "dxgi.dll"};
-    return layout;
-  }
   Sandbox sandbox_;
   std::string journal_;
 };

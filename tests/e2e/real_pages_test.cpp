@@ -31,7 +31,7 @@ using nimo::FrameReadyPayload;
 using nimo::test::FakeClient;
 using nimo::test::Report;
 using nimo::test::Sandbox;
-using nimo::test::SandboxLayout;
+using nimo::test::StandInGpuLayout;
 using nimo::test::SandboxProcess;
 using nimo_test::Journal;
 using nimo_test::JournalEntry;
@@ -228,16 +228,10 @@ class PageFolder {
   bool ok_ = false;
 };
 
-SandboxLayout Layout() {
-  SandboxLayout layout;
-  layout.libraries = {"dezor2.dll", "d3d11.dll", "dxgi.dll"};
-  return layout;
-}
-
 // One run of the executable with surface 0 on the UI page and every browser a real page.
 class RealRun {
  public:
-  RealRun() : sandbox_(Layout()) {}
+  RealRun() : sandbox_(StandInGpuLayout()) {}
   ~RealRun() {
     if (process_.running()) process_.Kill();
     nimo_test::EndChromiumOf(journal());

@@ -41,7 +41,7 @@ namespace {
 using nimo::test::FakeClient;
 using nimo::test::Report;
 using nimo::test::Sandbox;
-using nimo::test::SandboxLayout;
+using nimo::test::StandInGpuLayout;
 using nimo::test::SandboxProcess;
 using nimo_test::JournalEntry;
 using nimo_test::ProcessFigures;
@@ -141,7 +141,7 @@ struct Figures {
 
 class RealSoak {
  public:
-  RealSoak(std::uint64_t seed, ULONGLONG seconds) : random_(seed), seconds_(seconds), sandbox_(Layout()) {}
+  RealSoak(std::uint64_t seed, ULONGLONG seconds) : random_(seed), seconds_(seconds), sandbox_(StandInGpuLayout()) {}
   ~RealSoak() {
     if (process_.running()) process_.Kill();
     nimo_test::EndChromiumOf(nimo_test::Journal::Load(sandbox_.Path("journal.txt")));
@@ -149,11 +149,6 @@ class RealSoak {
   void Run();
 
  private:
-  static SandboxLayout Layout() {
-    SandboxLayout layout;
-    layout.libraries = {"dezor2.dll", "d3d11.dll", "dxgi.dll"};
-    return layout;
-  }
   bool Start();
   void Step();
   void Handle(const Report& r);

@@ -42,7 +42,7 @@ namespace {
 using nimo::test::FakeClient;
 using nimo::test::Report;
 using nimo::test::Sandbox;
-using nimo::test::SandboxLayout;
+using nimo::test::StandInGpuLayout;
 using nimo::test::SandboxProcess;
 using nimo_test::JournalEntry;
 using nimo_test::ProcessFigures;
@@ -241,13 +241,8 @@ const char* const kCommandNames[kCommandKinds] = {"create", "navigate", "script"
 class Soak {
  public:
   Soak(std::uint64_t seed, ULONGLONG seconds)
-      : random_(seed), seconds_(seconds), sandbox_(Layout()), journal_(sandbox_.Path("journal.txt")) {}
+      : random_(seed), seconds_(seconds), sandbox_(StandInGpuLayout()), journal_(sandbox_.Path("journal.txt")) {}
 
-  static SandboxLayout Layout() {
-    SandboxLayout layout;
-    layout.libraries = {"dezor2.dll", "d3d11.dll", "dxgi.dll"};
-    return layout;
-  }
 
   void Run();
 
