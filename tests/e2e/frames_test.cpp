@@ -13,6 +13,7 @@
 #include "protocol/pointer_messages.h"
 #include "protocol/wire.h"
 #include "tests/support/fake_client.h"
+#include "tests/support/gpu_client_session.h"
 #include "tests/support/journal.h"
 #include "tests/support/process_harness.h"
 #include "tests/support/shared_texture_reader.h"
@@ -21,54 +22,10 @@ namespace {
 
 using nimo::FrameReadyPayload;
 using nimo::test::FakeClient;
+using nimo::test::GpuClientSession;
 using nimo::test::Report;
-using nimo::test::Sandbox;
-using nimo::test::SandboxLayout;
-using nimo::test::SandboxProcess;
 using nimo_test::Journal;
 using nimo_test::ScenarioWriter;
-
-SandboxLayout Layout() {
-  SandboxLayout layout;
-  layout.libraries = {"dezor2.dll", "d3d11.dll", "dxgi.dll"};
-  return layout;
-}
-
-class Session {
- public:
-  Session() : sandbox_(Layout()) {}
-  // `switches` replaces the client's pipe and process-id switches when given.
-  bool Start(const ScenarioWriter& scenario, const std::string& switches = std::string(), std::uint32_t version = 2) {
-    if (!sandbox_.ok() || !scenario.WriteTo(sandbox_.Path("scenario.txt"))) return false;
-    const std::vector<std::string> env = {"NIMO_STANDIN_JOURNAL=" + sandbox_.Path("journal.txt"),
-                                          "NIMO_STANDIN_SCENARIO=" + sandbox_.Path("scenario.txt")};
-    std::string link = switches.empty() ? client_.PipeSwitches() : switches;
-    if (version > 2) link += " --nimomp-protocol=" + std::to_string(version);
-    if (!sandbox_.Start("--nimomp-browser " + link + " --nimomp-url=about:blank#ui", env,
-                        &process_))
-      return false;
-    // Gives up at once when the engine ends without connecting.
-    for (int i = 0; i < 75 && !client_.WaitConnected(200);) {
-      if (!process_.running()) return false;
-      ++i;
-    }
-    return client_.Handshake(15000, nullptr, version);
-  }
-  FakeClient& client() { return client_; }
-  Journal journal() const { return Journal::Load(sandbox_.Path("journal.txt")); }
-  std::string log() const { return sandbox_.ReadLog(); }
-  long Stop() {
-    client_.SendShutdown();
-    client_.WaitClosed(15000);
-    const nimo::test::RunResult r = process_.Wait(15000);
-    return r.timed_out ? -1 : static_cast<long>(r.exit_code);
-  }
-
- private:
-  Sandbox sandbox_;
-  FakeClient client_;
-  SandboxProcess process_;
-};
 
 // Reads reports for `ms`, keeping the newest FrameReady of each surface.
 std::map<std::uint32_t, FrameReadyPayload> Drain(FakeClient& client, DWORD ms,
@@ -87,7 +44,7 @@ std::map<std::uint32_t, FrameReadyPayload> Drain(FakeClient& client, DWORD ms,
 }
 
 // Waits until the journal shows `count` paints of `width` x `height`.
-bool WaitForPaints(const Session& s, int width, int height, std::size_t count, DWORD ms) {
+bool WaitForPaints(const GpuClientSession& s, int width, int height, std::size_t count, DWORD ms) {
   const DWORD start = GetTickCount();
   do {
     std::size_t n = 0;
@@ -121,7 +78,7 @@ TEST(Frames, BothPathsArrivePixelTrueThroughTheClientHandles) {
   // Surface 2 paints on the CPU path; one dirty pixel is announced, the whole buffer counts.
   scenario.Page("https://frames.test/cpu",
                 {"load_start", "load_end", "wait 2500", "paint pattern=checker color=0xFF3366CC dirty=\"0,0,1,1\""});
-  Session s;
+  GpuClientSession s;
   ASSERT_TRUE(s.Start(scenario)) << "the engine never connected to the client:\n" << s.log();
   ASSERT_TRUE(s.client().SendSurfaceCommand(nimo::kMsgCreateSurface, 3, 320, 200, 0, "about:blank#gpu"));
   ASSERT_TRUE(s.client().SendSurfaceCommand(nimo::kMsgCreateSurface, 2, 160, 90, 0, "https://frames.test/cpu"));
@@ -273,7 +230,7 @@ TEST(Frames, PopupListsAreDrawnOverTheViewOnBothPathsAndLeaveNoTraceWhenClosed) 
   ScenarioWriter scenario;
   scenario.Page("about:blank#popup-gpu", PopupPage());
   scenario.Page("https://popup.test/cpu", PopupPage());
-  Session s;
+  GpuClientSession s;
   ASSERT_TRUE(s.Start(scenario)) << "the engine never connected to the client:\n" << s.log();
   // Surface 3 paints on the accelerated path, surface 2 on the CPU path.
   ASSERT_TRUE(s.client().SendSurfaceCommand(nimo::kMsgCreateSurface, 3, 320, 200, 0, "about:blank#popup-gpu"));
@@ -357,8 +314,8 @@ TEST(Frames, AtAFractionalScaleTheTextureKeepsTheSurfacesSize) {
   ScenarioWriter scenario;
   scenario.Page("about:blank#scaled", {"load_start", "load_end", "wait 300", "paint pattern=gradient"});
   scenario.Page("https://frames.test/scaled", {"load_start", "load_end", "wait 300", "paint pattern=gradient"});
-  Session s;
-  ASSERT_TRUE(s.Start(scenario, "", 3)) << "the engine never connected to the client:\n" << s.log();
+  GpuClientSession s;
+  ASSERT_TRUE(s.Start(scenario, {"", 3, {}})) << "the engine never connected to the client:\n" << s.log();
   // Surface 3 paints on the accelerated path, surface 2 on the CPU path.
   for (const auto& surface : {std::make_pair(3u, "about:blank#scaled"), std::make_pair(2u, "https://frames.test/scaled")}) {
     ASSERT_TRUE(s.client().SendSurfaceCommand(nimo::kMsgSetScale, surface.first, 1250, 0, 0));
@@ -391,8 +348,8 @@ TEST(Frames, NoFrameIsAnnouncedWithoutAClientHandle) {
   scenario.Page("about:blank#unshared", {"load_start", "load_end", "wait 300", "paint pattern=gradient"});
   // No client process id, and one that names no process: the textures cannot be shared.
   for (const char* pid_switch : {"", " --nimomp-clientpid=4294967"}) {
-    Session s;
-    ASSERT_TRUE(s.Start(scenario, "--nimomp-pipe=" + s.client().pipe_name() + pid_switch))
+    GpuClientSession s;
+    ASSERT_TRUE(s.Start(scenario, {"--nimomp-pipe=" + s.client().pipe_name() + pid_switch, 2, {}}))
         << "the engine never connected to the client:\n" << s.log();
     ASSERT_TRUE(s.client().SendSurfaceCommand(nimo::kMsgCreateSurface, 3, 64, 48, 0, "about:blank#unshared"));
     ASSERT_TRUE(WaitForPaints(s, 64, 48, 2, 15000));

@@ -14,6 +14,7 @@
 #include "gtest/gtest.h"
 #include "protocol/wire.h"
 #include "tests/support/fake_client.h"
+#include "tests/support/gpu_client_session.h"
 #include "tests/support/journal.h"
 #include "tests/support/process_harness.h"
 #include "tests/support/shared_texture_reader.h"
@@ -22,53 +23,10 @@ namespace {
 
 using nimo::FrameReadyPayload;
 using nimo::test::FakeClient;
+using nimo::test::GpuClientSession;
 using nimo::test::Report;
-using nimo::test::Sandbox;
-using nimo::test::SandboxLayout;
-using nimo::test::SandboxProcess;
 using nimo_test::Journal;
 using nimo_test::ScenarioWriter;
-
-SandboxLayout Layout() {
-  SandboxLayout layout;
-  layout.libraries = {"dezor2.dll", "d3d11.dll", "dxgi.dll"};
-  return layout;
-}
-
-class Session {
- public:
-  Session() : sandbox_(Layout()) {}
-  // `env` is added to the engine's environment (the stand-in GPU's scripting).
-  bool Start(const ScenarioWriter& scenario, const std::vector<std::string>& env = {}) {
-    if (!sandbox_.ok() || !scenario.WriteTo(sandbox_.Path("scenario.txt"))) return false;
-    std::vector<std::string> all = {"NIMO_STANDIN_JOURNAL=" + sandbox_.Path("journal.txt"),
-                                    "NIMO_STANDIN_SCENARIO=" + sandbox_.Path("scenario.txt")};
-    all.insert(all.end(), env.begin(), env.end());
-    if (!sandbox_.Start("--nimomp-browser " + client_.PipeSwitches() + " --nimomp-url=about:blank#ui", all,
-                        &process_))
-      return false;
-    for (int i = 0; i < 75 && !client_.WaitConnected(200);) {
-      if (!process_.running()) return false;
-      ++i;
-    }
-    return client_.Handshake(15000, nullptr, 2);
-  }
-  FakeClient& client() { return client_; }
-  Journal journal() const { return Journal::Load(sandbox_.Path("journal.txt")); }
-  std::string log() const { return sandbox_.ReadLog(); }
-  bool running() { return process_.running(); }
-  long Stop() {
-    client_.SendShutdown();
-    client_.WaitClosed(15000);
-    const nimo::test::RunResult r = process_.Wait(15000);
-    return r.timed_out ? -1 : static_cast<long>(r.exit_code);
-  }
-
- private:
-  Sandbox sandbox_;
-  FakeClient client_;
-  SandboxProcess process_;
-};
 
 // The next FrameReady of `surface` within `ms`; false when none came.
 bool NextFrame(FakeClient& client, std::uint32_t surface, DWORD ms, FrameReadyPayload* out) {
@@ -102,9 +60,9 @@ TEST(GpuTimeline, AVersion2ClientThatReadsAtOnceSeesTheFrameBefore) {
   ScenarioWriter scenario;
   scenario.Page("about:blank#gpu", {"load_start", "load_end", "wait 500", "paint pattern=solid color=0xFF2040F0",
                                     "await script=next", "paint pattern=solid color=0xFF00FF00"});
-  Session s;
+  GpuClientSession s;
   // The engine's copies land a second after their Flush.
-  ASSERT_TRUE(s.Start(scenario, {"NIMO_STANDIN_GPU_DELAY_US=1000000"})) << s.log();
+  ASSERT_TRUE(s.Start(scenario, {"", 2, {"NIMO_STANDIN_GPU_DELAY_US=1000000"}})) << s.log();
   ASSERT_TRUE(s.client().SendSurfaceCommand(nimo::kMsgCreateSurface, 3, 64, 48, 0, "about:blank#gpu"));
 
   // The page's frames: white after the load, then blue. Wait until blue has landed.
@@ -202,7 +160,7 @@ TEST(GpuReset, BothPathsComeBackOnNewHandlesAfterEachOfThreeResets) {
                                       "await script=reset", "gpu_reset", "await script=reset", "gpu_reset",
                                       "await script=reset", "gpu_reset fail_devices=3"}));
   scenario.Page("https://reset.test/cpu", Paints("0xFF00FF00", {}));
-  Session s;
+  GpuClientSession s;
   ASSERT_TRUE(s.Start(scenario)) << s.log();
   ASSERT_TRUE(s.client().SendSurfaceCommand(nimo::kMsgCreateSurface, 3, 160, 90, 0, "about:blank#reset"));
   ASSERT_TRUE(s.client().SendSurfaceCommand(nimo::kMsgCreateSurface, 2, 120, 60, 0, "https://reset.test/cpu"));
@@ -224,7 +182,9 @@ TEST(GpuReset, BothPathsComeBackOnNewHandlesAfterEachOfThreeResets) {
     // The first resets may make what a process makes once (a timer, a first task) and let
     // the stand-in engine's pools of frame textures fill; three more must leave the handle
     // count where they found it.
-    if (reset == 2) ASSERT_TRUE(s.client().SendSurfaceCommand(nimo::kMsgExecuteScript, 3, 0, 0, 0, "figures before"));
+    if (reset == 2) {
+      ASSERT_TRUE(s.client().SendSurfaceCommand(nimo::kMsgExecuteScript, 3, 0, 0, 0, "figures before"));
+    }
   }
   ASSERT_TRUE(s.client().SendSurfaceCommand(nimo::kMsgExecuteScript, 3, 0, 0, 0, "figures after"));
   const DWORD start = GetTickCount();
@@ -259,7 +219,7 @@ TEST(GpuReset, APopupAndAResizeInFlightSurviveAReset) {
                                       "paint type=popup color=0xFF00FF00", "await script=reset", "gpu_reset",
                                       "await script=popup", "paint type=popup color=0xFFFF0000"}));
   scenario.Page("https://reset.test/cpu", Paints("0xFF00FF00", {}));
-  Session s;
+  GpuClientSession s;
   ASSERT_TRUE(s.Start(scenario)) << s.log();
   ASSERT_TRUE(s.client().SendSurfaceCommand(nimo::kMsgCreateSurface, 3, 160, 90, 0, "about:blank#reset"));
   ASSERT_TRUE(s.client().SendSurfaceCommand(nimo::kMsgCreateSurface, 2, 120, 60, 0, "https://reset.test/cpu"));

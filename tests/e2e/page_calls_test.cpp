@@ -6,15 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "client/nimo_host.h"
-#include "tests/support/chromium_guard.h"
 #include "tests/support/journal.h"
 #include "tests/support/process_harness.h"
+#include "tests/support/real_page_host.h"
 
 namespace nimo {
 namespace test {
@@ -35,57 +34,18 @@ const char kPage[] =
     "console.log('NIMOCALL|x.1|{\"name\":\"by hand\",\"args\":[]}');"
     "</script></head><body>calls</body></html>";
 
-class PageFile {
+class CallSession : public RealPageHost {
  public:
-  explicit PageFile(const std::string& tag) {
-    const std::string name = "nimo-page-calls-" + tag + "-" + std::to_string(GetCurrentProcessId()) + ".html";
-    windows_ = "Z:\\tmp\\" + name;
-    url_ = "file:///Z:/tmp/" + name;
-    ok_ = Write(windows_, kPage);
-  }
-  ~PageFile() { DeleteFileA(windows_.c_str()); }
-  static bool Write(const std::string& path, const std::string& bytes) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && written;
-  }
-  bool ok() const { return ok_; }
-  const std::string& url() const { return url_; }
-
- private:
-  std::string windows_, url_;
-  bool ok_ = false;
-};
-
-class CallSession {
- public:
-  CallSession() : sandbox_(Layout()) {
-    journal_ = sandbox_.Path("journal.txt");
-    const std::string scenario = sandbox_.Path("scenario.txt");
-    sandbox_.WriteFile("scenario.txt", "chromium\ncrash_script prefix=//crash-renderer\nquiet paint. host.send_external_begin_frame\n");
-    SetEnvironmentVariableA("NIMO_STANDIN_JOURNAL", journal_.c_str());
-    SetEnvironmentVariableA("NIMO_STANDIN_SCENARIO", scenario.c_str());
-  }
-  ~CallSession() {
-    host.Shutdown(10000);
-    nimo_test::EndChromiumOf(Journal::Load(journal_));
-    SetEnvironmentVariableA("NIMO_STANDIN_JOURNAL", nullptr);
-    SetEnvironmentVariableA("NIMO_STANDIN_SCENARIO", nullptr);
-  }
+  CallSession() : RealPageHost("crash_script prefix=//crash-renderer\nquiet paint. host.send_external_begin_frame\n") {}
 
   bool Start(const std::string& url, std::uint32_t version, std::string* why, const std::string& origins = "",
              const std::string& ui_root = "") {
-    if (!sandbox_.ok()) return *why = sandbox_.error(), false;
     host::StartOptions o;
-    o.engine_path = sandbox_.exe_path();
     o.url = url;
     o.protocol_version = version;
     o.bridge_origins = origins;
     o.ui_root = ui_root;
-    host::StartError error;
-    if (!host.Start(o, &error)) return *why = error.Text(), false;
-    return true;
+    return RealPageHost::Start(o, why);
   }
 
   // The first event, in arrival order, that satisfies `match` and no earlier wait took:
@@ -131,29 +91,19 @@ class CallSession {
   }
   std::size_t SettleScripts() const {
     std::size_t n = 0;
-    for (const auto& e : Journal::Load(journal_).Events("frame.execute_java_script"))
+    for (const auto& e : journal().Events("frame.execute_java_script"))
       if (e.Get("code").find("window.__mpSettle&&") == 0) ++n;
     return n;
   }
-  Journal journal() const { return Journal::Load(journal_); }
-  const Sandbox& sandbox() const { return sandbox_; }
 
-  host::Host host;
   std::vector<host::Event> seen;
 
  private:
-  static SandboxLayout Layout() {
-    SandboxLayout layout;
-    layout.libraries = {"dezor2.dll", "d3d11.dll", "dxgi.dll"};
-    return layout;
-  }
-  Sandbox sandbox_;
-  std::string journal_;
   std::vector<bool> taken_;  // beside `seen`
 };
 
 TEST(PageCalls, CallsAreAnsweredEachByItsOwnAnswerAndDieWithTheirDocument) {
-  PageFile page("calls");
+  HostPageFile page("page-calls-calls", kPage);
   ASSERT_TRUE(page.ok());
   CallSession s;
   std::string why;
@@ -262,13 +212,13 @@ TEST(PageCalls, CallsAreAnsweredEachByItsOwnAnswerAndDieWithTheirDocument) {
 }
 
 TEST(PageCalls, OnlyTheListedOriginsGetTheBridge) {
-  PageFile remote("remote");
+  HostPageFile remote("page-calls-remote", kPage);
   ASSERT_TRUE(remote.ok());
   CallSession s;
   ASSERT_TRUE(s.sandbox().ok());
   const std::string ui = s.sandbox().Path("ui");
   ASSERT_TRUE(CreateDirectoryA(ui.c_str(), nullptr));
-  ASSERT_TRUE(PageFile::Write(ui + "\\index.html", kPage));
+  ASSERT_TRUE(HostPageFile::Write(ui + "\\index.html", kPage));
   std::string why;
   ASSERT_TRUE(s.Start("https://nimo.localhost/", 3, &why, "https://nimo.localhost", ui)) << why;
   // The listed origin has window.mp from its first script, and its calls carry its origin.
@@ -294,7 +244,7 @@ TEST(PageCalls, OnlyTheListedOriginsGetTheBridge) {
 }
 
 TEST(PageCalls, Version2KeepsItsBridge) {
-  PageFile page("v2");
+  HostPageFile page("page-calls-v2", kPage);
   ASSERT_TRUE(page.ok());
   CallSession s;
   std::string why;

@@ -7,16 +7,15 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "base/portable/engine_abi.h"
 #include "client/nimo_host.h"
-#include "tests/support/chromium_guard.h"
 #include "tests/support/journal.h"
 #include "tests/support/process_harness.h"
+#include "tests/support/real_page_host.h"
 
 namespace nimo {
 namespace test {
@@ -47,51 +46,15 @@ const char kPage[] =
     "})();"
     "</script></body></html>";
 
-// The page on a host path (Chromium runs on the host; the engine sees it on drive Z:).
-class PageFile {
+class KeyboardSession : public RealPageHost {
  public:
-  PageFile() {
-    const std::string name = "nimo-text-input-" + std::to_string(GetCurrentProcessId()) + ".html";
-    windows_ = "Z:\\tmp\\" + name;
-    url_ = "file:///Z:/tmp/" + name;
-    FILE* f = std::fopen(windows_.c_str(), "wb");
-    ok_ = f && std::fwrite(kPage, 1, sizeof kPage - 1, f) == sizeof kPage - 1;
-    if (f) ok_ = std::fclose(f) == 0 && ok_;
-  }
-  ~PageFile() { DeleteFileA(windows_.c_str()); }
-  bool ok() const { return ok_; }
-  const std::string& url() const { return url_; }
-
- private:
-  std::string windows_, url_;
-  bool ok_ = false;
-};
-
-class KeyboardSession {
- public:
-  KeyboardSession() : sandbox_(Layout()) {
-    journal_ = sandbox_.Path("journal.txt");
-    const std::string scenario = sandbox_.Path("scenario.txt");
-    sandbox_.WriteFile("scenario.txt", "chromium\nquiet paint. host.send_external_begin_frame\n");
-    SetEnvironmentVariableA("NIMO_STANDIN_JOURNAL", journal_.c_str());
-    SetEnvironmentVariableA("NIMO_STANDIN_SCENARIO", scenario.c_str());
-  }
-  ~KeyboardSession() {
-    host.Shutdown(10000);
-    nimo_test::EndChromiumOf(Journal::Load(journal_));
-    SetEnvironmentVariableA("NIMO_STANDIN_JOURNAL", nullptr);
-    SetEnvironmentVariableA("NIMO_STANDIN_SCENARIO", nullptr);
-  }
+  KeyboardSession() : RealPageHost("quiet paint. host.send_external_begin_frame\n") {}
 
   bool Start(const std::string& url, std::string* why) {
-    if (!sandbox_.ok()) return *why = sandbox_.error(), false;
     host::StartOptions o;
-    o.engine_path = sandbox_.exe_path();
     o.url = url;
     o.protocol_version = 3;
-    host::StartError error;
-    if (!host.Start(o, &error)) return *why = error.Text(), false;
-    return true;
+    return RealPageHost::Start(o, why);
   }
 
   // Polls until an event satisfies `match`; the others are dropped.
@@ -132,23 +95,12 @@ class KeyboardSession {
     }
     return false;
   }
-  Journal journal() const { return Journal::Load(journal_); }
 
-  host::Host host;
   std::vector<std::uint32_t> modes;  // every TextInputState, in order
-
- private:
-  static SandboxLayout Layout() {
-    SandboxLayout layout;
-    layout.libraries = {"dezor2.dll", "d3d11.dll", "dxgi.dll"};
-    return layout;
-  }
-  Sandbox sandbox_;
-  std::string journal_;
 };
 
 TEST(TextInput, TypingInARealPageThroughTheHostLibrary) {
-  PageFile page;
+  HostPageFile page("text-input", kPage);
   ASSERT_TRUE(page.ok());
   KeyboardSession s;
   std::string why;
