@@ -43,6 +43,18 @@ bool WriteAll(HANDLE pipe, const void* data, DWORD size) {
   return WriteFile(pipe, data, size, &written, nullptr) && written == size;
 }
 
+HANDLE ConnectPeerPipe(const char* name) {
+  HANDLE pipe = INVALID_HANDLE_VALUE;
+  for (int i = 0; i < 200 && pipe == INVALID_HANDLE_VALUE; ++i) {
+    pipe = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (pipe == INVALID_HANDLE_VALUE) Sleep(10);
+  }
+  if (pipe == INVALID_HANDLE_VALUE) return pipe;
+  DWORD mode = PIPE_READMODE_MESSAGE;
+  SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr);
+  return pipe;
+}
+
 bool PipelinedWrites(HANDLE pipe, int count,
                      const std::function<void(int, std::vector<std::uint8_t>&)>& fill,
                      std::size_t size) {

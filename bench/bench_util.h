@@ -27,6 +27,9 @@ Percentiles OfDoubles(std::vector<double> values);
 // A message of `size` bytes (at least 8) that starts with `stamp`.
 std::vector<std::uint8_t> Stamped(std::size_t size, long long stamp);
 bool WriteAll(HANDLE pipe, const void* data, DWORD size);
+// A peer process's end of the parent's message pipe `name`, retried for two seconds while
+// the parent makes it; INVALID_HANDLE_VALUE when it never came.
+HANDLE ConnectPeerPipe(const char* name);
 
 // Writes `count` messages of `size` bytes with up to 32 overlapped writes outstanding, so
 // the figure is the pipe's and the receiver's rate, not one round trip per message.

@@ -12,14 +12,8 @@ using nimo::test::FakeClient;
 using nimo::test::Report;
 
 int RunRawPeer(const char* name, bool latency_only, DWORD spacing_ms) {
-  HANDLE pipe = INVALID_HANDLE_VALUE;
-  for (int i = 0; i < 200 && pipe == INVALID_HANDLE_VALUE; ++i) {
-    pipe = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (pipe == INVALID_HANDLE_VALUE) Sleep(10);
-  }
+  const HANDLE pipe = ConnectPeerPipe(name);
   if (pipe == INVALID_HANDLE_VALUE) return 1;
-  DWORD mode = PIPE_READMODE_MESSAGE;
-  SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr);
   std::vector<std::uint8_t> buffer(nimo::kMaxFrameSize + 64);
   DWORD got = 0;
   // Peer to parent: stamped messages, spaced.

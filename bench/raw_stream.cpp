@@ -17,14 +17,8 @@ constexpr std::size_t kMessage = 12 + 24;  // a FrameReady frame
 }  // namespace
 
 int RunRawStreamPeer(const char* name, DWORD spacing_ms, int count) {
-  HANDLE pipe = INVALID_HANDLE_VALUE;
-  for (int i = 0; i < 200 && pipe == INVALID_HANDLE_VALUE; ++i) {
-    pipe = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (pipe == INVALID_HANDLE_VALUE) Sleep(10);
-  }
+  const HANDLE pipe = ConnectPeerPipe(name);
   if (pipe == INVALID_HANDLE_VALUE) return 1;
-  DWORD mode = PIPE_READMODE_MESSAGE;
-  SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr);
   for (int i = 0; i < count; ++i) {
     const std::vector<std::uint8_t> m = Stamped(kMessage, NowMicros());
     if (!WriteAll(pipe, m.data(), static_cast<DWORD>(m.size()))) return 2;

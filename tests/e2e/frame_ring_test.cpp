@@ -18,6 +18,7 @@
 
 #include "client/nimo_host.h"
 #include "tests/support/fault_support.h"
+#include "tests/support/host_sandbox.h"
 #include "tests/support/journal.h"
 #include "tests/support/process_harness.h"
 
@@ -36,29 +37,17 @@ constexpr std::uint32_t kGpuSurface = 1;  // shared textures
 constexpr std::uint32_t kCpuSurface = 2;  // the CPU path (the painting session's rule)
 constexpr int kFramesPerPath = 200;
 
-class RingSandbox {
+class RingSandbox : public HostSandbox {
  public:
-  explicit RingSandbox(const std::string& scenario) : sandbox_(StandInGpuLayout()) {
-    journal_ = sandbox_.Path("journal.txt");
-    sandbox_.WriteFile("scenario.txt", scenario);
-    SetEnvironmentVariableA("NIMO_STANDIN_JOURNAL", journal_.c_str());
-    SetEnvironmentVariableA("NIMO_STANDIN_SCENARIO", sandbox_.Path("scenario.txt").c_str());
-  }
-  ~RingSandbox() {
-    SetEnvironmentVariableA("NIMO_STANDIN_JOURNAL", nullptr);
-    SetEnvironmentVariableA("NIMO_STANDIN_SCENARIO", nullptr);
-    SetEnvironmentVariableA("NIMO_STANDIN_GPU_DELAY_US", nullptr);
-  }
-  bool ok() const { return sandbox_.ok(); }
-  std::string log() const { return sandbox_.ReadLog(); }
-  Journal Load() const { return Journal::Load(journal_); }
+  explicit RingSandbox(const std::string& scenario) : HostSandbox(scenario) {}
+  ~RingSandbox() override { SetEnvironmentVariableA("NIMO_STANDIN_GPU_DELAY_US", nullptr); }
 
   // Starts the engine on the GPU's timeline; this process's own device (made before)
   // keeps working at once, so whatever it reads early shows.
   bool Start(host::Host* h, std::uint32_t protocol, std::uint32_t ring, const ComPtr<ID3D11Device1>& device,
              host::StartError* error) {
     host::StartOptions o;
-    o.engine_path = sandbox_.exe_path();
+    o.engine_path = sandbox().exe_path();
     o.url = PaintingUrl(0);
     o.device = device;
     o.protocol_version = protocol;
@@ -69,10 +58,6 @@ class RingSandbox {
     return started && h->CreateSurface(kGpuSurface, 160, 90, PaintingUrl(kGpuSurface)) &&
            h->CreateSurface(kCpuSurface, 160, 90, PaintingUrl(kCpuSurface));
   }
-
- private:
-  Sandbox sandbox_;
-  std::string journal_;
 };
 
 // `journal_paints`: the paints are journaled one by one, not only counted.

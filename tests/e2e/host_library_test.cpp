@@ -23,6 +23,7 @@
 #include "testbed/gpu/standin_gpu.h"
 #include "tests/support/chromium_guard.h"
 #include "tests/support/fault_support.h"
+#include "tests/support/host_sandbox.h"
 #include "tests/support/journal.h"
 #include "tests/support/process_harness.h"
 
@@ -36,27 +37,15 @@ using nimo_test::JournalEntry;
 using nimo_test::ScenarioWriter;
 using Kind = host::Event::Kind;
 
-// A sandbox with the executable and the stand-ins; the stand-in engine finds its scenario
-// and journal through this process's environment, which the engine inherits.
-class HostSandbox {
+// HostSandbox with what these cases ask of it.
+class LibrarySandbox : public HostSandbox {
  public:
-  explicit HostSandbox(const std::string& scenario) : sandbox_(StandInGpuLayout()) {
-    journal_ = sandbox_.Path("journal.txt");
-    const std::string scenario_path = sandbox_.Path("scenario.txt");
-    sandbox_.WriteFile("scenario.txt", scenario);
-    SetEnvironmentVariableA("NIMO_STANDIN_JOURNAL", journal_.c_str());
-    SetEnvironmentVariableA("NIMO_STANDIN_SCENARIO", scenario_path.c_str());
-  }
-  ~HostSandbox() {
-    SetEnvironmentVariableA("NIMO_STANDIN_JOURNAL", nullptr);
-    SetEnvironmentVariableA("NIMO_STANDIN_SCENARIO", nullptr);
-  }
+  explicit LibrarySandbox(const std::string& scenario) : HostSandbox(scenario) {}
 
-  bool ok() const { return sandbox_.ok(); }
-  const std::string& root() const { return sandbox_.root(); }
+  const std::string& root() const { return sandbox().root(); }
   // Shared textures the engine made so far, by its log.
   std::size_t TexturesMade() const {
-    const std::string log = sandbox_.ReadLog();
+    const std::string log = this->log();
     std::size_t n = 0;
     for (std::size_t at = log.find("surface texture ready"); at != std::string::npos;
          at = log.find("surface texture ready", at + 1))
@@ -65,11 +54,10 @@ class HostSandbox {
   }
   host::StartOptions Options() const {
     host::StartOptions o;
-    o.engine_path = sandbox_.exe_path();
+    o.engine_path = sandbox().exe_path();
     o.url = PaintingUrl(0);
     return o;
   }
-  Journal Load() const { return Journal::Load(journal_); }
   // Polls the journal until `until` holds; the last snapshot stays in *out.
   bool WaitJournal(const std::function<bool(const Journal&)>& until, DWORD timeout_ms, Journal* out) const {
     const ULONGLONG deadline = GetTickCount64() + timeout_ms;
@@ -80,10 +68,6 @@ class HostSandbox {
       Sleep(30);
     }
   }
-
- private:
-  Sandbox sandbox_;
-  std::string journal_;
 };
 
 ComPtr<ID3D11Device1> StandinDevice() {
@@ -135,7 +119,7 @@ TEST(HostLibrary, DrivesASessionFromStartToExit) {
   ScenarioWriter w;
   w.Line("quiet paint.deliver host.send_external_begin_frame");
   AddPaintingPages(&w);
-  HostSandbox box(w.Text());
+  LibrarySandbox box(w.Text());
   ASSERT_TRUE(box.ok());
   ComPtr<ID3D11Device1> device = StandinDevice();
   ASSERT_TRUE(device) << "no stand-in device in the test process";
@@ -261,7 +245,7 @@ TEST(HostLibrary, SlowReaderThroughAThousandResizesKeepsOneHandlePerSurface) {
                                     "console message=" + std::string(256 * 1024, 'x') +
                                         " repeat=200 batch=1 interval=25"});
   AddPaintingPages(&w);
-  HostSandbox box(w.Text());
+  LibrarySandbox box(w.Text());
   ASSERT_TRUE(box.ok());
   ComPtr<ID3D11Device1> device = StandinDevice();
   ASSERT_TRUE(device);
@@ -412,7 +396,7 @@ TEST(HostLibrary, EngineThatCannotStartOrIsKilledIsReportedAndShutdownStillWorks
 
   ScenarioWriter w;
   AddPaintingPages(&w);
-  HostSandbox box(w.Text());
+  LibrarySandbox box(w.Text());
   ASSERT_TRUE(box.ok());
   host::Host h;
   host::StartError error;
@@ -502,7 +486,7 @@ TEST(HostLibrary, EngineThatCannotStartOrIsKilledIsReportedAndShutdownStillWorks
 // mode): the stand-in's watcher, which knows the engine by the pipe the library names on its
 // command line, ends Chromium without the test's help.
 TEST(HostLibrary, AKilledEngineTakesItsHeadlessChromiumAlong) {
-  HostSandbox box("chromium\nquiet paint. host.send_external_begin_frame\n");
+  LibrarySandbox box("chromium\nquiet paint. host.send_external_begin_frame\n");
   ASSERT_TRUE(box.ok());
   host::Host h;
   host::StartOptions o = box.Options();
@@ -534,7 +518,7 @@ TEST(HostLibrary, FoldersWithSpacesAndAnyScriptAndAHostileUrlReachTheEngineWhole
   ScenarioWriter w;
   w.Line("quiet paint.deliver host.send_external_begin_frame");
   AddPaintingPages(&w);
-  HostSandbox box(w.Text());
+  LibrarySandbox box(w.Text());
   ASSERT_TRUE(box.ok());
   const auto wide = [](const std::string& utf8) {
     std::wstring out(utf8.size(), L'\0');
@@ -603,7 +587,7 @@ TEST(HostLibrary, ProgramThatStopsPollingUnderAConsoleStormStaysUnderTheBound) {
                                      "console message=" + std::string(kLineBytes, 's') + " repeat=" +
                                          std::to_string(kLines) + " batch=20 interval=20"});
   AddPaintingPages(&w);
-  HostSandbox box(w.Text());
+  LibrarySandbox box(w.Text());
   ASSERT_TRUE(box.ok());
   host::Host h;
   host::StartOptions o = box.Options();
@@ -657,7 +641,7 @@ TEST(HostLibrary, EngineFollowsTheProgramsAdapterAndSetDeviceRecoversFromDeviceL
   ScenarioWriter w;
   w.Line("quiet paint.deliver host.send_external_begin_frame");
   AddPaintingPages(&w);
-  HostSandbox box(w.Text());
+  LibrarySandbox box(w.Text());
   ASSERT_TRUE(box.ok());
   const std::string gpu_log = TestBinDirectory() + "\\host-library-gpu.log";
   DeleteFileA(gpu_log.c_str());
@@ -781,7 +765,7 @@ TEST(HostLibrary, PipeRefusesAnIntruderAndTheCallbackIsGuarded) {
   ScenarioWriter w;
   w.Line("quiet paint.deliver host.send_external_begin_frame");
   AddPaintingPages(&w);
-  HostSandbox box(w.Text());
+  LibrarySandbox box(w.Text());
   ASSERT_TRUE(box.ok());
 
   host::Host h;

@@ -23,23 +23,16 @@ bool HostPageFile::Write(const std::string& path, const std::string& bytes) {
   return std::fclose(f) == 0 && written;
 }
 
-RealPageHost::RealPageHost(const std::string& scenario) : sandbox_(StandInGpuLayout()) {
-  journal_ = sandbox_.Path("journal.txt");
-  sandbox_.WriteFile("scenario.txt", "chromium\n" + scenario);
-  SetEnvironmentVariableA("NIMO_STANDIN_JOURNAL", journal_.c_str());
-  SetEnvironmentVariableA("NIMO_STANDIN_SCENARIO", sandbox_.Path("scenario.txt").c_str());
-}
+RealPageHost::RealPageHost(const std::string& scenario) : HostSandbox("chromium\n" + scenario) {}
 
 RealPageHost::~RealPageHost() {
   host.Shutdown(10000);
   nimo_test::EndChromiumOf(journal());
-  SetEnvironmentVariableA("NIMO_STANDIN_JOURNAL", nullptr);
-  SetEnvironmentVariableA("NIMO_STANDIN_SCENARIO", nullptr);
 }
 
 bool RealPageHost::Start(host::StartOptions options, std::string* why) {
-  if (!sandbox_.ok()) return *why = sandbox_.error(), false;
-  options.engine_path = sandbox_.exe_path();
+  if (!sandbox().ok()) return *why = sandbox().error(), false;
+  options.engine_path = sandbox().exe_path();
   host::StartError error;
   if (!host.Start(options, &error)) return *why = error.Text(), false;
   return true;

@@ -1,8 +1,6 @@
 // Real pages of headless Chromium (the stand-in engine's Chromium mode) behind the host
-// library: a page file both can reach, and the engine's sandbox with its journal and
-// scenario. The sandbox's paths reach the engine through this process's environment, which
-// the host library hands on; the destructor shuts the engine down, ends the Chromium it
-// started and takes the variables back.
+// library: a page file both can reach, and the engine in a HostSandbox; the destructor shuts
+// the engine down and ends the Chromium it started.
 //
 // Threads: one test thread.
 #pragma once
@@ -11,8 +9,7 @@
 #include <string>
 
 #include "client/nimo_host.h"
-#include "tests/support/journal.h"
-#include "tests/support/process_harness.h"
+#include "tests/support/host_sandbox.h"
 
 namespace nimo {
 namespace test {
@@ -34,24 +31,19 @@ class HostPageFile {
   bool ok_ = false;
 };
 
-class RealPageHost {
+class RealPageHost : public HostSandbox {
  public:
   // `scenario`: the stand-in's scenario lines after "chromium".
   explicit RealPageHost(const std::string& scenario);
-  virtual ~RealPageHost();
+  ~RealPageHost() override;
   RealPageHost(const RealPageHost&) = delete;
   RealPageHost& operator=(const RealPageHost&) = delete;
 
   // Starts the engine of the sandbox with `options` (its engine_path filled in).
   bool Start(host::StartOptions options, std::string* why);
-  nimo_test::Journal journal() const { return nimo_test::Journal::Load(journal_); }
-  const Sandbox& sandbox() const { return sandbox_; }
+  nimo_test::Journal journal() const { return Load(); }
 
   host::Host host;
-
- private:
-  Sandbox sandbox_;
-  std::string journal_;
 };
 
 }  // namespace test
